@@ -1,0 +1,70 @@
+// The Run command: checks, the line loop and the summary, driven through a host.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "settings/RunSettings.h"
+#include "util/MessageHost.h"
+
+namespace quillon {
+
+// What a run needs from the program that starts it. The window, the batch command and the
+// tests implement it.
+class RunHost : public MessageHost {
+ public:
+  virtual void AppendReport(const std::string& line) = 0;
+  // The window handles its pending messages here, so a press on Cancel is seen.
+  virtual void HandlePendingEvents() = 0;
+  virtual bool CancelPressed() = 0;
+  virtual void ClearCancel() = 0;
+  // Running: Cancel enabled, Run and Clear disabled; idle: the reverse.
+  virtual void SetRunning(bool running) = 0;
+  // The line reached (1-based) of the current line total, after each line.
+  virtual void LineReached(std::int32_t line, std::int32_t line_total) = 0;
+  // The destination into both folder histories, the source into both file histories.
+  virtual void RecordDestination(const std::string& destination) = 0;
+  virtual void RecordSource(const std::string& source) = 0;
+};
+
+struct RunCounts {
+  std::int32_t LineTotal = 0;
+  std::int32_t CreatedCount = 0;
+  std::int32_t ExistingCount = 0;
+  std::int32_t BlankCount = 0;
+  bool BlankMet = false;
+};
+
+enum class RunResult { Finished, Cancelled, Refused };
+
+class ConversionRun {
+ public:
+  // The settings are read for each line as they stand then.
+  ConversionRun(RunHost& host, const RunSettings& settings);
+
+  // One whole run. Throws IoError when file input or output fails during the loop; the host
+  // has then been set idle again and the source is closed.
+  RunResult Run(const std::string& source, const std::string& destination);
+
+  // The verdict of the checks on source and destination; fills LineTotal.
+  bool CheckRunInputs(const std::string& source, const std::string& destination);
+
+  const RunCounts& counts() const { return counts_; }
+
+  static constexpr std::size_t kMaxPathLength = 127;
+  static constexpr std::int32_t kQuestionAbove = 100;
+
+ private:
+  void RunLines(const std::string& source, const std::string& destination);
+  void ProcessLine(std::string& raw_line, const std::string& destination);
+  void AppendSummary(bool cancelled);
+
+  RunHost& host_;
+  const RunSettings& settings_;
+  RunCounts counts_;
+};
+
+// "Success ratio: " line's percentage: rounded half to even; 100 for a total of 0.
+std::int64_t SuccessPercent(std::int64_t succeeded, std::int64_t total);
+
+}  // namespace quillon

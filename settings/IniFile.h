@@ -1,0 +1,44 @@
+// An ini file as a private-profile reader and writer keeps it: section and key names match
+// regardless of ASCII case, values lose their surrounding blanks and one pair of enclosing
+// quotes when read, and a write changes only the line of its key.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillon {
+
+class IniFile {
+ public:
+  static constexpr std::size_t kMaxValueLength = 2047;
+
+  // A missing file gives an empty one; an unreadable one throws IoError.
+  static IniFile Load(const std::string& path);
+  static IniFile Parse(std::string_view content);
+
+  // The value as read (blanks and one pair of quotes stripped, cut at 2047 bytes), or nothing
+  // when the section or key is absent.
+  std::optional<std::string> Get(std::string_view section, std::string_view key) const;
+
+  // Replaces the key's line in place, appends the key to its section, or appends the section.
+  void Set(std::string_view section, std::string_view key, std::string_view value);
+
+  std::string Content() const;
+
+  // Writes a temporary file beside the path and renames it over the path; throws IoError.
+  void SaveAtomically(const std::string& path) const;
+
+ private:
+  struct Line {
+    std::string text;    // without its line end
+    std::string ending;  // "\r\n", "\n", "\r" or "" for a last line without one
+  };
+  std::vector<Line> lines_;
+
+  std::optional<std::size_t> FindSection(std::string_view section) const;
+  std::optional<std::size_t> FindKey(std::size_t section_line, std::string_view key) const;
+};
+
+}  // namespace quillon

@@ -1,0 +1,17 @@
+// Reading and writing RunSettings in the ini file beside the executable.
+#pragma once
+
+#include <string>
+
+#include "settings/RunSettings.h"
+
+namespace quillon {
+
+// The defaults, with SelectionFolder the program folder, overlaid by the file's twelve keys.
+RunSettings ReadRunSettings(const std::string& settings_file, const std::string& program_folder);
+
+// Writes all twelve keys at once, replacing the file atomically; every other line stays.
+// Throws UserError "Unable to write to <file>" when it cannot.
+void WriteRunSettings(const std::string& settings_file, const RunSettings& settings);
+
+}  // namespace quillon

@@ -1,0 +1,88 @@
+// File-system queries and changes. Routines that give a flag never throw; readers and writers
+// throw IoError with the user's text.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "util/MessageHost.h"
+
+namespace quillon {
+
+// 'n' nothing there, 'd' a folder, 'f' a file (symbolic links followed).
+char GetPathKind(const std::string& path);
+bool IsFolder(const std::string& path);
+// An existing entry that is not a folder (a dangling symbolic link counts as a file).
+bool IsExistingFile(const std::string& path);
+
+std::uint64_t FileSizeOf(const std::string& path);
+// Every entry counted, hidden ones included; symbolic links are never followed into folders.
+std::uint64_t FolderSize(const std::string& folder);
+std::uint64_t PathSize(const std::string& path);
+
+// Local date and time of a folder's creation (birth, else status change) or a file's last
+// write, in the locale's short date and long time; the time is left out at midnight.
+std::string PathDateText(const std::string& path);
+
+// Free bytes of the volume holding the path, or nothing when it cannot be asked.
+bool VolumeFreeBytes(const std::string& path, std::uint64_t& free_bytes);
+
+void StripTrailingBackslash(std::string& path);
+std::string ParentFolder(std::string_view path);
+
+bool ForceFolder(std::string path);
+bool RemoveFolder(std::string path);
+
+// Outcome of creating a file exclusively: the existence test and the creation in one step,
+// so a file that appears meanwhile is never truncated.
+enum class CreateOutcome { Created, ExistsAlready, Failed };
+
+class CreatedFile {
+ public:
+  CreatedFile() = default;
+  CreatedFile(const CreatedFile&) = delete;
+  CreatedFile& operator=(const CreatedFile&) = delete;
+  CreatedFile(CreatedFile&& other) noexcept;
+  CreatedFile& operator=(CreatedFile&& other) noexcept;
+  ~CreatedFile();
+
+  CreateOutcome outcome() const { return outcome_; }
+  int descriptor() const { return fd_; }
+  // Closes the file; throws IoError when the close reports a failure of the writes.
+  void Close();
+
+  static CreatedFile Create(const std::string& path);
+
+ private:
+  CreateOutcome outcome_ = CreateOutcome::Failed;
+  int fd_ = -1;
+};
+
+// False at once for an existing file; otherwise creates it empty and closes it.
+bool CreateEmptyFile(const std::string& path);
+
+// Number of lines under the text-line rules; -1 for a missing or unreadable file (the latter
+// after the error box "Can not read " + path).
+std::int32_t CountLines(const std::string& path, MessageHost& messages);
+
+// Writes count fill bytes in chunks of at most 8191 bytes; a count of 0 or less writes nothing.
+void WriteFillBytes(int fd, std::int64_t count, unsigned char byte);
+void WriteFillFile(const std::string& path, std::int64_t count, unsigned char byte);
+
+// The text and CR LF.
+void AppendLineTo(int fd, std::string_view text);
+void AppendLine(const std::string& path, std::string_view text);
+
+// Each line of the source with CR LF, then one more CR LF.
+void AppendFileTextTo(int fd, const std::string& source);
+void AppendFileText(const std::string& destination, const std::string& source);
+
+// Writes content to a temporary file beside path, syncs it and renames it over path, so the
+// file is always either the old or the new version; throws IoError.
+void ReplaceFileAtomically(const std::string& path, std::string_view content);
+
+// The whole content of a file; throws IoError.
+std::string ReadWholeFile(const std::string& path);
+
+}  // namespace quillon

@@ -1,0 +1,41 @@
+// Everything that differs between hosts. This is the POSIX side: "/" separates, "/" is the
+// root, a backslash in a name reaches into a subfolder as it does on Windows.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quillon {
+
+inline constexpr char kPathSeparator = '/';
+
+// True for the root "/", which never loses its only separator.
+bool IsRootPath(std::string_view path);
+
+// True when the path starts at the root (relative paths cannot be forced into existence).
+bool IsAbsolutePath(std::string_view path);
+
+// A file name taken from a source line, with "\" handed to the file system as "/".
+std::string HostNamePath(std::string_view name);
+
+// False for a name that holds a character other desktops refuse (: * ? " < > | or a control
+// character) or whose components climb above the folder it is created in ("..").
+bool IsPortableCreatableName(std::string_view name);
+
+// The running executable's full path.
+std::string ExecutablePath();
+
+// The folder of an executable path, without a trailing separator except at the root.
+std::string FolderOfPath(std::string_view path);
+
+// The executable path with its extension replaced by (or, without one, followed by) ".ini".
+std::string IniPathFor(std::string_view executable_path);
+
+// Where settings and histories live: the program folder, or the user's configuration folder
+// for Quillon when the program folder is not writable (an installed copy).
+std::string DataFolderFor(const std::string& program_folder);
+
+// The folder joined with a file name by one separator (none added after the root).
+std::string JoinPath(std::string_view folder, std::string_view name);
+
+}  // namespace quillon
