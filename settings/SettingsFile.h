@@ -7,6 +7,9 @@
 
 namespace quillon {
 
+// The settings file of an executable: named after it with ".ini", in its data folder.
+std::string SettingsFileFor(const std::string& executable_path);
+
 // The defaults, with SelectionFolder the program folder, overlaid by the file's twelve keys.
 RunSettings ReadRunSettings(const std::string& settings_file, const std::string& program_folder);
 

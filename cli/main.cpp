@@ -1,0 +1,79 @@
+// quillon-batch [--settings FILE] [--yes|--no] SOURCE DESTINATION
+// Exit status: 0 the run reached its summary, 1 its checks refused it, 2 usage, 3 a file
+// input/output failure ended it.
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "cli/BatchHost.h"
+#include "settings/SettingsFile.h"
+#include "util/IoError.h"
+#include "util/Platform.h"
+
+namespace {
+
+constexpr int kReachedSummary = 0;
+constexpr int kRefused = 1;
+constexpr int kUsage = 2;
+constexpr int kIoFailure = 3;
+
+int Usage() {
+  std::fputs("usage: quillon-batch [--settings FILE] [--yes|--no] SOURCE DESTINATION\n", stderr);
+  return kUsage;
+}
+
+// The window's settings file: beside the window's executable, which sits beside this one.
+std::string WindowSettingsFile() {
+  const std::string folder = quillon::FolderOfPath(quillon::ExecutablePath());
+  return quillon::SettingsFileFor(quillon::JoinPath(folder, "quillon"));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::optional<std::string> settings_file;
+  std::optional<bool> answer;
+  std::string paths[2];
+  int path_count = 0;
+  bool options_done = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (!options_done && argument == "--settings") {
+      if (++i >= argc) return Usage();
+      settings_file = argv[i];
+    } else if (!options_done && (argument == "--yes" || argument == "--no")) {
+      if (answer) return Usage();
+      answer = argument == "--yes";
+    } else if (!options_done && argument == "--") {
+      options_done = true;
+    } else if (!options_done && argument.size() > 1 && argument[0] == '-') {
+      return Usage();
+    } else {
+      if (path_count == 2) return Usage();
+      paths[path_count++] = argument;
+    }
+  }
+  if (path_count != 2) return Usage();
+
+  const std::string program_folder = quillon::FolderOfPath(quillon::ExecutablePath());
+  const quillon::RunSettings settings =
+      quillon::ReadRunSettings(settings_file.value_or(WindowSettingsFile()), program_folder);
+
+  // A file-size limit shows as a failed write ("Disk full"), not as a killed process.
+  std::signal(SIGXFSZ, SIG_IGN);
+  quillon::BatchHost::CatchInterrupt();
+  quillon::BatchHost host(answer, stdout, stderr);
+  quillon::ConversionRun run(host, settings);
+  try {
+    const quillon::RunResult result = run.Run(paths[0], paths[1]);
+    std::fflush(stdout);
+    return result == quillon::RunResult::Refused ? kRefused : kReachedSummary;
+  } catch (const quillon::IoError& error) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s: %s\n", quillon::kProgramTitle,
+                 quillon::WithFinalDot(error.what()).c_str());
+    return kIoFailure;
+  }
+}

@@ -1,0 +1,159 @@
+#include "engine/ConversionRun.h"
+
+#include <cmath>
+
+#include "engine/Filling.h"
+#include "engine/Naming.h"
+#include "util/FileSystem.h"
+#include "util/IoError.h"
+#include "util/Platform.h"
+#include "util/TextLineReader.h"
+
+namespace quillon {
+
+std::int64_t SuccessPercent(std::int64_t succeeded, std::int64_t total) {
+  // Nothing was to be created, and nothing failed.
+  if (total == 0) return 100;
+  return static_cast<std::int64_t>(
+      std::nearbyint(static_cast<double>(succeeded) / static_cast<double>(total) * 100.0));
+}
+
+ConversionRun::ConversionRun(RunHost& host, const RunSettings& settings)
+    : host_(host), settings_(settings) {}
+
+RunResult ConversionRun::Run(const std::string& source, const std::string& destination) {
+  host_.RecordDestination(destination);
+  host_.AppendReport("Started...");
+  counts_ = RunCounts{};
+  host_.ClearCancel();
+  host_.SetRunning(true);
+  if (!CheckRunInputs(source, destination)) {
+    host_.SetRunning(false);
+    return RunResult::Refused;
+  }
+  try {
+    RunLines(source, destination);
+  } catch (...) {
+    host_.SetRunning(false);
+    throw;
+  }
+  const bool cancelled = host_.CancelPressed();
+  host_.SetRunning(false);
+  AppendSummary(cancelled);
+  return cancelled ? RunResult::Cancelled : RunResult::Finished;
+}
+
+bool ConversionRun::CheckRunInputs(const std::string& source, const std::string& destination) {
+  bool verdict = true;
+  if (!IsExistingFile(source)) {
+    host_.ShowError(source + " does not exist! Please check complete path.");
+    host_.AppendReport("Does not exist: " + source);
+    verdict = false;
+  }
+  counts_.LineTotal = CountLines(source, host_);
+  if (counts_.LineTotal > kQuestionAbove) {
+    if (!host_.AskYesNo(std::to_string(counts_.LineTotal) +
+                        " files to be created. Really proceed??")) {
+      host_.AppendReport("User decides not to proceed.");
+      verdict = false;
+    }
+  }
+  if (!verdict) return false;
+
+  host_.RecordSource(source);
+  if (GetPathKind(destination) != 'd') {
+    host_.AppendReport("Parent folder does not exist: " + destination);
+    if (!host_.AskYesNo(
+            "Chosen parent folder is invalid or does not exist. I try to create it??")) {
+      return false;
+    }
+    if (ForceFolder(destination)) {
+      host_.ShowNotice("Creation succesfull");
+      host_.AppendReport("Parent folder created: " + destination);
+    } else {
+      host_.ShowError("Unable to create " + destination +
+                      ". Probably invalid drive or not writable or use of bad characters!");
+      host_.AppendReport("Unable to create parent folder: " + destination);
+      return false;
+    }
+  }
+  return true;
+}
+
+void ConversionRun::RunLines(const std::string& source, const std::string& destination) {
+  TextLineReader reader(source);
+  std::string raw_line;
+  std::int32_t line_number = 0;
+  do {
+    reader.ReadLine(raw_line);
+    ProcessLine(raw_line, destination);
+    host_.LineReached(++line_number, counts_.LineTotal);
+    host_.HandlePendingEvents();
+  } while (!reader.AtEnd() && !host_.CancelPressed());
+  reader.Close();
+}
+
+void ConversionRun::ProcessLine(std::string& raw_line, const std::string& destination) {
+  const RunSettings& settings = settings_;
+  const ReportSink report = [this](const std::string& line) { host_.AppendReport(line); };
+
+  LineParts parts =
+      SplitSourceLine(std::move(raw_line), settings.FillKind, settings.SizeSeparatorCode);
+  const std::int32_t fill_size = FillSizeFor(parts, settings, report);
+  std::string name = settings.ReplaceInvalid
+                         ? ReplaceInvalidChars(parts.Name, settings.InvalidReplacer, report)
+                         : std::move(parts.Name);
+  const std::string path =
+      OutputPath(destination, name, settings.OutputExtension, settings.ExtensionAlways);
+  const std::string_view file_name = std::string_view(path).substr(destination.size() + 1);
+
+  if (parts.Blank) {
+    if (!counts_.BlankMet) {
+      host_.AppendReport("Blank line met... all blanks will be ignored.");
+      counts_.BlankMet = true;
+    }
+    ++counts_.BlankCount;
+    --counts_.LineTotal;
+    return;
+  }
+  if (path.size() > kMaxPathLength) {
+    host_.AppendReport(
+        "Warning: file to be made longer than 127 characters. Forbidden. Possibly bad "
+        "text-file given!");
+    return;
+  }
+  // Names reach the file system only when every desktop could hold them, and never climb
+  // out of the destination.
+  CreatedFile file;
+  if (IsPortableCreatableName(file_name)) {
+    file = CreatedFile::Create(path.substr(0, destination.size() + 1) + HostNamePath(file_name));
+  }
+  switch (file.outcome()) {
+    case CreateOutcome::ExistsAlready:
+      host_.AppendReport("Exists already: " + name);
+      ++counts_.ExistingCount;
+      return;
+    case CreateOutcome::Failed:
+      host_.AppendReport("Unable to create: " + name);
+      return;
+    case CreateOutcome::Created:
+      FillCreatedFile(file.descriptor(), fill_size, parts.RawLine, settings);
+      file.Close();
+      ++counts_.CreatedCount;
+      return;
+  }
+}
+
+void ConversionRun::AppendSummary(bool cancelled) {
+  const std::string total = "/" + std::to_string(counts_.LineTotal);
+  host_.AppendReport(cancelled ? "Cancelled! Not all created." : "Finished!");
+  if (counts_.BlankMet) host_.AppendReport("Blank lines met: " + std::to_string(counts_.BlankCount));
+  host_.AppendReport("Created files: " + std::to_string(counts_.CreatedCount) + total);
+  host_.AppendReport("Existing files: " + std::to_string(counts_.ExistingCount) + total);
+  const std::int64_t succeeded =
+      static_cast<std::int64_t>(counts_.CreatedCount) + counts_.ExistingCount;
+  host_.AppendReport("Success ratio: " + std::to_string(succeeded) + total + " or " +
+                     std::to_string(SuccessPercent(succeeded, counts_.LineTotal)) + "%");
+}
+
+}  // namespace quillon

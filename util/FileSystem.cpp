@@ -1,0 +1,349 @@
+#include "util/FileSystem.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <random>
+
+#include "util/IoError.h"
+#include "util/Platform.h"
+#include "util/Text.h"
+#include "util/TextLineReader.h"
+
+namespace quillon {
+namespace {
+
+constexpr std::size_t kFillChunk = 8191;
+
+void WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = write(fd, data, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      ThrowIoError(errno);
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+}
+
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  void Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) ThrowIoError(errno);
+  }
+
+ private:
+  int fd_;
+};
+
+int OpenOrThrow(const std::string& path, int flags) {
+  const int fd = open(path.c_str(), flags | O_CLOEXEC, 0666);
+  if (fd < 0) ThrowIoError(errno);
+  return fd;
+}
+
+// Birth time where the file system records one, else the last status change.
+std::time_t CreationTime(const std::string& path) {
+  struct statx info {};
+  if (statx(AT_FDCWD, path.c_str(), 0, STATX_BTIME | STATX_CTIME, &info) == 0) {
+    if (info.stx_mask & STATX_BTIME) return static_cast<std::time_t>(info.stx_btime.tv_sec);
+    return static_cast<std::time_t>(info.stx_ctime.tv_sec);
+  }
+  return 0;
+}
+
+std::string LocalDateTimeText(std::time_t when) {
+  std::tm local {};
+  localtime_r(&when, &local);
+  char text[128];
+  const bool midnight = local.tm_hour == 0 && local.tm_min == 0 && local.tm_sec == 0;
+  const std::size_t length = std::strftime(text, sizeof text, midnight ? "%x" : "%x %X", &local);
+  return std::string(text, length);
+}
+
+}  // namespace
+
+char GetPathKind(const std::string& path) {
+  struct stat info {};
+  if (path.empty() || stat(path.c_str(), &info) != 0) return 'n';
+  return S_ISDIR(info.st_mode) ? 'd' : 'f';
+}
+
+bool IsFolder(const std::string& path) { return GetPathKind(path) == 'd'; }
+
+bool IsExistingFile(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) == 0) return !S_ISDIR(info.st_mode);
+  return lstat(path.c_str(), &info) == 0;
+}
+
+std::uint64_t FileSizeOf(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return 0;
+  return static_cast<std::uint64_t>(info.st_size);
+}
+
+std::uint64_t FolderSize(const std::string& folder) {
+  std::string path = folder;
+  StripTrailingBackslash(path);
+  const int fd = open(path.empty() ? "/" : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  DIR* dir = fdopendir(fd);
+  if (!dir) {
+    close(fd);
+    return 0;
+  }
+  std::uint64_t total = 0;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat info {};
+    // Links are counted as themselves, never followed into folders.
+    if (fstatat(dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (S_ISDIR(info.st_mode)) {
+      total += FolderSize(JoinPath(path, name));
+    } else {
+      total += static_cast<std::uint64_t>(info.st_size);
+    }
+  }
+  closedir(dir);
+  return total;
+}
+
+std::uint64_t PathSize(const std::string& path) {
+  switch (GetPathKind(path)) {
+    case 'f': return FileSizeOf(path);
+    case 'd': return FolderSize(path);
+    default: return 0;
+  }
+}
+
+std::string PathDateText(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return {};
+  return LocalDateTimeText(S_ISDIR(info.st_mode) ? CreationTime(path) : info.st_mtime);
+}
+
+bool VolumeFreeBytes(const std::string& path, std::uint64_t& free_bytes) {
+  struct statvfs info {};
+  if (statvfs(path.c_str(), &info) != 0) return false;
+  free_bytes = static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
+  return true;
+}
+
+void StripTrailingBackslash(std::string& path) {
+  if (!path.empty() && path.back() == kPathSeparator && !IsRootPath(path)) path.pop_back();
+}
+
+std::string ParentFolder(std::string_view path) {
+  const std::size_t p = LastPos(std::string_view(&kPathSeparator, 1), path);
+  if (p == 0) return std::string(path);
+  if (p == 1) return std::string(1, kPathSeparator);
+  return std::string(path.substr(0, p - 1));
+}
+
+bool ForceFolder(std::string path) {
+  StripTrailingBackslash(path);
+  if (GetPathKind(path) == 'd') return true;
+  if (!IsAbsolutePath(path)) return false;
+  const std::size_t p = LastPos(std::string_view(&kPathSeparator, 1), path);
+  if (p == 0) return false;
+  const std::string parent = p == 1 ? std::string(1, kPathSeparator) : path.substr(0, p - 1);
+  if (parent.size() >= path.size()) return false;
+  if (GetPathKind(parent) == 'd') return mkdir(path.c_str(), 0777) == 0 || IsFolder(path);
+  return ForceFolder(parent) && ForceFolder(path);
+}
+
+bool RemoveFolder(std::string path) {
+  StripTrailingBackslash(path);
+  return rmdir(path.c_str()) == 0;
+}
+
+CreatedFile::CreatedFile(CreatedFile&& other) noexcept
+    : outcome_(other.outcome_), fd_(other.fd_) {
+  other.fd_ = -1;
+}
+
+CreatedFile& CreatedFile::operator=(CreatedFile&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    outcome_ = other.outcome_;
+    fd_ = other.fd_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+CreatedFile::~CreatedFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void CreatedFile::Close() {
+  if (fd_ < 0) return;
+  const int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) ThrowIoError(errno);
+}
+
+CreatedFile CreatedFile::Create(const std::string& path) {
+  CreatedFile file;
+  // One exclusive open is both the existence test and the creation, and never follows a link.
+  file.fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (file.fd_ >= 0) {
+    file.outcome_ = CreateOutcome::Created;
+  } else if (errno == EEXIST && IsExistingFile(path)) {
+    file.outcome_ = CreateOutcome::ExistsAlready;
+  }
+  return file;
+}
+
+bool CreateEmptyFile(const std::string& path) {
+  CreatedFile file = CreatedFile::Create(path);
+  if (file.outcome() != CreateOutcome::Created) return false;
+  try {
+    file.Close();
+  } catch (const IoError&) {
+    return false;
+  }
+  return true;
+}
+
+std::int32_t CountLines(const std::string& path, MessageHost& messages) {
+  if (!IsExistingFile(path)) return -1;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    messages.ShowError("Can not read " + path);
+    return -1;
+  }
+  std::int32_t count = 0;
+  {
+    Descriptor guard(fd);
+    TextLineReader reader(fd);
+    std::string line;
+    do {
+      reader.ReadLine(line);
+      ++count;
+    } while (!reader.AtEnd());
+    try {
+      guard.Close();
+    } catch (const IoError&) {
+      messages.ShowError("Rare error: can not close " + path);
+    }
+  }
+  return count;
+}
+
+void WriteFillBytes(int fd, std::int64_t count, unsigned char byte) {
+  if (count <= 0) return;
+  char chunk[kFillChunk];
+  std::memset(chunk, byte, sizeof chunk);
+  while (count > 0) {
+    const std::size_t size = count < static_cast<std::int64_t>(kFillChunk)
+                                 ? static_cast<std::size_t>(count)
+                                 : kFillChunk;
+    WriteAll(fd, chunk, size);
+    count -= static_cast<std::int64_t>(size);
+  }
+}
+
+void WriteFillFile(const std::string& path, std::int64_t count, unsigned char byte) {
+  Descriptor file(OpenOrThrow(path, O_WRONLY | O_CREAT | O_TRUNC));
+  WriteFillBytes(file.get(), count, byte);
+  file.Close();
+}
+
+void AppendLineTo(int fd, std::string_view text) {
+  std::string line(text);
+  line += "\r\n";
+  WriteAll(fd, line.data(), line.size());
+}
+
+void AppendLine(const std::string& path, std::string_view text) {
+  Descriptor file(OpenOrThrow(path, O_WRONLY | O_APPEND));
+  AppendLineTo(file.get(), text);
+  file.Close();
+}
+
+void AppendFileTextTo(int fd, const std::string& source) {
+  // Streams the source in bounded pieces, so a large text file needs no more memory.
+  constexpr std::size_t kFlushAt = 64 * 1024;
+  TextLineReader reader(source);
+  std::string pending;
+  std::string line;
+  if (!reader.AtEnd()) {
+    do {
+      reader.ReadLine(line);
+      pending += line;
+      pending += "\r\n";
+      if (pending.size() >= kFlushAt) {
+        WriteAll(fd, pending.data(), pending.size());
+        pending.clear();
+      }
+    } while (!reader.AtEnd());
+  }
+  reader.Close();
+  AppendLineTo(fd, pending);
+}
+
+void AppendFileText(const std::string& destination, const std::string& source) {
+  Descriptor file(OpenOrThrow(destination, O_WRONLY | O_APPEND));
+  AppendFileTextTo(file.get(), source);
+  file.Close();
+}
+
+void ReplaceFileAtomically(const std::string& path, std::string_view content) {
+  static thread_local std::mt19937_64 random{std::random_device{}()};
+  const std::string temporary =
+      path + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(random() % 1000000007);
+  {
+    Descriptor file(OpenOrThrow(temporary, O_WRONLY | O_CREAT | O_EXCL));
+    try {
+      WriteAll(file.get(), content.data(), content.size());
+      if (fsync(file.get()) != 0) ThrowIoError(errno);
+      file.Close();
+    } catch (...) {
+      unlink(temporary.c_str());
+      throw;
+    }
+  }
+  if (rename(temporary.c_str(), path.c_str()) != 0) {
+    const int error = errno;
+    unlink(temporary.c_str());
+    ThrowIoError(error);
+  }
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  Descriptor file(OpenOrThrow(path, O_RDONLY));
+  std::string content;
+  char chunk[64 * 1024];
+  for (;;) {
+    const ssize_t got = read(file.get(), chunk, sizeof chunk);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      ThrowIoError(errno);
+    }
+    if (got == 0) break;
+    content.append(chunk, static_cast<std::size_t>(got));
+  }
+  file.Close();
+  return content;
+}
+
+}  // namespace quillon

@@ -1,0 +1,92 @@
+#include "util/Platform.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+namespace quillon {
+
+bool IsRootPath(std::string_view path) { return path == "/"; }
+
+bool IsAbsolutePath(std::string_view path) { return path.starts_with('/'); }
+
+std::string HostNamePath(std::string_view name) {
+  std::string host(name);
+  for (char& c : host) {
+    if (c == '\\') c = '/';
+  }
+  return host;
+}
+
+bool IsPortableCreatableName(std::string_view name) {
+  for (unsigned char c : name) {
+    if (c < 32) return false;
+    switch (c) {
+      case ':': case '*': case '?': case '"': case '<': case '>': case '|': return false;
+      default: break;
+    }
+  }
+  // Follow the components: ".." may step back only into folders the name entered itself.
+  int depth = 0;
+  const std::string host = HostNamePath(name);
+  std::size_t start = 0;
+  while (start <= host.size()) {
+    const std::size_t end = std::min(host.find('/', start), host.size());
+    const std::string_view component(host.data() + start, end - start);
+    if (component == "..") {
+      if (--depth < 0) return false;
+    } else if (!component.empty() && component != ".") {
+      ++depth;
+    }
+    start = end + 1;
+  }
+  return true;
+}
+
+std::string ExecutablePath() {
+  std::error_code error;
+  const std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::string() : path.string();
+}
+
+std::string FolderOfPath(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string_view::npos) return std::string(path);
+  if (slash == 0) return "/";
+  return std::string(path.substr(0, slash));
+}
+
+std::string IniPathFor(std::string_view executable_path) {
+  const std::size_t slash = executable_path.rfind('/');
+  const std::size_t dot = executable_path.rfind('.');
+  const bool has_extension =
+      dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash + 1);
+  return std::string(has_extension ? executable_path.substr(0, dot) : executable_path) + ".ini";
+}
+
+std::string DataFolderFor(const std::string& program_folder) {
+  if (access(program_folder.c_str(), W_OK) == 0) return program_folder;
+  std::string base;
+  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/') {
+    base = config;
+  } else if (const char* home = std::getenv("HOME"); home && *home) {
+    base = std::string(home) + "/.config";
+  } else {
+    return program_folder;
+  }
+  const std::string folder = base + "/quillon";
+  std::error_code ignored;
+  std::filesystem::create_directories(folder, ignored);
+  return folder;
+}
+
+std::string JoinPath(std::string_view folder, std::string_view name) {
+  std::string joined(folder);
+  if (joined.empty() || joined.back() != kPathSeparator) joined += kPathSeparator;
+  joined.append(name);
+  return joined;
+}
+
+}  // namespace quillon

@@ -1,0 +1,103 @@
+#include "util/TextLineReader.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "util/IoError.h"
+
+namespace quillon {
+namespace {
+
+constexpr std::size_t kBufferSize = 64 * 1024;
+constexpr char kCtrlZ = 26;
+
+}  // namespace
+
+TextLineReader::TextLineReader(const std::string& path)
+    : owns_fd_(true), buffer_(new char[kBufferSize]) {
+  fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) {
+    const int error = errno;
+    delete[] buffer_;
+    ThrowIoError(error);
+  }
+}
+
+TextLineReader::TextLineReader(int fd) : fd_(fd), owns_fd_(false), buffer_(new char[kBufferSize]) {}
+
+TextLineReader::~TextLineReader() {
+  if (owns_fd_ && fd_ >= 0) close(fd_);
+  delete[] buffer_;
+}
+
+void TextLineReader::Close() {
+  if (!owns_fd_ || fd_ < 0) return;
+  const int fd = fd_;
+  fd_ = -1;
+  if (close(fd) != 0) ThrowIoError(errno);
+}
+
+bool TextLineReader::Fill() {
+  if (ended_) return false;
+  begin_ = 0;
+  end_ = 0;
+  for (;;) {
+    const ssize_t got = read(fd_, buffer_, kBufferSize);
+    if (got > 0) {
+      end_ = static_cast<std::size_t>(got);
+      return true;
+    }
+    if (got == 0) {
+      ended_ = true;
+      return false;
+    }
+    if (errno != EINTR) ThrowIoError(errno);
+  }
+}
+
+bool TextLineReader::AtEnd() {
+  if (begin_ == end_ && !Fill()) return true;
+  return buffer_[begin_] == kCtrlZ;
+}
+
+std::string TextLineReader::ReadLine() {
+  std::string line;
+  ReadLine(line);
+  return line;
+}
+
+void TextLineReader::ReadLine(std::string& line) {
+  line.clear();
+  for (;;) {
+    if (begin_ == end_ && !Fill()) return;
+    const char* start = buffer_ + begin_;
+    const std::size_t available = end_ - begin_;
+    std::size_t length = 0;
+    while (length < available) {
+      const char c = start[length];
+      if (c == '\r' || c == '\n' || c == kCtrlZ) break;
+      ++length;
+    }
+    line.append(start, length);
+    begin_ += length;
+    if (length == available) continue;
+    const char stop = buffer_[begin_];
+    if (stop == kCtrlZ) {
+      // Nothing after Ctrl-Z is read: the text ends here for good.
+      ended_ = true;
+      end_ = begin_ + 1;
+      return;
+    }
+    ++begin_;
+    if (stop == '\r') {
+      if (begin_ == end_) Fill();
+      if (begin_ < end_ && buffer_[begin_] == '\n') ++begin_;
+    }
+    return;
+  }
+}
+
+}  // namespace quillon
