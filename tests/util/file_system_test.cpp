@@ -1,0 +1,275 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/TempDir.h"
+#include "util/FileSystem.h"
+#include "util/IoError.h"
+#include "util/Platform.h"
+#include "util/TextLineReader.h"
+
+namespace quillon {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempDir;
+
+class SilentMessages : public MessageHost {
+ public:
+  void ShowNotice(const std::string& t) override { shown.push_back(t); }
+  void ShowError(const std::string& t) override { shown.push_back(t); }
+  void ShowWarning(const std::string& t) override { shown.push_back(t); }
+  void ShowInformation(const std::string& t) override { shown.push_back(t); }
+  bool AskYesNo(const std::string& t) override {
+    shown.push_back(t);
+    return false;
+  }
+  std::vector<std::string> shown;
+};
+
+std::vector<std::string> ReadAllLines(const std::string& path) {
+  TextLineReader reader(path);
+  std::vector<std::string> lines;
+  do {
+    lines.push_back(reader.ReadLine());
+  } while (!reader.AtEnd());
+  return lines;
+}
+
+TEST(TextLineReader, FollowsTheLineRules) {
+  TempDir dir;
+  using Lines = std::vector<std::string>;
+  EXPECT_EQ(ReadAllLines(dir.Write("a", "")), Lines{""});
+  EXPECT_EQ(ReadAllLines(dir.Write("b", "a\r\n")), Lines{"a"});
+  EXPECT_EQ(ReadAllLines(dir.Write("c", "a\r\n\r\n")), (Lines{"a", ""}));
+  EXPECT_EQ(ReadAllLines(dir.Write("d", "a\nb")), (Lines{"a", "b"}));
+  EXPECT_EQ(ReadAllLines(dir.Write("e", "a\r\n\x1A" "b\r\nc")), Lines{"a"});
+  EXPECT_EQ(ReadAllLines(dir.Write("f", "a\rb\r")), (Lines{"a", "b"}));
+  EXPECT_EQ(ReadAllLines(dir.Write("g", "ab\x1A" "cd")), Lines{"ab"});
+  EXPECT_EQ(ReadAllLines(dir.Write("h", "\n\r")), (Lines{"", ""}));
+  EXPECT_EQ(ReadAllLines(dir.Write("i", std::string("a\0b\r\n", 5))), Lines{std::string("a\0b", 3)});
+}
+
+TEST(TextLineReader, ReadsLinesLongerThanItsBufferAndCrLfSplitAcrossReads) {
+  TempDir dir;
+  const std::string long_line(200000, 'x');
+  // A CR at the very end of one buffer and its LF at the start of the next.
+  const std::string split = std::string(64 * 1024 - 1, 'y') + "\r\nz";
+  EXPECT_EQ(ReadAllLines(dir.Write("long", long_line + "\r\nend")),
+            (std::vector<std::string>{long_line, "end"}));
+  EXPECT_EQ(ReadAllLines(dir.Write("split", split)),
+            (std::vector<std::string>{std::string(64 * 1024 - 1, 'y'), "z"}));
+}
+
+TEST(TextLineReader, MissingFileIsFileNotFound) {
+  try {
+    TextLineReader reader("/nonexistent/quillon/file");
+    FAIL() << "opened a missing file";
+  } catch (const IoError& error) {
+    EXPECT_STREQ(error.what(), "File not found");
+  }
+}
+
+TEST(CountLines, CountsUnderTheLineRules) {
+  TempDir dir;
+  SilentMessages messages;
+  EXPECT_EQ(CountLines(dir.Write("a", "a\r\n"), messages), 1);
+  EXPECT_EQ(CountLines(dir.Write("b", "a\r\n\r\n"), messages), 2);
+  EXPECT_EQ(CountLines(dir.Write("c", "a\nb"), messages), 2);
+  EXPECT_EQ(CountLines(dir.Write("d", "a\r\n\x1A" "b"), messages), 1);
+  EXPECT_EQ(CountLines(dir.Write("e", ""), messages), 1);
+  EXPECT_EQ(CountLines(dir / "missing", messages), -1);
+  EXPECT_EQ(CountLines(dir.path(), messages), -1);
+  EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST(PathKinds, FilesFoldersAndNothing) {
+  TempDir dir;
+  const std::string file = dir.Write("f.txt", "x");
+  EXPECT_EQ(GetPathKind(file), 'f');
+  EXPECT_EQ(GetPathKind(dir.path()), 'd');
+  EXPECT_EQ(GetPathKind(dir / "none"), 'n');
+  EXPECT_EQ(GetPathKind(""), 'n');
+  EXPECT_TRUE(IsFolder(dir.path()));
+  EXPECT_FALSE(IsFolder(file));
+  ASSERT_EQ(symlink("nowhere", (dir / "dangling").c_str()), 0);
+  EXPECT_TRUE(IsExistingFile(dir / "dangling"));
+  EXPECT_FALSE(IsExistingFile(dir.path()));
+}
+
+TEST(PathSize, CountsEverythingBelowWithoutFollowingLinks) {
+  TempDir dir;
+  std::filesystem::create_directories(dir / "sub/.hidden");
+  dir.Write("a", std::string(10, 'a'));
+  dir.Write("sub/b", std::string(20, 'b'));
+  dir.Write("sub/.hidden/.c", std::string(30, 'c'));
+  TempDir elsewhere;
+  elsewhere.Write("big", std::string(1000, 'x'));
+  ASSERT_EQ(symlink(elsewhere.path().c_str(), (dir / "link").c_str()), 0);
+  const auto link_size = std::filesystem::symlink_status(dir / "link").type();
+  ASSERT_EQ(link_size, std::filesystem::file_type::symlink);
+  const std::uint64_t link_length = elsewhere.path().size();
+  EXPECT_EQ(PathSize(dir.path()), 60u + link_length);
+  EXPECT_EQ(PathSize(dir.path() + "/"), 60u + link_length);
+  EXPECT_EQ(PathSize(dir / "sub/b"), 20u);
+  EXPECT_EQ(PathSize(dir / "missing"), 0u);
+  EXPECT_EQ(FileSizeOf(dir.path()), 0u);
+}
+
+TEST(PathSize, FilesBeyondFourGigabytesInFull) {
+  TempDir dir;
+  const std::string file = dir / "sparse";
+  const int fd = open(file.c_str(), O_WRONLY | O_CREAT, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(ftruncate(fd, 5LL * 1024 * 1024 * 1024), 0);
+  close(fd);
+  EXPECT_EQ(FileSizeOf(file), 5ULL * 1024 * 1024 * 1024);
+}
+
+TEST(PathDateText, EmptyForNothingAndADateOtherwise) {
+  TempDir dir;
+  EXPECT_EQ(PathDateText(dir / "none"), "");
+  EXPECT_FALSE(PathDateText(dir.path()).empty());
+  const std::string file = dir.Write("f", "");
+  EXPECT_FALSE(PathDateText(file).empty());
+}
+
+TEST(PathRoutines, StripTrailingBackslashAndParentFolder) {
+  std::string path = "/a/b//";
+  StripTrailingBackslash(path);
+  EXPECT_EQ(path, "/a/b/");
+  std::string root = "/";
+  StripTrailingBackslash(root);
+  EXPECT_EQ(root, "/");
+  std::string empty;
+  StripTrailingBackslash(empty);
+  EXPECT_EQ(empty, "");
+  EXPECT_EQ(ParentFolder("/a/b"), "/a");
+  EXPECT_EQ(ParentFolder("/a"), "/");
+  EXPECT_EQ(ParentFolder("/"), "/");
+  EXPECT_EQ(ParentFolder("abc"), "abc");
+}
+
+TEST(ForceFolder, CreatesEveryMissingLevel) {
+  TempDir dir;
+  EXPECT_TRUE(ForceFolder(dir / "new/sub/deep"));
+  EXPECT_TRUE(IsFolder(dir / "new/sub/deep"));
+  EXPECT_TRUE(ForceFolder(dir / "new/sub/deep/"));
+  EXPECT_TRUE(ForceFolder(dir.path()));
+  EXPECT_FALSE(ForceFolder("relative/folder"));
+  EXPECT_FALSE(IsFolder("relative"));
+  dir.Write("file", "x");
+  EXPECT_FALSE(ForceFolder(dir / "file/below"));
+  EXPECT_EQ(ReadBytes(dir / "file"), "x");
+}
+
+TEST(RemoveFolder, OnlyEmptyFolders) {
+  TempDir dir;
+  std::filesystem::create_directories(dir / "full/x");
+  std::filesystem::create_directories(dir / "empty");
+  EXPECT_FALSE(RemoveFolder(dir / "full"));
+  EXPECT_TRUE(RemoveFolder(dir / "empty/"));
+  EXPECT_FALSE(IsFolder(dir / "empty"));
+  EXPECT_FALSE(RemoveFolder(dir / "missing"));
+}
+
+TEST(CreateEmptyFile, NeverTouchesAnExistingFile) {
+  TempDir dir;
+  const std::string file = dir.Write("keep", "contents");
+  EXPECT_FALSE(CreateEmptyFile(file));
+  EXPECT_EQ(ReadBytes(file), "contents");
+  EXPECT_TRUE(CreateEmptyFile(dir / "new"));
+  EXPECT_EQ(ReadBytes(dir / "new"), "");
+  EXPECT_FALSE(CreateEmptyFile(dir.path()));
+  EXPECT_FALSE(CreateEmptyFile(dir / "missing/new"));
+}
+
+TEST(CreatedFile, TellsAnExistingFileFromAFolderAndNeverFollowsALink) {
+  TempDir dir;
+  dir.Write("exists", "x");
+  std::filesystem::create_directories(dir / "folder");
+  TempDir target;
+  ASSERT_EQ(symlink((target / "victim").c_str(), (dir / "link").c_str()), 0);
+  EXPECT_EQ(CreatedFile::Create(dir / "exists").outcome(), CreateOutcome::ExistsAlready);
+  EXPECT_EQ(CreatedFile::Create(dir / "folder").outcome(), CreateOutcome::Failed);
+  EXPECT_EQ(CreatedFile::Create(dir / "link").outcome(), CreateOutcome::ExistsAlready);
+  EXPECT_FALSE(std::filesystem::exists(target / "victim"));
+  CreatedFile created = CreatedFile::Create(dir / "fresh");
+  EXPECT_EQ(created.outcome(), CreateOutcome::Created);
+  EXPECT_GE(created.descriptor(), 0);
+  created.Close();
+}
+
+TEST(FillWriters, WriteExactlyTheCountInChunks) {
+  TempDir dir;
+  for (std::int64_t count : {0, 1, 8191, 8192, 9000, 100000}) {
+    const std::string file = dir / ("fill" + std::to_string(count));
+    WriteFillFile(file, count, '0');
+    EXPECT_EQ(ReadBytes(file), std::string(static_cast<std::size_t>(count), '0'));
+  }
+  const std::string file = dir.Write("negative", "old");
+  WriteFillFile(file, -5, '0');
+  EXPECT_EQ(ReadBytes(file), "");
+}
+
+TEST(AppendRoutines, LinesEndWithCrLf) {
+  TempDir dir;
+  const std::string file = dir.Write("out", "");
+  AppendLine(file, "alpha");
+  AppendFileText(file, dir.Write("text", "one\ntwo"));
+  EXPECT_EQ(ReadBytes(file), "alpha\r\none\r\ntwo\r\n\r\n");
+  const std::string empty_text = dir.Write("out2", "");
+  AppendFileText(empty_text, dir.Write("empty", ""));
+  EXPECT_EQ(ReadBytes(empty_text), "\r\n");
+  EXPECT_THROW(AppendLine(dir / "missing", "x"), IoError);
+  EXPECT_THROW(AppendFileText(file, dir / "missing"), IoError);
+}
+
+TEST(ReplaceFileAtomically, LeavesTheOldOrTheNewFileAndNoTemporary) {
+  TempDir dir;
+  const std::string file = dir.Write("settings.ini", "old");
+  ReplaceFileAtomically(file, "new contents");
+  EXPECT_EQ(ReadBytes(file), "new contents");
+  EXPECT_THROW(ReplaceFileAtomically(dir / "missing/x.ini", "y"), IoError);
+  std::size_t entries = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) ++entries;
+  EXPECT_EQ(entries, 1u);
+}
+
+TEST(IoErrorTexts, MapTheHostErrors) {
+  EXPECT_EQ(IoErrorText(ENOENT), "File not found");
+  EXPECT_EQ(IoErrorText(EACCES), "File access denied");
+  EXPECT_EQ(IoErrorText(EMFILE), "Too many open files");
+  EXPECT_EQ(IoErrorText(ENOSPC), "Disk full");
+  EXPECT_EQ(IoErrorText(EFBIG), "Disk full");
+  EXPECT_EQ(IoErrorText(EIO), "I/O error 5");
+  EXPECT_EQ(WithFinalDot("Disk full"), "Disk full.");
+  EXPECT_EQ(WithFinalDot("Done."), "Done.");
+}
+
+TEST(Platform, PortableNamesAndProgramPaths) {
+  EXPECT_TRUE(IsPortableCreatableName("a.txt"));
+  EXPECT_TRUE(IsPortableCreatableName("sub\\a.txt"));
+  EXPECT_TRUE(IsPortableCreatableName("sub/../a.txt"));
+  EXPECT_FALSE(IsPortableCreatableName("../a.txt"));
+  EXPECT_FALSE(IsPortableCreatableName("a\\..\\..\\b.txt"));
+  EXPECT_FALSE(IsPortableCreatableName(".."));
+  EXPECT_FALSE(IsPortableCreatableName("a:b.txt"));
+  EXPECT_FALSE(IsPortableCreatableName("a|b.txt"));
+  EXPECT_FALSE(IsPortableCreatableName("a\x01.txt"));
+  EXPECT_EQ(HostNamePath("a\\b"), "a/b");
+  EXPECT_EQ(FolderOfPath("/opt/quillon/quillon"), "/opt/quillon");
+  EXPECT_EQ(FolderOfPath("/quillon"), "/");
+  EXPECT_EQ(IniPathFor("/opt/q/quillon"), "/opt/q/quillon.ini");
+  EXPECT_EQ(IniPathFor("/opt/q/quillon.exe"), "/opt/q/quillon.ini");
+  EXPECT_EQ(IniPathFor("/opt/q.d/quillon"), "/opt/q.d/quillon.ini");
+  EXPECT_EQ(JoinPath("/", "x"), "/x");
+  EXPECT_EQ(JoinPath("/a", "x"), "/a/x");
+}
+
+}  // namespace
+}  // namespace quillon
