@@ -103,7 +103,7 @@ void ConversionRun::ProcessLine(std::string& raw_line, const std::string& destin
   std::string name = settings.ReplaceInvalid
                          ? ReplaceInvalidChars(parts.Name, settings.InvalidReplacer, report)
                          : std::move(parts.Name);
-  const std::string path =
+  std::string path =
       OutputPath(destination, name, settings.OutputExtension, settings.ExtensionAlways);
   const std::string_view file_name = std::string_view(path).substr(destination.size() + 1);
 
@@ -126,7 +126,8 @@ void ConversionRun::ProcessLine(std::string& raw_line, const std::string& destin
   // out of the destination.
   CreatedFile file;
   if (IsPortableCreatableName(file_name)) {
-    file = CreatedFile::Create(path.substr(0, destination.size() + 1) + HostNamePath(file_name));
+    MapNameSeparators(path, destination.size() + 1);
+    file = CreatedFile::Create(path);
   }
   switch (file.outcome()) {
     case CreateOutcome::ExistsAlready:

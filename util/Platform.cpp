@@ -12,12 +12,10 @@ bool IsRootPath(std::string_view path) { return path == "/"; }
 
 bool IsAbsolutePath(std::string_view path) { return path.starts_with('/'); }
 
-std::string HostNamePath(std::string_view name) {
-  std::string host(name);
-  for (char& c : host) {
-    if (c == '\\') c = '/';
+void MapNameSeparators(std::string& path, std::size_t from) {
+  for (std::size_t i = from; i < path.size(); ++i) {
+    if (path[i] == '\\') path[i] = '/';
   }
-  return host;
 }
 
 bool IsPortableCreatableName(std::string_view name) {
@@ -30,11 +28,10 @@ bool IsPortableCreatableName(std::string_view name) {
   }
   // Follow the components: ".." may step back only into folders the name entered itself.
   int depth = 0;
-  const std::string host = HostNamePath(name);
   std::size_t start = 0;
-  while (start <= host.size()) {
-    const std::size_t end = std::min(host.find('/', start), host.size());
-    const std::string_view component(host.data() + start, end - start);
+  while (start <= name.size()) {
+    const std::size_t end = std::min(name.find_first_of("/\\", start), name.size());
+    const std::string_view component = name.substr(start, end - start);
     if (component == "..") {
       if (--depth < 0) return false;
     } else if (!component.empty() && component != ".") {

@@ -15,8 +15,9 @@ bool IsRootPath(std::string_view path);
 // True when the path starts at the root (relative paths cannot be forced into existence).
 bool IsAbsolutePath(std::string_view path);
 
-// A file name taken from a source line, with "\" handed to the file system as "/".
-std::string HostNamePath(std::string_view name);
+// Hands each "\\" of a path from position `from` on to the file system as "/": in a name taken
+// from a source line, a backslash reaches into a subfolder as it does on Windows.
+void MapNameSeparators(std::string& path, std::size_t from);
 
 // False for a name that holds a character other desktops refuse (: * ? " < > | or a control
 // character) or whose components climb above the folder it is created in ("..").
