@@ -1,0 +1,42 @@
+#include "shelltree/ItemProp.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMenu>
+
+#include "util/ui/Seam.h"
+
+namespace quillon::shelltree {
+
+ShellMenuResult ShowShellContextMenu(QWidget* owner, const QString& path, bool folder,
+                                     const QPoint& point) {
+  ShellMenuResult result;
+  if (path.isEmpty()) return result;
+  QMenu menu(owner);
+  menu.setObjectName("ItemPropMenu");
+  QAction* open = menu.addAction(folder ? QObject::tr("&Open in file manager")
+                                        : QObject::tr("&Open"));
+  open->setStatusTip(folder ? QObject::tr("Shows the folder in the desktop's file manager")
+                            : QObject::tr("Opens the file in its associated program"));
+  QAction* copy = menu.addAction(QObject::tr("&Copy path"));
+  copy->setStatusTip(QObject::tr("Puts the full path on the clipboard"));
+  menu.addSeparator();
+  QAction* rename = menu.addAction(QObject::tr("Rena&me"));
+  rename->setStatusTip(QObject::tr("Renames the item"));
+
+  QAction* picked = menu.exec(point);
+  if (picked == open) {
+    ui::OpenWithShell(path);
+    result.carriedOut = true;
+  } else if (picked == copy) {
+    QGuiApplication::clipboard()->setText(path);
+    result.carriedOut = true;
+  } else if (picked == rename) {
+    result.renameRequested = true;
+    result.carriedOut = true;
+  }
+  return result;
+}
+
+}  // namespace quillon::shelltree

@@ -1,0 +1,333 @@
+// The folder tree control: the host's folders under a virtual root (home, the file-system
+// root and every other mounted volume), read lazily as nodes expand, kept current through
+// the kernel's change notification and the mount table, with its selection as a path.
+#pragma once
+
+#include <QIcon>
+#include <QMenu>
+#include <QPointer>
+#include <QTreeWidget>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "shelltree/DiscMonitor.h"
+#include "shelltree/FolderScan.h"
+#include "util/Volumes.h"
+
+
+class QSocketNotifier;
+
+namespace quillon::shelltree {
+
+class TShellTree;
+
+// Item attributes, with the values of the shell attributes the tree's events report.
+enum ShellAttribute : std::uint32_t {
+  SFGAO_CANCOPY = 0x1,
+  SFGAO_CANMOVE = 0x2,
+  SFGAO_CANLINK = 0x4,
+  SFGAO_CANRENAME = 0x10,
+  SFGAO_CANDELETE = 0x20,
+  SFGAO_DROPTARGET = 0x100,
+  SFGAO_LINK = 0x10000,
+  SFGAO_SHARE = 0x20000,
+  SFGAO_HIDDEN = 0x80000,
+  SFGAO_REMOVABLE = 0x2000000,
+  SFGAO_FILESYSANCESTOR = 0x10000000,
+  SFGAO_FOLDER = 0x20000000,
+  SFGAO_FILESYSTEM = 0x40000000,
+  SFGAO_HASSUBFOLDER = 0x80000000u
+};
+
+class TShellNode : public QTreeWidgetItem {
+ public:
+  enum class Kind { VirtualRoot, Home, Volume, Folder, File };
+
+  // id: the name inside the parent folder; for the root its whole path (empty for the
+  // virtual root); for a volume its mount point; for the home shortcut "~".
+  TShellNode(TShellTree* tree, Kind kind, std::string id);
+  ~TShellNode() override;
+
+  Kind kind() const { return kind_; }
+  TShellTree* tree() const { return tree_; }
+  TShellNode* ParentNode() const;
+  TShellNode* ChildNode(int index) const;
+  const std::string& RelativeId() const { return id_; }
+  // The ids from the root down to this node, the root's own one included unless empty.
+  std::vector<std::string> AbsoluteIdList() const;
+  // The file-system path; empty for the virtual root. No trailing separator except "/".
+  std::string Path() const;
+  bool IsFolder() const { return kind_ != Kind::File; }
+  bool IsLink() const { return ItemAttributes & SFGAO_LINK; }
+
+  virtual void UpdateImages();
+  virtual QString GetDisplayText() const;
+  // Renames the item in its folder, never over an existing entry; false on failure.
+  virtual bool Rename(const QString& newName);
+
+  bool operator<(const QTreeWidgetItem& other) const override;
+  QVariant data(int column, int role) const override;
+  void setData(int column, int role, const QVariant& value) override;
+
+  std::uint32_t ItemAttributes = 0;
+  bool ChildrenRead = false;
+  bool SeenInScan = false;
+  bool MonitorStarted = false;
+  bool Checked = false;
+
+ private:
+  friend class TShellTree;
+  // Lazily asked size and modification time of a file, for sorting by them.
+  void EnsureFileInfo() const;
+
+  TShellTree* tree_;
+  Kind kind_;
+  std::string id_;
+  int watch_ = -1;
+  int iconKey_ = -1;
+  bool probed_ = false;     // the expand button has been decided
+  bool refreshing_ = false;
+  bool refreshAgain_ = false;
+  mutable bool infoRead_ = false;
+  mutable std::int64_t size_ = 0;
+  mutable std::int64_t modified_ = 0;
+};
+
+class TShellTree : public QTreeWidget {
+  Q_OBJECT
+ public:
+  enum TPidls {
+    PIDL_DESKTOP, PIDL_PROGRAMS, PIDL_CONTROLS, PIDL_PRINTERS, PIDL_PERSONAL, PIDL_FAVORITES,
+    PIDL_STARTUP, PIDL_RECENT, PIDL_SENDTO, PIDL_BITBUCKET, PIDL_STARTMENU,
+    PIDL_DESKTOPDIRECTORY, PIDL_DRIVES, PIDL_NETWORK, PIDL_NETHOOD, PIDL_FONTS, PIDL_TEMPLATES,
+    PIDL_USERDEFINED
+  };
+  Q_ENUM(TPidls)
+  enum TVisOption { TF_FOLDERS = 1, TF_NONFOLDERS = 2, TF_HIDDEN = 4 };
+  Q_DECLARE_FLAGS(TVisOptions, TVisOption)
+  Q_FLAG(TVisOptions)
+  enum TFileSortType { so_Name, so_Size, so_Type, so_Date };
+  Q_ENUM(TFileSortType)
+  enum TFileSortOrder { so_Ascending, so_Descending };
+  Q_ENUM(TFileSortOrder)
+  enum TPopupMenuMode { pmm_System, pmm_PopupMenu };
+  Q_ENUM(TPopupMenuMode)
+
+  Q_PROPERTY(bool UseShellCache READ UseShellCache WRITE SetUseShellCache)
+  Q_PROPERTY(bool ShowVirtualFolders READ ShowVirtualFolders WRITE SetShowVirtualFolders)
+  Q_PROPERTY(bool ShowSharedOverlay READ ShowSharedOverlay WRITE SetShowSharedOverlay)
+  Q_PROPERTY(bool ShowLinkOverlay READ ShowLinkOverlay WRITE SetShowLinkOverlay)
+  Q_PROPERTY(bool RootUsePIDL READ RootUsePIDL WRITE SetRootUsePIDL)
+  Q_PROPERTY(TPidls RootPIDL READ RootPIDL WRITE SetRootPIDL)
+  Q_PROPERTY(QString RootDir READ RootDir WRITE SetRootDir)
+  Q_PROPERTY(TVisOptions Options READ Options WRITE SetOptions)
+  Q_PROPERTY(QString Path READ Path WRITE SetPath)
+  Q_PROPERTY(bool UpdAutoThread READ UpdAutoThread WRITE SetUpdAutoThread)
+  Q_PROPERTY(bool UpdAuto READ UpdAuto WRITE SetUpdAuto)
+  Q_PROPERTY(bool UpdAutoRec READ UpdAutoRec WRITE SetUpdAutoRec)
+  Q_PROPERTY(bool ShowIcons READ ShowIcons WRITE SetShowIcons)
+  Q_PROPERTY(QString FileMask READ FileMask WRITE SetFileMask)
+  Q_PROPERTY(bool FileMaskUse READ FileMaskUse WRITE SetFileMaskUse)
+  Q_PROPERTY(TFileSortType FileSortType READ FileSortType WRITE SetFileSortType)
+  Q_PROPERTY(TFileSortOrder FileSortOrder READ FileSortOrder WRITE SetFileSortOrder)
+  Q_PROPERTY(TPopupMenuMode PopupMenuMode READ PopupMenuMode WRITE SetPopupMenuMode)
+  Q_PROPERTY(QMenu* PopupMenu READ PopupMenu WRITE SetPopupMenu)
+  Q_PROPERTY(bool ShowMessages READ ShowMessages WRITE SetShowMessages)
+  Q_PROPERTY(bool CheckBoxes READ CheckBoxes WRITE SetCheckBoxes)
+  Q_PROPERTY(bool ReadOnly READ ReadOnly WRITE SetReadOnly)
+  Q_PROPERTY(bool RightClickSelect READ RightClickSelect WRITE SetRightClickSelect)
+
+  explicit TShellTree(QWidget* parent = nullptr);
+  ~TShellTree() override;
+
+  bool UseShellCache() const { return useShellCache_; }
+  void SetUseShellCache(bool on) { useShellCache_ = on; }
+  bool ShowVirtualFolders() const { return showVirtualFolders_; }
+  void SetShowVirtualFolders(bool on);
+  bool ShowSharedOverlay() const { return showSharedOverlay_; }
+  void SetShowSharedOverlay(bool on);
+  bool ShowLinkOverlay() const { return showLinkOverlay_; }
+  void SetShowLinkOverlay(bool on);
+  bool RootUsePIDL() const { return rootUsePIDL_; }
+  void SetRootUsePIDL(bool on);
+  TPidls RootPIDL() const { return rootPIDL_; }
+  void SetRootPIDL(TPidls root);
+  QString RootDir() const;
+  void SetRootDir(const QString& folder);
+  TVisOptions Options() const { return options_; }
+  void SetOptions(TVisOptions options);
+  QString Path() const;
+  void SetPath(const QString& path);
+  bool UpdAutoThread() const { return updAutoThread_; }
+  void SetUpdAutoThread(bool on) { updAutoThread_ = on; }
+  bool UpdAuto() const { return updAuto_; }
+  void SetUpdAuto(bool on) { updAuto_ = on; }
+  bool UpdAutoRec() const { return updAutoRec_; }
+  void SetUpdAutoRec(bool on) { updAutoRec_ = on; }
+  bool ShowIcons() const { return showIcons_; }
+  void SetShowIcons(bool on);
+  QString FileMask() const;
+  void SetFileMask(const QString& mask);
+  bool FileMaskUse() const { return fileMaskUse_; }
+  void SetFileMaskUse(bool on);
+  TFileSortType FileSortType() const { return fileSortType_; }
+  void SetFileSortType(TFileSortType type);
+  TFileSortOrder FileSortOrder() const { return fileSortOrder_; }
+  void SetFileSortOrder(TFileSortOrder order);
+  TPopupMenuMode PopupMenuMode() const { return popupMenuMode_; }
+  void SetPopupMenuMode(TPopupMenuMode mode) { popupMenuMode_ = mode; }
+  QMenu* PopupMenu() const { return popupMenu_; }
+  void SetPopupMenu(QMenu* menu) { popupMenu_ = menu; }
+  bool ShowMessages() const { return showMessages_; }
+  void SetShowMessages(bool on) { showMessages_ = on; }
+  bool CheckBoxes() const { return checkBoxes_; }
+  void SetCheckBoxes(bool on);
+  bool ReadOnly() const { return readOnly_; }
+  void SetReadOnly(bool on) { readOnly_ = on; }
+  bool RightClickSelect() const { return rightClickSelect_; }
+  void SetRightClickSelect(bool on) { rightClickSelect_ = on; }
+
+  TShellNode* RootNode() const { return rootNode_; }
+  TShellNode* Selected() const;
+  TShellNode* NodeFromIndex(const QModelIndex& index) const {
+    return static_cast<TShellNode*>(itemFromIndex(index));
+  }
+  // A path written before the control was first shown, selected once the tree exists.
+  const QString& PendingPath() const { return pendingPath_; }
+  // The change kinds the folder watches wait for, from Options.
+  std::uint32_t NotifyFilter() const { return notifyFilter_; }
+  // The window the control's messages belong to; none while a watcher's refresh runs or while
+  // ShowMessages is false.
+  QWidget* OwnerWindow() const;
+
+  // Re-reads every folder shown, from the root down through the expanded nodes.
+  void RefreshTree();
+  void RefreshChildren(TShellNode* node, bool recursive);
+  // Reads a folder node's children; a re-read keeps the nodes that are still there.
+  void ReadChildren(TShellNode* node);
+
+  // The ids leading from the root to the folder of an absolute path (see
+  // TShellNode::AbsoluteIdList); false when no volume or root folder holds it.
+  bool IdListOfPath(const std::string& path, std::vector<std::string>& idList) const;
+  TShellNode* FindNodeByIdList(const std::vector<std::string>& idList, bool expand,
+                               bool fromRoot, bool exact);
+
+  bool CanEdit(TShellNode* node) const;
+  // The end of an in-place edit with the edited text.
+  void Edit(TShellNode* node, const QString& text);
+
+  // Decides the expand buttons of the nodes on screen that were not decided yet: the first
+  // subfolder found (or, when files are listed, the first entry listed) shows one.
+  void UpdateExpandButtons();
+
+  // Watching of one folder node; the node keeps its watch until StopMonitor or its end.
+  void StartMonitor(TShellNode* node);
+  void StopMonitor(TShellNode* node);
+  bool IsMonitored(const TShellNode* node) const;
+  // The reaction to a change report for a watched folder.
+  void FolderChanged(TShellNode* node);
+
+  // The mount table the volumes come from; its changes are signalled to poll.
+  void SetMountTable(const QString& path);
+  // Mounts or unmounts happened: the volume nodes are brought up to date.
+  void DeviceChange();
+
+ signals:
+  void OnChange(quillon::shelltree::TShellNode* node);
+  void OnClick();
+  void OnExpanding(quillon::shelltree::TShellNode* node, bool& AllowExpansion);
+  void OnEdited(quillon::shelltree::TShellNode* node, QString& S);
+  void OnDirAdd(const QString& Dirname, quint32 Attributes, bool& Allow);
+  void OnFileAdd(const QString& Filename, quint32 Attributes, bool& Allow);
+  void OnPopupMenu(quillon::shelltree::TShellNode* node, bool& Allow);
+  void OnCheckBoxChanged(quillon::shelltree::TShellNode* node, bool NewState);
+
+ protected:
+  virtual void LoadSystemImages();
+  virtual bool PopupAllowed(TShellNode* node);
+  virtual void BuildRoot();
+
+  void showEvent(QShowEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  friend class TShellNode;
+  enum class Rebuild { Plain, RootChanged, KeepPath };
+
+  void RebuildTree(Rebuild mode);
+  bool AddChildItem(TShellNode* parent, const FolderEntry& entry, const std::string& parentPath,
+                    std::uint32_t inherited,
+                    std::unordered_map<std::string_view, TShellNode*>& existing,
+                    QList<QTreeWidgetItem*>& added);
+  bool Accepts(const FolderEntry& entry, const std::string& fullPath, std::uint32_t attributes);
+  bool ProbeHasChildren(TShellNode* node);
+  void DecideExpandButton(TShellNode* node);
+  void SortChildrenOf(TShellNode* node);
+  void ResortAll(TShellNode* node);
+  void NodeExpanded(QTreeWidgetItem* item);
+  void NodeCollapsed(QTreeWidgetItem* item);
+  void StopMonitorsBelow(TShellNode* node);
+  void RestartStoppedBelow(TShellNode* node);
+  void ExpandNode(TShellNode* node);
+  void WatchEvents(const std::vector<TDiscMonitor::Event>& events);
+  bool EventConcerns(const TShellNode* node, const TDiscMonitor::Event& event) const;
+  void ForgetNode(TShellNode* node);
+  void ForEachNode(const std::function<void(TShellNode*)>& visit);
+  int IconKeyFor(const TShellNode* node) const;
+  int CompareNodes(const TShellNode& a, const TShellNode& b) const;
+  std::string HomePath() const;
+  std::string SpecialFolderPath(TPidls folder) const;
+
+  bool useShellCache_ = false;
+  bool showVirtualFolders_ = true;
+  bool showSharedOverlay_ = true;
+  bool showLinkOverlay_ = true;
+  bool rootUsePIDL_ = true;
+  TPidls rootPIDL_ = PIDL_DESKTOP;
+  std::string rootDir_ = "/";
+  TVisOptions options_ = TF_FOLDERS;
+  bool updAutoThread_ = true;
+  bool updAuto_ = true;
+  bool updAutoRec_ = false;
+  bool showIcons_ = true;
+  std::vector<std::string> maskList_{"*.*"};
+  bool fileMaskUse_ = false;
+  TFileSortType fileSortType_ = so_Name;
+  TFileSortOrder fileSortOrder_ = so_Ascending;
+  TPopupMenuMode popupMenuMode_ = pmm_System;
+  QPointer<QMenu> popupMenu_;
+  bool showMessages_ = true;
+  bool checkBoxes_ = false;
+  bool readOnly_ = false;
+  bool rightClickSelect_ = false;
+
+  TShellNode* rootNode_ = nullptr;
+  bool expandAllowed_ = false;
+  bool windowCreated_ = false;
+  bool watcherRefresh_ = false;
+  bool probeScheduled_ = false;
+  QString pendingPath_;
+  std::uint32_t notifyFilter_ = kNotifyDirName | kNotifyAttributes;
+  std::vector<QIcon> icons_;  // by icon key, from LoadSystemImages
+
+  TDiscMonitor* monitor_ = nullptr;
+  // Which nodes share each watch (one folder reached through two nodes gives one watch).
+  std::unordered_map<int, std::vector<TShellNode*>> watchers_;
+  std::unordered_map<int, std::string> watchedPaths_;
+
+  std::string mountTable_ = kMountTablePath;
+  std::vector<Volume> volumes_;
+  int mountFd_ = -1;
+  QSocketNotifier* mountNotifier_ = nullptr;
+};
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(TShellTree::TVisOptions)
+
+}  // namespace quillon::shelltree

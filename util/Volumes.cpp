@@ -1,0 +1,156 @@
+#include "util/Volumes.h"
+
+#include <dirent.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "util/Platform.h"
+
+namespace quillon {
+namespace {
+
+// Kernel, memory and image file systems: nothing a user keeps files on as a drive.
+constexpr std::array<std::string_view, 30> kPseudoTypes = {
+    "proc",     "sysfs",       "devtmpfs",  "devpts",     "tmpfs",     "ramfs",
+    "cgroup",   "cgroup2",     "securityfs", "pstore",    "debugfs",   "tracefs",
+    "configfs", "fusectl",     "mqueue",    "hugetlbfs",  "bpf",       "autofs",
+    "binfmt_misc", "nsfs",     "efivarfs",  "rpc_pipefs", "selinuxfs", "squashfs",
+    "overlay",  "fuse.gvfsd-fuse", "fuse.portal", "fuse.lxcfs", "nfsd", "devfs"};
+
+constexpr std::array<std::string_view, 7> kNetworkTypes = {
+    "nfs", "nfs4", "cifs", "smb3", "smbfs", "fuse.sshfs", "9p"};
+
+template <std::size_t N>
+bool Contains(const std::array<std::string_view, N>& list, std::string_view value) {
+  return std::find(list.begin(), list.end(), value) != list.end();
+}
+
+// The table writes blanks, tabs, line feeds and backslashes as octal escapes (\040).
+std::string UnescapeOctal(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] >= '0' && text[i + 1] <= '3' &&
+        text[i + 2] >= '0' && text[i + 2] <= '7' && text[i + 3] >= '0' && text[i + 3] <= '7') {
+      out += static_cast<char>((text[i + 1] - '0') * 64 + (text[i + 2] - '0') * 8 +
+                               (text[i + 3] - '0'));
+      i += 3;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+// The names under /dev/disk/by-label write unsafe characters as \xNN.
+std::string UnescapeHex(std::string_view text) {
+  auto hex = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && text.size() - i >= 4 && text[i + 1] == 'x' && hex(text[i + 2]) >= 0 &&
+        hex(text[i + 3]) >= 0) {
+      out += static_cast<char>(hex(text[i + 2]) * 16 + hex(text[i + 3]));
+      i += 3;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+bool IsRealFileSystem(const Volume& volume) {
+  if (IsRootPath(volume.mountPoint)) return true;
+  if (Contains(kPseudoTypes, volume.fsType)) return false;
+  if (Contains(kNetworkTypes, volume.fsType)) return true;
+  return volume.device.starts_with('/');
+}
+
+std::map<std::string, std::string> LabelsByDevice() {
+  std::map<std::string, std::string> labels;
+  const std::string folder = "/dev/disk/by-label";
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return labels;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    char resolved[PATH_MAX];
+    if (realpath(JoinPath(folder, name).c_str(), resolved)) labels[resolved] = UnescapeHex(name);
+  }
+  closedir(dir);
+  return labels;
+}
+
+}  // namespace
+
+std::vector<Volume> ParseMountTable(std::string_view text) {
+  std::map<std::string, Volume> byMountPoint;
+  std::istringstream lines{std::string(text)};
+  std::string line;
+  while (std::getline(lines, line)) {
+    // id parent major:minor root mount-point options [optional fields] - type source super
+    std::istringstream fields(line);
+    std::vector<std::string> parts;
+    for (std::string part; fields >> part;) parts.push_back(part);
+    const auto dash = std::find(parts.begin(), parts.end(), "-");
+    if (parts.size() < 5 || dash == parts.end() || parts.end() - dash < 3) continue;
+    Volume volume;
+    volume.mountPoint = UnescapeOctal(parts[4]);
+    volume.fsType = UnescapeOctal(*(dash + 1));
+    volume.device = UnescapeOctal(*(dash + 2));
+    volume.label = volume.device;
+    if (!IsAbsolutePath(volume.mountPoint)) continue;
+    byMountPoint[volume.mountPoint] = volume;
+  }
+  std::vector<Volume> volumes;
+  for (auto& [mountPoint, volume] : byMountPoint) {
+    if (IsRealFileSystem(volume)) volumes.push_back(volume);
+  }
+  // std::map orders by mount point, and "/" sorts before every other absolute path.
+  return volumes;
+}
+
+std::vector<Volume> ListVolumes(const std::string& mountTable) {
+  std::ifstream in(mountTable, std::ios::binary);
+  if (!in) return {};
+  std::ostringstream text;
+  text << in.rdbuf();
+  std::vector<Volume> volumes = ParseMountTable(text.str());
+  std::erase_if(volumes, [](const Volume& volume) {
+    struct stat info {};
+    return stat(volume.mountPoint.c_str(), &info) != 0 || !S_ISDIR(info.st_mode);
+  });
+  const std::map<std::string, std::string> labels = LabelsByDevice();
+  for (Volume& volume : volumes) {
+    char resolved[PATH_MAX];
+    const std::string device = realpath(volume.device.c_str(), resolved) ? resolved : volume.device;
+    if (const auto found = labels.find(device); found != labels.end()) volume.label = found->second;
+  }
+  return volumes;
+}
+
+const Volume* VolumeHoldingPath(const std::vector<Volume>& volumes, std::string_view path) {
+  const Volume* best = nullptr;
+  for (const Volume& volume : volumes) {
+    const std::string& mount = volume.mountPoint;
+    const bool holds =
+        IsRootPath(mount)
+            ? path.starts_with('/')
+            : path.starts_with(mount) && (path.size() == mount.size() || path[mount.size()] == '/');
+    if (holds && (!best || mount.size() > best->mountPoint.size())) best = &volume;
+  }
+  return best;
+}
+
+}  // namespace quillon
