@@ -12,10 +12,9 @@
 #include "util/ui/Seam.h"
 
 namespace quillon {
-namespace {
 
-// Typing and pasting cannot make the text longer than the limit (a paste is cut to fit), but
-// a longer text set by the program stays whole and may be shortened. A plain maximum length
+// Typing and pasting cannot make the text longer than the limit (a paste is cut to fit); a
+// longer text loaded by the program may be shortened, not lengthened. A plain maximum length
 // would cut the loaded text.
 class TypingLimit : public QValidator {
  public:
@@ -40,8 +39,6 @@ class TypingLimit : public QValidator {
   qsizetype previous_length_ = 0;
 };
 
-}  // namespace
-
 TrepF::TrepF(QWidget* parent) : QDialog(parent) {
   setObjectName("repF");
   setWindowTitle("Replace invalid characters");
@@ -61,7 +58,8 @@ TrepF::TrepF(QWidget* parent) : QDialog(parent) {
   repE = new QLineEdit(this);
   repE->setObjectName("repE");
   repE->setGeometry(16, 100, 160, 24);
-  repE->setValidator(new TypingLimit(repE, kMaxReplacerLength));
+  typingLimit = new TypingLimit(repE, kMaxReplacerLength);
+  repE->setValidator(typingLimit);
   SaveB = new QPushButton("&Save", this);
   SaveB->setObjectName("SaveB");
   SaveB->setGeometry(74, 160, 90, 28);
@@ -77,6 +75,12 @@ TrepF::TrepF(QWidget* parent) : QDialog(parent) {
   connect(CancelB, &QPushButton::clicked, this, &QDialog::reject);
 }
 
+void TrepF::LoadReplacer(const QString& text) {
+  repE->setValidator(nullptr);
+  repE->setText(text);
+  repE->setValidator(typingLimit);
+}
+
 bool TrepF::FormKeyPress(QKeyEvent* key) { return ui::CloseOnEscape(this, key); }
 
 void TrepF::keyPressEvent(QKeyEvent* event) {
@@ -84,7 +88,7 @@ void TrepF::keyPressEvent(QKeyEvent* event) {
 }
 
 void Replaceillegalcharacters1Click(TrepF& repF, RunSettings& settings) {
-  repF.repE->setText(ui::FromBytes(settings.InvalidReplacer));
+  repF.LoadReplacer(ui::FromBytes(settings.InvalidReplacer));
   repF.repCB->setChecked(settings.ReplaceInvalid);
   if (repF.exec() != QDialog::Accepted) return;
 

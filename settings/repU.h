@@ -15,6 +15,8 @@ class QPushButton;
 
 namespace quillon {
 
+class TypingLimit;
+
 class TrepF : public QDialog {
   Q_OBJECT
 
@@ -22,6 +24,9 @@ class TrepF : public QDialog {
   static constexpr int kMaxReplacerLength = 15;
 
   explicit TrepF(QWidget* parent = nullptr);
+
+  // Sets repE to the text in full, whatever its length; only typing and pasting are limited.
+  void LoadReplacer(const QString& text);
 
   QCheckBox* repCB;
   QLineEdit* repE;
@@ -33,6 +38,8 @@ class TrepF : public QDialog {
 
  private:
   bool FormKeyPress(QKeyEvent* key);
+
+  TypingLimit* typingLimit;
 };
 
 // Loads the dialog, shows it, and on Save stores the replacement unless it is longer than 15

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QStringList>
+#include <QWidget>
 #include <QTimer>
 #include <functional>
 #include <string>
@@ -22,6 +24,17 @@ inline void WhenShown(QDialog& dialog, std::function<void()> action) {
     action();
     if (dialog.isVisible()) dialog.reject();
   });
+}
+
+// The object names of the controls that Tab visits, from the first one round to it.
+inline QStringList TabChain(QWidget* first) {
+  QStringList chain;
+  QWidget* w = first;
+  do {
+    if (w->focusPolicy() & Qt::TabFocus) chain << w->objectName();
+    w = w->nextInFocusChain();
+  } while (w != first);
+  return chain;
 }
 
 class TestRunHost : public RunHost {

@@ -126,13 +126,7 @@ void FillDialogTest::layoutAsDesigned() {
   QCOMPARE(EnabledBoxes(fresh), QString("vfw-"));
   QVERIFY(!fresh.filltxtfnE->isEnabled());
 
-  QStringList chain;
-  QWidget* w = fresh.fillnoRB;
-  do {
-    if (w->focusPolicy() & Qt::TabFocus) chain << w->objectName();
-    w = w->nextInFocusChain();
-  } while (w != fresh.fillnoRB);
-  QCOMPARE(chain, QStringList({"fillnoRB", "fillfixRB", "fillvarRB", "fillchE", "sizeE", "sepE",
+  QCOMPARE(quillon::testing::TabChain(fresh.fillnoRB), QStringList({"fillnoRB", "fillfixRB", "fillvarRB", "fillchE", "sizeE", "sepE",
                                "fixifnovarCB", "saveB", "cancelB", "filltxtfnE", "filltxtB",
                                "fillsrcCB", "filltxtCB", "fillsingleRB"}));
 }
