@@ -81,6 +81,9 @@ bool ConversionRun::CheckRunInputs(const std::string& source, const std::string&
 }
 
 void ConversionRun::RunLines(const std::string& source, const std::string& destination) {
+  // The user agreed to the lines counted; lines added to the source meanwhile are not read, so
+  // the totals stay true. A source that could not be counted has no such bound.
+  const std::int32_t counted = counts_.LineTotal;
   TextLineReader reader(source);
   std::string raw_line;
   std::int32_t line_number = 0;
@@ -89,7 +92,7 @@ void ConversionRun::RunLines(const std::string& source, const std::string& desti
     ProcessLine(raw_line, destination);
     host_.LineReached(++line_number, counts_.LineTotal);
     host_.HandlePendingEvents();
-  } while (!reader.AtEnd() && !host_.CancelPressed());
+  } while (!reader.AtEnd() && !host_.CancelPressed() && (counted < 0 || line_number < counted));
   reader.Close();
 }
 
