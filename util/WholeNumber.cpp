@@ -11,6 +11,8 @@ int HexValue(char c) {
 }
 
 std::optional<std::int32_t> ReadHex(std::string_view digits) {
+  // Leading zeros add nothing to the value, as in decimal.
+  while (digits.size() > 1 && digits.front() == '0') digits.remove_prefix(1);
   if (digits.empty() || digits.size() > 8) return std::nullopt;
   std::uint32_t value = 0;
   for (char c : digits) {
