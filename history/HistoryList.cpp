@@ -54,9 +54,10 @@ void HistoryList::LoadHistory(const std::string& folder) {
       std::string line = reader.ReadLine();
       const std::size_t nul = line.find('\0');
       if (nul != std::string::npos) {
-        // A NUL byte ends the text; what stands before it on its line is still an item.
+        // A NUL byte ends the text; what stands before it on its line is still an item, but a
+        // NUL right after a line end leaves no line there.
         line.resize(nul);
-        loaded.push_back(std::move(line));
+        if (nul > 0) loaded.push_back(std::move(line));
         break;
       }
       loaded.push_back(std::move(line));
