@@ -1,0 +1,50 @@
+// Faults the fuzz targets found, each kept here as the plain case that showed it.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "history/HistoryList.h"
+#include "support/TempDir.h"
+#include "util/WholeNumber.h"
+
+namespace quillon::testing {
+namespace {
+
+TEST(FoundFaults, HexadecimalNumbersMayHaveLeadingZerosLikeDecimalOnes) {
+  EXPECT_EQ(ReadWholeNumber("0X000000010"), 16);
+  EXPECT_EQ(ReadWholeNumber("$00000000FFFFFFFF"), -1);
+  EXPECT_EQ(ReadWholeNumber("x000"), 0);
+  EXPECT_EQ(ReadWholeNumber("0x0100000000"), std::nullopt);  // 33 bits stay refused
+  EXPECT_EQ(ReadWholeNumber("0x"), std::nullopt);
+}
+
+class NoBoxes : public MessageHost {
+ public:
+  void ShowNotice(const std::string&) override {}
+  void ShowError(const std::string&) override {}
+  void ShowWarning(const std::string&) override {}
+  void ShowInformation(const std::string&) override {}
+  bool AskYesNo(const std::string&) override { return false; }
+};
+
+TEST(FoundFaults, NulByteRightAfterALineEndAddsNoEmptyHistoryItem) {
+  const std::string nul(1, '\0');
+  const std::vector<std::pair<std::string, std::vector<std::string>>> cases{
+      {"\r\n" + nul + nul + "\nlast", {""}},
+      {"a\r\n" + nul + "b\r\n", {"a"}},
+      {nul, {}},
+      {"a" + nul + "b\r\nc\r\n", {"a"}},
+  };
+  for (const auto& [content, items] : cases) {
+    TempDir temp;
+    temp.Write("files.his", content);
+    NoBoxes boxes;
+    HistoryList list(boxes);
+    list.LoadHistory(temp.path());
+    EXPECT_EQ(list.items(), items);
+  }
+}
+
+}  // namespace
+}  // namespace quillon::testing
