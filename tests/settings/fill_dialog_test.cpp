@@ -125,6 +125,8 @@ void FillDialogTest::layoutAsDesigned() {
   QCOMPARE(SelectedMode(fresh), QString("nothing"));
   QCOMPARE(EnabledBoxes(fresh), QString("vfw-"));
   QVERIFY(!fresh.filltxtfnE->isEnabled());
+  // The radio button naming the disabled box can still be chosen.
+  QVERIFY(fresh.fillsingleRB->isEnabled());
 
   QCOMPARE(quillon::testing::TabChain(fresh.fillnoRB), QStringList({"fillnoRB", "fillfixRB", "fillvarRB", "fillchE", "sizeE", "sepE",
                                "fixifnovarCB", "saveB", "cancelB", "filltxtfnE", "filltxtB",
@@ -450,7 +452,7 @@ void FillDialogTest::storesTheMode() {
     Click(f.findChild<QRadioButton*>(mode));
     f.fixifnovarCB->setChecked(fixifnovar);
     f.fillchE->setText(QString(QChar(0xE9)));
-    f.sepE->setText(";");
+    f.sepE->setText("~");
     f.sizeE->setText("0x10");
     f.saveB->click();
   });
@@ -458,7 +460,7 @@ void FillDialogTest::storesTheMode() {
   QVERIFY2(seam.boxes.empty(), qPrintable(seam.texts().join(" | ")));
   QCOMPARE(s.FillKind, kind.toStdString());
   QCOMPARE(s.FillCharCode, 0xE9);
-  QCOMPARE(s.SizeSeparatorCode, 59);
+  QCOMPARE(s.SizeSeparatorCode, int('~'));
   QCOMPARE(s.FillSize, 16);
   QCOMPARE(s.FillSource, true);
 }
