@@ -1,0 +1,88 @@
+#include "app/AboutU.h"
+
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "util/ui/Controls.h"
+
+namespace {
+
+const char* const kAboutText =
+    "Quillon turns the lines of a text file into files.\n"
+    "\n"
+    "Choose a source text file and a destination parent folder, then press Run:\n"
+    "every line of the source becomes one file in the destination, named after\n"
+    "the line. Files are left empty or filled with a fixed or a per-line number\n"
+    "of bytes, or with the line itself and the contents of a chosen text file\n"
+    "(Options > Fill files...). An output extension is added to the names\n"
+    "(Options > Output extension), and characters that file names may not hold\n"
+    "can be replaced (Options > Invalid characters).\n"
+    "\n"
+    "Files that exist already are never changed. The report lists every line\n"
+    "whose file exists or cannot be created, and ends with a summary.\n"
+    "\n"
+    "The options are kept in the settings file beside the program, the recently\n"
+    "used files and folders in its history files.\n"
+    "\n"
+    "Without a display, the batch command quillon-batch runs the same conversion.";
+
+}  // namespace
+
+TAboutF::TAboutF(QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("AboutF"));
+  setWindowTitle(QStringLiteral("About..."));
+  QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+  font.setPointSize(8);
+  setFont(font);
+  setFixedSize(481, 298);
+
+  ProgramL = new QLabel(this);
+  ProgramL->setObjectName(QStringLiteral("ProgramL"));
+  QFont bold = font;
+  bold.setPixelSize(20);
+  bold.setBold(true);
+  ProgramL->setFont(bold);
+  VersionL = new QLabel(this);
+  VersionL->setObjectName(QStringLiteral("VersionL"));
+  aboutM = new QPlainTextEdit(this);
+  aboutM->setObjectName(QStringLiteral("aboutM"));
+  aboutM->setReadOnly(true);
+  aboutM->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  QFont courier = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  courier.setPixelSize(9);
+  aboutM->setFont(courier);
+  QPalette palette = aboutM->palette();
+  palette.setColor(QPalette::Base, QColor(192, 192, 192));
+  aboutM->setPalette(palette);
+  CloseB = new QPushButton(QStringLiteral("Close"), this);
+  CloseB->setObjectName(QStringLiteral("CloseB"));
+  connect(CloseB, &QPushButton::clicked, this, &TAboutF::CloseBClick);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(ProgramL);
+  layout->addWidget(VersionL);
+  layout->addWidget(aboutM, 1);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(CloseB);
+  layout->addLayout(buttons);
+
+  FormCreate();
+}
+
+void TAboutF::FormCreate() {
+  ProgramL->setText(QStringLiteral("Quillon"));
+  VersionL->setText(QStringLiteral("Version 3.0"));
+  aboutM->setPlainText(QString::fromLatin1(kAboutText));
+}
+
+void TAboutF::CloseBClick() { accept(); }
+
+void TAboutF::keyPressEvent(QKeyEvent* event) {
+  if (!quillon::ui::CloseOnEscape(this, event)) QDialog::keyPressEvent(event);
+}

@@ -1,0 +1,28 @@
+// The About box: the program's name, its version and a short text; Escape or Close closes it.
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+
+class TAboutF : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TAboutF(QWidget* parent = nullptr);
+
+  QLabel* ProgramL;
+  QLabel* VersionL;
+  QPlainTextEdit* aboutM;
+  QPushButton* CloseB;
+
+  void CloseBClick();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void FormCreate();
+};

@@ -1,0 +1,205 @@
+// The main window: the Select, Source, Destination and Report panels, the menus, the run in the
+// window, the history menus, browsing for source and destination, the status-bar information
+// and the folder and file commands.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+#include <memory>
+#include <string>
+
+#include "settings/RunSettings.h"
+#include "util/ui/OpenDialog.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QStatusBar;
+class TAboutF;
+class TDirectoryListBox;
+class TFileListBox;
+class TFilterComboBox;
+class TMYcustomhistory;
+class TDriveComboBox;
+
+namespace quillon::shelltree {
+class TShellTree;
+}
+
+namespace quillon {
+class TLocxxxF;
+class TfillF;
+class ToutputextF;
+class TrepF;
+}  // namespace quillon
+
+class TmainF : public QMainWindow {
+  Q_OBJECT
+  Q_PROPERTY(QString ProgramFolder READ ProgramFolder)
+
+ public:
+  // The program folder and the settings file follow from the executable's path; tests pass a
+  // path inside a temporary folder.
+  explicit TmainF(const std::string& executable_path, QWidget* parent = nullptr);
+  ~TmainF() override;
+
+  // The dialogs created after the window, in start-up order.
+  void SetDialogs(quillon::TLocxxxF* locxxxF, quillon::TrepF* repF, quillon::TfillF* fillF,
+                  quillon::ToutputextF* outputextF, TAboutF* aboutF);
+
+  QString ProgramFolder() const;
+  QString DataFolder() const;
+  QString SettingsFile() const;
+  quillon::RunSettings& RunSettings() { return settings_; }
+  quillon::ui::OpenDialog& OpenDialog() { return OpenDialog1; }
+  QString StatusText() const;
+  void SetStatusText(const QString& text);
+  bool Running() const { return running_; }
+
+  // Handlers, named by control and event.
+  void FormShow();
+  void FormClick();
+  void Exit1Click();
+  void About1Click();
+  void Contents1Click();
+  void textversionClick();
+  void Website1Click();
+
+  void RunBClick();
+  void cancelBClick();
+  void ClearBClick();
+  void AddsourceEChange();
+  void adddestEChange();
+
+  void enterbrowseClick();
+  void openbrowseClick();
+  void direnterBrowseMIClick();
+  void diropenBrowseMIClick();
+  void MyEnterHitemclicked(TMYcustomhistory* Sender, const QString& str);
+  void MyOpenHitemclicked(TMYcustomhistory* Sender, const QString& str);
+  void MYdirenterHitemclicked(TMYcustomhistory* Sender, const QString& str);
+  void MYdiropenHitemclicked(TMYcustomhistory* Sender, const QString& str);
+
+  void ST1Change();
+  void ST1Click();
+  void FileListBox1Click();
+  void FileListBox1DblClick();
+  void DriveComboBox1Change();
+  void filterCBChange();
+  void AddsourceBClick();
+  void adddestBClick();
+  void AddsourceEDblClick();
+  void adddestEDblClick();
+
+  void infoCBClick();
+  void ShowFolderInfo();
+  void ShowFileInfo();
+
+  void Createfolder1Click();
+  void Removefolder1Click();
+  void Remove1Click();
+
+  void selfolderMIClick();
+
+  // Controls, named as the layout names them.
+  QFrame* Panel1;
+  QLabel* SelectL;
+  TDriveComboBox* DriveComboBox1;
+  QCheckBox* infoCB;
+  QLabel* filefilterL;
+  QComboBox* filterCB;
+  quillon::shelltree::TShellTree* ST1;
+  TFileListBox* FileListBox1;
+  TDirectoryListBox* dlb1;
+  TFilterComboBox* FilterComboBox1;
+  QFrame* Panel2;
+  QLabel* sourceL;
+  QLabel* Label6;
+  QPushButton* AddsourceB;
+  QLineEdit* AddsourceE;
+  QFrame* Panel3;
+  QLabel* destL;
+  QLabel* Label1;
+  QPushButton* adddestB;
+  QLineEdit* adddestE;
+  QFrame* Panel4;
+  QLabel* repL;
+  QPushButton* RunB;
+  QPushButton* cancelB;
+  QProgressBar* RunPB;
+  QPushButton* ClearB;
+  QPushButton* ExitB;
+  QPlainTextEdit* RunM;
+  QStatusBar* stb1;
+
+  QMenu* PM1;
+  QMenu* flbPM;
+  QMenu* EnterMI;
+  QMenu* openMI;
+  QMenu* dirEnterMI;
+  QMenu* dirOpenMI;
+
+  TMYcustomhistory* MyEnterH;
+  TMYcustomhistory* MyOpenH;
+  TMYcustomhistory* MYdirenterH;
+  TMYcustomhistory* MYdiropenH;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  class WindowRunHost;
+
+  void FormCreate();
+  void FormClose();
+  void BuildPanels();
+  void BuildMenus();
+  void BuildHistories();
+  void SetTabOrder();
+  QAction* AddCommand(QMenu* menu, const char* name, const QString& caption,
+                      void (TmainF::*handler)(), const QKeySequence& shortcut = {});
+  void ApplyRunBRule();
+  void SetRunning(bool running);
+  void FlushReport();
+  void ShowRunProgress();
+  void RecordFile(const QString& path);
+  void RecordFolder(const QString& path);
+  QString TreePath() const;
+  void SetTreePath(const QString& path);
+  void ShowStatusNow(const QString& text);
+
+  std::string executable_path_;
+  std::string program_folder_;
+  std::string data_folder_;
+  quillon::RunSettings settings_;
+  quillon::ui::OpenDialog OpenDialog1;
+  QLabel* status_label_ = nullptr;
+
+  QPointer<quillon::TLocxxxF> LocxxxF;
+  QPointer<quillon::TrepF> repF;
+  QPointer<quillon::TfillF> fillF;
+  QPointer<quillon::ToutputextF> outputextF;
+  QPointer<TAboutF> AboutF;
+
+  bool RunCancelled = false;
+  bool running_ = false;
+  bool close_after_run_ = false;
+  QString pending_report_;
+  QElapsedTimer since_flush_;
+  QElapsedTimer since_events_;
+  int line_reached_ = 0;
+  int line_total_ = 0;
+};
