@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -180,7 +181,7 @@ int main(int argc, char** argv) {
         Floor(c, floor_folder);
       }
       // Large fills are removed at once, so neither side writes into a fuller page cache;
-      // the two take turns at going first.
+      // each side takes its turn at going first.
       const bool large = c.fill >= (1 << 20);
       const auto time_engine = [&] {
         engine = std::min(engine, Engine(c, source, engine_folder));
@@ -190,14 +191,11 @@ int main(int argc, char** argv) {
         floor = std::min(floor, Floor(c, floor_folder));
         if (large) std::filesystem::remove_all(floor_folder);
       };
-      if (r % 2 == 0) {
-        time_engine();
-        time_floor();
-      } else {
-        time_floor();
-        time_engine();
-      }
-      if (c.peer) peer = std::min(peer, Peer(names, FreshFolder()));
+      const auto time_peer = [&] {
+        if (c.peer) peer = std::min(peer, Peer(names, FreshFolder()));
+      };
+      const std::function<void()> order[3] = {time_engine, time_floor, time_peer};
+      for (int turn = 0; turn < 3; ++turn) order[(r + turn) % 3]();
     }
     std::printf("%s quillon=%.3f floor=%.3f ratio=%.2f", c.name.c_str(), engine, floor,
                 engine / floor);
