@@ -14,7 +14,8 @@ std::string SettingsFileFor(const std::string& executable_path);
 RunSettings ReadRunSettings(const std::string& settings_file, const std::string& program_folder);
 
 // Writes all twelve keys at once, replacing the file atomically; every other line stays.
-// Throws UserError "Unable to write to <file>" when it cannot.
+// Throws UserError "Unable to write to <file>" when it cannot, or when a text holds a line
+// break, which the file form cannot hold; the file then stays as it was.
 void WriteRunSettings(const std::string& settings_file, const RunSettings& settings);
 
 }  // namespace quillon
