@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "history/HistoryList.h"
+#include "settings/SettingsFile.h"
+#include "util/IoError.h"
 #include "support/TempDir.h"
 #include "util/WholeNumber.h"
 
@@ -44,6 +46,25 @@ TEST(FoundFaults, NulByteRightAfterALineEndAddsNoEmptyHistoryItem) {
     list.LoadHistory(temp.path());
     EXPECT_EQ(list.items(), items);
   }
+}
+
+TEST(FoundFaults, TextWithALineBreakCannotSmuggleKeysIntoTheSettingsFile) {
+  TempDir temp;
+  const std::string previous = "[Fill]\r\nKind=var\r\n";
+  const std::string file = temp.Write("quillon.ini", previous);
+  RunSettings settings;
+  settings.SelectionFolder = "/home/ann/a\n[Fill]\nKind=fix\nSize=999999";
+  try {
+    WriteRunSettings(file, settings);
+    ADD_FAILURE() << "written";
+  } catch (const UserError& error) {
+    EXPECT_EQ(std::string(error.what()), "Unable to write to " + file);
+  }
+  EXPECT_EQ(ReadBytes(file), previous);
+  settings.SelectionFolder = "/home/ann/a";
+  settings.FillTextFile = "/x\ry";
+  EXPECT_THROW(WriteRunSettings(file, settings), UserError);
+  EXPECT_EQ(ReadBytes(file), previous);
 }
 
 }  // namespace
