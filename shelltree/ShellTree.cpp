@@ -348,7 +348,7 @@ void TShellTree::BuildRoot() {
     rootPath = SpecialFolderPath(rootPIDL_);
   } else {
     rootPath = NormalizeTreePath(rootDir_);
-    if (rootPath.empty()) rootPath = "/";
+    if (rootPath.empty()) rootPath.assign(1, kPathSeparator);
   }
   const bool isVirtual = rootPath.empty();
   auto* root = new TShellNode(this, isVirtual ? TShellNode::Kind::VirtualRoot

@@ -1,0 +1,656 @@
+// The folder tree over folders made in a temporary folder, on the offscreen platform.
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QWheelEvent>
+#include <QtTest>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "shelltree/ItemProp.h"
+#include "shelltree/ShellTree.h"
+#include "tests/support/RecordingSeam.h"
+#include "tests/support/TempDir.h"
+
+using quillon::shelltree::TShellNode;
+using quillon::shelltree::TShellTree;
+using quillon::testing::RecordingSeam;
+using quillon::testing::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+TShellNode* ChildNamed(TShellNode* node, const std::string& name) {
+  for (int i = 0; node && i < node->childCount(); ++i) {
+    if (node->ChildNode(i)->RelativeId() == name) return node->ChildNode(i);
+  }
+  return nullptr;
+}
+
+QStringList ChildNames(TShellNode* node) {
+  QStringList names;
+  for (int i = 0; i < node->childCount(); ++i) names << Q(node->ChildNode(i)->RelativeId());
+  return names;
+}
+
+int InotifyInstances() {
+  int count = 0;
+  for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    if (fs::read_symlink(entry.path(), error).string() == "anon_inode:inotify") ++count;
+  }
+  return count;
+}
+
+void Touch(const std::string& path) { std::ofstream(path) << "x"; }
+
+// A tree rooted at a temporary folder, shown offscreen.
+std::unique_ptr<TShellTree> TreeAt(const std::string& root, TShellTree::TVisOptions options =
+                                                                 TShellTree::TF_FOLDERS) {
+  auto tree = std::make_unique<TShellTree>();
+  tree->SetRootUsePIDL(false);
+  tree->SetRootDir(Q(root));
+  tree->SetOptions(options);
+  tree->show();
+  return tree;
+}
+
+}  // namespace
+
+class ShellTreeTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void foldersAreReadOnlyWhenExpanded();
+  void refreshKeepsExpandedNodesAndSelection();
+  void pathWritesSelectTheRightNode();
+  void writingTheSamePathRaisesNoChange();
+  void pathWrittenBeforeShowingWaits();
+  void virtualRootShowsHomeAndVolumes();
+  void subfolderChangesShowUpWithoutUserAction();
+  void firstSubfolderBringsTheExpandButton();
+  void filesInWatchedFoldersCauseNoRereadWhenListingFolders();
+  void listedFilesAreWatchedToo();
+  void collapsingAndDestructionEndTheWatches();
+  void watchingOffStartsNoWatch();
+  void masksAndSortOrdersListTheRightFiles();
+  void hiddenEntriesAndRefusedFolders();
+  void popupMenuShowsOnlyOverNodesAndKeepsSelection();
+  void systemMenuReportsRenameWithoutRenaming();
+  void renamingInPlace();
+  void checkBoxesReportChanges();
+  void oneWheelNotchScrollsOnePage();
+  void volumesComingAndGoing();
+};
+
+void ShellTreeTest::foldersAreReadOnlyWhenExpanded() {
+  TempDir dir;
+  fs::create_directories(dir / "a/b/c");
+  fs::create_directories(dir / "d");
+  auto tree = TreeAt(dir.path());
+  TShellNode* root = tree->RootNode();
+  QVERIFY(root);
+  QCOMPARE(Q(root->Path()), Q(dir.path()));
+  QCOMPARE(ChildNames(root), QStringList({"a", "d"}));
+  TShellNode* a = ChildNamed(root, "a");
+  QCOMPARE(a->childCount(), 0);  // not read before it expands
+  tree->UpdateExpandButtons();
+  QCOMPARE(a->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+  QCOMPARE(ChildNamed(root, "d")->childIndicatorPolicy(),
+           QTreeWidgetItem::DontShowIndicatorWhenChildless);
+  QCOMPARE(a->childCount(), 0);  // deciding the button reads nothing into the tree
+  tree->expandItem(a);
+  QCOMPARE(ChildNames(a), QStringList({"b"}));
+  QCOMPARE(ChildNamed(a, "b")->childCount(), 0);
+}
+
+void ShellTreeTest::refreshKeepsExpandedNodesAndSelection() {
+  TempDir dir;
+  fs::create_directories(dir / "a/b/c");
+  fs::create_directories(dir / "a/m");
+  fs::create_directories(dir / "gone");
+  auto tree = TreeAt(dir.path());
+  tree->SetUpdAutoThread(false);  // only the explicit refresh may change the tree
+  tree->SetPath(Q(dir / "a/b/c"));
+  TShellNode* a = ChildNamed(tree->RootNode(), "a");
+  TShellNode* b = ChildNamed(a, "b");
+  TShellNode* c = ChildNamed(b, "c");
+  QVERIFY(c);
+  QCOMPARE(tree->Selected(), c);
+
+  fs::create_directories(dir / "a/new");
+  fs::create_directories(dir / "a/B2");
+  fs::remove(dir / "gone");
+  tree->RefreshTree();
+
+  QCOMPARE(ChildNamed(tree->RootNode(), "a"), a);
+  QCOMPARE(ChildNamed(a, "b"), b);
+  QCOMPARE(ChildNamed(b, "c"), c);
+  QVERIFY(a->isExpanded());
+  QVERIFY(b->isExpanded());
+  QCOMPARE(tree->Selected(), c);
+  QCOMPARE(tree->Path(), Q(dir / "a/b/c"));
+  QCOMPARE(ChildNames(a), QStringList({"b", "B2", "m", "new"}));
+  QCOMPARE(ChildNames(tree->RootNode()), QStringList({"a"}));
+
+  // Expanding again re-reads (UpdAuto) and keeps what is below.
+  fs::create_directories(dir / "a/b/later");
+  tree->collapseItem(a);
+  tree->expandItem(a);
+  QCOMPARE(ChildNamed(a, "b"), b);
+  QVERIFY(b->isExpanded());
+  tree->collapseItem(b);
+  tree->expandItem(b);
+  QCOMPARE(ChildNames(b), QStringList({"c", "later"}));
+  QCOMPARE(tree->Selected(), c);
+}
+
+void ShellTreeTest::pathWritesSelectTheRightNode() {
+  TempDir dir;
+  fs::create_directories(dir / "a/b");
+  fs::create_directories(dir / "z");
+  auto tree = TreeAt(dir / "a");
+  QCOMPARE(tree->Path(), Q(dir / "a"));
+
+  tree->SetPath(Q(dir / "a/b"));
+  QCOMPARE(tree->Path(), Q(dir / "a/b"));
+  QCOMPARE(Q(tree->Selected()->RelativeId()), QString("b"));
+
+  tree->SetPath(Q(dir.path() + "/a/"));
+  QCOMPARE(tree->Path(), Q(dir / "a"));
+  QCOMPARE(tree->Selected(), tree->RootNode());
+
+  tree->SetPath(Q(dir.path() + "/a/b/"));
+  QCOMPARE(tree->Path(), Q(dir / "a/b"));
+
+  tree->SetPath(Q(dir / "a"));
+  tree->SetPath(Q(dir / "a/b/missing/deeper"));
+  QCOMPARE(tree->Path(), Q(dir / "a/b"));
+
+  tree->SetPath("a/b");
+  QCOMPARE(tree->Path(), Q(dir / "a/b"));
+  tree->SetPath("");
+  QCOMPARE(tree->Path(), Q(dir / "a/b"));
+
+  // Outside the root folder nothing holds the path.
+  tree->SetPath(Q(dir / "z"));
+  QCOMPARE(tree->Path(), Q(dir / "a/b"));
+
+  // Under the virtual root, a path on no volume of the mount table.
+  TempDir tables;
+  const std::string table = tables.Write(
+      "mountinfo", "30 1 8:2 / " + (dir / "a") + " rw - ext4 /dev/sdz1 rw\n");
+  TShellTree rooted;
+  rooted.SetMountTable(Q(table));
+  rooted.show();
+  rooted.SetPath(Q(dir / "a/b"));
+  QCOMPARE(rooted.Path(), Q(dir / "a/b"));
+  rooted.SetPath(Q(dir / "z"));
+  QCOMPARE(rooted.Path(), Q(dir / "a/b"));
+  rooted.SetPath("/");
+  QCOMPARE(rooted.Path(), Q(dir / "a/b"));
+}
+
+void ShellTreeTest::writingTheSamePathRaisesNoChange() {
+  TempDir dir;
+  fs::create_directories(dir / "a/b");
+  auto tree = TreeAt(dir.path());
+  QSignalSpy changes(tree.get(), &TShellTree::OnChange);
+  tree->SetPath(Q(dir / "a/b"));
+  QCOMPARE(changes.count(), 1);
+  tree->SetPath(Q(dir / "a/b"));
+  tree->SetPath(Q(dir.path() + "/a/b/"));
+  QCOMPARE(changes.count(), 1);
+  tree->SetPath(Q(dir / "a"));
+  QCOMPARE(changes.count(), 2);
+}
+
+void ShellTreeTest::pathWrittenBeforeShowingWaits() {
+  TempDir dir;
+  fs::create_directories(dir / "a/b");
+  TShellTree tree;
+  tree.SetRootUsePIDL(false);
+  tree.SetRootDir(Q(dir.path()));
+  tree.SetPath(Q(dir / "a/b"));
+  QCOMPARE(tree.PendingPath(), Q(dir / "a/b"));
+  QVERIFY(!tree.RootNode());
+  tree.show();
+  QVERIFY(tree.PendingPath().isEmpty());
+  QCOMPARE(tree.Path(), Q(dir / "a/b"));
+}
+
+void ShellTreeTest::virtualRootShowsHomeAndVolumes() {
+  TShellTree tree;
+  tree.show();
+  TShellNode* root = tree.RootNode();
+  QCOMPARE(root->kind(), TShellNode::Kind::VirtualRoot);
+  QCOMPARE(tree.Path(), QString());
+  QVERIFY(root->childCount() >= 2);
+  QCOMPARE(root->ChildNode(0)->kind(), TShellNode::Kind::Home);
+  QCOMPARE(Q(root->ChildNode(0)->Path()), QDir::homePath());
+  QCOMPARE(root->ChildNode(1)->RelativeId(), std::string("/"));
+  // The home folder is reached through the volume that holds it, not through the shortcut.
+  tree.SetPath(QDir::homePath());
+  QCOMPARE(tree.Path(), QDir::homePath());
+  QVERIFY(tree.Selected()->kind() != TShellNode::Kind::Home);
+  tree.SetPath("/");
+  QCOMPARE(tree.Path(), QString("/"));
+}
+
+void ShellTreeTest::subfolderChangesShowUpWithoutUserAction() {
+  TempDir dir;
+  fs::create_directories(dir / "a/keep");
+  auto tree = TreeAt(dir.path());
+  tree->SetPath(Q(dir / "a"));
+  TShellNode* a = tree->Selected();
+  QVERIFY(tree->IsMonitored(a));
+
+  fs::create_directories(dir / "a/fresh");
+  QTRY_VERIFY_WITH_TIMEOUT(ChildNamed(a, "fresh"), 1000);
+  fs::rename(dir / "a/fresh", dir / "a/renamed");
+  QTRY_VERIFY_WITH_TIMEOUT(ChildNamed(a, "renamed") && !ChildNamed(a, "fresh"), 1000);
+  fs::remove(dir / "a/renamed");
+  QTRY_VERIFY_WITH_TIMEOUT(!ChildNamed(a, "renamed"), 1000);
+  QCOMPARE(ChildNames(a), QStringList({"keep"}));
+  QCOMPARE(tree->Selected(), a);
+}
+
+void ShellTreeTest::firstSubfolderBringsTheExpandButton() {
+  TempDir dir;
+  fs::create_directories(dir / "leaf");
+  auto tree = TreeAt(dir.path());
+  TShellNode* leaf = ChildNamed(tree->RootNode(), "leaf");
+  tree->UpdateExpandButtons();
+  QVERIFY(tree->IsMonitored(leaf));
+  QCOMPARE(leaf->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicatorWhenChildless);
+  QCOMPARE(leaf->childCount(), 0);
+  fs::create_directories(dir / "leaf/first");
+  QTRY_COMPARE_WITH_TIMEOUT(leaf->childCount(), 1, 1000);
+  QVERIFY(!leaf->isExpanded());
+}
+
+void ShellTreeTest::filesInWatchedFoldersCauseNoRereadWhenListingFolders() {
+  TempDir dir;
+  fs::create_directories(dir / "a/sub");
+  auto tree = TreeAt(dir.path());
+  tree->SetPath(Q(dir / "a"));
+  int reads = 0;  // each read offers every folder it meets
+  connect(tree.get(), &TShellTree::OnDirAdd, this, [&](const QString&, quint32, bool&) { ++reads; });
+  Touch(dir / "a/file.txt");
+  fs::rename(dir / "a/file.txt", dir / "a/file2.txt");
+  fs::remove(dir / "a/file2.txt");
+  QTest::qWait(300);
+  QCOMPARE(reads, 0);
+  fs::create_directories(dir / "a/other");
+  QTRY_VERIFY_WITH_TIMEOUT(reads > 0, 1000);
+}
+
+void ShellTreeTest::listedFilesAreWatchedToo() {
+  TempDir dir;
+  fs::create_directories(dir / "a");
+  auto tree = TreeAt(dir.path(), TShellTree::TF_FOLDERS | TShellTree::TF_NONFOLDERS);
+  tree->SetPath(Q(dir / "a"));
+  TShellNode* a = tree->Selected();
+  QCOMPARE(a->childCount(), 0);
+  Touch(dir / "a/new.txt");
+  QTRY_VERIFY_WITH_TIMEOUT(ChildNamed(a, "new.txt"), 1000);
+  QCOMPARE(ChildNamed(a, "new.txt")->kind(), TShellNode::Kind::File);
+
+  // Switching to folders only stops the file reports of the running watch.
+  tree->SetOptions(TShellTree::TF_FOLDERS);
+  QCOMPARE(a->childCount(), 0);
+  int reads = 0;
+  connect(tree.get(), &TShellTree::OnDirAdd, this, [&](const QString&, quint32, bool&) { ++reads; });
+  Touch(dir / "a/more.txt");
+  QTest::qWait(300);
+  QCOMPARE(reads, 0);
+}
+
+void ShellTreeTest::collapsingAndDestructionEndTheWatches() {
+  TempDir dir;
+  fs::create_directories(dir / "a/b/c");
+  const int before = InotifyInstances();
+  auto tree = TreeAt(dir.path());
+  QCOMPARE(InotifyInstances(), before + 1);  // one notification instance for the tree
+  tree->SetPath(Q(dir / "a/b/c"));
+  tree->SetPath(Q(dir.path()));
+  TShellNode* a = ChildNamed(tree->RootNode(), "a");
+  TShellNode* b = ChildNamed(a, "b");
+  QVERIFY(tree->IsMonitored(a));
+  QVERIFY(tree->IsMonitored(b));
+  tree->collapseItem(a);
+  QVERIFY(tree->IsMonitored(a));
+  QVERIFY(!tree->IsMonitored(b));
+  fs::create_directories(dir / "a/b/x");
+  QTest::qWait(300);
+  QVERIFY(!ChildNamed(b, "x"));
+  // Expanding again brings the watches below back.
+  tree->expandItem(a);
+  QVERIFY(ChildNamed(b, "x"));
+  QVERIFY(tree->IsMonitored(b));
+
+  // A node's watch ends with the node.
+  fs::create_directories(dir / "a/b/x/y");
+  tree->SetPath(Q(dir / "a/b/x"));
+  TShellNode* x = tree->Selected();
+  QVERIFY(tree->IsMonitored(x));
+  fs::remove_all(dir / "a/b/x");
+  QTRY_VERIFY_WITH_TIMEOUT(!ChildNamed(b, "x"), 1000);
+
+  tree.reset();
+  QCOMPARE(InotifyInstances(), before);
+}
+
+void ShellTreeTest::watchingOffStartsNoWatch() {
+  TempDir dir;
+  fs::create_directories(dir / "a");
+  TShellTree tree;
+  tree.SetRootUsePIDL(false);
+  tree.SetRootDir(Q(dir.path()));
+  tree.SetUpdAutoThread(false);
+  tree.show();
+  QVERIFY(!tree.IsMonitored(tree.RootNode()));
+  fs::create_directories(dir / "b");
+  QTest::qWait(300);
+  QCOMPARE(ChildNames(tree.RootNode()), QStringList({"a"}));
+  tree.RefreshTree();
+  QCOMPARE(ChildNames(tree.RootNode()), QStringList({"a", "b"}));
+
+  // Reports of a running watch are ignored while watching is off.
+  tree.SetUpdAutoThread(true);
+  tree.RefreshTree();
+  QVERIFY(tree.IsMonitored(tree.RootNode()));
+  tree.SetUpdAutoThread(false);
+  fs::create_directories(dir / "c");
+  QTest::qWait(300);
+  QCOMPARE(ChildNames(tree.RootNode()), QStringList({"a", "b"}));
+}
+
+void ShellTreeTest::masksAndSortOrdersListTheRightFiles() {
+  TempDir dir;
+  fs::create_directories(dir / "folder");
+  fs::create_directories(dir / "Zfolder");
+  dir.Write("b.txt", "12345");
+  dir.Write("a.LOG", "1");
+  dir.Write("c.doc", "123");
+  dir.Write("d.txt.txt", "12");
+  dir.Write("e.log", "1234");
+  auto tree = TreeAt(dir.path(), TShellTree::TF_FOLDERS | TShellTree::TF_NONFOLDERS);
+  TShellNode* root = tree->RootNode();
+  QCOMPARE(ChildNames(root),
+           QStringList({"folder", "Zfolder", "a.LOG", "b.txt", "c.doc", "d.txt.txt", "e.log"}));
+
+  tree->SetFileMask("*.txt; *.log");
+  QCOMPARE(tree->FileMask(), QString("*.txt;*.log"));
+  QCOMPARE(root->childCount(), 7);  // the mask is not in use yet
+  tree->SetFileMaskUse(true);
+  QCOMPARE(ChildNames(root),
+           QStringList({"folder", "Zfolder", "a.LOG", "b.txt", "d.txt.txt", "e.log"}));
+
+  tree->SetFileSortOrder(TShellTree::so_Descending);
+  QCOMPARE(ChildNames(root),
+           QStringList({"folder", "Zfolder", "e.log", "d.txt.txt", "b.txt", "a.LOG"}));
+  tree->SetFileSortType(TShellTree::so_Size);
+  QCOMPARE(ChildNames(root),
+           QStringList({"folder", "Zfolder", "b.txt", "e.log", "d.txt.txt", "a.LOG"}));
+  tree->SetFileSortOrder(TShellTree::so_Ascending);
+  tree->SetFileSortType(TShellTree::so_Type);
+  QCOMPARE(ChildNames(root),
+           QStringList({"folder", "Zfolder", "a.LOG", "e.log", "b.txt", "d.txt.txt"}));
+
+  const auto old = fs::file_time_type::clock::now() - std::chrono::hours(24);
+  fs::last_write_time(dir / "e.log", old);
+  fs::last_write_time(dir / "d.txt.txt", old - std::chrono::hours(1));
+  tree->RefreshTree();
+  tree->SetFileSortType(TShellTree::so_Date);
+  QCOMPARE(ChildNames(root).mid(2, 2), QStringList({"d.txt.txt", "e.log"}));
+
+  tree->SetFileMask("");
+  QCOMPARE(tree->FileMask(), QString("*.*"));
+  QCOMPARE(root->childCount(), 7);
+}
+
+void ShellTreeTest::hiddenEntriesAndRefusedFolders() {
+  TempDir dir;
+  fs::create_directories(dir / ".hidden");
+  fs::create_directories(dir / "shown");
+  fs::create_directories(dir / "xrefused");
+  auto tree = TreeAt(dir.path());
+  QCOMPARE(ChildNames(tree->RootNode()), QStringList({"shown", "xrefused"}));
+  tree->SetOptions(TShellTree::TF_FOLDERS | TShellTree::TF_HIDDEN);
+  QCOMPARE(ChildNames(tree->RootNode()), QStringList({".hidden", "shown", "xrefused"}));
+  QStringList offered;
+  connect(tree.get(), &TShellTree::OnDirAdd, this,
+          [&](const QString& name, quint32 attributes, bool& allow) {
+            offered << name;
+            QVERIFY(attributes & quillon::shelltree::SFGAO_FOLDER);
+            if (name.endsWith("/xrefused")) allow = false;
+          });
+  tree->RefreshTree();
+  QCOMPARE(ChildNames(tree->RootNode()), QStringList({".hidden", "shown"}));
+  QVERIFY(offered.contains(Q(dir / "xrefused")));
+}
+
+void ShellTreeTest::popupMenuShowsOnlyOverNodesAndKeepsSelection() {
+  TempDir dir;
+  fs::create_directories(dir / "a");
+  fs::create_directories(dir / "b");
+  auto tree = TreeAt(dir.path());
+  QMenu menu;
+  menu.addAction("Create folder");
+  tree->SetPopupMenuMode(TShellTree::pmm_PopupMenu);
+  tree->SetPopupMenu(&menu);
+  tree->SetPath(Q(dir / "a"));
+  TShellNode* a = tree->Selected();
+  TShellNode* b = ChildNamed(tree->RootNode(), "b");
+  const QPoint onB = tree->visualItemRect(b).center();
+  QTest::mousePress(tree->viewport(), Qt::RightButton, {}, onB);
+  QTest::mouseRelease(tree->viewport(), Qt::RightButton, {}, onB);
+  QCOMPARE(tree->Selected(), a);
+
+  const QPoint empty(5, tree->viewport()->height() - 3);
+  QVERIFY(!tree->itemAt(empty));
+  QContextMenuEvent onEmpty(QContextMenuEvent::Mouse, empty, tree->viewport()->mapToGlobal(empty));
+  QApplication::sendEvent(tree->viewport(), &onEmpty);
+  QVERIFY(!menu.isVisible());
+
+  QContextMenuEvent onNode(QContextMenuEvent::Mouse, onB, tree->viewport()->mapToGlobal(onB));
+  QApplication::sendEvent(tree->viewport(), &onNode);
+  QVERIFY(menu.isVisible());
+  QCOMPARE(menu.property("PopupComponent").value<QObject*>(), tree.get());
+  QCOMPARE(tree->Selected(), a);
+  menu.hide();
+
+  bool refuse = true;
+  connect(tree.get(), &TShellTree::OnPopupMenu, this,
+          [&](TShellNode*, bool& allow) { allow = !refuse; });
+  QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(), QPoint());
+  QApplication::sendEvent(tree->viewport(), &key);
+  QVERIFY(!menu.isVisible());
+  refuse = false;
+  QApplication::sendEvent(tree->viewport(), &key);
+  QVERIFY(menu.isVisible());
+  QVERIFY(tree->visualItemRect(a).contains(tree->viewport()->mapFromGlobal(menu.pos())));
+  menu.hide();
+
+  tree->SetRightClickSelect(true);
+  QTest::mousePress(tree->viewport(), Qt::RightButton, {}, onB);
+  QCOMPARE(tree->Selected(), b);
+}
+
+void ShellTreeTest::systemMenuReportsRenameWithoutRenaming() {
+  TempDir dir;
+  fs::create_directories(dir / "a");
+  RecordingSeam seam;
+  // Picks the command once the modal menu runs; a menu left open is closed so no check hangs.
+  auto pick = [](const QString& text) {
+    QTimer::singleShot(50, [text] {
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      if (!menu) return;
+      for (QAction* action : menu->actions()) {
+        if (!text.isEmpty() && action->text() == text) {
+          menu->setActiveAction(action);
+          QTest::keyClick(menu, Qt::Key_Return);
+        }
+      }
+      if (menu->isVisible()) QTest::keyClick(menu, Qt::Key_Escape);
+      if (menu->isVisible()) menu->close();
+    });
+  };
+  using quillon::shelltree::ShowShellContextMenu;
+  pick("Rena&me");
+  auto result = ShowShellContextMenu(nullptr, Q(dir / "a"), true, QPoint(10, 10));
+  QVERIFY(result.renameRequested);
+  QVERIFY(result.carriedOut);
+  QVERIFY(fs::exists(dir / "a"));
+
+  pick("");  // Escape
+  result = ShowShellContextMenu(nullptr, Q(dir / "a"), true, QPoint(10, 10));
+  QVERIFY(!result.carriedOut);
+  QVERIFY(!result.renameRequested);
+
+  pick("&Copy path");
+  result = ShowShellContextMenu(nullptr, Q(dir / "a"), true, QPoint(10, 10));
+  QVERIFY(result.carriedOut);
+  QCOMPARE(QGuiApplication::clipboard()->text(), Q(dir / "a"));
+
+  pick("&Open in file manager");
+  result = ShowShellContextMenu(nullptr, Q(dir / "a"), true, QPoint(10, 10));
+  QCOMPARE(seam.shellTargets, QStringList({Q(dir / "a")}));
+
+  // From the tree: the rename command neither renames nor starts an edit.
+  auto tree = TreeAt(dir.path());
+  tree->SetPath(Q(dir / "a"));
+  pick("Rena&me");
+  QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(), QPoint());
+  QApplication::sendEvent(tree->viewport(), &key);
+  QVERIFY(fs::exists(dir / "a"));
+  QTest::qWait(50);
+  QVERIFY(!tree->findChild<QLineEdit*>());
+}
+
+void ShellTreeTest::renamingInPlace() {
+  TempDir dir;
+  fs::create_directories(dir / "a/inner");
+  fs::create_directories(dir / "m");
+  auto tree = TreeAt(dir.path());
+  RecordingSeam seam;
+  tree->SetPath(Q(dir / "a/inner"));
+  TShellNode* a = ChildNamed(tree->RootNode(), "a");
+  QVERIFY(tree->CanEdit(a));
+  QVERIFY(!tree->CanEdit(tree->RootNode()));
+  tree->SetReadOnly(true);
+  QVERIFY(!tree->CanEdit(a));
+  tree->SetReadOnly(false);
+
+  QSignalSpy changes(tree.get(), &TShellTree::OnChange);
+  tree->Edit(a, "z");
+  QVERIFY(fs::exists(dir / "z/inner"));
+  QCOMPARE(a->text(0), QString("z"));
+  QCOMPARE(ChildNames(tree->RootNode()), QStringList({"m", "z"}));
+  QCOMPARE(changes.count(), 1);
+  QCOMPARE(tree->Path(), Q(dir / "z/inner"));
+  QVERIFY(a->isExpanded());
+
+  tree->Edit(a, "m");  // never over an existing folder
+  QVERIFY(fs::exists(dir / "z/inner"));
+  QCOMPARE(a->text(0), QString("z"));
+  QCOMPARE(seam.boxes.size(), std::size_t(1));
+
+  connect(tree.get(), &TShellTree::OnEdited, this,
+          [](TShellNode*, QString& text) { text = text.toUpper(); });
+  tree->Edit(a, "q");
+  QVERIFY(fs::exists(dir / "Q"));
+}
+
+void ShellTreeTest::checkBoxesReportChanges() {
+  TempDir dir;
+  fs::create_directories(dir / "a");
+  auto tree = TreeAt(dir.path());
+  TShellNode* a = ChildNamed(tree->RootNode(), "a");
+  QVERIFY(!a->data(0, Qt::CheckStateRole).isValid());
+  tree->SetCheckBoxes(true);
+  QCOMPARE(a->checkState(0), Qt::Unchecked);
+  QSignalSpy spy(tree.get(), &TShellTree::OnCheckBoxChanged);
+  a->setCheckState(0, Qt::Checked);
+  QCOMPARE(spy.count(), 1);
+  QCOMPARE(spy.at(0).at(1).toBool(), true);
+  a->setCheckState(0, Qt::Checked);
+  QCOMPARE(spy.count(), 1);
+}
+
+void ShellTreeTest::oneWheelNotchScrollsOnePage() {
+  TempDir dir;
+  for (int i = 0; i < 200; ++i) fs::create_directories(dir / ("f" + std::to_string(1000 + i)));
+  auto tree = TreeAt(dir.path());
+  QScrollBar* bar = tree->verticalScrollBar();
+  QVERIFY(bar->maximum() > 3 * bar->pageStep());
+  auto wheel = [&](int delta) {
+    const QPointF at(20, 20);
+    QWheelEvent event(at, tree->viewport()->mapToGlobal(at), QPoint(), QPoint(0, delta),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(tree->viewport(), &event);
+  };
+  wheel(-120);
+  QCOMPARE(bar->value(), bar->pageStep());
+  wheel(-120);
+  QCOMPARE(bar->value(), 2 * bar->pageStep());
+  wheel(120);
+  QCOMPARE(bar->value(), bar->pageStep());
+  wheel(-60);
+  wheel(240);
+  QCOMPARE(bar->value(), bar->pageStep());
+}
+
+void ShellTreeTest::volumesComingAndGoing() {
+  TempDir dir;
+  fs::create_directories(dir / "usb/data");
+  fs::create_directories(dir / "disk");
+  const std::string rootLine = "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n";
+  const std::string usbLine = "40 1 8:17 / " + (dir / "usb") + " rw - vfat /dev/sdb1 rw\n";
+  const std::string table = dir.Write("mountinfo", rootLine);
+  TShellTree tree;
+  tree.SetMountTable(Q(table));
+  tree.show();
+  TShellNode* root = tree.RootNode();
+  QCOMPARE(ChildNames(root), QStringList({"~", "/"}));
+
+  dir.Write("mountinfo", rootLine + usbLine);
+  tree.DeviceChange();
+  QCOMPARE(ChildNames(root), QStringList({"~", "/", Q(dir / "usb")}));
+  tree.SetPath(Q(dir / "usb/data"));
+  QCOMPARE(tree.Path(), Q(dir / "usb/data"));
+  QCOMPARE(tree.Selected()->ParentNode()->kind(), TShellNode::Kind::Volume);
+
+  // The same folder reached through "/" is a mount point that changed: what was read below it
+  // goes, and it is read again when it expands.
+  TShellNode* viaRoot = tree.FindNodeByIdList({"/"}, true, true, true);
+  QVERIFY(viaRoot);
+  std::vector<std::string> ids{"/"};
+  std::vector<std::string> parts;
+  quillon::shelltree::ComponentsBelow("/", dir / "usb", parts);
+  ids.insert(ids.end(), parts.begin(), parts.end());
+  TShellNode* usbFolder = tree.FindNodeByIdList(ids, true, true, true);
+  QVERIFY(usbFolder);
+  tree.expandItem(usbFolder);
+  QCOMPARE(usbFolder->childCount(), 1);
+
+  dir.Write("mountinfo", rootLine);
+  tree.DeviceChange();
+  QCOMPARE(ChildNames(root), QStringList({"~", "/"}));
+  QCOMPARE(usbFolder->childCount(), 0);
+  QVERIFY(!usbFolder->isExpanded());
+  tree.expandItem(usbFolder);
+  QCOMPARE(usbFolder->childCount(), 1);
+}
+
+QTEST_MAIN(ShellTreeTest)
+#include "ShellTreeTest.moc"
