@@ -1,0 +1,121 @@
+// One source line through the naming and filling steps, in the run's order, on arbitrary
+// bytes and settings: SplitSourceLine, FillSizeFor, ReplaceInvalidChars, OutputPath; and the
+// creation's check, which must never let a name reach above the destination.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "FuzzCheck.h"
+#include "engine/Filling.h"
+#include "engine/Naming.h"
+#include "util/Platform.h"
+#include "util/WholeNumber.h"
+
+namespace {
+
+constexpr std::string_view kInvalid = "\"*/:<>?\\|";
+
+bool HasInvalid(std::string_view text) { return text.find_first_of(kInvalid) != std::string_view::npos; }
+
+// The run creates the path with the name's separators handed to the file system, and only
+// when the name passes the creation's check.
+void CheckPlacement(const std::string& destination, const std::string& path) {
+  const std::string_view file_name = std::string_view(path).substr(destination.size() + 1);
+  if (!quillon::IsPortableCreatableName(file_name)) return;
+  for (unsigned char c : file_name) {
+    FUZZ_CHECK(c >= 32 && std::string_view(":*?\"<>|").find(c) == std::string_view::npos);
+  }
+  std::string created = path;
+  quillon::MapNameSeparators(created, destination.size() + 1);
+  FUZZ_CHECK(created.compare(0, destination.size(), destination) == 0);
+  FUZZ_CHECK(created.find('\\', destination.size()) == std::string::npos);
+  // Resolved by the path library, the file lies in the destination or below it.
+  const std::string base = std::filesystem::path(destination).lexically_normal().string();
+  const std::string placed = std::filesystem::path(created).lexically_normal().string();
+  const std::string base_folder = base.ends_with('/') ? base : base + "/";
+  FUZZ_CHECK(placed == base || placed.starts_with(base_folder));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  FuzzedDataProvider in(data, size);
+  static const char* const kKinds[] = {"none", "fix", "var", "fixifnovar", "single", "Var", ""};
+  quillon::RunSettings settings;
+  settings.FillKind = kKinds[in.ConsumeIntegralInRange<std::size_t>(0, 6)];
+  settings.SizeSeparatorCode = in.ConsumeBool() ? 124 : in.ConsumeIntegral<std::int32_t>();
+  settings.ReplaceInvalid = in.ConsumeBool();
+  settings.ExtensionAlways = in.ConsumeBool();
+  settings.FillSize = in.ConsumeIntegral<std::int32_t>();
+  settings.InvalidReplacer = in.ConsumeRandomLengthString(20);
+  settings.OutputExtension = in.ConsumeRandomLengthString(20);
+  const std::string destination = in.ConsumeBool() ? "/fuzz/dest" : "/fuzz/dest/";
+  const std::string line = in.ConsumeRemainingBytesAsString();
+
+  std::vector<std::string> report;
+  const quillon::ReportSink sink = [&report](const std::string& text) { report.push_back(text); };
+
+  const quillon::LineParts parts =
+      quillon::SplitSourceLine(line, settings.FillKind, settings.SizeSeparatorCode);
+  std::string tab_free = line;
+  tab_free.erase(std::remove(tab_free.begin(), tab_free.end(), '\t'), tab_free.end());
+  const char separator = static_cast<char>(settings.SizeSeparatorCode & 0xFF);
+  const std::size_t last = tab_free.rfind(separator);
+  FUZZ_CHECK(parts.RawLine == line);
+  FUZZ_CHECK(parts.Blank == tab_free.empty());
+  FUZZ_CHECK(parts.SeparatorPos == (last == std::string::npos ? 0 : last + 1));
+  const bool split = (settings.FillKind == "var" || settings.FillKind == "fixifnovar") &&
+                     parts.SeparatorPos != 0;
+  if (split) {
+    FUZZ_CHECK(parts.Name + separator + parts.SizeText == tab_free);
+    FUZZ_CHECK(parts.SizeText.find(separator) == std::string::npos);
+  } else {
+    FUZZ_CHECK(parts.Name == tab_free && parts.SizeText.empty());
+  }
+
+  const std::int32_t fill_size = quillon::FillSizeFor(parts, settings, sink);
+  const bool size_on_line = split && !parts.SizeText.empty();
+  const auto number = quillon::ReadWholeNumber(parts.SizeText);
+  const bool unreadable = size_on_line && !number;
+  FUZZ_CHECK(report.size() == (unreadable ? 1u : 0u));
+  if (unreadable) FUZZ_CHECK(report[0] == line + ": Unable to find valid size. Size set to 0. ");
+  if (settings.FillKind == "fix" || (settings.FillKind == "fixifnovar" && !split)) {
+    FUZZ_CHECK(fill_size == settings.FillSize);
+  } else if (size_on_line && number) {
+    FUZZ_CHECK(fill_size == *number);
+  } else {
+    FUZZ_CHECK(fill_size == 0);
+  }
+  report.clear();
+
+  std::string name = parts.Name;
+  if (settings.ReplaceInvalid) {
+    name = quillon::ReplaceInvalidChars(parts.Name, settings.InvalidReplacer, sink);
+    const std::size_t replaced =
+        std::count_if(parts.Name.begin(), parts.Name.end(), quillon::IsInvalidNameChar);
+    FUZZ_CHECK(report.size() == replaced);
+    for (const std::string& text : report) {
+      FUZZ_CHECK(text.starts_with("replacing ") && text.ends_with(" in " + parts.Name));
+    }
+    FUZZ_CHECK(name.size() == parts.Name.size() - replaced + replaced * settings.InvalidReplacer.size());
+    if (!HasInvalid(settings.InvalidReplacer)) FUZZ_CHECK(!HasInvalid(name));
+    if (replaced == 0) FUZZ_CHECK(name == parts.Name);
+  }
+
+  const std::string path = quillon::OutputPath(destination, name, settings.OutputExtension,
+                                               settings.ExtensionAlways);
+  FUZZ_CHECK(path.starts_with(destination + "/"));
+  const std::string_view file_name = std::string_view(path).substr(destination.size() + 1);
+  FUZZ_CHECK(file_name.starts_with(name));
+  if (settings.ExtensionAlways || name.find('.') == std::string::npos) {
+    FUZZ_CHECK(file_name == name + "." + settings.OutputExtension);
+  } else {
+    FUZZ_CHECK(file_name == name);
+  }
+  CheckPlacement(destination, path);
+  return 0;
+}
