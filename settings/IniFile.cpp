@@ -9,13 +9,6 @@
 namespace quillon {
 namespace {
 
-std::string_view TrimBlanks(std::string_view text) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
 // The name of a section line "[name]", or nothing for any other line.
 std::optional<std::string_view> SectionName(std::string_view line) {
   line = TrimBlanks(line);

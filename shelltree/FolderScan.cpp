@@ -11,13 +11,6 @@
 namespace quillon::shelltree {
 namespace {
 
-std::string_view Trim(std::string_view text) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
 // One character of UTF-8: a lead byte and its continuation bytes.
 std::size_t NextCharacter(std::string_view text, std::size_t at) {
   ++at;
@@ -98,12 +91,12 @@ bool MatchFileMask(std::string_view name, std::string_view pattern) {
 }
 
 std::vector<std::string> ParseFileMask(std::string_view text) {
-  text = Trim(text);
+  text = TrimBlanks(text);
   if (text.empty()) text = "*.*";
   std::vector<std::string> patterns;
   while (true) {
     const std::size_t semicolon = text.find(';');
-    const std::string_view part = Trim(text.substr(0, semicolon));
+    const std::string_view part = TrimBlanks(text.substr(0, semicolon));
     if (!part.empty()) patterns.emplace_back(part);
     if (semicolon == std::string_view::npos) break;
     text.remove_prefix(semicolon + 1);

@@ -48,4 +48,11 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && AsciiLower(a) == AsciiLower(b);
 }
 
+std::string_view TrimBlanks(std::string_view text) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
 }  // namespace quillon

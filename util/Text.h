@@ -22,4 +22,7 @@ std::string GroupThousands(std::string_view digits);
 std::string AsciiLower(std::string_view text);
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
+// The text without the blanks and tabs at both ends.
+std::string_view TrimBlanks(std::string_view text);
+
 }  // namespace quillon
