@@ -164,7 +164,8 @@ class RemovingHost : public RecordingRunHost {
 TEST_F(DiskFault, DestinationRemovedDuringTheRunReportsEachLaterLine) {
   const std::string source = temp.Write("names.txt", "a\nb\nc\n");
   RemovingHost host(destination);
-  ConversionRun run(host, RunSettings{});
+  const RunSettings settings;
+  ConversionRun run(host, settings);
   EXPECT_EQ(run.Run(source, destination), RunResult::Finished);
   EXPECT_EQ(host.report, (Lines{"Started...", "Unable to create: b", "Unable to create: c",
                                 "Finished!", "Created files: 1/3", "Existing files: 0/3",

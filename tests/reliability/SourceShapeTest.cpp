@@ -171,7 +171,8 @@ class GrowingSourceHost : public RecordingRunHost {
 TEST_F(SourceShape, SourceGrowingDuringTheRunIsReadUpToTheCountedLines) {
   const std::string source = temp.Write("a/b/names.txt", "a\nb\nc\n");
   GrowingSourceHost host(source);
-  ConversionRun run(host, RunSettings{});
+  const RunSettings settings;
+  ConversionRun run(host, settings);
   EXPECT_EQ(run.Run(source, destination), RunResult::Finished);
   // The user agreed to the lines counted; what was added meanwhile waits for the next run.
   EXPECT_EQ(host.report, (Lines{"Started...", "Finished!", "Created files: 3/3",
