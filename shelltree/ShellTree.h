@@ -96,6 +96,10 @@ class TShellNode : public QTreeWidgetItem {
   mutable std::int64_t modified_ = 0;
 };
 
+// Host notes: the sharing overlay never shows (POSIX files carry no "shared" attribute), every
+// item is in the file system (ShowVirtualFolders changes nothing but a refresh), and the host
+// keeps no namespace cache (UseShellCache is stored only). OwnerWindow stands for the window
+// the control's own messages (a failed rename) belong to.
 class TShellTree : public QTreeWidget {
   Q_OBJECT
  public:

@@ -565,6 +565,19 @@ void ShellTreeTest::renamingInPlace() {
   QCOMPARE(a->text(0), QString("z"));
   QCOMPARE(seam.boxes.size(), std::size_t(1));
 
+  // Through the view's own editor: none while read-only, and Return renames.
+  tree->SetReadOnly(true);
+  tree->editItem(a);
+  QVERIFY(!tree->findChild<QLineEdit*>());
+  tree->SetReadOnly(false);
+  tree->editItem(a);
+  auto* editor = tree->findChild<QLineEdit*>();
+  QVERIFY(editor);
+  editor->setText("y");
+  QTest::keyClick(editor, Qt::Key_Return);
+  QTRY_VERIFY(fs::exists(dir / "y/inner"));
+  QCOMPARE(a->text(0), QString("y"));
+
   connect(tree.get(), &TShellTree::OnEdited, this,
           [](TShellNode*, QString& text) { text = text.toUpper(); });
   tree->Edit(a, "q");
