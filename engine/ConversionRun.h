@@ -39,8 +39,9 @@ enum class RunResult { Finished, Cancelled, Refused };
 
 class ConversionRun {
  public:
-  // The settings are read for each line as they stand then.
+  // The settings are read for each line as they stand then, so they must outlive the run.
   ConversionRun(RunHost& host, const RunSettings& settings);
+  ConversionRun(RunHost& host, RunSettings&& settings) = delete;
 
   // One whole run. Throws IoError when file input or output fails during the loop; the host
   // has then been set idle again and the source is closed.
