@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sys/mount.h>
 
 #include "shelltree/ItemProp.h"
 #include "shelltree/ShellTree.h"
@@ -89,6 +90,7 @@ class ShellTreeTest : public QObject {
   void checkBoxesReportChanges();
   void oneWheelNotchScrollsOnePage();
   void volumesComingAndGoing();
+  void realMountsAreNoticedWithoutPolling();
 };
 
 void ShellTreeTest::foldersAreReadOnlyWhenExpanded() {
@@ -663,6 +665,29 @@ void ShellTreeTest::volumesComingAndGoing() {
   QVERIFY(!usbFolder->isExpanded());
   tree.expandItem(usbFolder);
   QCOMPARE(usbFolder->childCount(), 1);
+}
+
+// Needs the right to mount (root in a container); skipped elsewhere.
+void ShellTreeTest::realMountsAreNoticedWithoutPolling() {
+  TempDir dir;
+  fs::create_directories(dir / "source/inside");
+  fs::create_directories(dir / "point");
+  TShellTree tree;
+  tree.show();
+  TShellNode* root = tree.RootNode();
+  const QString point = Q(dir / "point");
+  QVERIFY(!ChildNames(root).contains(point));
+  if (mount((dir / "source").c_str(), (dir / "point").c_str(), nullptr, MS_BIND, nullptr) != 0)
+    QSKIP("mounting is not permitted here");
+  struct Unmount {
+    std::string point;
+    bool done = false;
+    void operator()() { done = done || umount(point.c_str()) == 0; }
+    ~Unmount() { (*this)(); }
+  } unmount{dir / "point"};
+  QTRY_VERIFY_WITH_TIMEOUT(ChildNames(root).contains(point), 1000);
+  unmount();
+  QTRY_VERIFY_WITH_TIMEOUT(!ChildNames(root).contains(point), 1000);
 }
 
 QTEST_MAIN(ShellTreeTest)
