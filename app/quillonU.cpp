@@ -19,7 +19,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -33,6 +32,7 @@
 #include "app/DriveBox.h"
 #include "app/FileLists.h"
 #include "app/LocXXX.h"
+#include "app/ReportMemo.h"
 #include "engine/ConversionRun.h"
 #include "history/MYcustomhistory.h"
 #include "settings/SettingsFile.h"
@@ -169,9 +169,7 @@ class TmainF::WindowRunHost : public quillon::RunHost {
   }
 
   void AppendReport(const std::string& line) override {
-    QString& pending = window_.pending_report_;
-    if (!pending.isEmpty()) pending += QLatin1Char('\n');
-    pending += FromBytes(line);
+    window_.pending_report_.append(FromBytes(line));
     if (!window_.since_flush_.isValid() ||
         window_.since_flush_.elapsed() >= kFlushMilliseconds) {
       window_.FlushReport();
@@ -345,9 +343,8 @@ void TmainF::BuildPanels() {
   RunB->setEnabled(false);
   cancelB->setEnabled(false);
   ClearB->setEnabled(false);
-  RunM = Named(new QPlainTextEdit(Panel4), "RunM");
+  RunM = Named(new TReportMemo(Panel4), "RunM");
   RunM->setFont(ControlFont());
-  RunM->setReadOnly(true);
   RunM->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   auto* report = new QVBoxLayout(Panel4);
   report->setContentsMargins(8, 2, 8, 8);
@@ -694,7 +691,7 @@ void TmainF::SetRunning(bool running) {
 
 void TmainF::FlushReport() {
   if (!pending_report_.isEmpty()) {
-    RunM->appendPlainText(pending_report_);
+    RunM->AppendLines(pending_report_);
     pending_report_.clear();
   }
   since_flush_.start();

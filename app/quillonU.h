@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <string>
 
@@ -20,7 +21,6 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QMenu;
-class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QStatusBar;
@@ -29,6 +29,7 @@ class TDirectoryListBox;
 class TFileListBox;
 class TFilterComboBox;
 class TMYcustomhistory;
+class TReportMemo;
 class TDriveComboBox;
 
 namespace quillon::shelltree {
@@ -138,7 +139,7 @@ class TmainF : public QMainWindow {
   QProgressBar* RunPB;
   QPushButton* ClearB;
   QPushButton* ExitB;
-  QPlainTextEdit* RunM;
+  TReportMemo* RunM;
   QStatusBar* stb1;
 
   QMenu* PM1;
@@ -197,7 +198,7 @@ class TmainF : public QMainWindow {
   bool RunCancelled = false;
   bool running_ = false;
   bool close_after_run_ = false;
-  QString pending_report_;
+  QStringList pending_report_;
   QElapsedTimer since_flush_;
   QElapsedTimer since_events_;
   int line_reached_ = 0;

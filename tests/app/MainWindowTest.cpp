@@ -23,6 +23,7 @@
 #include "app/AboutU.h"
 #include "app/DriveBox.h"
 #include "app/FileLists.h"
+#include "app/ReportMemo.h"
 #include "app/quillonU.h"
 #include "engine/ConversionRun.h"
 #include "history/MYcustomhistory.h"

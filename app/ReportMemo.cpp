@@ -1,0 +1,217 @@
+#include "app/ReportMemo.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <algorithm>
+
+namespace {
+constexpr int kMargin = 3;
+}
+
+TReportMemo::TReportMemo(QWidget* parent) : QAbstractScrollArea(parent) {
+  setFocusPolicy(Qt::StrongFocus);
+  viewport()->setCursor(Qt::IBeamCursor);
+  viewport()->setBackgroundRole(QPalette::Base);
+  viewport()->setAutoFillBackground(true);
+  setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+}
+
+int TReportMemo::LineHeight() const { return std::max(1, fontMetrics().lineSpacing()); }
+
+int TReportMemo::VisibleLines() const {
+  return std::max(1, (viewport()->height() - kMargin) / LineHeight());
+}
+
+void TReportMemo::appendPlainText(const QString& text) {
+  AppendLines(text.split(QLatin1Char('\n')));
+}
+
+void TReportMemo::AppendLines(const QStringList& lines) {
+  QScrollBar* bar = verticalScrollBar();
+  const bool at_end = bar->value() >= bar->maximum();
+  const QFontMetrics metrics = fontMetrics();
+  const qsizetype first = lines_.size();
+  lines_.append(lines);
+  // Measuring every line would cost as much as a text document; a line no longer than the
+  // longest so far is taken to fit.
+  for (qsizetype i = first; i < lines_.size(); ++i) {
+    const QString& line = lines_[i];
+    if (line.size() <= longest_) continue;
+    longest_ = static_cast<int>(line.size());
+    widest_ = std::max(widest_, metrics.horizontalAdvance(line));
+  }
+  UpdateScrollBars();
+  if (at_end) bar->setValue(bar->maximum());
+  viewport()->update();
+}
+
+void TReportMemo::clear() {
+  lines_.clear();
+  widest_ = longest_ = 0;
+  anchor_ = cursor_ = {};
+  UpdateScrollBars();
+  viewport()->update();
+}
+
+QString TReportMemo::toPlainText() const { return lines_.join(QLatin1Char('\n')); }
+
+QString TReportMemo::selectedText() const {
+  const Position from = std::min(anchor_, cursor_);
+  const Position to = std::max(anchor_, cursor_);
+  if (from == to || lines_.isEmpty()) return QString();
+  QStringList parts;
+  for (int line = from.line; line <= to.line && line < lines_.size(); ++line) {
+    const QString& text = lines_[line];
+    const int start = line == from.line ? from.column : 0;
+    const int end = line == to.line ? to.column : static_cast<int>(text.size());
+    parts << text.mid(start, end - start);
+  }
+  return parts.join(QLatin1Char('\n'));
+}
+
+void TReportMemo::selectAll() {
+  if (lines_.isEmpty()) return;
+  anchor_ = {};
+  cursor_ = {static_cast<int>(lines_.size()) - 1, static_cast<int>(lines_.back().size())};
+  viewport()->update();
+}
+
+void TReportMemo::copy() const {
+  const QString text = selectedText();
+  if (!text.isEmpty()) QApplication::clipboard()->setText(text);
+}
+
+void TReportMemo::UpdateScrollBars() {
+  const int lines = static_cast<int>(lines_.size());
+  verticalScrollBar()->setRange(0, std::max(0, lines - VisibleLines()));
+  verticalScrollBar()->setPageStep(VisibleLines());
+  verticalScrollBar()->setSingleStep(1);
+  const int width = widest_ + 2 * kMargin + fontMetrics().averageCharWidth();
+  horizontalScrollBar()->setRange(0, std::max(0, width - viewport()->width()));
+  horizontalScrollBar()->setPageStep(viewport()->width());
+  horizontalScrollBar()->setSingleStep(fontMetrics().averageCharWidth() * 2);
+}
+
+void TReportMemo::resizeEvent(QResizeEvent* event) {
+  QAbstractScrollArea::resizeEvent(event);
+  UpdateScrollBars();
+}
+
+void TReportMemo::paintEvent(QPaintEvent*) {
+  QPainter painter(viewport());
+  const QFontMetrics metrics = fontMetrics();
+  const int height = LineHeight();
+  const int first = verticalScrollBar()->value();
+  const int last = std::min(static_cast<int>(lines_.size()), first + VisibleLines() + 1);
+  const int left = kMargin - horizontalScrollBar()->value();
+  const Position from = std::min(anchor_, cursor_);
+  const Position to = std::max(anchor_, cursor_);
+  const QPalette& colours = palette();
+  for (int line = first; line < last; ++line) {
+    const QString& text = lines_[line];
+    const int top = kMargin + (line - first) * height;
+    const int baseline = top + metrics.ascent();
+    const bool selected = from < to && line >= from.line && line <= to.line;
+    if (!selected) {
+      painter.setPen(colours.color(QPalette::Text));
+      painter.drawText(left, baseline, text);
+      continue;
+    }
+    const int start = line == from.line ? from.column : 0;
+    const int end = line == to.line ? to.column : static_cast<int>(text.size());
+    const int x1 = left + metrics.horizontalAdvance(text.left(start));
+    const int x2 = left + metrics.horizontalAdvance(text.left(end)) +
+                   (line < to.line ? metrics.averageCharWidth() : 0);
+    painter.fillRect(QRect(x1, top, x2 - x1, height), colours.color(QPalette::Highlight));
+    painter.setPen(colours.color(QPalette::Text));
+    painter.drawText(left, baseline, text.left(start));
+    painter.drawText(left + metrics.horizontalAdvance(text.left(end)), baseline, text.mid(end));
+    painter.setPen(colours.color(QPalette::HighlightedText));
+    painter.drawText(x1, baseline, text.mid(start, end - start));
+  }
+}
+
+TReportMemo::Position TReportMemo::PositionAt(const QPoint& point) const {
+  if (lines_.isEmpty()) return {};
+  const int line = std::clamp(verticalScrollBar()->value() + (point.y() - kMargin) / LineHeight(),
+                              0, static_cast<int>(lines_.size()) - 1);
+  const QString& text = lines_[line];
+  const int x = point.x() - kMargin + horizontalScrollBar()->value();
+  const QFontMetrics metrics = fontMetrics();
+  // The column whose left edge is nearest to x.
+  int low = 0, high = static_cast<int>(text.size());
+  while (low < high) {
+    const int middle = (low + high + 1) / 2;
+    if (metrics.horizontalAdvance(text.left(middle)) -
+            metrics.horizontalAdvance(text.at(middle - 1)) / 2 <=
+        x) {
+      low = middle;
+    } else {
+      high = middle - 1;
+    }
+  }
+  return {line, low};
+}
+
+void TReportMemo::EnsureVisible(int line) {
+  QScrollBar* bar = verticalScrollBar();
+  if (line < bar->value()) bar->setValue(line);
+  if (line >= bar->value() + VisibleLines()) bar->setValue(line - VisibleLines() + 1);
+}
+
+void TReportMemo::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  cursor_ = PositionAt(event->position().toPoint());
+  if (!(event->modifiers() & Qt::ShiftModifier)) anchor_ = cursor_;
+  viewport()->update();
+}
+
+void TReportMemo::mouseMoveEvent(QMouseEvent* event) {
+  if (!(event->buttons() & Qt::LeftButton)) return;
+  cursor_ = PositionAt(event->position().toPoint());
+  EnsureVisible(cursor_.line);
+  viewport()->update();
+}
+
+void TReportMemo::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (lines_.isEmpty()) return;
+  const Position at = PositionAt(event->position().toPoint());
+  anchor_ = {at.line, 0};
+  cursor_ = {at.line, static_cast<int>(lines_[at.line].size())};
+  viewport()->update();
+}
+
+void TReportMemo::keyPressEvent(QKeyEvent* event) {
+  if (event->matches(QKeySequence::Copy)) {
+    copy();
+  } else if (event->matches(QKeySequence::SelectAll)) {
+    selectAll();
+  } else {
+    QScrollBar* bar = verticalScrollBar();
+    switch (event->key()) {
+      case Qt::Key_Up: bar->triggerAction(QAbstractSlider::SliderSingleStepSub); break;
+      case Qt::Key_Down: bar->triggerAction(QAbstractSlider::SliderSingleStepAdd); break;
+      case Qt::Key_PageUp: bar->triggerAction(QAbstractSlider::SliderPageStepSub); break;
+      case Qt::Key_PageDown: bar->triggerAction(QAbstractSlider::SliderPageStepAdd); break;
+      case Qt::Key_Home: bar->setValue(bar->minimum()); break;
+      case Qt::Key_End: bar->setValue(bar->maximum()); break;
+      default: QAbstractScrollArea::keyPressEvent(event); return;
+    }
+  }
+  event->accept();
+}
+
+void TReportMemo::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu menu(this);
+  QAction* copyAction = menu.addAction(tr("&Copy"), this, &TReportMemo::copy);
+  copyAction->setEnabled(!selectedText().isEmpty());
+  menu.addAction(tr("Select &All"), this, &TReportMemo::selectAll)
+      ->setEnabled(!lines_.isEmpty());
+  menu.exec(event->globalPos());
+}
