@@ -226,7 +226,7 @@ bool CreateEmptyFile(const std::string& path) {
 
 std::int32_t CountLines(const std::string& path, MessageHost& messages) {
   if (!IsExistingFile(path)) return -1;
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = TextLineReader::OpenTextFile(path);
   if (fd < 0) {
     messages.ShowError("Can not read " + path);
     return -1;
@@ -236,10 +236,17 @@ std::int32_t CountLines(const std::string& path, MessageHost& messages) {
     Descriptor guard(fd);
     TextLineReader reader(fd);
     std::string line;
-    do {
-      reader.ReadLine(line);
-      ++count;
-    } while (!reader.AtEnd());
+    try {
+      // More lines than the count can hold count as its largest value.
+      do {
+        reader.ReadLine(line);
+        ++count;
+      } while (!reader.AtEnd() && count < INT32_MAX);
+    } catch (const IoError&) {
+      // A failing read is told as a failing open is; the run then fails when it reads.
+      messages.ShowError("Can not read " + path);
+      return -1;
+    }
     try {
       guard.Close();
     } catch (const IoError&) {

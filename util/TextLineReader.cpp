@@ -1,6 +1,7 @@
 #include "util/TextLineReader.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,9 +17,22 @@ constexpr char kCtrlZ = 26;
 
 }  // namespace
 
+int TextLineReader::OpenTextFile(const std::string& path) {
+  // Without O_NONBLOCK, opening a pipe that has no writer would wait for one.
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    errno = EACCES;
+    return -1;
+  }
+  return fd;
+}
+
 TextLineReader::TextLineReader(const std::string& path)
     : owns_fd_(true), buffer_(new char[kBufferSize]) {
-  fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  fd_ = OpenTextFile(path);
   if (fd_ < 0) {
     const int error = errno;
     delete[] buffer_;

@@ -9,7 +9,7 @@ namespace quillon {
 
 class TextLineReader {
  public:
-  // Throws IoError when the file cannot be opened.
+  // Throws IoError when the file cannot be opened (see OpenTextFile).
   explicit TextLineReader(const std::string& path);
   // Reads from a descriptor it does not own.
   explicit TextLineReader(int fd);
@@ -24,6 +24,10 @@ class TextLineReader {
   bool AtEnd();
   // Closes the file; throws IoError when the close fails.
   void Close();
+
+  // Opens a regular file for reading; -1 with errno set when it cannot, EACCES for anything
+  // else (a pipe would block, a device may never end).
+  static int OpenTextFile(const std::string& path);
 
  private:
   bool Fill();
