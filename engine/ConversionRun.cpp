@@ -27,11 +27,11 @@ RunResult ConversionRun::Run(const std::string& source, const std::string& desti
   counts_ = RunCounts{};
   host_.ClearCancel();
   host_.SetRunning(true);
-  if (!CheckRunInputs(source, destination)) {
-    host_.SetRunning(false);
-    return RunResult::Refused;
-  }
   try {
+    if (!CheckRunInputs(source, destination)) {
+      host_.SetRunning(false);
+      return RunResult::Refused;
+    }
     RunLines(source, destination);
   } catch (...) {
     host_.SetRunning(false);
