@@ -1,9 +1,10 @@
 // quillon-batch [--settings FILE] [--yes|--no] SOURCE DESTINATION
 // Exit status: 0 the run reached its summary, 1 its checks refused it, 2 usage, 3 a file
-// input/output failure ended it.
+// input/output failure (or a lack of memory) ended it.
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <string>
 
@@ -74,6 +75,11 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     std::fprintf(stderr, "%s: %s\n", quillon::kProgramTitle,
                  quillon::WithFinalDot(error.what()).c_str());
+    return kIoFailure;
+  } catch (const std::bad_alloc&) {
+    // A line too long to hold (a large file without line ends) is told, not a crash.
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s: Out of memory.\n", quillon::kProgramTitle);
     return kIoFailure;
   }
 }
