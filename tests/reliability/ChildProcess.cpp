@@ -33,6 +33,11 @@ void ApplyLimits(const ChildLimits& limits) {
     const rlimit limit{*limits.file_size, *limits.file_size};
     if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(121);
   }
+  if (limits.address_space) {
+    const rlimit limit{*limits.address_space, *limits.address_space};
+    if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(121);
+  }
+  if (limits.seconds > 0) alarm(limits.seconds);
 }
 
 int StatusOf(int status) {

@@ -12,12 +12,29 @@
 
 namespace quillon::testing {
 
+// This build (and so the batch command beside it) runs under the sanitizers.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kSanitized = true;
+#else
+inline constexpr bool kSanitized = false;
+#endif
+#else
+inline constexpr bool kSanitized = false;
+#endif
+
 struct ChildLimits {
   // RLIMIT_FSIZE for the child; the batch command ignores SIGXFSZ, so a write past it fails
   // with EFBIG.
   std::optional<rlim_t> file_size;
   // Runs as the unprivileged user, so permission bits hold even when the tests run as root.
   bool unprivileged = false;
+  // RLIMIT_AS: a run that needs more memory gets none.
+  std::optional<rlim_t> address_space;
+  // Ends a child that hangs (SIGALRM) after this many seconds; 0 for never.
+  unsigned seconds = 0;
 };
 
 struct BatchResult {

@@ -200,7 +200,7 @@ TEST_F(DiskFault, SourceGoneOrUnreadableBetweenCountingAndReadingEndsTheRun) {
       {"removed", [&] { fs::remove(source); }, false, "File not found"},
       {"made unreadable", [&] { chmod(source.c_str(), 0); }, true, "File access denied"},
       {"replaced by a folder", [&] { fs::remove(source); fs::create_directory(source); },
-       false, "I/O error 21"},
+       false, "File access denied"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -223,6 +223,24 @@ TEST_F(DiskFault, SourceGoneOrUnreadableBetweenCountingAndReadingEndsTheRun) {
                               "\nstates: running idle\nreport: [Started...]\nopen:");
     ExpectDestinationHolds({});
   }
+}
+
+TEST_F(DiskFault, SourceFailingWhileCountedIsToldAndTheButtonsComeBack) {
+  // Opens as a file, but its first read fails (nothing is mapped at address 0).
+  const std::string source = "/proc/self/mem";
+  RecordingRunHost host;
+  const RunSettings settings;
+  ConversionRun run(host, settings);
+  try {
+    run.Run(source, destination);
+    ADD_FAILURE() << "no error";
+  } catch (const IoError& error) {
+    EXPECT_EQ(std::string(error.what()), "I/O error 5");
+  }
+  EXPECT_EQ(host.boxes, (Lines{"Error: Can not read " + source}));
+  EXPECT_EQ(host.report, (Lines{"Started..."}));
+  EXPECT_EQ(host.states, (Lines{"running", "idle"}));
+  ExpectDestinationHolds({});
 }
 
 TEST_F(DiskFault, UnreadableSourceIsToldTwice) {
@@ -250,7 +268,7 @@ TEST_F(DiskFault, FillTextFileMissingOrUnreadableEndsTheRunAtTheFirstFile) {
   const std::vector<Case> cases{
       {temp / "missing.txt", false, "File not found"},
       {"", false, "File not found"},
-      {temp / "folder", false, "I/O error 21"},
+      {temp / "folder", false, "File access denied"},
       {unreadable, true, "File access denied"},
   };
   for (const Case& c : cases) {

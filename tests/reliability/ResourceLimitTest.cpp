@@ -23,18 +23,6 @@ namespace fs = std::filesystem;
 
 constexpr long kMemoryLimitKib = 64 * 1024;
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
-
 // The sanitizers' shadow memory and quarantine make a peak figure meaningless.
 #define SKIP_WHEN_SANITIZED() \
   if (kSanitized) GTEST_SKIP() << "peak memory is measured in the normal build"

@@ -1,6 +1,7 @@
 // Sources that are not ordinary text: the run neither crashes nor creates anything outside the
 // destination, and its report and counts stay consistent.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -153,6 +154,35 @@ TEST_F(SourceShape, CarriageReturnOnlyAndLineFeedOnlyFilesGiveTheSameFiles) {
   fs::create_directory(destination);
   EXPECT_EQ(Run("a\n\rb").out, "Started...\nBlank line met... all blanks will be ignored.\n"
                                "Finished!\nBlank lines met: 1\n" + SummaryOf(2, 0, 2));
+}
+
+TEST_F(SourceShape, PipeOrDeviceAsSourceIsRefusedWithoutWaitingOrReadingForever) {
+  const std::string pipe = temp / "a/b/pipe";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  for (const std::string source : {pipe, std::string("/dev/zero")}) {
+    SCOPED_TRACE(source);
+    ChildLimits limits;
+    limits.seconds = 30;
+    const BatchResult result = RunBatch(
+        {"--settings", temp / "a/b/none.ini", source, destination}, temp.path(), limits);
+    EXPECT_EQ(result.exit_status, 3);
+    EXPECT_EQ(result.err, "Error: Can not read " + source + "\nQuillon: File access denied.\n");
+    EXPECT_EQ(result.out, "Started...\n");
+    EXPECT_TRUE(TreeOf(destination).empty());
+  }
+}
+
+TEST_F(SourceShape, LineTooLongToHoldIsToldAsOutOfMemory) {
+  if (kSanitized) GTEST_SKIP() << "the sanitizers reserve more address space than the limit";
+  const std::string source = temp.Write("a/b/names.txt", std::string(100'000'000, 'x'));
+  ChildLimits limits;
+  limits.address_space = rlim_t{256} << 20;
+  const BatchResult result = RunBatch(
+      {"--settings", temp / "a/b/none.ini", source, destination}, temp.path(), limits);
+  EXPECT_EQ(result.exit_status, 3);
+  EXPECT_EQ(result.err, "Quillon: Out of memory.\n");
+  EXPECT_EQ(result.out, "Started...\n");
+  EXPECT_TRUE(TreeOf(destination).empty());
 }
 
 // Appends to the source after the first line, as a program still writing it would.
