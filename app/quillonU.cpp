@@ -35,6 +35,7 @@
 #include "app/ReportMemo.h"
 #include "engine/ConversionRun.h"
 #include "history/MYcustomhistory.h"
+#include "settings/DialogFont.h"
 #include "settings/SettingsFile.h"
 #include "settings/fillU.h"
 #include "settings/outputextensionU.h"
@@ -73,11 +74,8 @@ void Reporting(Command command) {
   }
 }
 
-QFont ControlFont() {
-  QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-  font.setPixelSize(11);
-  return font;
-}
+// Most controls use the dialogs' font, the host's sans-serif at 11 pixels.
+QFont ControlFont() { return quillon::ui::DialogFont(); }
 
 QLabel* Heading(const char* name, const QString& caption, QWidget* parent) {
   auto* label = new QLabel(caption, parent);
@@ -457,20 +455,26 @@ void TmainF::BuildMenus() {
   invalid->setObjectName(QStringLiteral("Replaceillegalcharacters1"));
   invalid->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F2));
   connect(invalid, &QAction::triggered, this, [this] {
-    Reporting([this] { quillon::Replaceillegalcharacters1Click(*repF, settings_); });
+    Reporting([this] {
+      if (repF) quillon::Replaceillegalcharacters1Click(*repF, settings_);
+    });
   });
   QAction* extension = Options1->addAction(QStringLiteral("Output &extension"));
   extension->setObjectName(QStringLiteral("outputextension1"));
   extension->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F2));
   connect(extension, &QAction::triggered, this, [this] {
-    Reporting([this] { quillon::outputextension1Click(*outputextF, settings_); });
+    Reporting([this] {
+      if (outputextF) quillon::outputextension1Click(*outputextF, settings_);
+    });
   });
   Options1->addSeparator()->setObjectName(QStringLiteral("N7"));
   QAction* fill = Options1->addAction(QStringLiteral("Fill files..."));
   fill->setObjectName(QStringLiteral("FillfilesMI"));
   fill->setShortcut(QKeySequence(Qt::Key_F3));
   connect(fill, &QAction::triggered, this, [this] {
-    Reporting([this] { quillon::FillfilesMIClick(*fillF, settings_, OpenDialog1); });
+    Reporting([this] {
+      if (fillF) quillon::FillfilesMIClick(*fillF, settings_, OpenDialog1);
+    });
   });
 
   QMenu* Help1 = Named(MainMenu1->addMenu(QStringLiteral("&Help")), "Help1");
@@ -740,6 +744,7 @@ void TmainF::openbrowseClick() {
 }
 
 void TmainF::direnterBrowseMIClick() {
+  if (!LocxxxF) return;
   const std::optional<QString> folder = quillon::direnterBrowse(*LocxxxF, settings_);
   if (!folder) return;
   adddestE->setText(*folder);
@@ -747,6 +752,7 @@ void TmainF::direnterBrowseMIClick() {
 }
 
 void TmainF::diropenBrowseMIClick() {
+  if (!LocxxxF) return;
   const std::optional<QString> folder = quillon::diropenBrowse(*LocxxxF, settings_);
   if (!folder) return;
   if (!quillon::IsFolder(ToBytes(*folder))) {
@@ -760,7 +766,7 @@ void TmainF::diropenBrowseMIClick() {
 void TmainF::selfolderMIClick() {
   SetStatusText(QStringLiteral("Actual selection folder: ") +
                 FromBytes(settings_.SelectionFolder));
-  quillon::selfolderMIClick(*LocxxxF, settings_, OpenDialog1);
+  if (LocxxxF) quillon::selfolderMIClick(*LocxxxF, settings_, OpenDialog1);
 }
 
 void TmainF::MyEnterHitemclicked(TMYcustomhistory*, const QString& str) {

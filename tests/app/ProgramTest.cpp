@@ -1,0 +1,148 @@
+// The program as a whole: its windows in start-up order, the menu commands that open the
+// dialogs, and the application error box for failures no handler caught.
+#include <QAction>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+#include <filesystem>
+
+#include "app/QuillonApplication.h"
+#include "app/Windows.h"
+#include "shelltree/ShellTree.h"
+#include "support/RecordingSeam.h"
+#include "support/TempDir.h"
+#include "util/IoError.h"
+
+using quillon::testing::ReadBytes;
+using quillon::testing::RecordingSeam;
+using quillon::testing::TempDir;
+using quillon::ui::BoxKind;
+
+namespace {
+
+// Throws from its event handler, as a command whose file output fails does.
+class Failing : public QObject {
+ public:
+  bool event(QEvent* event) override {
+    if (event->type() == QEvent::User) throw quillon::IoError("Disk full");
+    return QObject::event(event);
+  }
+};
+
+// Runs once the next modal dialog is up: notes its name and lets the action decide.
+void WhenModal(const std::function<void(QWidget*)>& action) {
+  QTimer::singleShot(0, [action] {
+    QWidget* modal = QApplication::activeModalWidget();
+    QVERIFY(modal);
+    action(modal);
+  });
+}
+
+}  // namespace
+
+class ProgramTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void windowsInStartUpOrder() {
+    TempDir dir;
+    RecordingSeam seam;
+    QuillonWindows windows(dir / "quillon");
+    QStringList dialogs;
+    for (QObject* child : windows.mainF->children()) {
+      if (qobject_cast<QDialog*>(child)) dialogs << child->objectName();
+    }
+    QCOMPARE(dialogs, (QStringList{"LocxxxF", "repF", "fillF", "outputextF", "AboutF"}));
+    for (QDialog* dialog : std::initializer_list<QDialog*>{
+             windows.LocxxxF.get(), windows.repF.get(), windows.fillF.get(),
+             windows.outputextF.get(), windows.AboutF.get()}) {
+      QVERIFY(!dialog->isVisible());
+    }
+    // The settings were read when the main window was made, before any dialog existed.
+    QCOMPARE(windows.mainF->RunSettings().SelectionFolder, dir.path());
+  }
+
+  void optionCommandsOpenTheirDialogs() {
+    TempDir dir;
+    RecordingSeam seam;
+    QuillonWindows windows(dir / "quillon");
+    windows.mainF->show();
+    QStringList opened;
+    for (const char* name : {"Replaceillegalcharacters1", "outputextension1", "FillfilesMI"}) {
+      WhenModal([&](QWidget* modal) {
+        opened << modal->objectName();
+        static_cast<QDialog*>(modal)->reject();
+      });
+      windows.mainF->findChild<QAction*>(name)->trigger();
+    }
+    QCOMPARE(opened, (QStringList{"repF", "outputextF", "fillF"}));
+    // Cancelled dialogs change nothing.
+    QCOMPARE(windows.mainF->RunSettings().FillKind, std::string("none"));
+    QCOMPARE(windows.mainF->RunSettings().OutputExtension, std::string("txt"));
+    windows.mainF->close();
+  }
+
+  void selectionFolderAndFolderBrowse() {
+    TempDir dir;
+    RecordingSeam seam;
+    std::filesystem::create_directory(dir / "texts");
+    QuillonWindows windows(dir / "quillon");
+    TmainF& w = *windows.mainF;
+    w.show();
+    auto accept = [&](const std::string& folder) {
+      WhenModal([folder, &windows](QWidget* modal) {
+        QCOMPARE(modal, static_cast<QWidget*>(windows.LocxxxF.get()));
+        windows.LocxxxF->locxxxE->setText(QString::fromStdString(folder));
+        windows.LocxxxF->SavelocB->click();
+      });
+    };
+
+    accept(dir / "texts");
+    w.findChild<QAction*>("selfolderMI")->trigger();
+    QCOMPARE(w.StatusText(), QString::fromStdString("Actual selection folder: " + dir.path()));
+    QCOMPARE(w.RunSettings().SelectionFolder, dir / "texts");
+    QCOMPARE(w.OpenDialog().InitialDir, QString::fromStdString(dir / "texts") + "/");
+
+    // Folder > Enter > Browse...: into the destination field and both folder histories.
+    accept(dir / "texts");
+    w.findChild<QAction*>("direnterBrowseMI")->trigger();
+    QCOMPARE(windows.LocxxxF->windowTitle(),
+             QStringLiteral("Give parent folder for new directories (big browser)"));
+    QCOMPARE(w.adddestE->text(), QString::fromStdString(dir / "texts"));
+    QCOMPARE(ReadBytes(dir / "dirfiles.his"), (dir / "texts") + "\r\n");
+
+    // Folder > Open > Browse... moves the tree; a cancelled dialog changes nothing.
+    accept(dir.path());
+    w.findChild<QAction*>("diropenBrowseMI")->trigger();
+    QCOMPARE(w.ST1->Path(), QString::fromStdString(dir.path()));
+    QCOMPARE(ReadBytes(dir / "dirfiles.his"), dir.path() + "\r\n" + (dir / "texts") + "\r\n");
+    WhenModal([](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
+    w.findChild<QAction*>("diropenBrowseMI")->trigger();
+    QCOMPARE(ReadBytes(dir / "dirfiles.his"), dir.path() + "\r\n" + (dir / "texts") + "\r\n");
+    w.close();
+  }
+
+  void uncaughtFailuresShowTheApplicationErrorBox() {
+    RecordingSeam seam;
+    Failing failing;
+    QEvent event(QEvent::User);
+    QApplication::sendEvent(&failing, &event);
+    QCoreApplication::postEvent(&failing, new QEvent(QEvent::User));
+    QCoreApplication::processEvents();
+    QCOMPARE(seam.boxes.size(), std::size_t(2));
+    for (const RecordingSeam::Box& box : seam.boxes) {
+      QCOMPARE(box.kind, BoxKind::ApplicationError);
+      QCOMPARE(box.title, QStringLiteral("Quillon"));
+      QCOMPARE(box.text, QStringLiteral("Disk full."));
+    }
+  }
+};
+
+int main(int argc, char** argv) {
+  QuillonApplication application(argc, argv);
+  ProgramTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "ProgramTest.moc"
