@@ -257,6 +257,7 @@ void TmainF::BuildPanels() {
   for (const char* filter : kFilters) filterCB->addItem(QString::fromLatin1(filter));
   filterCB->setCurrentIndex(0);
   filterCB->setMinimumWidth(90);
+  filterCB->lineEdit()->setAcceptDrops(false);
 
   ST1 = Named(new TShellTree(Panel1), "ST1");
   ST1->setFont(ControlFont());
@@ -532,6 +533,7 @@ void TmainF::FormCreate() {
   Recolour(repL, QColor(0, 0, 170));
   Reporting([this] { filterCBChange(); });
   DriveComboBox1->ReadVolumes();
+  DriveComboBox1->ShowFolder(QDir::currentPath());
 
   program_folder_ = quillon::FolderOfPath(executable_path_);
   data_folder_ = quillon::DataFolderFor(program_folder_);

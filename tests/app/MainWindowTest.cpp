@@ -346,12 +346,16 @@ void MainWindowTest::cancelStopsAfterTheCurrentLine() {
   f.SetPaths(source, f.dir / "out");
   // The press waits in the event queue while the first line is processed.
   QString statesWhileRunning;
+  bool progressShown = false;
   QTimer::singleShot(0, w.cancelB, [&] {
     statesWhileRunning = ButtonStates(w);
+    progressShown = !w.RunPB->isHidden();
     w.cancelB->click();
   });
   w.RunB->click();
   QCOMPARE(statesWhileRunning, QStringLiteral("cancel=1 run=0 clear=0"));
+  QVERIFY(progressShown);
+  QVERIFY(w.RunPB->isHidden());
   const std::vector<std::string> lines = ReportLines(w);
   QCOMPARE(lines, (std::vector<std::string>{"Started...", "Cancelled! Not all created.",
                                             "Created files: 1/5", "Existing files: 0/5",
@@ -363,6 +367,22 @@ void MainWindowTest::cancelStopsAfterTheCurrentLine() {
   // The next run starts uncancelled.
   w.RunB->click();
   QCOMPARE(ReportLines(w).back(), std::string("Success ratio: 5/5 or 100%"));
+
+  // Closing the window during a run stops the run after its line, then closes the window.
+  w.show();
+  w.RunM->clear();
+  std::filesystem::create_directory(f.dir / "again");
+  w.adddestE->setText(Q(f.dir / "again"));
+  bool stillOpen = false;
+  QTimer::singleShot(0, &w, [&] {
+    w.close();
+    stillOpen = w.isVisible();
+  });
+  w.RunB->click();
+  QVERIFY(stillOpen);
+  QVERIFY(!w.isVisible());
+  QCOMPARE(ReportLines(w)[1], std::string("Cancelled! Not all created."));
+  QVERIFY(std::filesystem::exists(f.dir / "quillon.ini"));
 }
 
 void MainWindowTest::failureOfFileOutputShowsApplicationError() {
@@ -660,9 +680,21 @@ void MainWindowTest::fileListFilterAndAddButtons() {
   QCOMPARE(w.ST1->Path(), Q(f.dir / "src/folder.txt"));
   QCOMPARE(w.dlb1->Directory(), Q(f.dir / "src/folder.txt"));
 
-  // The drive box follows the tree without moving it.
+  // The drive box follows the tree without moving it; a volume picked moves the tree to it.
   QCOMPARE(w.DriveComboBox1->Drive(),
            Q(quillon::VolumeHoldingPath(quillon::ListVolumes(), f.dir.path())->mountPoint));
+  QCOMPARE(w.ST1->Path(), Q(f.dir / "src/folder.txt"));
+  emit w.DriveComboBox1->activated(0);
+  QCOMPARE(w.ST1->Path(), QStringLiteral("/"));
+  QCOMPARE(w.dlb1->Directory(), QStringLiteral("/"));
+
+  // While the drive box has the focus, the status bar gives its advice.
+  w.activateWindow();
+  w.DriveComboBox1->setFocus(Qt::TabFocusReason);
+  QTRY_COMPARE(w.StatusText(), QStringLiteral("If you get error: \"I/O error 21\" then you "
+                                              "probably forgot to insert a disk"));
+  w.AddsourceE->setFocus(Qt::TabFocusReason);
+  QTRY_COMPARE(w.StatusText(), QString());
   w.close();
 }
 
