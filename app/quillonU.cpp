@@ -577,17 +577,14 @@ void TmainF::FormClose() {
 }
 
 bool TmainF::eventFilter(QObject* watched, QEvent* event) {
+  // The window sees every key of its controls first (key preview).
+  auto* widget = qobject_cast<QWidget*>(watched);
   switch (event->type()) {
-    case QEvent::KeyPress: {
-      // The window sees every key first: Escape closes it, whichever control has the focus.
-      auto* widget = qobject_cast<QWidget*>(watched);
-      if (widget && widget->window() == this &&
-          static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
-        close();
+    case QEvent::KeyPress:
+      if (widget && widget->window() == this && FormKeyPress(static_cast<QKeyEvent*>(event))) {
         return true;
       }
       break;
-    }
     case QEvent::MouseButtonPress:
       if (watched == centralWidget()) FormClick();
       break;
@@ -596,18 +593,21 @@ bool TmainF::eventFilter(QObject* watched, QEvent* event) {
       if (watched == adddestE) Reporting([this] { adddestEDblClick(); });
       break;
     case QEvent::FocusIn:
-      if (watched == DriveComboBox1 && !WindowSwitch(event)) {
-        SetStatusText(QStringLiteral(
-            "If you get error: \"I/O error 21\" then you probably forgot to insert a disk"));
-      }
+      if (watched == DriveComboBox1 && !WindowSwitch(event)) DriveComboBox1Enter();
       break;
     case QEvent::FocusOut:
-      if (watched == DriveComboBox1 && !WindowSwitch(event)) SetStatusText(QString());
+      if (watched == DriveComboBox1 && !WindowSwitch(event)) DriveComboBox1Exit();
       break;
     default:
       break;
   }
   return QMainWindow::eventFilter(watched, event);
+}
+
+bool TmainF::FormKeyPress(QKeyEvent* key) {
+  if (key->key() != Qt::Key_Escape) return false;
+  close();
+  return true;
 }
 
 void TmainF::dragEnterEvent(QDragEnterEvent* event) {
@@ -828,6 +828,13 @@ void TmainF::DriveComboBox1Change() {
   const QString drive = DriveComboBox1->Drive();
   if (!drive.isEmpty()) SetTreePath(drive);
 }
+
+void TmainF::DriveComboBox1Enter() {
+  SetStatusText(QStringLiteral(
+      "If you get error: \"I/O error 21\" then you probably forgot to insert a disk"));
+}
+
+void TmainF::DriveComboBox1Exit() { SetStatusText(QString()); }
 
 void TmainF::filterCBChange() {
   FilterComboBox1->setFilter(QStringLiteral("custom files|") + filterCB->currentText());

@@ -16,6 +16,7 @@
 
 class QAction;
 class QCheckBox;
+class QKeyEvent;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -95,6 +96,8 @@ class TmainF : public QMainWindow {
   void FileListBox1Click();
   void FileListBox1DblClick();
   void DriveComboBox1Change();
+  void DriveComboBox1Enter();
+  void DriveComboBox1Exit();
   void filterCBChange();
   void AddsourceBClick();
   void adddestBClick();
@@ -166,6 +169,8 @@ class TmainF : public QMainWindow {
 
   void FormCreate();
   void FormClose();
+  // Escape closes the window, whichever control has the focus.
+  bool FormKeyPress(QKeyEvent* key);
   void BuildPanels();
   void BuildMenus();
   void BuildHistories();
