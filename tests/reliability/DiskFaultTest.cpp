@@ -11,7 +11,7 @@
 
 #include "engine/ConversionRun.h"
 #include "reliability/ChildProcess.h"
-#include "support/RecordingRunHost.h"
+#include "reliability/HookedRunHost.h"
 #include "support/TempDir.h"
 #include "util/IoError.h"
 
@@ -148,22 +148,12 @@ TEST_F(DiskFault, MissingDestinationUnderAReadOnlyFolderIsRefused) {
   ExpectDestinationHolds({});
 }
 
-// Removes the destination once the first line is done.
-class RemovingHost : public RecordingRunHost {
- public:
-  explicit RemovingHost(std::string folder) : folder_(std::move(folder)) {}
-  void HandlePendingEvents() override {
-    if (++lines_ == 1) fs::remove_all(folder_);
-  }
-
- private:
-  std::string folder_;
-  int lines_ = 0;
-};
-
 TEST_F(DiskFault, DestinationRemovedDuringTheRunReportsEachLaterLine) {
   const std::string source = temp.Write("names.txt", "a\nb\nc\n");
-  RemovingHost host(destination);
+  HookedRunHost host;
+  host.after_line = [&](int line) {
+    if (line == 1) fs::remove_all(destination);
+  };
   const RunSettings settings;
   ConversionRun run(host, settings);
   EXPECT_EQ(run.Run(source, destination), RunResult::Finished);
@@ -173,20 +163,6 @@ TEST_F(DiskFault, DestinationRemovedDuringTheRunReportsEachLaterLine) {
   // Nothing brings the folder back, and nothing lands beside it.
   EXPECT_EQ(TreeOf(temp.path()), (Lines{"names.txt"}));
 }
-
-// Does something to the source between counting and reading: the run records the source in
-// the file histories right after counting it.
-class SourceChangingHost : public RecordingRunHost {
- public:
-  explicit SourceChangingHost(std::function<void()> change) : change_(std::move(change)) {}
-  void RecordSource(const std::string& path) override {
-    RecordingRunHost::RecordSource(path);
-    change_();
-  }
-
- private:
-  std::function<void()> change_;
-};
 
 TEST_F(DiskFault, SourceGoneOrUnreadableBetweenCountingAndReadingEndsTheRun) {
   const std::string source = temp / "names.txt";
@@ -215,7 +191,8 @@ TEST_F(DiskFault, SourceGoneOrUnreadableBetweenCountingAndReadingEndsTheRun) {
     OpenToUnprivileged(destination, true);
     const ChildResult child = RunInChild(
         [&] {
-          SourceChangingHost host(c.change);
+          HookedRunHost host;
+          host.after_count = c.change;
           return EngineOutcome(host, RunSettings{}, source, destination);
         },
         {{}, c.unprivileged});

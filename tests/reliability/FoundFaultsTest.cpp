@@ -6,6 +6,7 @@
 
 #include "history/HistoryList.h"
 #include "settings/SettingsFile.h"
+#include "support/RecordingRunHost.h"
 #include "util/IoError.h"
 #include "support/TempDir.h"
 #include "util/WholeNumber.h"
@@ -21,15 +22,6 @@ TEST(FoundFaults, HexadecimalNumbersMayHaveLeadingZerosLikeDecimalOnes) {
   EXPECT_EQ(ReadWholeNumber("0x"), std::nullopt);
 }
 
-class NoBoxes : public MessageHost {
- public:
-  void ShowNotice(const std::string&) override {}
-  void ShowError(const std::string&) override {}
-  void ShowWarning(const std::string&) override {}
-  void ShowInformation(const std::string&) override {}
-  bool AskYesNo(const std::string&) override { return false; }
-};
-
 TEST(FoundFaults, NulByteRightAfterALineEndAddsNoEmptyHistoryItem) {
   const std::string nul(1, '\0');
   const std::vector<std::pair<std::string, std::vector<std::string>>> cases{
@@ -41,7 +33,7 @@ TEST(FoundFaults, NulByteRightAfterALineEndAddsNoEmptyHistoryItem) {
   for (const auto& [content, items] : cases) {
     TempDir temp;
     temp.Write("files.his", content);
-    NoBoxes boxes;
+    RecordingRunHost boxes;
     HistoryList list(boxes);
     list.LoadHistory(temp.path());
     EXPECT_EQ(list.items(), items);

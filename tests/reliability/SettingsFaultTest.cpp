@@ -12,6 +12,7 @@
 #include "history/HistoryList.h"
 #include "reliability/ChildProcess.h"
 #include "settings/SettingsFile.h"
+#include "support/RecordingRunHost.h"
 #include "support/TempDir.h"
 #include "util/IoError.h"
 
@@ -119,15 +120,6 @@ TEST(SettingsFault, TwoProcessesWritingTheSettingsLeaveOneCompleteVersion) {
   EXPECT_EQ(TreeOf(temp.path()), (Lines{"a.ini", "b.ini", "quillon.ini"}));
 }
 
-class SilentMessages : public MessageHost {
- public:
-  void ShowNotice(const std::string&) override {}
-  void ShowError(const std::string&) override {}
-  void ShowWarning(const std::string&) override {}
-  void ShowInformation(const std::string&) override {}
-  bool AskYesNo(const std::string&) override { return false; }
-};
-
 // A history file written by one list: "P7", "P6", ... down to at most ten items of one prefix,
 // each line ended by CR LF.
 bool IsOneWritersList(const std::string& content) {
@@ -156,7 +148,7 @@ TEST(SettingsFault, TwoProcessesWritingTheHistoryLeaveOneCompleteList) {
   const auto writer = [&](char prefix) {
     return [&temp, &ready, &go, prefix] {
       close(go[1]);
-      SilentMessages messages;
+      RecordingRunHost messages;
       HistoryList list(messages);
       list.LoadHistory(temp.path());
       char byte = 1;

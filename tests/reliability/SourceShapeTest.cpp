@@ -12,7 +12,7 @@
 
 #include "engine/ConversionRun.h"
 #include "reliability/ChildProcess.h"
-#include "support/RecordingRunHost.h"
+#include "reliability/HookedRunHost.h"
 #include "support/TempDir.h"
 
 namespace quillon::testing {
@@ -185,22 +185,13 @@ TEST_F(SourceShape, LineTooLongToHoldIsToldAsOutOfMemory) {
   EXPECT_TRUE(TreeOf(destination).empty());
 }
 
-// Appends to the source after the first line, as a program still writing it would.
-class GrowingSourceHost : public RecordingRunHost {
- public:
-  explicit GrowingSourceHost(std::string source) : source_(std::move(source)) {}
-  void HandlePendingEvents() override {
-    if (++lines_ == 1) std::ofstream(source_, std::ios::app | std::ios::binary) << "d\ne\n";
-  }
-
- private:
-  std::string source_;
-  int lines_ = 0;
-};
-
 TEST_F(SourceShape, SourceGrowingDuringTheRunIsReadUpToTheCountedLines) {
   const std::string source = temp.Write("a/b/names.txt", "a\nb\nc\n");
-  GrowingSourceHost host(source);
+  // Appended to after the first line, as by a program still writing it.
+  HookedRunHost host;
+  host.after_line = [&](int line) {
+    if (line == 1) std::ofstream(source, std::ios::app | std::ios::binary) << "d\ne\n";
+  };
   const RunSettings settings;
   ConversionRun run(host, settings);
   EXPECT_EQ(run.Run(source, destination), RunResult::Finished);
