@@ -73,9 +73,11 @@ class RecordingSeam : public ui::Seam {
  private:
   static std::optional<QString> Next(std::deque<std::optional<QString>>& queue) {
     if (queue.empty()) return std::nullopt;
-    std::optional<QString> answer = queue.front();
+    const bool answered = queue.front().has_value();
+    const QString value = answered ? *queue.front() : QString();
     queue.pop_front();
-    return answer;
+    if (!answered) return std::nullopt;
+    return value;
   }
 };
 
