@@ -15,7 +15,7 @@
 #include "shelltree/ShellTree.h"
 #include "util/FileSystem.h"
 #include "util/Platform.h"
-#include "settings/DialogFont.h"
+#include "util/ui/Fonts.h"
 #include "util/ui/Controls.h"
 #include "util/ui/OpenDialog.h"
 #include "util/ui/Seam.h"
@@ -28,7 +28,7 @@ TLocxxxF::TLocxxxF(QWidget* parent) : QDialog(parent) {
   setObjectName("LocxxxF");
   setWindowTitle("Search Location ");
   resize(489, 232);
-  setFont(ui::DialogFont());
+  setFont(ui::ControlFont());
 
   DriveComboBox1 = new TDriveComboBox(this);
   DriveComboBox1->setObjectName("DriveComboBox1");
@@ -111,11 +111,7 @@ void TLocxxxF::FormShow() {
 void TLocxxxF::ST1Change() {
   // A folder the list cannot read (a drive without a medium) ends here, as any failure no
   // handler catches.
-  try {
-    DirectoryListBox1->setDirectory(ST1->Path());
-  } catch (const std::exception& error) {
-    ui::ShowApplicationError(ui::FromBytes(error.what()));
-  }
+  ui::ReportFailures([this] { DirectoryListBox1->setDirectory(ST1->Path()); });
 }
 
 void TLocxxxF::DirectoryListBox1Change(const QString& folder) {

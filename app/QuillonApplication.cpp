@@ -1,7 +1,5 @@
 #include "app/QuillonApplication.h"
 
-#include <exception>
-
 #include "util/ui/Seam.h"
 
 QuillonApplication::QuillonApplication(int& argc, char** argv) : QApplication(argc, argv) {
@@ -10,10 +8,7 @@ QuillonApplication::QuillonApplication(int& argc, char** argv) : QApplication(ar
 }
 
 bool QuillonApplication::notify(QObject* receiver, QEvent* event) {
-  try {
-    return QApplication::notify(receiver, event);
-  } catch (const std::exception& error) {
-    quillon::ui::ShowApplicationError(quillon::ui::FromBytes(error.what()));
-  }
-  return false;
+  bool handled = false;
+  quillon::ui::ReportFailures([&] { handled = QApplication::notify(receiver, event); });
+  return handled;
 }

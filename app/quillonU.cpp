@@ -35,7 +35,7 @@
 #include "app/ReportMemo.h"
 #include "engine/ConversionRun.h"
 #include "history/MYcustomhistory.h"
-#include "settings/DialogFont.h"
+#include "util/ui/Fonts.h"
 #include "settings/SettingsFile.h"
 #include "settings/fillU.h"
 #include "settings/outputextensionU.h"
@@ -49,6 +49,7 @@
 #include "util/ui/SeamMessageHost.h"
 
 using quillon::shelltree::TShellTree;
+using quillon::ui::ControlFont;
 using quillon::ui::FromBytes;
 using quillon::ui::ToBytes;
 
@@ -62,20 +63,6 @@ const char* const kTextHelp =
     "All the basic info is also available in txt-files (included in zip-package) which you "
     "can open with simple programs like Notepad.";
 const char* const kFilters[] = {"*.txt", "*.log", "*.ini", "*.cfg", "*.tmp", "*.*"};
-
-// Handlers are entered from the event loop: a failure that none of them handles ends the
-// command in the application error box, and the program goes on.
-template <typename Command>
-void Reporting(Command command) {
-  try {
-    command();
-  } catch (const std::exception& error) {
-    quillon::ui::ShowApplicationError(FromBytes(error.what()));
-  }
-}
-
-// Most controls use the dialogs' font, the host's sans-serif at 11 pixels.
-QFont ControlFont() { return quillon::ui::DialogFont(); }
 
 QLabel* Heading(const char* name, const QString& caption, QWidget* parent) {
   auto* label = new QLabel(caption, parent);
@@ -389,23 +376,23 @@ void TmainF::BuildPanels() {
   ST1->SetReadOnly(true);
   ST1->setIndentation(19);
 
-  connect(ST1, &TShellTree::OnChange, this, [this] { Reporting([this] { ST1Change(); }); });
-  connect(ST1, &TShellTree::OnClick, this, [this] { Reporting([this] { ST1Click(); }); });
+  connect(ST1, &TShellTree::OnChange, this, [this] { quillon::ui::ReportFailures([this] { ST1Change(); }); });
+  connect(ST1, &TShellTree::OnClick, this, [this] { quillon::ui::ReportFailures([this] { ST1Click(); }); });
   connect(FileListBox1, &TFileListBox::Click, this,
-          [this] { Reporting([this] { FileListBox1Click(); }); });
+          [this] { quillon::ui::ReportFailures([this] { FileListBox1Click(); }); });
   connect(FileListBox1, &QListWidget::itemDoubleClicked, this,
-          [this] { Reporting([this] { FileListBox1DblClick(); }); });
+          [this] { quillon::ui::ReportFailures([this] { FileListBox1DblClick(); }); });
   connect(FileListBox1, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& at) { flbPM->popup(FileListBox1->viewport()->mapToGlobal(at)); });
   connect(DriveComboBox1, &QComboBox::activated, this,
-          [this] { Reporting([this] { DriveComboBox1Change(); }); });
+          [this] { quillon::ui::ReportFailures([this] { DriveComboBox1Change(); }); });
   connect(filterCB, &QComboBox::currentTextChanged, this,
-          [this] { Reporting([this] { filterCBChange(); }); });
-  connect(infoCB, &QCheckBox::clicked, this, [this] { Reporting([this] { infoCBClick(); }); });
+          [this] { quillon::ui::ReportFailures([this] { filterCBChange(); }); });
+  connect(infoCB, &QCheckBox::clicked, this, [this] { quillon::ui::ReportFailures([this] { infoCBClick(); }); });
   connect(AddsourceB, &QPushButton::clicked, this,
-          [this] { Reporting([this] { AddsourceBClick(); }); });
+          [this] { quillon::ui::ReportFailures([this] { AddsourceBClick(); }); });
   connect(adddestB, &QPushButton::clicked, this,
-          [this] { Reporting([this] { adddestBClick(); }); });
+          [this] { quillon::ui::ReportFailures([this] { adddestBClick(); }); });
   connect(AddsourceE, &QLineEdit::textChanged, this, [this] { AddsourceEChange(); });
   connect(adddestE, &QLineEdit::textChanged, this, [this] { adddestEChange(); });
   connect(RunB, &QPushButton::clicked, this, [this] { RunBClick(); });
@@ -420,7 +407,7 @@ QAction* TmainF::AddCommand(QMenu* menu, const char* name, const QString& captio
   action->setObjectName(QString::fromLatin1(name));
   if (!shortcut.isEmpty()) action->setShortcut(shortcut);
   connect(action, &QAction::triggered, this,
-          [this, handler] { Reporting([this, handler] { (this->*handler)(); }); });
+          [this, handler] { quillon::ui::ReportFailures([this, handler] { (this->*handler)(); }); });
   return action;
 }
 
@@ -456,7 +443,7 @@ void TmainF::BuildMenus() {
   invalid->setObjectName(QStringLiteral("Replaceillegalcharacters1"));
   invalid->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F2));
   connect(invalid, &QAction::triggered, this, [this] {
-    Reporting([this] {
+    quillon::ui::ReportFailures([this] {
       if (repF) quillon::Replaceillegalcharacters1Click(*repF, settings_);
     });
   });
@@ -464,7 +451,7 @@ void TmainF::BuildMenus() {
   extension->setObjectName(QStringLiteral("outputextension1"));
   extension->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F2));
   connect(extension, &QAction::triggered, this, [this] {
-    Reporting([this] {
+    quillon::ui::ReportFailures([this] {
       if (outputextF) quillon::outputextension1Click(*outputextF, settings_);
     });
   });
@@ -473,7 +460,7 @@ void TmainF::BuildMenus() {
   fill->setObjectName(QStringLiteral("FillfilesMI"));
   fill->setShortcut(QKeySequence(Qt::Key_F3));
   connect(fill, &QAction::triggered, this, [this] {
-    Reporting([this] {
+    quillon::ui::ReportFailures([this] {
       if (fillF) quillon::FillfilesMIClick(*fillF, settings_, OpenDialog1);
     });
   });
@@ -487,7 +474,7 @@ void TmainF::BuildMenus() {
   // Items of the menu bar itself act when clicked.
   QAction* About1 = MainMenu1->addAction(QStringLiteral("&About"));
   About1->setObjectName(QStringLiteral("About1"));
-  connect(About1, &QAction::triggered, this, [this] { Reporting([this] { About1Click(); }); });
+  connect(About1, &QAction::triggered, this, [this] { quillon::ui::ReportFailures([this] { About1Click(); }); });
   QAction* Exit1 = MainMenu1->addAction(QStringLiteral("E&xit"));
   Exit1->setObjectName(QStringLiteral("Exit1"));
   connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
@@ -505,7 +492,7 @@ void TmainF::BuildHistories() {
     component->setMaxitemlenname(QString::fromLatin1(maxitemlenname));
     connect(component, &TMYcustomhistory::Onitemclicked, this,
             [this, handler](TMYcustomhistory* sender, const QString& text) {
-              Reporting([&] { (this->*handler)(sender, text); });
+              quillon::ui::ReportFailures([&] { (this->*handler)(sender, text); });
             });
     return component;
   };
@@ -531,7 +518,7 @@ void TmainF::FormCreate() {
   Recolour(sourceL, QColor(0, 170, 100));
   Recolour(destL, QColor(170, 0, 0));
   Recolour(repL, QColor(0, 0, 170));
-  Reporting([this] { filterCBChange(); });
+  quillon::ui::ReportFailures([this] { filterCBChange(); });
   DriveComboBox1->ReadVolumes();
   DriveComboBox1->ShowFolder(QDir::currentPath());
 
@@ -539,7 +526,7 @@ void TmainF::FormCreate() {
   data_folder_ = quillon::DataFolderFor(program_folder_);
   for (TMYcustomhistory* history : {MyEnterH, MyOpenH, MYdirenterH, MYdiropenH}) {
     history->setFolder(FromBytes(data_folder_));
-    Reporting([history] { history->LoadHistory(); });
+    quillon::ui::ReportFailures([history] { history->LoadHistory(); });
   }
   settings_ = quillon::ReadRunSettings(quillon::SettingsFileFor(executable_path_),
                                        program_folder_);
@@ -548,7 +535,7 @@ void TmainF::FormCreate() {
 
 void TmainF::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
-  if (!event->spontaneous()) Reporting([this] { FormShow(); });
+  if (!event->spontaneous()) quillon::ui::ReportFailures([this] { FormShow(); });
 }
 
 void TmainF::FormShow() { SetTreePath(FromBytes(settings_.SelectionFolder) + QLatin1Char('/')); }
@@ -573,7 +560,7 @@ void TmainF::FormClose() {
   ST1 = nullptr;
   const std::string settings_file = quillon::SettingsFileFor(executable_path_);
   SetStatusText(QStringLiteral("Saving settings to ") + FromBytes(settings_file));
-  Reporting([&] { quillon::WriteRunSettings(settings_file, settings_); });
+  quillon::ui::ReportFailures([&] { quillon::WriteRunSettings(settings_file, settings_); });
 }
 
 bool TmainF::eventFilter(QObject* watched, QEvent* event) {
@@ -589,8 +576,8 @@ bool TmainF::eventFilter(QObject* watched, QEvent* event) {
       if (watched == centralWidget()) FormClick();
       break;
     case QEvent::MouseButtonDblClick:
-      if (watched == AddsourceE) Reporting([this] { AddsourceEDblClick(); });
-      if (watched == adddestE) Reporting([this] { adddestEDblClick(); });
+      if (watched == AddsourceE) quillon::ui::ReportFailures([this] { AddsourceEDblClick(); });
+      if (watched == adddestE) quillon::ui::ReportFailures([this] { adddestEDblClick(); });
       break;
     case QEvent::FocusIn:
       if (watched == DriveComboBox1 && !WindowSwitch(event)) DriveComboBox1Enter();

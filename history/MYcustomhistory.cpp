@@ -12,17 +12,6 @@ using quillon::ui::ToBytes;
 
 namespace {
 
-// Menu commands are entered from the event loop, so a failure of their file writes ends
-// the command in the application error box instead of leaving through Qt.
-template <typename Command>
-void ReportingFailures(Command command) {
-  try {
-    command();
-  } catch (const std::exception& error) {
-    quillon::ui::ShowApplicationError(FromBytes(error.what()));
-  }
-}
-
 QString LimitPrompt(const char* start, std::int32_t limit) {
   return QString::fromLatin1(start) + QString::number(limit) + QStringLiteral(")");
 }
@@ -130,7 +119,7 @@ void TMYcustomhistory::EntryClick(QAction* entry) {
   // An entry a rebuild replaced no longer stands for the item at its tag.
   if (!entries_.contains(entry)) return;
   const std::size_t tag = entry->data().toULongLong();
-  ReportingFailures([&] {
+  quillon::ui::ReportFailures([&] {
     const std::optional<std::string> text = list_.Pick(tag);
     if (!text) return;
     const QString str = FromBytes(*text);
@@ -145,11 +134,11 @@ void TMYcustomhistory::EntryClick(QAction* entry) {
 void TMYcustomhistory::RemoveEntryClick(QAction* entry) {
   if (!remove_entries_.contains(entry)) return;
   const std::size_t tag = entry->data().toULongLong();
-  ReportingFailures([&] { list_.RemoveEntry(tag); });
+  quillon::ui::ReportFailures([&] { list_.RemoveEntry(tag); });
 }
 
 void TMYcustomhistory::RemoveAllClick() {
-  ReportingFailures([&] { list_.RemoveAll(); });
+  quillon::ui::ReportFailures([&] { list_.RemoveAll(); });
 }
 
 void TMYcustomhistory::SetMaxHistClick() {
@@ -158,7 +147,7 @@ void TMYcustomhistory::SetMaxHistClick() {
       LimitPrompt("Give maximum history items (max. ", HistoryList::kMaxHistLimit),
       QString::number(list_.maxhist()));
   if (!answer) return;
-  ReportingFailures([&] { list_.SetMaxHistFromText(ToBytes(*answer)); });
+  quillon::ui::ReportFailures([&] { list_.SetMaxHistFromText(ToBytes(*answer)); });
 }
 
 void TMYcustomhistory::SetMaxItemLenClick() {
@@ -168,5 +157,5 @@ void TMYcustomhistory::SetMaxItemLenClick() {
                   HistoryList::kMaxItemLenLimit),
       QString::number(list_.maxitemlen()));
   if (!answer) return;
-  ReportingFailures([&] { list_.SetMaxItemLenFromText(ToBytes(*answer)); });
+  quillon::ui::ReportFailures([&] { list_.SetMaxItemLenFromText(ToBytes(*answer)); });
 }

@@ -21,7 +21,7 @@
 
 #include "util/FileSystem.h"
 #include "util/WholeNumber.h"
-#include "settings/DialogFont.h"
+#include "util/ui/Fonts.h"
 #include "util/ui/Controls.h"
 #include "util/ui/OpenDialog.h"
 #include "util/ui/Seam.h"
@@ -134,7 +134,7 @@ TfillF::TfillF(QWidget* parent) : QDialog(parent) {
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setFixedSize(494, 357);
-  setFont(ui::DialogFont());
+  setFont(ui::ControlFont());
 
   const auto named = [](QWidget* widget, const char* name) {
     widget->setObjectName(name);

@@ -7,7 +7,7 @@
 #include <QRadioButton>
 
 #include "settings/NameChars.h"
-#include "settings/DialogFont.h"
+#include "util/ui/Fonts.h"
 #include "util/ui/Controls.h"
 #include "util/ui/Seam.h"
 
@@ -19,7 +19,7 @@ ToutputextF::ToutputextF(QWidget* parent) : QDialog(parent) {
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setFixedSize(317, 188);
-  setFont(ui::DialogFont());
+  setFont(ui::ControlFont());
 
   auto* label = new QLabel("Give output extension:", this);
   label->setObjectName("Label1");

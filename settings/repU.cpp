@@ -8,7 +8,7 @@
 #include <QValidator>
 
 #include "settings/NameChars.h"
-#include "settings/DialogFont.h"
+#include "util/ui/Fonts.h"
 #include "util/ui/Controls.h"
 #include "util/ui/Seam.h"
 
@@ -46,7 +46,7 @@ TrepF::TrepF(QWidget* parent) : QDialog(parent) {
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setFixedSize(344, 206);
-  setFont(ui::DialogFont());
+  setFont(ui::ControlFont());
 
   repCB = new QCheckBox("&Replace invalid characters", this);
   repCB->setObjectName("repCB");

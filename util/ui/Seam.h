@@ -4,7 +4,9 @@
 
 #include <QString>
 #include <QStringList>
+#include <exception>
 #include <optional>
+#include <string>
 
 class QWidget;
 
@@ -52,5 +54,16 @@ void OpenWithShell(const QString& target);
 // Byte strings of the core shown in the widgets, and back.
 QString FromBytes(const std::string& bytes);
 std::string ToBytes(const QString& text);
+
+// Runs a command entered from the event loop: a failure that none of its handlers caught ends
+// the command in the application error box, and the program goes on.
+template <typename Command>
+void ReportFailures(Command&& command) {
+  try {
+    command();
+  } catch (const std::exception& error) {
+    ShowApplicationError(FromBytes(error.what()));
+  }
+}
 
 }  // namespace quillon::ui

@@ -1,5 +1,5 @@
-// The dialogs' font: the host's sans-serif family at 11 pixels, the main window's control font,
-// which the dialog layouts are measured for.
+// The controls' font: the host's sans-serif family at 11 pixels, which the layouts of the
+// window and the dialogs are measured for.
 #pragma once
 
 #include <QFont>
@@ -7,7 +7,7 @@
 
 namespace quillon::ui {
 
-inline QFont DialogFont() {
+inline QFont ControlFont() {
   QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
   font.setPixelSize(11);
   return font;
