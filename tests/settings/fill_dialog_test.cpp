@@ -600,7 +600,7 @@ void FillDialogTest::reachesTheNextRunAndTheSettingsFile() {
   QCOMPARE(next.SizeSeparatorCode, int('#'));
   QCOMPARE(next.FillSize, 3);
 
-  quillon::testing::TestRunHost host;
+  quillon::testing::RecordingRunHost host;
   const std::string out = quillon::testing::RunOnce(next, dir, "sized#5\r\nplain\r\n", host);
   QCOMPARE(quillon::testing::ReadBytes(out + "/sized.txt"), std::string("xxxxx"));
   QCOMPARE(quillon::testing::ReadBytes(out + "/plain.txt"), std::string("xxx"));

@@ -365,7 +365,7 @@ void LocationDialogTest::reachesTheSettingsFileAndARun() {
   f.TypeAndOk(chosen + "/");
   const std::optional<QString> destination = direnterBrowse(f.dialog, next);
   QCOMPARE(destination, std::optional<QString>(chosen));
-  quillon::testing::TestRunHost host;
+  quillon::testing::RecordingRunHost host;
   const std::string source = f.dir.Write("names.lst", "one\r\ntwo\r\n");
   ConversionRun(host, next).Run(source, destination->toStdString());
   QCOMPARE(QDir(chosen).entryList(QDir::Files, QDir::Name), QStringList({"one.txt", "two.txt"}));

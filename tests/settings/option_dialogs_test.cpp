@@ -190,7 +190,7 @@ void OptionDialogsTest::extensionReachesTheNextRun() {
   const RunSettings next = quillon::testing::ThroughSettingsFile(s, dir);
   QCOMPARE(next.OutputExtension, std::string("dat"));
   QCOMPARE(next.ExtensionAlways, false);
-  quillon::testing::TestRunHost host;
+  quillon::testing::RecordingRunHost host;
   const std::string out = quillon::testing::RunOnce(next, dir, "plain\r\nnamed.csv\r\n", host);
   QCOMPARE(QDir(QString::fromStdString(out)).entryList(QDir::Files, QDir::Name),
            QStringList({"named.csv", "plain.dat"}));
@@ -326,7 +326,7 @@ void OptionDialogsTest::replacerReachesTheNextRun() {
   const RunSettings next = quillon::testing::ThroughSettingsFile(s, dir);
   QCOMPARE(next.InvalidReplacer, std::string("_"));
   QVERIFY(next.ReplaceInvalid);
-  quillon::testing::TestRunHost host;
+  quillon::testing::RecordingRunHost host;
   const std::string out = quillon::testing::RunOnce(next, dir, "a:b?c\r\n", host);
   QCOMPARE(QDir(QString::fromStdString(out)).entryList(QDir::Files), QStringList({"a_b_c.txt"}));
 }
