@@ -45,7 +45,8 @@ RunResult ConversionRun::Run(const std::string& source, const std::string& desti
 
 bool ConversionRun::CheckRunInputs(const std::string& source, const std::string& destination) {
   bool verdict = true;
-  if (!IsExistingFile(source)) {
+  // A link to nothing names no file, so it is refused here like a missing one.
+  if (GetPathKind(source) != 'f') {
     host_.ShowError(source + " does not exist! Please check complete path.");
     host_.AppendReport("Does not exist: " + source);
     verdict = false;

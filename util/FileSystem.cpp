@@ -225,7 +225,7 @@ bool CreateEmptyFile(const std::string& path) {
 }
 
 std::int32_t CountLines(const std::string& path, MessageHost& messages) {
-  if (!IsExistingFile(path)) return -1;
+  if (GetPathKind(path) != 'f') return -1;
   const int fd = TextLineReader::OpenTextFile(path);
   if (fd < 0) {
     messages.ShowError("Can not read " + path);

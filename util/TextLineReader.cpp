@@ -30,8 +30,8 @@ int TextLineReader::OpenTextFile(const std::string& path) {
   return fd;
 }
 
-TextLineReader::TextLineReader(const std::string& path)
-    : owns_fd_(true), buffer_(new char[kBufferSize]) {
+TextLineReader::TextLineReader(const std::string& path, CtrlZ ctrl_z)
+    : owns_fd_(true), ctrl_z_ends_(ctrl_z == CtrlZ::EndsText), buffer_(new char[kBufferSize]) {
   fd_ = OpenTextFile(path);
   if (fd_ < 0) {
     const int error = errno;
@@ -74,7 +74,7 @@ bool TextLineReader::Fill() {
 
 bool TextLineReader::AtEnd() {
   if (begin_ == end_ && !Fill()) return true;
-  return buffer_[begin_] == kCtrlZ;
+  return ctrl_z_ends_ && buffer_[begin_] == kCtrlZ;
 }
 
 std::string TextLineReader::ReadLine() {
@@ -92,7 +92,7 @@ void TextLineReader::ReadLine(std::string& line) {
     std::size_t length = 0;
     while (length < available) {
       const char c = start[length];
-      if (c == '\r' || c == '\n' || c == kCtrlZ) break;
+      if (c == '\r' || c == '\n' || (c == kCtrlZ && ctrl_z_ends_)) break;
       ++length;
     }
     line.append(start, length);

@@ -9,8 +9,11 @@ namespace quillon {
 
 class TextLineReader {
  public:
+  // Files of other forms (the history files) hold Ctrl-Z as an ordinary character.
+  enum class CtrlZ { EndsText, IsText };
+
   // Throws IoError when the file cannot be opened (see OpenTextFile).
-  explicit TextLineReader(const std::string& path);
+  explicit TextLineReader(const std::string& path, CtrlZ ctrl_z = CtrlZ::EndsText);
   // Reads from a descriptor it does not own.
   explicit TextLineReader(int fd);
   TextLineReader(const TextLineReader&) = delete;
@@ -35,6 +38,7 @@ class TextLineReader {
   int fd_ = -1;
   bool owns_fd_ = false;
   bool ended_ = false;  // end of file or Ctrl-Z seen
+  bool ctrl_z_ends_ = true;
   char* buffer_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -131,6 +132,14 @@ TEST_F(ConversionRunTest, AFolderAsSourceDoesNotExist) {
   source = dir.path();
   EXPECT_EQ(Run(), RunResult::Refused);
   EXPECT_EQ(host.report.back(), "Does not exist: " + source);
+}
+
+TEST_F(ConversionRunTest, ALinkToNothingAsSourceDoesNotExist) {
+  source = dir / "dangling.txt";
+  ASSERT_EQ(symlink("nowhere", source.c_str()), 0);
+  EXPECT_EQ(Run(), RunResult::Refused);
+  EXPECT_EQ(host.boxes, Lines{"Error: " + source + " does not exist! Please check complete path."});
+  EXPECT_EQ(host.report, (Lines{"Started...", "Does not exist: " + source}));
 }
 
 TEST_F(ConversionRunTest, AMissingDestinationIsCreatedOnYes) {

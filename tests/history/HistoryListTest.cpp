@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
@@ -102,6 +103,27 @@ TEST_F(HistoryListTest, ANulByteEndsTheHistoryText) {
   dir.Write("files.his", std::string("a\r\nb\0c\r\nd\r\n", 10));
   Load();
   EXPECT_EQ(list.items(), (Items{"a", "b"}));
+}
+
+TEST_F(HistoryListTest, CtrlZIsAnOrdinaryCharacterOfTheHistoryFiles) {
+  dir.Write("files.his", "a\x1A" "b\r\n\x1A\r\nc\r\n");
+  dir.Write("max.his", "5\x1A\r\n");
+  Load();
+  EXPECT_EQ(list.items(), (Items{"a\x1A" "b", "\x1A", "c"}));
+  EXPECT_EQ(HistoryFile(), "a\x1A" "b\r\n\x1A\r\nc\r\n");
+  EXPECT_EQ(host.shown, Items{"warning: Invalid number in max.his"});
+}
+
+TEST_F(HistoryListTest, LinksToNothingAreMissingFiles) {
+  for (const char* name : {"files.his", "max.his", "maxlen.his"}) {
+    ASSERT_EQ(symlink("nowhere", (dir / name).c_str()), 0);
+  }
+  Load();
+  EXPECT_EQ(list.maxhist(), 10);
+  EXPECT_EQ(list.maxitemlen(), 2000);
+  EXPECT_TRUE(list.items().empty());
+  EXPECT_TRUE(host.shown.empty());
+  EXPECT_EQ(HistoryFile(), "");
 }
 
 TEST_F(HistoryListTest, LoadKeepsDuplicatesAndItemsBeyondTheLimit) {

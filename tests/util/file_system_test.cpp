@@ -54,6 +54,15 @@ TEST(TextLineReader, FollowsTheLineRules) {
   EXPECT_EQ(ReadAllLines(dir.Write("i", std::string("a\0b\r\n", 5))), Lines{std::string("a\0b", 3)});
 }
 
+TEST(TextLineReader, CtrlZCanBeAnOrdinaryCharacter) {
+  TempDir dir;
+  TextLineReader reader(dir.Write("z", "a\x1A" "b\r\n\x1A"), TextLineReader::CtrlZ::IsText);
+  EXPECT_EQ(reader.ReadLine(), "a\x1A" "b");
+  EXPECT_FALSE(reader.AtEnd());
+  EXPECT_EQ(reader.ReadLine(), "\x1A");
+  EXPECT_TRUE(reader.AtEnd());
+}
+
 TEST(TextLineReader, ReadsLinesLongerThanItsBufferAndCrLfSplitAcrossReads) {
   TempDir dir;
   const std::string long_line(200000, 'x');
@@ -84,6 +93,8 @@ TEST(CountLines, CountsUnderTheLineRules) {
   EXPECT_EQ(CountLines(dir.Write("e", ""), messages), 1);
   EXPECT_EQ(CountLines(dir / "missing", messages), -1);
   EXPECT_EQ(CountLines(dir.path(), messages), -1);
+  ASSERT_EQ(symlink("nowhere", (dir / "dangling").c_str()), 0);
+  EXPECT_EQ(CountLines(dir / "dangling", messages), -1);
   EXPECT_TRUE(messages.shown.empty());
 }
 
