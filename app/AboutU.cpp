@@ -83,6 +83,8 @@ void TAboutF::FormCreate() {
 
 void TAboutF::CloseBClick() { accept(); }
 
+bool TAboutF::FormKeyPress(QKeyEvent* key) { return quillon::ui::CloseOnEscape(this, key); }
+
 void TAboutF::keyPressEvent(QKeyEvent* event) {
-  if (!quillon::ui::CloseOnEscape(this, event)) QDialog::keyPressEvent(event);
+  if (!FormKeyPress(event)) QDialog::keyPressEvent(event);
 }

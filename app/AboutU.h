@@ -25,4 +25,6 @@ class TAboutF : public QDialog {
 
  private:
   void FormCreate();
+  // Escape closes the box.
+  bool FormKeyPress(QKeyEvent* key);
 };

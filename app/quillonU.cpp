@@ -398,7 +398,7 @@ void TmainF::BuildPanels() {
   connect(RunB, &QPushButton::clicked, this, [this] { RunBClick(); });
   connect(cancelB, &QPushButton::clicked, this, [this] { cancelBClick(); });
   connect(ClearB, &QPushButton::clicked, this, [this] { ClearBClick(); });
-  connect(ExitB, &QPushButton::clicked, this, [this] { Exit1Click(); });
+  connect(ExitB, &QPushButton::clicked, this, [this] { ExitBClick(); });
 }
 
 QAction* TmainF::AddCommand(QMenu* menu, const char* name, const QString& caption,
@@ -424,7 +424,7 @@ void TmainF::BuildMenus() {
              QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_B));
   openMI->addSeparator()->setObjectName(QStringLiteral("N3"));
   Project1->addSeparator()->setObjectName(QStringLiteral("N1"));
-  AddCommand(Project1, "Exit2", QStringLiteral("E&xit"), &TmainF::Exit1Click);
+  AddCommand(Project1, "Exit2", QStringLiteral("E&xit"), &TmainF::Exit2Click);
 
   QMenu* Folder1 = Named(MainMenu1->addMenu(QStringLiteral("Fol&der")), "Folder1");
   dirEnterMI = Named(Folder1->addMenu(QStringLiteral("&Enter")), "dirEnterMI");
@@ -626,6 +626,8 @@ void TmainF::ShowStatusNow(const QString& text) {
 void TmainF::FormClick() { SetStatusText(QString()); }
 
 void TmainF::Exit1Click() { close(); }
+void TmainF::Exit2Click() { close(); }
+void TmainF::ExitBClick() { close(); }
 
 void TmainF::About1Click() {
   SetStatusText(QStringLiteral("About..."));

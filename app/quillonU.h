@@ -71,6 +71,8 @@ class TmainF : public QMainWindow {
   void FormShow();
   void FormClick();
   void Exit1Click();
+  void Exit2Click();
+  void ExitBClick();
   void About1Click();
   void Contents1Click();
   void textversionClick();

@@ -18,6 +18,7 @@
 #include <QUrl>
 #include <QtTest>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "app/AboutU.h"
@@ -131,6 +132,7 @@ class MainWindowTest : public QObject {
   void settingsReadAtCreationWrittenAtClose();
   void unwritableSettingsShowTheError();
   void escapeClosesFromAnEdit();
+  void everyWayOutClosesAndSaves();
   void aboutAndBackgroundClick();
   void helpCommands();
   void historyFilesAfterRunsAndBrowsing();
@@ -462,6 +464,25 @@ void MainWindowTest::escapeClosesFromAnEdit() {
   QTest::keyClick(w.AddsourceE, Qt::Key_Escape);
   QVERIFY(!w.isVisible());
   QVERIFY(std::filesystem::exists(f.dir / "quillon.ini"));
+}
+
+void MainWindowTest::everyWayOutClosesAndSaves() {
+  const std::function<void(TmainF&)> ways[] = {
+      [](TmainF& w) { w.findChild<QAction*>("Exit1")->trigger(); },
+      [](TmainF& w) { w.findChild<QAction*>("Exit2")->trigger(); },
+      [](TmainF& w) { w.ExitB->click(); },
+      [](TmainF& w) { w.close(); },
+  };
+  for (const auto& way : ways) {
+    Fixture f;
+    f.Show();
+    TmainF& w = *f.window;
+    way(w);
+    QVERIFY(!w.isVisible());
+    QVERIFY(!w.ST1);
+    QVERIFY(std::filesystem::exists(f.dir / "quillon.ini"));
+    QCOMPARE(w.StatusText(), "Saving settings to " + Q(f.dir / "quillon.ini"));
+  }
 }
 
 void MainWindowTest::aboutAndBackgroundClick() {
