@@ -205,7 +205,7 @@ TfillF::TfillF(QWidget* parent) : QDialog(parent) {
   // The layout: no mode selected, the single text disabled, the other boxes enabled.
   ui::EnableGroup(singleGB, false);
 
-  // The four radio buttons have different parents, so one exclusive group joins them.
+  // The four mode buttons form one exclusive group.
   modeGroup = new QButtonGroup(this);
   for (QRadioButton* mode : {fillnoRB, fillfixRB, fillvarRB, fillsingleRB}) {
     modeGroup->addButton(mode);
@@ -247,8 +247,8 @@ TfillF::TfillF(QWidget* parent) : QDialog(parent) {
   connect(sepE, &QLineEdit::textChanged, this, &TfillF::sepEChange);
   connect(sizeE, &QLineEdit::textChanged, this, &TfillF::sizeEChange);
   connect(filltxtB, &QPushButton::clicked, this, &TfillF::filltxtBClick);
-  connect(saveB, &QPushButton::clicked, this, &QDialog::accept);
-  connect(cancelB, &QPushButton::clicked, this, &QDialog::reject);
+  connect(saveB, &QPushButton::clicked, this, &TfillF::saveBClick);
+  connect(cancelB, &QPushButton::clicked, this, &TfillF::cancelBClick);
   fillchE->installEventFilter(this);
   sepE->installEventFilter(this);
   filltxtfnE->installEventFilter(this);
@@ -296,6 +296,10 @@ void TfillF::filltxtBClick() {
 void TfillF::filltxtfnEDblClick() {
   if (!filltxtfnE->text().isEmpty()) ui::OpenWithShell(filltxtfnE->text());
 }
+
+void TfillF::saveBClick() { accept(); }
+
+void TfillF::cancelBClick() { reject(); }
 
 bool TfillF::FormKeyPress(QKeyEvent* key) { return ui::CloseOnEscape(this, key); }
 

@@ -74,6 +74,8 @@ class TfillF : public QDialog {
   void sizeEChange();
   void filltxtBClick();
   void filltxtfnEDblClick();
+  void saveBClick();
+  void cancelBClick();
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;

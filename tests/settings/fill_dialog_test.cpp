@@ -115,7 +115,7 @@ void FillDialogTest::layoutAsDesigned() {
   QVERIFY(f.fillwithGB->title().isEmpty());
   QCOMPARE(f.fillchE->maxLength(), 1);
   QCOMPARE(f.sepE->maxLength(), 1);
-  // The four radio buttons are one group although they have different parents.
+  // The four radio buttons are one group.
   f.fillfixRB->setChecked(true);
   f.fillsingleRB->setChecked(true);
   QVERIFY(!f.fillfixRB->isChecked());
@@ -186,7 +186,7 @@ void FillDialogTest::loadsEachKind() {
 
   if (kind != "fixifnovar") return;
   // Save without changes keeps the kind.
-  WhenShown(f, [&] { f.saveB->click(); });
+  WhenShown(f, [&] { f.saveBClick(); });
   FillfilesMIClick(f, s, open);
   QCOMPARE(s.FillKind, std::string("fixifnovar"));
   QCOMPARE(s.FillCharCode, 48);
@@ -529,6 +529,7 @@ void FillDialogTest::cancelStoresNothing_data() {
   QTest::newRow("Cancel") << 0;
   QTest::newRow("Escape") << 1;
   QTest::newRow("close box") << 2;
+  QTest::newRow("cancelBClick") << 3;
 }
 
 void FillDialogTest::cancelStoresNothing() {
@@ -548,6 +549,7 @@ void FillDialogTest::cancelStoresNothing() {
     if (how == 0) Click(f.cancelB);
     if (how == 1) QTest::keyClick(f.sizeE, Qt::Key_Escape);
     if (how == 2) f.close();
+    if (how == 3) f.cancelBClick();
     closed = !f.isVisible();
   });
   FillfilesMIClick(f, s, open);
