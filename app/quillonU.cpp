@@ -899,7 +899,9 @@ void TmainF::Createfolder1Click() {
                                      QStringLiteral("Give name of new folder"), QString())
                            .value_or(QString());
   const std::string parent = ToBytes(TreePath());
-  // A virtual folder has no place in the file system to create a folder in.
+  // Cancel or an empty name names the selected folder itself: nothing to create, nothing to
+  // say, also on a virtual folder, which has no place in the file system for a new one.
+  if (parent.empty() && name.isEmpty()) return;
   if (parent.empty() || !quillon::ForceFolder(quillon::JoinPath(parent, ToBytes(name)))) {
     quillon::ui::ShowError(QStringLiteral("Could not create folder"));
   }

@@ -792,6 +792,16 @@ void MainWindowTest::folderCommands() {
   w.findChild<QAction*>("Createfolder1")->trigger();
   QCOMPARE(f.seam.texts(), QStringList{"Could not create folder"});
   f.seam.clear();
+  // On a virtual folder: Cancel says nothing, a name cannot be placed anywhere.
+  w.ST1->setCurrentItem(w.ST1->RootNode());
+  QCOMPARE(w.ST1->Path(), QString());
+  w.findChild<QAction*>("Createfolder1")->trigger();
+  QVERIFY(f.seam.boxes.empty());
+  f.seam.inputAnswers = {QStringLiteral("nowhere")};
+  w.findChild<QAction*>("Createfolder1")->trigger();
+  QCOMPARE(f.seam.texts(), QStringList{"Could not create folder"});
+  QVERIFY(!std::filesystem::exists(f.dir / "nowhere"));
+  f.seam.clear();
 
   // Removing a folder that is not empty: the message, and the tree back on the folder.
   w.ST1->SetPath(Q(f.dir / "base/full"));
