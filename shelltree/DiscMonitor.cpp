@@ -38,10 +38,6 @@ void TDiscMonitor::Remove(int watch) {
   if (fd_ >= 0 && watch >= 0) inotify_rm_watch(fd_, watch);
 }
 
-bool TDiscMonitor::ChangeFilter(int watch, const std::string& folder, std::uint32_t filter) {
-  return Add(folder, filter) == watch;
-}
-
 void TDiscMonitor::ReadEvents() {
   std::vector<Event> events;
   alignas(inotify_event) char buffer[16384];

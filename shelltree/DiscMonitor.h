@@ -37,11 +37,10 @@ class TDiscMonitor : public QObject {
 
   bool IsValid() const { return fd_ >= 0; }
   // A watch on one folder (its subfolders not included) for the filter's change kinds; the
-  // same folder watched twice gives the same watch. -1 when the folder cannot be watched.
+  // same folder watched twice gives the same watch, now with the later filter. -1 when the
+  // folder cannot be watched.
   int Add(const std::string& folder, std::uint32_t filter);
   void Remove(int watch);
-  // Changes the filter of a running watch; false when its folder can no longer be watched.
-  bool ChangeFilter(int watch, const std::string& folder, std::uint32_t filter);
 
   // The kernel events that carry the filter's kinds.
   static std::uint32_t KernelMask(std::uint32_t filter);

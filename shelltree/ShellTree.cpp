@@ -667,7 +667,6 @@ void TShellTree::StartMonitor(TShellNode* node) {
     if (watch >= 0) {
       node->watch_ = watch;
       watchers_[watch].push_back(node);
-      watchedPaths_.emplace(watch, path);
     }
   }
   node->MonitorStarted = true;
@@ -683,7 +682,6 @@ void TShellTree::StopMonitor(TShellNode* node) {
   std::erase(found->second, node);
   if (!found->second.empty()) return;
   watchers_.erase(found);
-  watchedPaths_.erase(watch);
   if (monitor_) monitor_->Remove(watch);
 }
 
@@ -705,8 +703,7 @@ bool TShellTree::EventConcerns(const TShellNode* node, const TDiscMonitor::Event
   // Listing folders only, an entry that is no folder matters only as a link to one.
   if (!nameChange || !(filter & kNotifyDirName)) return false;
   if (event.mask & (IN_CREATE | IN_MOVED_TO)) {
-    const auto path = watchedPaths_.find(node->watch_);
-    return path != watchedPaths_.end() && IsFolder(JoinPath(path->second, event.name));
+    return IsFolder(JoinPath(node->Path(), event.name));
   }
   for (int i = 0; i < node->childCount(); ++i) {
     const TShellNode* child = node->ChildNode(i);
@@ -728,7 +725,6 @@ void TShellTree::WatchEvents(const std::vector<TDiscMonitor::Event>& events) {
     if (event.mask & IN_IGNORED) {  // the kernel ended the watch (folder gone or unmounted)
       for (TShellNode* node : found->second) node->watch_ = -1;
       watchers_.erase(found);
-      watchedPaths_.erase(event.watch);
       continue;
     }
     if (std::find(due.begin(), due.end(), event.watch) != due.end()) continue;
@@ -961,14 +957,18 @@ void TShellTree::SetOptions(TVisOptions options) {
   if (options & TF_NONFOLDERS) filter |= kNotifyFileName;
   if (filter != notifyFilter_) {
     notifyFilter_ = filter;
+    // A watch's filter is changed through its folder's present path, which an in-place
+    // rename of the folder or of one above it may have changed since the watch began.
     std::vector<int> failed;
-    for (const auto& [watch, path] : watchedPaths_) {
-      if (!monitor_->ChangeFilter(watch, path, filter)) failed.push_back(watch);
+    for (const auto& [watch, nodes] : watchers_) {
+      const int now = monitor_->Add(nodes.front()->Path(), filter);
+      if (now == watch) continue;
+      failed.push_back(watch);
+      if (now >= 0 && !watchers_.count(now)) monitor_->Remove(now);
     }
     for (const int watch : failed) {
       for (TShellNode* node : watchers_[watch]) node->watch_ = -1;
       watchers_.erase(watch);
-      watchedPaths_.erase(watch);
       monitor_->Remove(watch);
     }
   }

@@ -324,7 +324,6 @@ class TShellTree : public QTreeWidget {
   TDiscMonitor* monitor_ = nullptr;
   // Which nodes share each watch (one folder reached through two nodes gives one watch).
   std::unordered_map<int, std::vector<TShellNode*>> watchers_;
-  std::unordered_map<int, std::string> watchedPaths_;
 
   std::string mountTable_ = kMountTablePath;
   std::vector<Volume> volumes_;

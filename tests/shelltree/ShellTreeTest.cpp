@@ -87,6 +87,7 @@ class ShellTreeTest : public QObject {
   void popupMenuShowsOnlyOverNodesAndKeepsSelection();
   void systemMenuReportsRenameWithoutRenaming();
   void renamingInPlace();
+  void renamedFoldersKeepTheirWatches();
   void checkBoxesReportChanges();
   void oneWheelNotchScrollsOnePage();
   void volumesComingAndGoing();
@@ -584,6 +585,29 @@ void ShellTreeTest::renamingInPlace() {
           [](TShellNode*, QString& text) { text = text.toUpper(); });
   tree->Edit(a, "q");
   QVERIFY(fs::exists(dir / "Q"));
+}
+
+void ShellTreeTest::renamedFoldersKeepTheirWatches() {
+  TempDir dir;
+  fs::create_directories(dir / "a/inner");
+  fs::create_directories(dir / "target");
+  auto tree = TreeAt(dir.path());
+  tree->SetPath(Q(dir / "a/inner"));
+  TShellNode* a = ChildNamed(tree->RootNode(), "a");
+  TShellNode* inner = ChildNamed(a, "inner");
+  tree->Edit(a, "r");
+  QVERIFY(fs::exists(dir / "r/inner"));
+  QVERIFY(tree->IsMonitored(inner));
+
+  // A link to a folder is told from a link to a file under the folder's new name.
+  fs::create_directory_symlink(dir / "target", dir / "r/inner/link");
+  QTRY_VERIFY_WITH_TIMEOUT(ChildNamed(inner, "link"), 1000);
+
+  // A new filter reaches the watch through the new name.
+  tree->SetOptions(TShellTree::TF_FOLDERS | TShellTree::TF_NONFOLDERS);
+  QVERIFY(tree->IsMonitored(inner));
+  Touch(dir / "r/inner/late.txt");
+  QTRY_VERIFY_WITH_TIMEOUT(ChildNamed(inner, "late.txt"), 1000);
 }
 
 void ShellTreeTest::checkBoxesReportChanges() {
