@@ -1050,7 +1050,9 @@ void TShellTree::contextMenuEvent(QContextMenuEvent* event) {
   if (event->reason() == QContextMenuEvent::Keyboard) {
     node = Selected();
     if (!node) return;
-    const QRect label = visualItemRect(node);
+    // The row spans the whole width; the label is the icon and caption at its left.
+    QRect label = visualItemRect(node);
+    label.setWidth(std::min(label.width(), sizeHintForIndex(indexFromItem(node)).width()));
     point = QPoint(label.left() + label.width() / 4, label.bottom() - label.height() / 4);
   } else {
     point = event->pos();
