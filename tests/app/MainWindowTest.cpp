@@ -123,6 +123,7 @@ class MainWindowTest : public QObject {
  private slots:
   void startState();
   void menusCaptionsAndShortcuts();
+  void keyboardOrder();
   void runButtonRule();
   void runReportEqualsTheEngines();
   void runStatesDuringAndAfterQuestion();
@@ -226,6 +227,27 @@ void MainWindowTest::menusCaptionsAndShortcuts() {
   }
   QCOMPARE(w.EnterMI->title(), QStringLiteral("&Enter"));
   QCOMPARE(w.dirOpenMI->title(), QStringLiteral("&Open"));
+}
+
+void MainWindowTest::keyboardOrder() {
+  Fixture f;
+  f.Show();
+  TmainF& w = *f.window;
+  for (QPushButton* button : {w.AddsourceB, w.adddestB, w.RunB, w.cancelB, w.ClearB}) {
+    button->setEnabled(true);
+  }
+  w.activateWindow();
+  w.DriveComboBox1->setFocus(Qt::TabFocusReason);
+  QStringList order;
+  for (int i = 0; i < 15; ++i) {
+    QWidget* focused = QApplication::focusWidget();
+    QVERIFY(focused);
+    order << focused->objectName();
+    QTest::keyClick(focused, Qt::Key_Tab);
+  }
+  QCOMPARE(order, (QStringList{"DriveComboBox1", "infoCB", "filterCB", "ST1", "FileListBox1",
+                               "AddsourceB", "AddsourceE", "adddestB", "adddestE", "RunB",
+                               "cancelB", "ClearB", "ExitB", "RunM", "DriveComboBox1"}));
 }
 
 void MainWindowTest::runButtonRule() {
@@ -859,6 +881,19 @@ void MainWindowTest::removeFileCommand() {
   w.FileListBox1->setCurrentRow(0);
   w.findChild<QAction*>("Remove1")->trigger();
   QCOMPARE(f.seam.texts(), QStringList{"Unable to remove: " + Q(f.dir / "files/locked.txt")});
+  QVERIFY(std::filesystem::exists(f.dir / "files/locked.txt"));
+  f.seam.clear();
+
+  // The menu acts on the file under the pointer, never on another one selected before.
+  f.dir.Write("files/b.txt", "b");
+  w.FileListBox1->Update();
+  w.FileListBox1->setCurrentRow(1);
+  QCOMPARE(w.FileListBox1->FileName(), Q(f.dir / "files/locked.txt"));
+  const QRect under = w.FileListBox1->visualItemRect(w.FileListBox1->item(0));
+  QTest::mouseClick(w.FileListBox1->viewport(), Qt::RightButton, {}, under.center());
+  w.flbPM->hide();
+  w.findChild<QAction*>("Remove1")->trigger();
+  QCOMPARE(f.seam.texts(), QStringList{"Succesfully removed: " + Q(f.dir / "files/b.txt")});
   QVERIFY(std::filesystem::exists(f.dir / "files/locked.txt"));
   w.close();
 }
