@@ -19,13 +19,16 @@ namespace quillon {
 // would cut the loaded text.
 class TypingLimit : public QValidator {
  public:
-  TypingLimit(QLineEdit* edit, int limit) : QValidator(edit), limit_(limit) {
+  TypingLimit(QLineEdit* edit, int limit) : QValidator(edit), edit_(edit), limit_(limit) {
     connect(edit, &QLineEdit::textChanged, this,
             [this](const QString& text) { previous_length_ = text.size(); });
   }
 
   State validate(QString& input, int& pos) const override {
     if (input.size() <= limit_ || input.size() < previous_length_) return Acceptable;
+    // An undo brings back a text the field held before. Refusing it would leave the field
+    // marked invalid, and the field then keeps the next typed edit without asking again.
+    if (edit_->isRedoAvailable()) return Acceptable;
     const qsizetype excess = input.size() - limit_;
     // Only an edit that started within the limit can be cut back to it: its insertion ends at
     // the cursor.
@@ -36,6 +39,7 @@ class TypingLimit : public QValidator {
   }
 
  private:
+  const QLineEdit* edit_;
   int limit_;
   qsizetype previous_length_ = 0;
 };

@@ -235,6 +235,14 @@ void OptionDialogsTest::replacerTypingLimit() {
   QCOMPARE(d.repE->text(), loaded.left(19));
   QTest::keyClicks(d.repE, "t");
   QCOMPARE(d.repE->text(), loaded.left(19));
+  // Undo brings the loaded text back; typing after it is limited as before.
+  QTest::keyClick(d.repE, Qt::Key_Z, Qt::ControlModifier);
+  QCOMPARE(d.repE->text(), loaded);
+  QTest::keyClicks(d.repE, "xyz");
+  QCOMPARE(d.repE->text(), loaded);
+  QTest::keyClick(d.repE, Qt::Key_Backspace);
+  QTest::keyClicks(d.repE, "xyz");
+  QCOMPARE(d.repE->text(), loaded.left(19));
 }
 
 void OptionDialogsTest::replacerChecks_data() {
