@@ -37,3 +37,8 @@ void TDriveComboBox::ShowFolder(const QString& folder) {
   const QSignalBlocker quiet(this);
   setCurrentIndex(static_cast<int>(volume - volumes_.data()));
 }
+
+void TDriveComboBox::showPopup() {
+  ReadVolumes();
+  QComboBox::showPopup();
+}

@@ -21,6 +21,8 @@ class TDriveComboBox : public QComboBox {
   QString Drive() const;
   // Shows the volume that holds the folder, without reporting a change.
   void ShowFolder(const QString& folder);
+  // Volumes come and go while the program runs: the list is read again each time it opens.
+  void showPopup() override;
 
  private:
   std::vector<quillon::Volume> volumes_;

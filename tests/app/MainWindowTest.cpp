@@ -731,6 +731,16 @@ void MainWindowTest::fileListFilterAndAddButtons() {
   QCOMPARE(w.ST1->Path(), QStringLiteral("/"));
   QCOMPARE(w.dlb1->Directory(), QStringLiteral("/"));
 
+  // Volumes mounted or gone since the list was read show when the list opens.
+  w.DriveComboBox1->SetVolumes({{"/", "/dev/root", "/", "ext4"},
+                                {"/media/gone", "/dev/gone", "GONE", "vfat"}});
+  QCOMPARE(w.DriveComboBox1->count(), 2);
+  w.DriveComboBox1->showPopup();
+  w.DriveComboBox1->hidePopup();
+  QCOMPARE(w.DriveComboBox1->count(), static_cast<int>(quillon::ListVolumes().size()));
+  QVERIFY(w.DriveComboBox1->findText("/media/gone  [GONE]") < 0);
+  QCOMPARE(w.DriveComboBox1->Drive(), QStringLiteral("/"));
+
   // While the drive box has the focus, the status bar gives its advice.
   w.activateWindow();
   w.DriveComboBox1->setFocus(Qt::TabFocusReason);
