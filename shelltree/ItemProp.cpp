@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QStatusTipEvent>
 
 #include "util/ui/Seam.h"
 
@@ -24,6 +25,16 @@ ShellMenuResult ShowShellContextMenu(QWidget* owner, const QString& path, bool f
   menu.addSeparator();
   QAction* rename = menu.addAction(QObject::tr("Rena&me"));
   rename->setStatusTip(QObject::tr("Renames the item"));
+
+  // A menu opened on its own keeps the hints of its commands to itself: they go to the
+  // owner, whose window shows them, and closing the menu clears them.
+  auto hint = [owner](const QString& text) {
+    if (!owner) return;
+    QStatusTipEvent tip(text);
+    QCoreApplication::sendEvent(owner, &tip);
+  };
+  QObject::connect(&menu, &QMenu::hovered, [&](QAction* action) { hint(action->statusTip()); });
+  QObject::connect(&menu, &QMenu::aboutToHide, [&] { hint(QString()); });
 
   QAction* picked = menu.exec(point);
   if (picked == open) {

@@ -2,6 +2,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QStatusBar>
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QScrollBar>
@@ -86,6 +88,7 @@ class ShellTreeTest : public QObject {
   void hiddenEntriesAndRefusedFolders();
   void popupMenuShowsOnlyOverNodesAndKeepsSelection();
   void systemMenuReportsRenameWithoutRenaming();
+  void systemMenuHintsFollowTheCommands();
   void renamingInPlace();
   void renamedFoldersKeepTheirWatches();
   void checkBoxesReportChanges();
@@ -544,6 +547,30 @@ void ShellTreeTest::systemMenuReportsRenameWithoutRenaming() {
   QVERIFY(fs::exists(dir / "a"));
   QTest::qWait(50);
   QVERIFY(!tree->findChild<QLineEdit*>());
+}
+
+void ShellTreeTest::systemMenuHintsFollowTheCommands() {
+  TempDir dir;
+  fs::create_directories(dir / "a");
+  QMainWindow owner;
+  owner.statusBar();
+  owner.show();
+  QString hintWhileOpen;
+  QTimer::singleShot(50, [&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (!menu) return;
+    for (QAction* action : menu->actions()) {
+      if (action->text() == "&Copy path") menu->setActiveAction(action);
+    }
+    hintWhileOpen = owner.statusBar()->currentMessage();
+    QTest::keyClick(menu, Qt::Key_Escape);
+    if (menu->isVisible()) menu->close();
+  });
+  const auto result =
+      quillon::shelltree::ShowShellContextMenu(&owner, Q(dir / "a"), true, QPoint(10, 10));
+  QVERIFY(!result.carriedOut);
+  QVERIFY(!hintWhileOpen.isEmpty());
+  QCOMPARE(owner.statusBar()->currentMessage(), QString());
 }
 
 void ShellTreeTest::renamingInPlace() {
