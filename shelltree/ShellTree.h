@@ -143,6 +143,7 @@ class TShellTree : public QTreeWidget {
   Q_PROPERTY(bool CheckBoxes READ CheckBoxes WRITE SetCheckBoxes)
   Q_PROPERTY(bool ReadOnly READ ReadOnly WRITE SetReadOnly)
   Q_PROPERTY(bool RightClickSelect READ RightClickSelect WRITE SetRightClickSelect)
+  Q_PROPERTY(int Indent READ indentation WRITE setIndentation)
 
   explicit TShellTree(QWidget* parent = nullptr);
   ~TShellTree() override;

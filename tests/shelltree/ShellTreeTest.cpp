@@ -72,6 +72,7 @@ class ShellTreeTest : public QObject {
   Q_OBJECT
 
  private slots:
+  void publishedPropertiesStartAtTheirDefaults();
   void foldersAreReadOnlyWhenExpanded();
   void refreshKeepsExpandedNodesAndSelection();
   void pathWritesSelectTheRightNode();
@@ -96,6 +97,37 @@ class ShellTreeTest : public QObject {
   void volumesComingAndGoing();
   void realMountsAreNoticedWithoutPolling();
 };
+
+void ShellTreeTest::publishedPropertiesStartAtTheirDefaults() {
+  TShellTree tree;
+  const std::vector<std::pair<const char*, QVariant>> defaults = {
+      {"UseShellCache", false},      {"ShowVirtualFolders", true}, {"ShowSharedOverlay", true},
+      {"ShowLinkOverlay", true},     {"RootUsePIDL", true},        {"RootDir", "/"},
+      {"Path", QString()},           {"UpdAutoThread", true},      {"UpdAuto", true},
+      {"UpdAutoRec", false},         {"ShowIcons", true},          {"FileMask", "*.*"},
+      {"FileMaskUse", false},        {"ShowMessages", true},       {"CheckBoxes", false},
+      {"ReadOnly", false},           {"RightClickSelect", false}};
+  for (const auto& [name, value] : defaults) {
+    const QVariant actual = tree.property(name);
+    QVERIFY2(actual.isValid(), name);
+    QVERIFY2(actual == value, name);
+  }
+  QCOMPARE(tree.property("RootPIDL").toInt(), int(TShellTree::PIDL_DESKTOP));
+  QCOMPARE(tree.property("Options").toInt(), int(TShellTree::TF_FOLDERS));
+  QCOMPARE(tree.property("FileSortType").toInt(), int(TShellTree::so_Name));
+  QCOMPARE(tree.property("FileSortOrder").toInt(), int(TShellTree::so_Ascending));
+  QCOMPARE(tree.property("PopupMenuMode").toInt(), int(TShellTree::pmm_System));
+  QCOMPARE(tree.NotifyFilter(), std::uint32_t(6));
+  tree.SetOptions(TShellTree::TF_FOLDERS | TShellTree::TF_NONFOLDERS);
+  QCOMPARE(tree.NotifyFilter(), std::uint32_t(7));
+  tree.SetOptions(TShellTree::TF_NONFOLDERS);
+  QCOMPARE(tree.NotifyFilter(), std::uint32_t(5));
+  tree.SetOptions(TShellTree::TF_HIDDEN);
+  QCOMPARE(tree.NotifyFilter(), std::uint32_t(4));
+  QCOMPARE(tree.size(), QSize(170, 270));
+  QVERIFY(tree.setProperty("Indent", 19));
+  QCOMPARE(tree.indentation(), 19);
+}
 
 void ShellTreeTest::foldersAreReadOnlyWhenExpanded() {
   TempDir dir;
