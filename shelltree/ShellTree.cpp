@@ -780,7 +780,7 @@ void TShellTree::SetMountTable(const QString& path) {
   mountNotifier_ = nullptr;
   if (mountFd_ >= 0) ::close(mountFd_);
   mountTable_ = ui::ToBytes(path);
-  volumes_ = ListVolumes(mountTable_);
+  volumes_ = noticedVolumes_ = ListVolumes(mountTable_);
   // The kernel's mount table signals a change as an exceptional condition to poll.
   mountFd_ = open(mountTable_.c_str(), O_RDONLY | O_CLOEXEC);
   if (mountFd_ < 0) return;
@@ -789,7 +789,7 @@ void TShellTree::SetMountTable(const QString& path) {
 }
 
 void TShellTree::DeviceChange() {
-  const std::vector<Volume> before = volumes_;
+  const std::vector<Volume> before = noticedVolumes_;
   const std::vector<Volume> now = ListVolumes(mountTable_);
   std::set<std::string> changed;
   auto note = [&](const std::vector<Volume>& from, const std::vector<Volume>& in) {
@@ -802,7 +802,7 @@ void TShellTree::DeviceChange() {
   };
   note(before, now);
   note(now, before);
-  volumes_ = now;
+  volumes_ = noticedVolumes_ = now;
   if (changed.empty() || !rootNode_) return;
 
   const bool watcherState = watcherRefresh_;

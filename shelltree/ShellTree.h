@@ -328,6 +328,9 @@ class TShellTree : public QTreeWidget {
 
   std::string mountTable_ = kMountTablePath;
   std::vector<Volume> volumes_;
+  // The volumes as the last mount-table change left them; a read of the root in between
+  // updates volumes_ but must not hide a change from DeviceChange.
+  std::vector<Volume> noticedVolumes_;
   int mountFd_ = -1;
   QSocketNotifier* mountNotifier_ = nullptr;
 };

@@ -754,6 +754,14 @@ void ShellTreeTest::volumesComingAndGoing() {
   QVERIFY(!usbFolder->isExpanded());
   tree.expandItem(usbFolder);
   QCOMPARE(usbFolder->childCount(), 1);
+
+  // A refresh that reads the volumes before the change notice comes hides nothing from it.
+  dir.Write("mountinfo", rootLine + usbLine);
+  tree.RefreshTree();
+  QCOMPARE(ChildNames(root), QStringList({"~", "/", Q(dir / "usb")}));
+  tree.DeviceChange();
+  QCOMPARE(usbFolder->childCount(), 0);
+  QVERIFY(!usbFolder->isExpanded());
 }
 
 // Needs the right to mount (root in a container); skipped elsewhere.
