@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 #include "util/ui/Controls.h"
@@ -87,4 +88,11 @@ bool TAboutF::FormKeyPress(QKeyEvent* key) { return quillon::ui::CloseOnEscape(t
 
 void TAboutF::keyPressEvent(QKeyEvent* event) {
   if (!FormKeyPress(event)) QDialog::keyPressEvent(event);
+}
+
+void TAboutF::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  QRect frame = frameGeometry();
+  frame.moveCenter(screen()->availableGeometry().center());
+  move(frame.topLeft());
 }

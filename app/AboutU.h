@@ -22,6 +22,8 @@ class TAboutF : public QDialog {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  // Centred on the screen, wherever the main window stands.
+  void showEvent(QShowEvent* event) override;
 
  private:
   void FormCreate();

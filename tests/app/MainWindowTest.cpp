@@ -12,6 +12,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
@@ -519,13 +520,19 @@ void MainWindowTest::aboutAndBackgroundClick() {
   QCOMPARE(about.findChild<QLabel*>("ProgramL")->text(), QStringLiteral("Quillon"));
   QCOMPARE(about.findChild<QLabel*>("VersionL")->text(), QStringLiteral("Version 3.0"));
   QString statusWhileShown;
+  QPoint centreWhileShown;
+  w.showNormal();
+  w.move(0, 0);
   for (int shown = 0; shown < 2; ++shown) {
     QTimer::singleShot(0, &about, [&] {
       statusWhileShown = w.StatusText();
+      centreWhileShown = about.frameGeometry().center();
       QTest::keyClick(&about, Qt::Key_Escape);
     });
     w.findChild<QAction*>("About1")->trigger();
     QCOMPARE(statusWhileShown, QStringLiteral("About..."));
+    const QPoint screenCentre = about.screen()->availableGeometry().center();
+    QVERIFY((centreWhileShown - screenCentre).manhattanLength() <= 2);
     QCOMPARE(w.StatusText(), QStringLiteral("About..."));
     QCOMPARE(about.aboutM->toPlainText(), text);
   }
