@@ -584,6 +584,8 @@ void TShellTree::DecideExpandButton(TShellNode* node) {
     return;
   }
   node->ItemAttributes &= ~std::uint32_t(SFGAO_HASSUBFOLDER);
+  // Children read earlier are gone from the folder by now.
+  qDeleteAll(node->takeChildren());
   node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
   node->ChildrenRead = false;
   // A folder without subfolders is watched so that its first subfolder brings the button.
@@ -597,7 +599,7 @@ void TShellTree::UpdateExpandButtons() {
     if (visualItemRect(item).top() > bottom) break;
     auto* node = static_cast<TShellNode*>(item);
     if (node->probed_) continue;
-    if (node->isExpanded() || node->childCount() > 0)
+    if (node->isExpanded())
       node->probed_ = true;
     else
       DecideExpandButton(node);

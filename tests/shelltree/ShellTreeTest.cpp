@@ -313,6 +313,25 @@ void ShellTreeTest::firstSubfolderBringsTheExpandButton() {
   fs::create_directories(dir / "leaf/first");
   QTRY_COMPARE_WITH_TIMEOUT(leaf->childCount(), 1, 1000);
   QVERIFY(!leaf->isExpanded());
+
+  // A collapsed folder read earlier whose last subfolder went while nothing watched it loses
+  // its button and its old children when it shows again, and is watched again.
+  fs::create_directories(dir / "outer/mid/old");
+  tree->RefreshTree();
+  tree->SetPath(Q(dir / "outer/mid"));
+  TShellNode* outer = ChildNamed(tree->RootNode(), "outer");
+  TShellNode* mid = ChildNamed(outer, "mid");
+  QVERIFY(mid);
+  tree->collapseItem(mid);
+  tree->collapseItem(outer);
+  QVERIFY(!tree->IsMonitored(mid));
+  fs::remove(dir / "outer/mid/old");
+  tree->expandItem(outer);
+  tree->UpdateExpandButtons();
+  QCOMPARE(mid->childCount(), 0);
+  QVERIFY(tree->IsMonitored(mid));
+  fs::create_directories(dir / "outer/mid/again");
+  QTRY_COMPARE_WITH_TIMEOUT(mid->childCount(), 1, 1000);
 }
 
 void ShellTreeTest::filesInWatchedFoldersCauseNoRereadWhenListingFolders() {
