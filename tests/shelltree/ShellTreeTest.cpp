@@ -77,6 +77,7 @@ class ShellTreeTest : public QObject {
   void refreshKeepsExpandedNodesAndSelection();
   void pathWritesSelectTheRightNode();
   void writingTheSamePathRaisesNoChange();
+  void nodesAreFoundOnlyWhereTheTreeReaches();
   void pathWrittenBeforeShowingWaits();
   void virtualRootShowsHomeAndVolumes();
   void subfolderChangesShowUpWithoutUserAction();
@@ -249,6 +250,36 @@ void ShellTreeTest::writingTheSamePathRaisesNoChange() {
   QCOMPARE(changes.count(), 1);
   tree->SetPath(Q(dir / "a"));
   QCOMPARE(changes.count(), 2);
+}
+
+void ShellTreeTest::nodesAreFoundOnlyWhereTheTreeReaches() {
+  TempDir dir;
+  fs::create_directories(dir / ".hidden/x");
+  fs::create_directories(dir / "shut/inner/deep");
+  fs::create_directories(dir / "open");
+  auto tree = TreeAt(dir.path());
+  const std::vector<std::string> hidden{dir.path(), ".hidden", "x"};
+  QCOMPARE(tree->FindNodeByIdList(hidden, true, true, true), nullptr);
+  QCOMPARE(tree->FindNodeByIdList(hidden, true, true, false), tree->RootNode());
+  tree->SetPath(Q(dir / ".hidden/x"));  // the nearest node shown is the root
+  QCOMPARE(tree->Selected(), tree->RootNode());
+
+  // Below a node that refuses to expand nothing is found, not even the deepest node reached.
+  tree->SetPath(Q(dir / "open"));
+  TShellNode* open = tree->Selected();
+  connect(tree.get(), &TShellTree::OnExpanding, this,
+          [](TShellNode* node, bool& allow) { allow = node->RelativeId() != "inner"; });
+  const std::vector<std::string> deep{dir.path(), "shut", "inner", "deep"};
+  QCOMPARE(tree->FindNodeByIdList(deep, true, true, false), nullptr);
+  tree->SetPath(Q(dir / "shut/inner/deep"));
+  QCOMPARE(tree->Selected(), open);
+  QVERIFY(tree->FindNodeByIdList({dir.path(), "shut", "inner"}, true, true, true));
+
+  // From the selection, only lists below it are found.
+  tree->setCurrentItem(ChildNamed(tree->RootNode(), "shut"));
+  QCOMPARE(tree->FindNodeByIdList({dir.path(), "open"}, true, false, false), nullptr);
+  QCOMPARE(tree->FindNodeByIdList({dir.path(), "shut", "inner"}, true, false, true),
+           ChildNamed(ChildNamed(tree->RootNode(), "shut"), "inner"));
 }
 
 void ShellTreeTest::pathWrittenBeforeShowingWaits() {
