@@ -32,7 +32,7 @@ RunResult ConversionRun::Run(const std::string& source, const std::string& desti
       host_.SetRunning(false);
       return RunResult::Refused;
     }
-    RunLines(source, destination);
+    RunLines(destination);
   } catch (...) {
     host_.SetRunning(false);
     throw;
@@ -44,14 +44,18 @@ RunResult ConversionRun::Run(const std::string& source, const std::string& desti
 }
 
 bool ConversionRun::CheckRunInputs(const std::string& source, const std::string& destination) {
+  // The window's folder lists change the current folder while a run handles its events, so
+  // relative texts are tied to the folder that was current when the run started.
+  source_path_ = AnchorToCurrentFolder(source);
+  destination_path_ = AnchorToCurrentFolder(destination);
   bool verdict = true;
   // A link to nothing names no file, so it is refused here like a missing one.
-  if (GetPathKind(source) != 'f') {
+  if (GetPathKind(source_path_) != 'f') {
     host_.ShowError(source + " does not exist! Please check complete path.");
     host_.AppendReport("Does not exist: " + source);
     verdict = false;
   }
-  counts_.LineTotal = CountLines(source, host_);
+  counts_.LineTotal = CountLines(source_path_, host_);
   if (counts_.LineTotal > kQuestionAbove) {
     if (!host_.AskYesNo(std::to_string(counts_.LineTotal) +
                         " files to be created. Really proceed??")) {
@@ -62,7 +66,7 @@ bool ConversionRun::CheckRunInputs(const std::string& source, const std::string&
   if (!verdict) return false;
 
   host_.RecordSource(source);
-  if (GetPathKind(destination) != 'd') {
+  if (GetPathKind(destination_path_) != 'd') {
     host_.AppendReport("Parent folder does not exist: " + destination);
     if (!host_.AskYesNo(
             "Chosen parent folder is invalid or does not exist. I try to create it??")) {
@@ -81,11 +85,11 @@ bool ConversionRun::CheckRunInputs(const std::string& source, const std::string&
   return true;
 }
 
-void ConversionRun::RunLines(const std::string& source, const std::string& destination) {
+void ConversionRun::RunLines(const std::string& destination) {
   // The user agreed to the lines counted; lines added to the source meanwhile are not read, so
   // the totals stay true. A source that could not be counted has no such bound.
   const std::int32_t counted = counts_.LineTotal;
-  TextLineReader reader(source);
+  TextLineReader reader(source_path_);
   std::string raw_line;
   std::int32_t line_number = 0;
   do {
@@ -130,7 +134,10 @@ void ConversionRun::ProcessLine(std::string& raw_line, const std::string& destin
   // out of the destination.
   CreatedFile file;
   if (IsPortableCreatableName(file_name)) {
-    MapNameSeparators(path, destination.size() + 1);
+    if (destination_path_.size() != destination.size()) {
+      path.replace(0, destination.size(), destination_path_);
+    }
+    MapNameSeparators(path, destination_path_.size() + 1);
     file = CreatedFile::Create(path);
   }
   switch (file.outcome()) {

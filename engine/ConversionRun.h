@@ -56,13 +56,17 @@ class ConversionRun {
   static constexpr std::int32_t kQuestionAbove = 100;
 
  private:
-  void RunLines(const std::string& source, const std::string& destination);
+  void RunLines(const std::string& destination);
   void ProcessLine(std::string& raw_line, const std::string& destination);
   void AppendSummary(bool cancelled);
 
   RunHost& host_;
   const RunSettings& settings_;
   RunCounts counts_;
+  // Where the source and destination texts point in the file system. The texts themselves
+  // are what the report shows and the path limit counts.
+  std::string source_path_;
+  std::string destination_path_;
 };
 
 // "Success ratio: " line's percentage: rounded half to even; 100 for a total of 0.

@@ -42,6 +42,13 @@ bool IsPortableCreatableName(std::string_view name) {
   return true;
 }
 
+std::string AnchorToCurrentFolder(const std::string& path) {
+  if (path.empty() || IsAbsolutePath(path)) return path;
+  std::error_code error;
+  const std::filesystem::path current = std::filesystem::current_path(error);
+  return error ? path : JoinPath(current.string(), path);
+}
+
 std::string ExecutablePath() {
   std::error_code error;
   const std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);

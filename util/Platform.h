@@ -23,6 +23,10 @@ void MapNameSeparators(std::string& path, std::size_t from);
 // character) or whose components climb above the folder it is created in ("..").
 bool IsPortableCreatableName(std::string_view name);
 
+// A relative path tied to the current folder, so a later change of that folder does not move
+// it; an empty or absolute path stays as it is.
+std::string AnchorToCurrentFolder(const std::string& path);
+
 // The running executable's full path.
 std::string ExecutablePath();
 

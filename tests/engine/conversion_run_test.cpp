@@ -270,6 +270,35 @@ TEST_F(ConversionRunTest, SettingsAreReadForEachLine) {
   EXPECT_EQ(Created(), (Lines{"a.txt", "b.md"}));
 }
 
+// The window's folder lists change the current folder while a run handles its events.
+class WanderingHost : public RecordingRunHost {
+ public:
+  explicit WanderingHost(std::string elsewhere) : elsewhere_(std::move(elsewhere)) {}
+  void HandlePendingEvents() override { std::filesystem::current_path(elsewhere_); }
+
+ private:
+  std::string elsewhere_;
+};
+
+TEST_F(ConversionRunTest, RelativePathsStayWhereTheyPointedWhenTheRunStarted) {
+  const std::filesystem::path before = std::filesystem::current_path();
+  TempDir elsewhere;
+  std::filesystem::create_directories(out / "dest");
+  out.Write("names.txt", "a\r\nb\r\nc\r\n");
+  std::filesystem::current_path(out.path());
+  WanderingHost wandering(elsewhere.path());
+  ConversionRun run(wandering, settings);
+  const RunResult result = run.Run("names.txt", "dest");
+  std::filesystem::current_path(before);
+  EXPECT_EQ(result, RunResult::Finished);
+  EXPECT_EQ(wandering.report.back(), "Success ratio: 3/3 or 100%");
+  for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+    EXPECT_TRUE(std::filesystem::exists(out / ("dest/" + std::string(name)))) << name;
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(elsewhere.path()));
+  EXPECT_EQ(wandering.files, Lines{"names.txt"});
+}
+
 TEST_F(ConversionRunTest, AFailureOfFileOutputEndsTheRunWithoutSummary) {
   settings.FillKind = "single";
   settings.FillText = true;
