@@ -186,7 +186,9 @@ TEST_F(DiskFault, SourceGoneOrUnreadableBetweenCountingAndReadingEndsTheRun) {
     fs::remove(destination + "/b.txt");
     temp.Write("names.txt", "a\nb\n");
     // The unprivileged run may change the mode only of its own file.
-    if (c.unprivileged && geteuid() == 0) ASSERT_EQ(chown(source.c_str(), 65534, 65534), 0);
+    if (c.unprivileged && geteuid() == 0) {
+      ASSERT_EQ(chown(source.c_str(), 65534, 65534), 0);
+    }
     OpenToUnprivileged(temp.path(), false);
     OpenToUnprivileged(destination, true);
     const ChildResult child = RunInChild(

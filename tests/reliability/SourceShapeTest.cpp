@@ -159,7 +159,7 @@ TEST_F(SourceShape, CarriageReturnOnlyAndLineFeedOnlyFilesGiveTheSameFiles) {
 TEST_F(SourceShape, PipeOrDeviceAsSourceIsRefusedWithoutWaitingOrReadingForever) {
   const std::string pipe = temp / "a/b/pipe";
   ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-  for (const std::string source : {pipe, std::string("/dev/zero")}) {
+  for (const std::string& source : {pipe, std::string("/dev/zero")}) {
     SCOPED_TRACE(source);
     ChildLimits limits;
     limits.seconds = 30;
