@@ -161,7 +161,8 @@ class TmainF::WindowRunHost : public quillon::RunHost {
     }
   }
   void HandlePendingEvents() override {
-    if (since_events_.isValid() && since_events_.elapsed() < kEventsMilliseconds) return;
+    const qint64 elapsed = since_events_.isValid() ? since_events_.elapsed() : -1;
+    if (!EventsDue(elapsed, window_.line_reached_, window_.line_total_)) return;
     if (window_.since_flush_.elapsed() >= kFlushMilliseconds) window_.FlushReport();
     QCoreApplication::processEvents();
     since_events_.start();
@@ -185,6 +186,10 @@ class TmainF::WindowRunHost : public quillon::RunHost {
   quillon::ui::SeamMessageHost boxes_;
   QElapsedTimer since_events_;
 };
+
+bool TmainF::EventsDue(qint64 elapsed_ms, std::int32_t line, std::int32_t line_total) {
+  return elapsed_ms < 0 || elapsed_ms >= kEventsMilliseconds || line >= line_total;
+}
 
 TmainF::TmainF(const std::string& executable_path, QWidget* parent)
     : QMainWindow(parent), executable_path_(executable_path) {

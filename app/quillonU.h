@@ -67,6 +67,11 @@ class TmainF : public QMainWindow {
   void SetStatusText(const QString& text);
   bool Running() const { return running_; }
 
+  // Whether a run handles the window's events after a line: at most every few milliseconds,
+  // so long runs keep their pace, but always on the first line and the last counted ones, so a
+  // press on Cancel during the last line still cancels. A negative elapsed time is the first.
+  static bool EventsDue(qint64 elapsed_ms, std::int32_t line, std::int32_t line_total);
+
   // Handlers, named by control and event.
   void FormShow();
   void FormClick();

@@ -130,6 +130,7 @@ class MainWindowTest : public QObject {
   void runStatesDuringAndAfterQuestion();
   void refusedRunsReturnToIdle();
   void cancelStopsAfterTheCurrentLine();
+  void cancelDuringTheLastLineCancels();
   void failureOfFileOutputShowsApplicationError();
   void settingsReadAtCreationWrittenAtClose();
   void unwritableSettingsShowTheError();
@@ -361,6 +362,16 @@ void MainWindowTest::refusedRunsReturnToIdle() {
   QCOMPARE(ReportLines(w).back(), std::string("User decides not to proceed."));
   QCOMPARE(ButtonStates(w), QStringLiteral("cancel=0 run=1 clear=1"));
   QVERIFY(!std::filesystem::exists(f.dir / "dest"));
+}
+
+void MainWindowTest::cancelDuringTheLastLineCancels() {
+  // Fast lines leave their events for later, but never past the last counted line.
+  QVERIFY(TmainF::EventsDue(-1, 1, 50));
+  QVERIFY(!TmainF::EventsDue(1, 2, 50));
+  QVERIFY(TmainF::EventsDue(4, 2, 50));
+  QVERIFY(TmainF::EventsDue(0, 50, 50));
+  // Blank lines shrink the total below the lines read.
+  QVERIFY(TmainF::EventsDue(0, 48, 45));
 }
 
 void MainWindowTest::cancelStopsAfterTheCurrentLine() {
