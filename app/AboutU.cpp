@@ -1,5 +1,7 @@
 #include "app/AboutU.h"
 
+#include "util/ui/Fonts.h"
+
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -37,14 +39,12 @@ const char* const kAboutText =
 TAboutF::TAboutF(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("AboutF"));
   setWindowTitle(QStringLiteral("About..."));
-  QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-  font.setPointSize(8);
-  setFont(font);
+  setFont(quillon::ui::WindowFont());
   setFixedSize(481, 298);
 
   ProgramL = new QLabel(this);
   ProgramL->setObjectName(QStringLiteral("ProgramL"));
-  QFont bold = font;
+  QFont bold = quillon::ui::WindowFont();
   bold.setPixelSize(20);
   bold.setBold(true);
   ProgramL->setFont(bold);

@@ -195,9 +195,7 @@ TmainF::TmainF(const std::string& executable_path, QWidget* parent)
     : QMainWindow(parent), executable_path_(executable_path) {
   setObjectName(QStringLiteral("mainF"));
   setWindowTitle(QStringLiteral("Quillon"));
-  QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-  font.setPointSize(8);
-  setFont(font);
+  setFont(quillon::ui::WindowFont());
   resize(682, 503);
   setMinimumSize(640, 394);
   setAcceptDrops(true);

@@ -1,5 +1,5 @@
-// The controls' font: the host's sans-serif family at 11 pixels, which the layouts of the
-// window and the dialogs are measured for.
+// The fonts the layouts of the window and the dialogs are measured for, from the host's
+// sans-serif family.
 #pragma once
 
 #include <QFont>
@@ -7,6 +7,14 @@
 
 namespace quillon::ui {
 
+// The windows' own font, 8 points.
+inline QFont WindowFont() {
+  QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+  font.setPointSize(8);
+  return font;
+}
+
+// Most controls' font, 11 pixels.
 inline QFont ControlFont() {
   QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
   font.setPixelSize(11);
