@@ -94,10 +94,11 @@ inline void WriteFile(const std::string& path, std::string_view bytes) {
 }
 
 // The lines of a text under the text-line rules, written plainly from the rules themselves:
-// Ctrl-Z (and, for the history files, NUL) ends the text; CR LF, CR and LF end a line; a last
-// line without a line end is a line; nothing follows the last line end.
-inline std::vector<std::string> ReferenceLines(std::string_view text, bool nul_ends_text) {
-  text = text.substr(0, text.find_first_of(nul_ends_text ? std::string_view("\x1a\0", 2) : "\x1a"));
+// the first of text_ends ends the text (Ctrl-Z for source texts, NUL for the history files);
+// CR LF, CR and LF end a line; a last line without a line end is a line; nothing follows the
+// last line end.
+inline std::vector<std::string> ReferenceLines(std::string_view text, std::string_view text_ends) {
+  text = text.substr(0, text.find_first_of(text_ends));
   std::vector<std::string> lines;
   std::size_t start = 0;
   while (start < text.size()) {

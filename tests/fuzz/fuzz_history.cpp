@@ -40,7 +40,7 @@ class CountingEntries : public quillon::HistoryEntries {
 
 // A limit file's value: its first line as a whole number of 0 or more, else the default.
 std::int32_t ExpectedLimit(const std::string& content, std::int32_t fallback, bool& warned) {
-  const std::vector<std::string> lines = ReferenceLines(content, false);
+  const std::vector<std::string> lines = ReferenceLines(content, "");
   const auto value = lines.empty() ? std::nullopt : quillon::ReadWholeNumber(lines[0]);
   warned = !value || *value < 0;
   return warned ? fallback : *value;
@@ -83,8 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (length_warned) warnings.push_back("Invalid number in maxlen.his");
   FUZZ_CHECK(messages.warnings == warnings);
 
-  // A NUL byte ends the history file's text, as Ctrl-Z ends any text.
-  const std::vector<std::string> expected = ReferenceLines(history, true);
+  // A NUL byte ends the history file's text; Ctrl-Z is an ordinary character there.
+  const std::vector<std::string> expected = ReferenceLines(history, std::string_view("\0", 1));
   FUZZ_CHECK(list.items() == expected);
   const std::size_t limit = static_cast<std::size_t>(list.maxhist());
   FUZZ_CHECK(entries.captions.size() == std::min(expected.size(), limit));

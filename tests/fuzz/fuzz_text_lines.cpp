@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t before = static_cast<unsigned char>(text[0]) >> 2;
     text = std::string(64 * 1024 - before, 'p') + text.substr(1);
   }
-  const std::vector<std::string> expected = ReferenceLines(text, false);
+  const std::vector<std::string> expected = ReferenceLines(text, "\x1a");
 
   const int source = quillon::fuzz::MemoryFile(text);
   std::vector<std::string> lines;
