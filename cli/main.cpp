@@ -1,4 +1,4 @@
-// quillon-batch [--settings FILE] [--yes|--no] SOURCE DESTINATION
+// quillon-batch [--settings FILE] [--yes|--no] SOURCE DESTINATION; --help, --version
 // Exit status: 0 the run reached its summary, 1 its checks refused it, 2 usage, 3 a file
 // input/output failure (or a lack of memory) ended it.
 #include <csignal>
@@ -20,9 +20,30 @@ constexpr int kRefused = 1;
 constexpr int kUsage = 2;
 constexpr int kIoFailure = 3;
 
+constexpr const char* kUsageLine =
+    "usage: quillon-batch [--settings FILE] [--yes|--no] SOURCE DESTINATION\n";
+
 int Usage() {
-  std::fputs("usage: quillon-batch [--settings FILE] [--yes|--no] SOURCE DESTINATION\n", stderr);
+  std::fputs(kUsageLine, stderr);
   return kUsage;
+}
+
+int Help() {
+  std::fputs(kUsageLine, stdout);
+  std::fputs(
+      "Creates one file in DESTINATION for each line of the text file SOURCE, with the options\n"
+      "of the Quillon window's settings file.\n"
+      "\n"
+      "  --settings FILE  read the options from FILE instead of the window's settings file\n"
+      "  --yes            answer Yes to every question\n"
+      "  --no             answer No to every question\n"
+      "  --help           print this help and exit\n"
+      "  --version        print the version and exit\n"
+      "\n"
+      "Exit status: 0 the run reached its summary, 1 its checks refused it, 2 usage error,\n"
+      "3 a failure of file input or output ended it.\n",
+      stdout);
+  return kReachedSummary;
 }
 
 // The window's settings file: beside the window's executable, which sits beside this one.
@@ -47,6 +68,11 @@ int main(int argc, char** argv) {
     } else if (!options_done && (argument == "--yes" || argument == "--no")) {
       if (answer) return Usage();
       answer = argument == "--yes";
+    } else if (!options_done && argument == "--help") {
+      return Help();
+    } else if (!options_done && argument == "--version") {
+      std::puts("quillon-batch " QUILLON_VERSION);
+      return kReachedSummary;
     } else if (!options_done && argument == "--") {
       options_done = true;
     } else if (!options_done && argument.size() > 1 && argument[0] == '-') {

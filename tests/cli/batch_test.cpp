@@ -135,6 +135,27 @@ TEST_F(BatchCommand, UsageErrorsExitWithTwo) {
   EXPECT_NE(RunBatch({}).err.find("usage: quillon-batch"), std::string::npos);
 }
 
+TEST_F(BatchCommand, HelpAndVersionGoToStandardOutputAndRunNothing) {
+  const std::string source = dir.Write("names.txt", "a\r\n");
+  const Outcome help = RunBatch({"--yes", "--help", source, out.path()});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.err, "");
+  EXPECT_EQ(help.out.rfind("usage: quillon-batch [--settings FILE] [--yes|--no] SOURCE "
+                           "DESTINATION\n", 0), 0u);
+  for (const char* option : {"--settings FILE", "--yes", "--no", "--help", "--version"}) {
+    EXPECT_NE(help.out.find(std::string("\n  ") + option + " "), std::string::npos) << option;
+  }
+  const Outcome version = RunBatch({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "quillon-batch 3.0\n");
+  EXPECT_EQ(version.err, "");
+  EXPECT_FALSE(std::filesystem::exists(out / "a.txt"));
+  // After "--" they are names like any other.
+  const Outcome named = RunBatch({"--", "--help"});
+  EXPECT_EQ(named.status, 2);
+  EXPECT_EQ(named.out, "");
+}
+
 TEST_F(BatchCommand, AFailureOfFileInputExitsWithThree) {
   const std::string source = dir.Write("names.txt", "a\r\nb\r\n");
   dir.Write("settings.ini", "[Fill]\r\nKind=single\r\nText=1\r\nFile name=" + dir / "gone.txt" + "\r\n");
