@@ -71,7 +71,10 @@ std::string IniPathFor(std::string_view executable_path) {
 }
 
 std::string DataFolderFor(const std::string& program_folder) {
-  if (access(program_folder.c_str(), W_OK) == 0) return program_folder;
+  // An installed copy's bin folder is shared by many programs, and writable to the superuser
+  // and to a copy installed under the home folder: the files go to the user's folder there.
+  const bool installed = std::filesystem::path(program_folder).filename() == "bin";
+  if (!installed && access(program_folder.c_str(), W_OK) == 0) return program_folder;
   std::string base;
   if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/') {
     base = config;
@@ -84,6 +87,18 @@ std::string DataFolderFor(const std::string& program_folder) {
   std::error_code ignored;
   std::filesystem::create_directories(folder, ignored);
   return folder;
+}
+
+std::string HelpFileFor(const std::string& program_folder) {
+  const std::string beside = JoinPath(program_folder, "quillon.html");
+  const std::string installed =
+      JoinPath(FolderOfPath(program_folder), "share/doc/quillon/quillon.html");
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(beside, error) &&
+      std::filesystem::is_regular_file(installed, error)) {
+    return installed;
+  }
+  return beside;
 }
 
 std::string JoinPath(std::string_view folder, std::string_view name) {

@@ -37,8 +37,13 @@ std::string FolderOfPath(std::string_view path);
 std::string IniPathFor(std::string_view executable_path);
 
 // Where settings and histories live: the program folder, or the user's configuration folder
-// for Quillon when the program folder is not writable (an installed copy).
+// for Quillon ($XDG_CONFIG_HOME/quillon, else ~/.config/quillon, made when missing) when the
+// program folder is not writable or is the bin folder of an installed copy.
 std::string DataFolderFor(const std::string& program_folder);
+
+// The help page: beside the program, else where an installed copy keeps it
+// (../share/doc/quillon/ from the program folder); beside the program when neither exists.
+std::string HelpFileFor(const std::string& program_folder);
 
 // The folder joined with a file name by one separator (none added after the root).
 std::string JoinPath(std::string_view folder, std::string_view name);
