@@ -1,6 +1,8 @@
 // The program as a whole: its windows in start-up order, the menu commands that open the
 // dialogs, and the application error box for failures no handler caught.
 #include <QAction>
+#include <QFileInfo>
+#include <QIcon>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -121,6 +123,28 @@ class ProgramTest : public QObject {
     w.findChild<QAction*>("diropenBrowseMI")->trigger();
     QCOMPARE(ReadBytes(dir / "dirfiles.his"), dir.path() + "\r\n" + (dir / "texts") + "\r\n");
     w.close();
+  }
+
+  void desktopEntryAndIconGoByOneId() {
+    // The entry the build installs is named by the id the running program announces, and its
+    // icon is that id too.
+    const QString id = QGuiApplication::desktopFileName();
+    QCOMPARE(QFileInfo(QStringLiteral(QUILLON_DESKTOP_FILE)).fileName(), id + ".desktop");
+    const std::string entry = ReadBytes(QUILLON_DESKTOP_FILE);
+    QVERIFY(entry.find("\nIcon=" + id.toStdString() + "\n") != std::string::npos);
+    // The window carries the icon in every size drawn, none of them blank.
+    TempDir dir;
+    RecordingSeam seam;
+    QuillonWindows windows(dir / "quillon");
+    const QIcon icon = windows.mainF->windowIcon();
+    const QList<QSize> drawn{{16, 16}, {32, 32}, {48, 48}, {64, 64}, {128, 128}, {256, 256}};
+    QCOMPARE(icon.availableSizes(), drawn);
+    for (const QSize& size : drawn) {
+      const QImage image = icon.pixmap(size).toImage();
+      QCOMPARE(image.size(), size);
+      QVERIFY(image.pixelColor(size.width() / 4, size.height() / 2).alpha() == 255);
+      QVERIFY(image.pixelColor(0, size.height() - 1).alpha() == 0);
+    }
   }
 
   void uncaughtFailuresShowTheApplicationErrorBox() {
