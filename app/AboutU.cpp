@@ -29,14 +29,14 @@ const char* const kAboutText =
     "Files that exist already are never changed. The report lists every line\n"
     "whose file exists or cannot be created, and ends with a summary.\n"
     "\n"
-    "The options are kept in the settings file beside the program, the recently\n"
-    "used files and folders in its history files.\n"
+    "Without a display, the batch command quillon-batch runs the same conversion.\n"
     "\n"
-    "Without a display, the batch command quillon-batch runs the same conversion.";
+    "The options are kept in the settings file quillon.ini, the recently used\n"
+    "files and folders in six history files (*.his), all in this folder:\n";
 
 }  // namespace
 
-TAboutF::TAboutF(QWidget* parent) : QDialog(parent) {
+TAboutF::TAboutF(QWidget* parent, const QString& data_folder) : QDialog(parent) {
   setObjectName(QStringLiteral("AboutF"));
   setWindowTitle(QStringLiteral("About..."));
   setFont(quillon::ui::WindowFont());
@@ -73,13 +73,13 @@ TAboutF::TAboutF(QWidget* parent) : QDialog(parent) {
   buttons->addWidget(CloseB);
   layout->addLayout(buttons);
 
-  FormCreate();
+  FormCreate(data_folder);
 }
 
-void TAboutF::FormCreate() {
+void TAboutF::FormCreate(const QString& data_folder) {
   ProgramL->setText(QStringLiteral("Quillon"));
   VersionL->setText(QStringLiteral("Version 3.0"));
-  aboutM->setPlainText(QString::fromLatin1(kAboutText));
+  aboutM->setPlainText(QString::fromLatin1(kAboutText) + data_folder);
 }
 
 void TAboutF::CloseBClick() { accept(); }

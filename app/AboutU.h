@@ -1,4 +1,5 @@
-// The About box: the program's name, its version and a short text; Escape or Close closes it.
+// The About box: the program's name, its version and a short text that ends with the folder of
+// the settings and history files; Escape or Close closes it.
 #pragma once
 
 #include <QDialog>
@@ -11,7 +12,7 @@ class TAboutF : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TAboutF(QWidget* parent = nullptr);
+  TAboutF(QWidget* parent, const QString& data_folder);
 
   QLabel* ProgramL;
   QLabel* VersionL;
@@ -26,7 +27,7 @@ class TAboutF : public QDialog {
   void showEvent(QShowEvent* event) override;
 
  private:
-  void FormCreate();
+  void FormCreate(const QString& data_folder);
   // Escape closes the box.
   bool FormKeyPress(QKeyEvent* key);
 };

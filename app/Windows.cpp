@@ -6,7 +6,7 @@ QuillonWindows::QuillonWindows(const std::string& executable_path)
       repF(std::make_unique<quillon::TrepF>(mainF.get())),
       fillF(std::make_unique<quillon::TfillF>(mainF.get())),
       outputextF(std::make_unique<quillon::ToutputextF>(mainF.get())),
-      AboutF(std::make_unique<TAboutF>(mainF.get())) {
+      AboutF(std::make_unique<TAboutF>(mainF.get(), mainF->DataFolder())) {
   mainF->SetDialogs(LocxxxF.get(), repF.get(), fillF.get(), outputextF.get(), AboutF.get());
 }
 

@@ -58,7 +58,6 @@ namespace {
 constexpr int kFlushMilliseconds = 60;
 constexpr int kEventsMilliseconds = 4;
 const char* const kWebsite = "https://quillon.example.org/";
-const char* const kHelpFile = "quillon.html";
 const char* const kTextHelp =
     "All the basic info is also available in txt-files (included in zip-package) which you "
     "can open with simple programs like Notepad.";
@@ -638,7 +637,7 @@ void TmainF::About1Click() {
 }
 
 void TmainF::Contents1Click() {
-  quillon::ui::OpenWithShell(FromBytes(quillon::JoinPath(program_folder_, kHelpFile)));
+  quillon::ui::OpenWithShell(FromBytes(quillon::HelpFileFor(program_folder_)));
 }
 
 void TmainF::textversionClick() { quillon::ui::ShowNotice(QString::fromLatin1(kTextHelp)); }

@@ -138,6 +138,7 @@ class MainWindowTest : public QObject {
   void everyWayOutClosesAndSaves();
   void aboutAndBackgroundClick();
   void helpCommands();
+  void installedCopyFindsItsHelpPageAndKeepsItsFilesWithTheUser();
   void historyFilesAfterRunsAndBrowsing();
   void historyPicksAndLimits();
   void folderOpenRefusesMissingFolder();
@@ -523,7 +524,7 @@ void MainWindowTest::aboutAndBackgroundClick() {
   Fixture f;
   f.Show();
   TmainF& w = *f.window;
-  TAboutF about(&w);
+  TAboutF about(&w, w.DataFolder());
   w.SetDialogs(nullptr, nullptr, nullptr, nullptr, &about);
   const QString text = about.aboutM->toPlainText();
   QVERIFY(!text.isEmpty());
@@ -572,6 +573,32 @@ void MainWindowTest::helpCommands() {
   QCOMPARE(f.seam.boxes[0].text,
            QStringLiteral("All the basic info is also available in txt-files (included in "
                           "zip-package) which you can open with simple programs like Notepad."));
+}
+
+void MainWindowTest::installedCopyFindsItsHelpPageAndKeepsItsFilesWithTheUser() {
+  TempDir dir;
+  std::filesystem::create_directories(dir / "usr/bin");
+  std::filesystem::create_directories(dir / "usr/share/doc/quillon");
+  dir.Write("usr/share/doc/quillon/quillon.html", "<html></html>");
+  struct ConfigHome {
+    explicit ConfigHome(const std::string& folder) : old(qgetenv("XDG_CONFIG_HOME")) {
+      qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(folder));
+    }
+    ~ConfigHome() { old.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", old); }
+    QByteArray old;
+  } configHome(dir / "config");
+  RecordingSeam seam;
+  TmainF w(dir / "usr/bin/quillon");
+  TAboutF about(&w, w.DataFolder());
+  w.findChild<QAction*>("Contents1")->trigger();
+  QCOMPARE(seam.shellTargets, QStringList{Q(dir / "usr/share/doc/quillon/quillon.html")});
+  QCOMPARE(w.DataFolder(), Q(dir / "config/quillon"));
+  QVERIFY(std::filesystem::exists(dir / "config/quillon/files.his"));
+  QVERIFY(about.aboutM->toPlainText().endsWith("in this folder:\n" + Q(dir / "config/quillon")));
+  w.close();
+  QCOMPARE(w.SettingsFile(), Q(dir / "config/quillon/quillon.ini"));
+  QVERIFY(std::filesystem::exists(dir / "config/quillon/quillon.ini"));
+  QVERIFY(std::filesystem::is_empty(dir / "usr/bin"));
 }
 
 void MainWindowTest::historyFilesAfterRunsAndBrowsing() {
