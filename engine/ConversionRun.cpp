@@ -4,6 +4,7 @@
 
 #include "engine/Filling.h"
 #include "engine/Naming.h"
+#include "util/DestinationFolder.h"
 #include "util/FileSystem.h"
 #include "util/IoError.h"
 #include "util/Platform.h"
@@ -72,7 +73,7 @@ bool ConversionRun::CheckRunInputs(const std::string& source, const std::string&
             "Chosen parent folder is invalid or does not exist. I try to create it??")) {
       return false;
     }
-    if (ForceFolder(destination)) {
+    if (ForceFolder(destination_path_)) {
       host_.ShowNotice("Creation succesfull");
       host_.AppendReport("Parent folder created: " + destination);
     } else {
@@ -90,18 +91,21 @@ void ConversionRun::RunLines(const std::string& destination) {
   // the totals stay true. A source that could not be counted has no such bound.
   const std::int32_t counted = counts_.LineTotal;
   TextLineReader reader(source_path_);
+  // Every file is created beneath the folder as it stands now, wherever its path leads later.
+  const DestinationFolder folder(destination_path_);
   std::string raw_line;
   std::int32_t line_number = 0;
   do {
     reader.ReadLine(raw_line);
-    ProcessLine(raw_line, destination);
+    ProcessLine(raw_line, destination, folder);
     host_.LineReached(++line_number, counts_.LineTotal);
     host_.HandlePendingEvents();
   } while (!reader.AtEnd() && !host_.CancelPressed() && (counted < 0 || line_number < counted));
   reader.Close();
 }
 
-void ConversionRun::ProcessLine(std::string& raw_line, const std::string& destination) {
+void ConversionRun::ProcessLine(std::string& raw_line, const std::string& destination,
+                                const DestinationFolder& folder) {
   const RunSettings& settings = settings_;
   const ReportSink report = [this](const std::string& line) { host_.AppendReport(line); };
 
@@ -111,7 +115,7 @@ void ConversionRun::ProcessLine(std::string& raw_line, const std::string& destin
   std::string name = settings.ReplaceInvalid
                          ? ReplaceInvalidChars(parts.Name, settings.InvalidReplacer, report)
                          : std::move(parts.Name);
-  std::string path =
+  const std::string path =
       OutputPath(destination, name, settings.OutputExtension, settings.ExtensionAlways);
   const std::string_view file_name = std::string_view(path).substr(destination.size() + 1);
 
@@ -130,16 +134,7 @@ void ConversionRun::ProcessLine(std::string& raw_line, const std::string& destin
         "text-file given!");
     return;
   }
-  // Names reach the file system only when every desktop could hold them, and never climb
-  // out of the destination.
-  CreatedFile file;
-  if (IsPortableCreatableName(file_name)) {
-    if (destination_path_.size() != destination.size()) {
-      path.replace(0, destination.size(), destination_path_);
-    }
-    MapNameSeparators(path, destination_path_.size() + 1);
-    file = CreatedFile::Create(path);
-  }
+  CreatedFile file = folder.Create(file_name);
   switch (file.outcome()) {
     case CreateOutcome::ExistsAlready:
       host_.AppendReport("Exists already: " + name);

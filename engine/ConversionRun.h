@@ -9,6 +9,8 @@
 
 namespace quillon {
 
+class DestinationFolder;
+
 // What a run needs from the program that starts it. The window, the batch command and the
 // tests implement it.
 class RunHost : public MessageHost {
@@ -57,7 +59,8 @@ class ConversionRun {
 
  private:
   void RunLines(const std::string& destination);
-  void ProcessLine(std::string& raw_line, const std::string& destination);
+  void ProcessLine(std::string& raw_line, const std::string& destination,
+                   const DestinationFolder& folder);
   void AppendSummary(bool cancelled);
 
   RunHost& host_;

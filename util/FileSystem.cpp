@@ -11,6 +11,7 @@
 #include <ctime>
 #include <random>
 
+#include "util/DestinationFolder.h"
 #include "util/IoError.h"
 #include "util/Platform.h"
 #include "util/Text.h"
@@ -173,44 +174,6 @@ bool ForceFolder(std::string path) {
 bool RemoveFolder(std::string path) {
   StripTrailingBackslash(path);
   return rmdir(path.c_str()) == 0;
-}
-
-CreatedFile::CreatedFile(CreatedFile&& other) noexcept
-    : outcome_(other.outcome_), fd_(other.fd_) {
-  other.fd_ = -1;
-}
-
-CreatedFile& CreatedFile::operator=(CreatedFile&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
-    outcome_ = other.outcome_;
-    fd_ = other.fd_;
-    other.fd_ = -1;
-  }
-  return *this;
-}
-
-CreatedFile::~CreatedFile() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
-void CreatedFile::Close() {
-  if (fd_ < 0) return;
-  const int fd = fd_;
-  fd_ = -1;
-  if (::close(fd) != 0) ThrowIoError(errno);
-}
-
-CreatedFile CreatedFile::Create(const std::string& path) {
-  CreatedFile file;
-  // One exclusive open is both the existence test and the creation, and never follows a link.
-  file.fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-  if (file.fd_ >= 0) {
-    file.outcome_ = CreateOutcome::Created;
-  } else if (errno == EEXIST && IsExistingFile(path)) {
-    file.outcome_ = CreateOutcome::ExistsAlready;
-  }
-  return file;
 }
 
 bool CreateEmptyFile(const std::string& path) {

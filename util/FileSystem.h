@@ -34,31 +34,6 @@ std::string ParentFolder(std::string_view path);
 bool ForceFolder(std::string path);
 bool RemoveFolder(std::string path);
 
-// Outcome of creating a file exclusively: the existence test and the creation in one step,
-// so a file that appears meanwhile is never truncated.
-enum class CreateOutcome { Created, ExistsAlready, Failed };
-
-class CreatedFile {
- public:
-  CreatedFile() = default;
-  CreatedFile(const CreatedFile&) = delete;
-  CreatedFile& operator=(const CreatedFile&) = delete;
-  CreatedFile(CreatedFile&& other) noexcept;
-  CreatedFile& operator=(CreatedFile&& other) noexcept;
-  ~CreatedFile();
-
-  CreateOutcome outcome() const { return outcome_; }
-  int descriptor() const { return fd_; }
-  // Closes the file; throws IoError when the close reports a failure of the writes.
-  void Close();
-
-  static CreatedFile Create(const std::string& path);
-
- private:
-  CreateOutcome outcome_ = CreateOutcome::Failed;
-  int fd_ = -1;
-};
-
 // False at once for an existing file; otherwise creates it empty and closes it.
 bool CreateEmptyFile(const std::string& path);
 

@@ -3,6 +3,7 @@
 #include "engine/Filling.h"
 #include "engine/Naming.h"
 #include "support/TempDir.h"
+#include "util/DestinationFolder.h"
 #include "util/FileSystem.h"
 #include "util/IoError.h"
 
