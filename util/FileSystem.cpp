@@ -6,6 +6,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -21,6 +22,7 @@ namespace quillon {
 namespace {
 
 constexpr std::size_t kFillChunk = 8191;
+constexpr char kCtrlZ = 26;
 
 void WriteAll(int fd, const char* data, std::size_t size) {
   while (size > 0) {
@@ -251,24 +253,56 @@ void AppendLine(const std::string& path, std::string_view text) {
 }
 
 void AppendFileTextTo(int fd, const std::string& source) {
-  // Streams the source in bounded pieces, so a large text file needs no more memory.
-  constexpr std::size_t kFlushAt = 64 * 1024;
-  TextLineReader reader(source);
-  std::string pending;
-  std::string line;
-  if (!reader.AtEnd()) {
-    do {
-      reader.ReadLine(line);
-      pending += line;
-      pending += "\r\n";
-      if (pending.size() >= kFlushAt) {
-        WriteAll(fd, pending.data(), pending.size());
-        pending.clear();
+  constexpr std::size_t kChunk = 64 * 1024;
+  const int text_fd = TextLineReader::OpenTextFile(source);
+  if (text_fd < 0) ThrowIoError(errno);
+  Descriptor text(text_fd);
+  struct stat info {};
+  if (fstat(text.get(), &info) != 0) ThrowIoError(errno);
+  // Read no further than the size the file had when opened: the file being filled may be the
+  // text file itself, and would otherwise feed on what is appended to it.
+  std::uint64_t rest = static_cast<std::uint64_t>(info.st_size);
+  char input[kChunk];
+  std::string output;
+  bool line_open = false;  // bytes of a line written without its line end yet
+  bool after_cr = false;   // a line feed right after a carriage return belongs to its end
+  bool ended = false;      // Ctrl-Z ends the text
+  while (rest > 0 && !ended) {
+    const ssize_t got = read(text.get(), input, std::min<std::uint64_t>(sizeof input, rest));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      ThrowIoError(errno);
+    }
+    if (got == 0) break;
+    rest -= static_cast<std::uint64_t>(got);
+    const char* at = input;
+    const char* const end = input + got;
+    while (at < end && !ended) {
+      if (after_cr && *at == '\n') ++at;
+      after_cr = false;
+      const char* stop = at;
+      while (stop < end && *stop != '\r' && *stop != '\n' && *stop != kCtrlZ) ++stop;
+      output.append(at, stop);
+      line_open = line_open || stop > at;
+      if (stop == end) break;
+      if (*stop == kCtrlZ) {
+        ended = true;
+      } else {
+        output += "\r\n";
+        line_open = false;
+        after_cr = *stop == '\r';
       }
-    } while (!reader.AtEnd());
+      at = stop + 1;
+    }
+    if (output.size() >= kChunk) {
+      WriteAll(fd, output.data(), output.size());
+      output.clear();
+    }
   }
-  reader.Close();
-  AppendLineTo(fd, pending);
+  text.Close();
+  // Each line with its line end, then one more.
+  output += line_open ? "\r\n\r\n" : "\r\n";
+  WriteAll(fd, output.data(), output.size());
 }
 
 void AppendFileText(const std::string& destination, const std::string& source) {

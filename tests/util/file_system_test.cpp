@@ -1,9 +1,11 @@
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 
 #include "support/TempDir.h"
@@ -222,6 +224,36 @@ TEST(AppendRoutines, LinesEndWithCrLf) {
   EXPECT_EQ(ReadBytes(empty_text), "\r\n");
   EXPECT_THROW(AppendLine(dir / "missing", "x"), IoError);
   EXPECT_THROW(AppendFileText(file, dir / "missing"), IoError);
+}
+
+TEST(AppendRoutines, TextFileReadUpToItsSizeWhenOpenedInChunksAcrossLineEnds) {
+  TempDir dir;
+  // The file being appended to is the text file itself: its text goes in once, and the
+  // append ends. Lines cross the chunk borders, a CR LF among them.
+  std::string text;
+  for (int i = 0; text.size() < 200'000; ++i) text += std::string(65535, 'x') + (i % 2 ? "\r\n" : "\n");
+  const std::string self = dir.Write("self.txt", text);
+  {
+    // Should the append feed on itself, it fails at this size instead of filling the disk.
+    rlimit previous {};
+    getrlimit(RLIMIT_FSIZE, &previous);
+    const rlimit limit{8u << 20, previous.rlim_max};
+    const auto old_handler = signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &limit);
+    EXPECT_NO_THROW(AppendFileText(self, self));
+    setrlimit(RLIMIT_FSIZE, &previous);
+    signal(SIGXFSZ, old_handler);
+  }
+  std::string converted;
+  for (char c : text) converted += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  for (std::size_t at = 0; (at = converted.find("\r\r\n", at)) != std::string::npos;) {
+    converted.erase(at, 1);
+  }
+  EXPECT_EQ(ReadBytes(self), text + converted + "\r\n");
+  // Ctrl-Z ends the text at once, right after a carriage return as anywhere.
+  const std::string out = dir.Write("out", "");
+  AppendFileText(out, dir.Write("ctrl-z", "a\r\x1A\nb"));
+  EXPECT_EQ(ReadBytes(out), "a\r\n\r\n");
 }
 
 TEST(ReplaceFileAtomically, LeavesTheOldOrTheNewFileAndNoTemporary) {
