@@ -58,16 +58,15 @@ int main(int argc, char** argv) {
   }
   if (path_count != 2) return Usage();
 
-  const std::string program_folder = quillon::FolderOfPath(quillon::ExecutablePath());
-  const quillon::RunSettings settings =
-      quillon::ReadRunSettings(settings_file.value_or(WindowSettingsFile()), program_folder);
-
   // A file-size limit shows as a failed write ("Disk full"), not as a killed process.
   std::signal(SIGXFSZ, SIG_IGN);
   quillon::BatchHost::CatchInterrupt();
   quillon::BatchHost host(answer, stdout, stderr);
-  quillon::ConversionRun run(host, settings);
   try {
+    const std::string program_folder = quillon::FolderOfPath(quillon::ExecutablePath());
+    const quillon::RunSettings settings =
+        quillon::ReadRunSettings(settings_file.value_or(WindowSettingsFile()), program_folder);
+    quillon::ConversionRun run(host, settings);
     const quillon::RunResult result = run.Run(paths[0], paths[1]);
     std::fflush(stdout);
     return result == quillon::RunResult::Refused ? kRefused : kReachedSummary;
@@ -77,7 +76,7 @@ int main(int argc, char** argv) {
                  quillon::WithFinalDot(error.what()).c_str());
     return kIoFailure;
   } catch (const std::bad_alloc&) {
-    // A line too long to hold (a large file without line ends) is told, not a crash.
+    // Told, not an abort.
     std::fflush(stdout);
     std::fprintf(stderr, "%s: Out of memory.\n", quillon::kProgramTitle);
     return kIoFailure;

@@ -55,10 +55,25 @@ class Descriptor {
   int fd_;
 };
 
-int OpenOrThrow(const std::string& path, int flags) {
-  const int fd = open(path.c_str(), flags | O_CLOEXEC, 0666);
+int OpenOrThrow(const std::string& path, int flags, mode_t mode = 0666) {
+  const int fd = open(path.c_str(), flags | O_CLOEXEC, mode);
   if (fd < 0) ThrowIoError(errno);
   return fd;
+}
+
+// Where a chain of links ends (the path itself when it is no link); a link to nothing leads to
+// where its file would be.
+std::string LinkTarget(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+    std::string target(static_cast<std::size_t>(info.st_size) + 1, '\0');
+    const ssize_t length = readlink(path.c_str(), target.data(), target.size());
+    if (length < 0 || static_cast<std::size_t>(length) >= target.size()) ThrowIoError(EIO);
+    target.resize(static_cast<std::size_t>(length));
+    path = IsAbsolutePath(target) ? target : JoinPath(FolderOfPath(path), target);
+  }
+  ThrowIoError(ELOOP);
 }
 
 // Birth time where the file system records one, else the last status change.
@@ -89,6 +104,13 @@ char GetPathKind(const std::string& path) {
 }
 
 bool IsFolder(const std::string& path) { return GetPathKind(path) == 'd'; }
+
+bool IsWriteProtected(const std::string& path) {
+  struct stat info {};
+  if (lstat(path.c_str(), &info) != 0) return true;
+  if (S_ISLNK(info.st_mode)) return false;  // a link has no permissions of its own
+  return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(path.c_str(), W_OK) != 0;
+}
 
 bool IsExistingFile(const std::string& path) {
   struct stat info {};
@@ -312,13 +334,28 @@ void AppendFileText(const std::string& destination, const std::string& source) {
 }
 
 void ReplaceFileAtomically(const std::string& path, std::string_view content) {
+  // A link stays a link: what it leads to is replaced.
+  const std::string target = LinkTarget(path);
+  struct stat existing {};
+  const bool exists = lstat(target.c_str(), &existing) == 0;
+  if (!exists && errno != ENOENT) ThrowIoError(errno);
+  // Only a regular file the user may write is replaced, and it keeps its mode and owners.
+  if (exists && (!S_ISREG(existing.st_mode) || IsWriteProtected(target))) {
+    ThrowIoError(EACCES);
+  }
   static thread_local std::mt19937_64 random{std::random_device{}()};
   const std::string temporary =
-      path + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(random() % 1000000007);
+      target + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(random() % 1000000007);
   {
-    Descriptor file(OpenOrThrow(temporary, O_WRONLY | O_CREAT | O_EXCL));
+    // Readable by the user alone until it has the mode of the file it replaces.
+    Descriptor file(OpenOrThrow(temporary, O_WRONLY | O_CREAT | O_EXCL, exists ? 0600 : 0666));
     try {
       WriteAll(file.get(), content.data(), content.size());
+      if (exists) {
+        // Not permitted unless privileged or already so: the file then stays the user's own.
+        [[maybe_unused]] const int ignored = fchown(file.get(), existing.st_uid, existing.st_gid);
+        if (fchmod(file.get(), existing.st_mode & 07777) != 0) ThrowIoError(errno);
+      }
       if (fsync(file.get()) != 0) ThrowIoError(errno);
       file.Close();
     } catch (...) {
@@ -326,15 +363,17 @@ void ReplaceFileAtomically(const std::string& path, std::string_view content) {
       throw;
     }
   }
-  if (rename(temporary.c_str(), path.c_str()) != 0) {
+  if (rename(temporary.c_str(), target.c_str()) != 0) {
     const int error = errno;
     unlink(temporary.c_str());
     ThrowIoError(error);
   }
 }
 
-std::string ReadWholeFile(const std::string& path) {
-  Descriptor file(OpenOrThrow(path, O_RDONLY));
+std::string ReadWholeFile(const std::string& path, std::size_t max_bytes) {
+  const int fd = TextLineReader::OpenTextFile(path);
+  if (fd < 0) ThrowIoError(errno);
+  Descriptor file(fd);
   std::string content;
   char chunk[64 * 1024];
   for (;;) {
@@ -344,6 +383,7 @@ std::string ReadWholeFile(const std::string& path) {
       ThrowIoError(errno);
     }
     if (got == 0) break;
+    if (content.size() + static_cast<std::size_t>(got) > max_bytes) ThrowIoError(EFBIG);
     content.append(chunk, static_cast<std::size_t>(got));
   }
   file.Close();

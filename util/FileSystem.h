@@ -13,6 +13,9 @@ namespace quillon {
 // 'n' nothing there, 'd' a folder, 'f' a file (symbolic links followed).
 char GetPathKind(const std::string& path);
 bool IsFolder(const std::string& path);
+// A file without write permission is protected, as a read-only file is on Windows: also from
+// the superuser, whom the permissions alone would not stop. A missing path counts as protected.
+bool IsWriteProtected(const std::string& path);
 // An existing entry that is not a folder (a dangling symbolic link counts as a file).
 bool IsExistingFile(const std::string& path);
 
@@ -54,10 +57,13 @@ void AppendFileTextTo(int fd, const std::string& source);
 void AppendFileText(const std::string& destination, const std::string& source);
 
 // Writes content to a temporary file beside path, syncs it and renames it over path, so the
-// file is always either the old or the new version; throws IoError.
+// file is always either the old or the new version. A link stays a link and its target is
+// replaced; a file keeps its mode (and owners where permitted). Throws IoError, also for a path
+// that is no regular file or that the user may not write, which then stays as it is.
 void ReplaceFileAtomically(const std::string& path, std::string_view content);
 
-// The whole content of a file; throws IoError.
-std::string ReadWholeFile(const std::string& path);
+// The whole content of a regular file (a link to one is followed), opened without waiting on
+// a pipe; throws IoError for anything else and for a file larger than max_bytes.
+std::string ReadWholeFile(const std::string& path, std::size_t max_bytes);
 
 }  // namespace quillon
