@@ -93,26 +93,25 @@ void ConversionRun::RunLines(const std::string& destination) {
   TextLineReader reader(source_path_);
   // Every file is created beneath the folder as it stands now, wherever its path leads later.
   const DestinationFolder folder(destination_path_);
-  std::string raw_line;
   std::int32_t line_number = 0;
   do {
-    reader.ReadLine(raw_line);
-    ProcessLine(raw_line, destination, folder);
+    LinePartsBuilder line(settings_.FillKind, settings_.SizeSeparatorCode);
+    reader.ReadLine(line);
+    ProcessLine(line.Finish(), destination, folder, reader);
     host_.LineReached(++line_number, counts_.LineTotal);
     host_.HandlePendingEvents();
   } while (!reader.AtEnd() && !host_.CancelPressed() && (counted < 0 || line_number < counted));
   reader.Close();
 }
 
-void ConversionRun::ProcessLine(std::string& raw_line, const std::string& destination,
-                                const DestinationFolder& folder) {
+void ConversionRun::ProcessLine(LineParts parts, const std::string& destination,
+                                const DestinationFolder& folder, TextLineReader& source) {
   const RunSettings& settings = settings_;
   const ReportSink report = [this](const std::string& line) { host_.AppendReport(line); };
 
-  LineParts parts =
-      SplitSourceLine(std::move(raw_line), settings.FillKind, settings.SizeSeparatorCode);
   const std::int32_t fill_size = FillSizeFor(parts, settings, report);
-  std::string name = settings.ReplaceInvalid
+  // A name too long to keep is over the path limit whatever its replacements would give.
+  std::string name = settings.ReplaceInvalid && !parts.NameCut
                          ? ReplaceInvalidChars(parts.Name, settings.InvalidReplacer, report)
                          : std::move(parts.Name);
   const std::string path =
@@ -128,7 +127,7 @@ void ConversionRun::ProcessLine(std::string& raw_line, const std::string& destin
     --counts_.LineTotal;
     return;
   }
-  if (path.size() > kMaxPathLength) {
+  if (parts.NameCut || path.size() > kMaxPathLength) {
     host_.AppendReport(
         "Warning: file to be made longer than 127 characters. Forbidden. Possibly bad "
         "text-file given!");
@@ -144,7 +143,7 @@ void ConversionRun::ProcessLine(std::string& raw_line, const std::string& destin
       host_.AppendReport("Unable to create: " + name);
       return;
     case CreateOutcome::Created:
-      FillCreatedFile(file.descriptor(), fill_size, parts.RawLine, settings);
+      FillCreatedFile(file.descriptor(), fill_size, parts, &source, settings);
       file.Close();
       ++counts_.CreatedCount;
       return;

@@ -24,18 +24,6 @@ namespace {
 constexpr std::size_t kFillChunk = 8191;
 constexpr char kCtrlZ = 26;
 
-void WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t written = write(fd, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      ThrowIoError(errno);
-    }
-    data += written;
-    size -= static_cast<std::size_t>(written);
-  }
-}
-
 class Descriptor {
  public:
   explicit Descriptor(int fd) : fd_(fd) {}
@@ -222,11 +210,11 @@ std::int32_t CountLines(const std::string& path, MessageHost& messages) {
   {
     Descriptor guard(fd);
     TextLineReader reader(fd);
-    std::string line;
     try {
-      // More lines than the count can hold count as its largest value.
+      // More lines than the count can hold count as its largest value. No line is held, so a
+      // file without line ends takes no memory.
       do {
-        reader.ReadLine(line);
+        reader.SkipLine();
         ++count;
       } while (!reader.AtEnd() && count < INT32_MAX);
     } catch (const IoError&) {
@@ -243,6 +231,17 @@ std::int32_t CountLines(const std::string& path, MessageHost& messages) {
   return count;
 }
 
+void WriteAllTo(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      ThrowIoError(errno);
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+}
+
 void WriteFillBytes(int fd, std::int64_t count, unsigned char byte) {
   if (count <= 0) return;
   char chunk[kFillChunk];
@@ -251,7 +250,7 @@ void WriteFillBytes(int fd, std::int64_t count, unsigned char byte) {
     const std::size_t size = count < static_cast<std::int64_t>(kFillChunk)
                                  ? static_cast<std::size_t>(count)
                                  : kFillChunk;
-    WriteAll(fd, chunk, size);
+    WriteAllTo(fd, std::string_view(chunk, size));
     count -= static_cast<std::int64_t>(size);
   }
 }
@@ -265,7 +264,7 @@ void WriteFillFile(const std::string& path, std::int64_t count, unsigned char by
 void AppendLineTo(int fd, std::string_view text) {
   std::string line(text);
   line += "\r\n";
-  WriteAll(fd, line.data(), line.size());
+  WriteAllTo(fd, line);
 }
 
 void AppendLine(const std::string& path, std::string_view text) {
@@ -317,14 +316,14 @@ void AppendFileTextTo(int fd, const std::string& source) {
       at = stop + 1;
     }
     if (output.size() >= kChunk) {
-      WriteAll(fd, output.data(), output.size());
+      WriteAllTo(fd, output);
       output.clear();
     }
   }
   text.Close();
   // Each line with its line end, then one more.
   output += line_open ? "\r\n\r\n" : "\r\n";
-  WriteAll(fd, output.data(), output.size());
+  WriteAllTo(fd, output);
 }
 
 void AppendFileText(const std::string& destination, const std::string& source) {
@@ -350,7 +349,7 @@ void ReplaceFileAtomically(const std::string& path, std::string_view content) {
     // Readable by the user alone until it has the mode of the file it replaces.
     Descriptor file(OpenOrThrow(temporary, O_WRONLY | O_CREAT | O_EXCL, exists ? 0600 : 0666));
     try {
-      WriteAll(file.get(), content.data(), content.size());
+      WriteAllTo(file.get(), content);
       if (exists) {
         // Not permitted unless privileged or already so: the file then stays the user's own.
         [[maybe_unused]] const int ignored = fchown(file.get(), existing.st_uid, existing.st_gid);

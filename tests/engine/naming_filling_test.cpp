@@ -121,7 +121,8 @@ std::string FillNewFile(const TempDir& dir, std::int32_t size, const std::string
   reported.push_back(path);
   CreatedFile file = CreatedFile::Create(path);
   EXPECT_EQ(file.outcome(), CreateOutcome::Created);
-  FillCreatedFile(file.descriptor(), size, raw, settings);
+  FillCreatedFile(file.descriptor(), size, SplitSourceLine(raw, settings.FillKind, 124), nullptr,
+                  settings);
   file.Close();
   return ReadBytes(path);
 }
@@ -155,10 +156,11 @@ TEST(FillCreatedFile, AMissingTextFileIsAFailureOfFileInput) {
   single.FillText = true;
   CreatedFile file = CreatedFile::Create(dir / "out");
   single.FillTextFile = "";
-  EXPECT_THROW(FillCreatedFile(file.descriptor(), 0, "x", single), IoError);
+  const LineParts line = SplitSourceLine("x", "single", 124);
+  EXPECT_THROW(FillCreatedFile(file.descriptor(), 0, line, nullptr, single), IoError);
   single.FillTextFile = dir / "missing.txt";
   try {
-    FillCreatedFile(file.descriptor(), 0, "x", single);
+    FillCreatedFile(file.descriptor(), 0, line, nullptr, single);
     FAIL();
   } catch (const IoError& error) {
     EXPECT_STREQ(error.what(), "File not found");

@@ -1,13 +1,12 @@
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <filesystem>
 
+#include "support/FileSizeLimit.h"
 #include "support/TempDir.h"
 #include "util/FileSystem.h"
 #include "util/IoError.h"
@@ -235,14 +234,8 @@ TEST(AppendRoutines, TextFileReadUpToItsSizeWhenOpenedInChunksAcrossLineEnds) {
   const std::string self = dir.Write("self.txt", text);
   {
     // Should the append feed on itself, it fails at this size instead of filling the disk.
-    rlimit previous {};
-    getrlimit(RLIMIT_FSIZE, &previous);
-    const rlimit limit{8u << 20, previous.rlim_max};
-    const auto old_handler = signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &limit);
+    const testing::FileSizeLimit limit(8 << 20);
     EXPECT_NO_THROW(AppendFileText(self, self));
-    setrlimit(RLIMIT_FSIZE, &previous);
-    signal(SIGXFSZ, old_handler);
   }
   std::string converted;
   for (char c : text) converted += c == '\n' ? std::string("\r\n") : std::string(1, c);
