@@ -56,7 +56,7 @@ bool ConversionRun::CheckRunInputs(const std::string& source, const std::string&
     host_.AppendReport("Does not exist: " + source);
     verdict = false;
   }
-  counts_.LineTotal = CountLines(source_path_, host_);
+  counts_.LineTotal = CountLines(source_path_, host_, source);
   if (counts_.LineTotal > kQuestionAbove) {
     if (!host_.AskYesNo(std::to_string(counts_.LineTotal) +
                         " files to be created. Really proceed??")) {

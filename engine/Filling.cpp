@@ -14,7 +14,7 @@ std::int32_t FillSizeFor(const LineParts& parts, const RunSettings& settings,
   if ((kind == "var" || kind == "fixifnovar") && parts.SeparatorPos != 0 &&
       !parts.SizeText.empty()) {
     std::optional<std::int32_t> number;
-    if (!parts.SizeTextCut) number = ReadWholeNumber(parts.SizeText);
+    if (!parts.SizeTextCut) number = ReadWholeNumber(parts.SizeText, HexDigits::InAll);
     if (number) {
       size = *number;
     } else {

@@ -199,11 +199,12 @@ bool CreateEmptyFile(const std::string& path) {
   return true;
 }
 
-std::int32_t CountLines(const std::string& path, MessageHost& messages) {
+std::int32_t CountLines(const std::string& path, MessageHost& messages, std::string_view shown_as) {
+  const std::string shown(shown_as.empty() ? std::string_view(path) : shown_as);
   if (GetPathKind(path) != 'f') return -1;
   const int fd = TextLineReader::OpenTextFile(path);
   if (fd < 0) {
-    messages.ShowError("Can not read " + path);
+    messages.ShowError("Can not read " + shown);
     return -1;
   }
   std::int32_t count = 0;
@@ -219,13 +220,13 @@ std::int32_t CountLines(const std::string& path, MessageHost& messages) {
       } while (!reader.AtEnd() && count < INT32_MAX);
     } catch (const IoError&) {
       // A failing read is told as a failing open is; the run then fails when it reads.
-      messages.ShowError("Can not read " + path);
+      messages.ShowError("Can not read " + shown);
       return -1;
     }
     try {
       guard.Close();
     } catch (const IoError&) {
-      messages.ShowError("Rare error: can not close " + path);
+      messages.ShowError("Rare error: can not close " + shown);
     }
   }
   return count;

@@ -41,8 +41,9 @@ bool RemoveFolder(std::string path);
 bool CreateEmptyFile(const std::string& path);
 
 // Number of lines under the text-line rules; -1 for a missing or unreadable file (the latter
-// after the error box "Can not read " + path).
-std::int32_t CountLines(const std::string& path, MessageHost& messages);
+// after the error box "Can not read " + the path as shown_as gives it, or as it stands).
+std::int32_t CountLines(const std::string& path, MessageHost& messages,
+                        std::string_view shown_as = {});
 
 // Writes all the bytes, however many calls it takes; throws IoError.
 void WriteAllTo(int fd, std::string_view bytes);

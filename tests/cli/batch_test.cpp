@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -254,6 +255,14 @@ TEST_F(BatchCommand, AReportOrMessageThatCannotBeWrittenEndsWithThree) {
                                    {.err_file = "/dev/full"});
   EXPECT_EQ(message.status, 3);
   EXPECT_EQ(message.out, "Started...\n");
+}
+
+TEST_F(BatchCommand, AnUnreadableSourceIsNamedAsGiven) {
+  ASSERT_EQ(mkfifo((dir / "names.txt").c_str(), 0600), 0);  // no text file, so never read
+  const Outcome run = RunBatch({"--settings", settings, "names.txt", out.path()},
+                               {.folder = dir.path()});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.err, "Error: Can not read names.txt\nQuillon: File access denied.\n");
 }
 
 TEST_F(BatchCommand, RelativeDestinationIsCreatedInTheCurrentFolder) {

@@ -6,6 +6,7 @@
 #include "util/DestinationFolder.h"
 #include "util/FileSystem.h"
 #include "util/IoError.h"
+#include "util/WholeNumber.h"
 
 namespace quillon {
 namespace {
@@ -113,6 +114,22 @@ TEST(FillSizeFor, EachKind) {
   EXPECT_EQ(reported, (std::vector<std::string>{
                           "report|x: Unable to find valid size. Size set to 0. ",
                           "re\tport|abc: Unable to find valid size. Size set to 0. "}));
+}
+
+TEST(FillSizeFor, HexadecimalSizeHasOneToEightDigitsLeadingZerosCounted) {
+  reported.clear();
+  EXPECT_EQ(SizeOf("a|$00000001", Fill("var")), 1);
+  EXPECT_EQ(SizeOf("a|0x0000000F", Fill("var")), 15);
+  EXPECT_EQ(SizeOf("a|X7FFFFFFF", Fill("var")), INT32_MAX);
+  EXPECT_EQ(SizeOf("a|000000000007", Fill("var")), 7);  // decimal zeros stay free
+  EXPECT_TRUE(reported.empty());
+  EXPECT_EQ(SizeOf("a|$000000001", Fill("var")), 0);
+  EXPECT_EQ(SizeOf("a|0X000000010", Fill("fixifnovar", 5)), 0);
+  EXPECT_EQ(reported, (std::vector<std::string>{
+                          "a|$000000001: Unable to find valid size. Size set to 0. ",
+                          "a|0X000000010: Unable to find valid size. Size set to 0. "}));
+  // The settings file keeps its own rule.
+  EXPECT_EQ(ReadWholeNumber("$000000001"), 1);
 }
 
 std::string FillNewFile(const TempDir& dir, std::int32_t size, const std::string& raw,

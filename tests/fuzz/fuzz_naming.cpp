@@ -104,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::int32_t fill_size = quillon::FillSizeFor(parts, settings, sink);
   const bool size_on_line = split && !parts.SizeText.empty();
   std::optional<std::int32_t> number;
-  if (!parts.SizeTextCut) number = quillon::ReadWholeNumber(parts.SizeText);
+  if (!parts.SizeTextCut) number = quillon::ReadWholeNumber(parts.SizeText, quillon::HexDigits::InAll);
   const bool unreadable = size_on_line && !number;
   FUZZ_CHECK(report.size() == (unreadable ? 1u : 0u));
   const std::string quoted = line.size() > kMax ? line.substr(0, kMax) + "..." : line;
