@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "util/Platform.h"
-#include "util/Text.h"
 
 namespace quillon {
 

@@ -6,6 +6,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <vector>
@@ -127,19 +128,14 @@ int DestinationFolder::OpenParentByWalk(std::string_view folder_path) const {
     const std::string component(folder_path.substr(start, end - start));
     start = end + 1;
     if (component == "..") {
-      if (entered.empty()) {
-        errno = EXDEV;
-        return -1;
-      }
+      if (entered.empty()) return -1;
       close(entered.back());
       entered.pop_back();
       continue;
     }
     const int next = openat(entered.empty() ? fd_ : entered.back(), component.c_str(), kFolderFlags);
     if (next < 0) {
-      const int error = errno;
       CloseAll(entered);
-      errno = error;
       return -1;
     }
     entered.push_back(next);
