@@ -1,12 +1,21 @@
 // The program entry: the six windows in start-up order, then the message loop until the main
 // window closes.
+#include <new>
+
 #include "app/QuillonApplication.h"
 #include "app/Windows.h"
 #include "util/Platform.h"
+#include "util/ui/Seam.h"
 
 int main(int argc, char** argv) {
   QuillonApplication application(argc, argv);
-  QuillonWindows windows(quillon::ExecutablePath());
-  windows.mainF->show();
-  return application.exec();
+  try {
+    QuillonWindows windows(quillon::ExecutablePath());
+    windows.mainF->show();
+    return application.exec();
+  } catch (const std::bad_alloc& error) {
+    // The windows could not be made: told, not an abort.
+    quillon::ui::ShowApplicationError(quillon::ui::FailureText(error));
+    return 1;
+  }
 }

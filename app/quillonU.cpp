@@ -1,8 +1,5 @@
 #include "app/quillonU.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -111,15 +108,6 @@ bool IsVolumeRoot(const std::string& path) {
 bool WindowSwitch(QEvent* event) {
   const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
   return reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason;
-}
-
-// A file without write permission is protected, as a read-only file is: also from the
-// superuser, whom the permissions alone would not stop.
-bool IsReadOnly(const std::string& path) {
-  struct stat info {};
-  if (lstat(path.c_str(), &info) != 0) return true;
-  if (S_ISLNK(info.st_mode)) return false;  // removing a link leaves its target alone
-  return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(path.c_str(), W_OK) != 0;
 }
 
 }  // namespace
@@ -530,8 +518,11 @@ void TmainF::FormCreate() {
     history->setFolder(FromBytes(data_folder_));
     quillon::ui::ReportFailures([history] { history->LoadHistory(); });
   }
-  settings_ = quillon::ReadRunSettings(quillon::SettingsFileFor(executable_path_),
-                                       program_folder_);
+  settings_.SelectionFolder = program_folder_;
+  quillon::ui::ReportFailures([this] {
+    settings_ = quillon::ReadRunSettings(quillon::SettingsFileFor(executable_path_),
+                                         program_folder_);
+  });
   OpenDialog1.InitialDir = FromBytes(settings_.SelectionFolder) + QLatin1Char('/');
 }
 
@@ -657,7 +648,7 @@ void TmainF::RunBClick() {
   } catch (const std::exception& error) {
     FlushReport();
     if (running_) SetRunning(false);
-    quillon::ui::ShowApplicationError(FromBytes(error.what()));
+    quillon::ui::ShowApplicationError(quillon::ui::FailureText(error));
   }
   FlushReport();
   if (close_after_run_) close();
@@ -934,7 +925,7 @@ void TmainF::Remove1Click() {
   const QString file = FileListBox1->FileName();
   const std::string path = ToBytes(file);
   std::error_code error;
-  const bool removed = !path.empty() && quillon::IsExistingFile(path) && !IsReadOnly(path) &&
+  const bool removed = !path.empty() && quillon::IsExistingFile(path) && !quillon::IsWriteProtected(path) &&
                        std::filesystem::remove(path, error);
   if (removed) {
     quillon::ui::ShowInformation(QStringLiteral("Succesfully removed: ") + file);

@@ -3,32 +3,76 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #include <iostream>
 #include <string>
 
+#include "util/FileSystem.h"
+
 namespace quillon {
 namespace {
+
+constexpr std::size_t kReportFlushAt = 64 * 1024;
 
 volatile std::sig_atomic_t interrupted = 0;
 
 void OnInterrupt(int) { interrupted = 1; }
 
+// Bytes 0 to 31 (but tab) and 127 as \xNN, so a line cannot retitle or reprogram a terminal.
+std::string ShownOnTerminal(std::string_view text) {
+  std::string shown;
+  shown.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if ((byte < 32 && c != '\t') || byte == 127) {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      shown += escaped;
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
 }  // namespace
 
-BatchHost::BatchHost(std::optional<bool> answer, std::FILE* report, std::FILE* messages)
-    : answer_(answer), report_(report), messages_(messages) {}
+BatchHost::BatchHost(std::optional<bool> answer, int report_fd, int messages_fd)
+    : answer_(answer),
+      report_fd_(report_fd),
+      messages_fd_(messages_fd),
+      report_terminal_(isatty(report_fd) == 1),
+      messages_terminal_(isatty(messages_fd) == 1) {}
 
 void BatchHost::CatchInterrupt() {
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
+void BatchHost::FlushReport() {
+  std::string lines;
+  lines.swap(pending_report_);
+  WriteAllTo(report_fd_, lines);
 }
 
 void BatchHost::Box(const char* title, const std::string& text) {
-  std::fflush(report_);
-  std::fprintf(messages_, "%s: %s\n", title, text.c_str());
-  std::fflush(messages_);
+  FlushReport();
+  WriteAllTo(messages_fd_, std::string(title) + ": " +
+                               (messages_terminal_ ? ShownOnTerminal(text) : text) + "\n");
+}
+
+void BatchHost::TellFailure(const std::string& text) noexcept {
+  try {
+    FlushReport();
+  } catch (...) {
+  }
+  try {
+    Box(kProgramTitle, text);
+  } catch (...) {
+  }
 }
 
 void BatchHost::ShowNotice(const std::string& text) { Box(kProgramTitle, text); }
@@ -40,16 +84,16 @@ bool BatchHost::AskYesNo(const std::string& question) {
   Box("Warning", question);
   if (answer_) return *answer_;
   if (!isatty(STDIN_FILENO)) return false;
-  std::fputs("[y/N] ", messages_);
-  std::fflush(messages_);
+  WriteAllTo(messages_fd_, "[y/N] ");
   std::string reply;
   if (!std::getline(std::cin, reply)) return false;
   return reply == "y" || reply == "Y" || reply == "yes" || reply == "Yes";
 }
 
 void BatchHost::AppendReport(const std::string& line) {
-  std::fwrite(line.data(), 1, line.size(), report_);
-  std::fputc('\n', report_);
+  pending_report_ += report_terminal_ ? ShownOnTerminal(line) : line;
+  pending_report_ += '\n';
+  if (pending_report_.size() >= kReportFlushAt) FlushReport();
 }
 
 bool BatchHost::CancelPressed() { return interrupted != 0; }

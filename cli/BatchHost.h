@@ -1,9 +1,10 @@
 // The batch command's host of a run: report lines on standard output, message boxes on
-// standard error, questions answered by a flag or on the terminal, Ctrl+C as Cancel.
+// standard error, questions answered by a flag or on the terminal, Ctrl+C (and SIGTERM, SIGHUP)
+// as Cancel. A write that fails ends the run with IoError.
 #pragma once
 
-#include <cstdio>
 #include <optional>
+#include <string>
 
 #include "engine/ConversionRun.h"
 
@@ -12,7 +13,7 @@ namespace quillon {
 class BatchHost : public RunHost {
  public:
   // answer: Yes or No to every question; nothing asks on the terminal (No without one).
-  BatchHost(std::optional<bool> answer, std::FILE* report, std::FILE* messages);
+  BatchHost(std::optional<bool> answer, int report_fd, int messages_fd);
 
   void ShowNotice(const std::string& text) override;
   void ShowError(const std::string& text) override;
@@ -30,15 +31,25 @@ class BatchHost : public RunHost {
   void RecordDestination(const std::string&) override {}
   void RecordSource(const std::string&) override {}
 
-  // Makes Ctrl+C a press on Cancel.
+  // Writes the report lines still held; throws IoError.
+  void FlushReport();
+  // What ended the run, as the program's own box, after what the report holds; a failure to
+  // write it is ignored, as nothing is left to tell it with.
+  void TellFailure(const std::string& text) noexcept;
+
+  // Makes Ctrl+C, SIGTERM and SIGHUP a press on Cancel; a closed pipe a failed write.
   static void CatchInterrupt();
 
  private:
   void Box(const char* title, const std::string& text);
 
   std::optional<bool> answer_;
-  std::FILE* report_;
-  std::FILE* messages_;
+  int report_fd_;
+  int messages_fd_;
+  // A terminal gets control bytes shown, not obeyed; a pipe or a file gets them as they are.
+  bool report_terminal_;
+  bool messages_terminal_;
+  std::string pending_report_;
 };
 
 }  // namespace quillon

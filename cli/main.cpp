@@ -1,6 +1,9 @@
 // quillon-batch [--settings FILE] [--yes|--no] SOURCE DESTINATION; --help, --version
 // Exit status: 0 the run reached its summary, 1 its checks refused it, 2 usage, 3 a file
-// input/output failure (or a lack of memory) ended it.
+// input/output failure (a write of the report or the messages among them, or a lack of memory)
+// ended it.
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -84,28 +87,25 @@ int main(int argc, char** argv) {
   }
   if (path_count != 2) return Usage();
 
-  const std::string program_folder = quillon::FolderOfPath(quillon::ExecutablePath());
-  const quillon::RunSettings settings =
-      quillon::ReadRunSettings(settings_file.value_or(WindowSettingsFile()), program_folder);
-
   // A file-size limit shows as a failed write ("Disk full"), not as a killed process.
   std::signal(SIGXFSZ, SIG_IGN);
   quillon::BatchHost::CatchInterrupt();
-  quillon::BatchHost host(answer, stdout, stderr);
-  quillon::ConversionRun run(host, settings);
+  quillon::BatchHost host(answer, STDOUT_FILENO, STDERR_FILENO);
   try {
+    const std::string program_folder = quillon::FolderOfPath(quillon::ExecutablePath());
+    const quillon::RunSettings settings =
+        quillon::ReadRunSettings(settings_file.value_or(WindowSettingsFile()), program_folder);
+    quillon::ConversionRun run(host, settings);
     const quillon::RunResult result = run.Run(paths[0], paths[1]);
-    std::fflush(stdout);
+    host.FlushReport();
     return result == quillon::RunResult::Refused ? kRefused : kReachedSummary;
   } catch (const quillon::IoError& error) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s: %s\n", quillon::kProgramTitle,
-                 quillon::WithFinalDot(error.what()).c_str());
+    // Also a report or a message that could not be written: a run whose report is lost failed.
+    host.TellFailure(quillon::WithFinalDot(error.what()));
     return kIoFailure;
   } catch (const std::bad_alloc&) {
-    // A line too long to hold (a large file without line ends) is told, not a crash.
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s: Out of memory.\n", quillon::kProgramTitle);
+    // Told, not an abort.
+    host.TellFailure("Out of memory.");
     return kIoFailure;
   }
 }

@@ -4,6 +4,7 @@
 
 #include "engine/Filling.h"
 #include "engine/Naming.h"
+#include "util/DestinationFolder.h"
 #include "util/FileSystem.h"
 #include "util/IoError.h"
 #include "util/Platform.h"
@@ -55,7 +56,7 @@ bool ConversionRun::CheckRunInputs(const std::string& source, const std::string&
     host_.AppendReport("Does not exist: " + source);
     verdict = false;
   }
-  counts_.LineTotal = CountLines(source_path_, host_);
+  counts_.LineTotal = CountLines(source_path_, host_, source);
   if (counts_.LineTotal > kQuestionAbove) {
     if (!host_.AskYesNo(std::to_string(counts_.LineTotal) +
                         " files to be created. Really proceed??")) {
@@ -72,7 +73,7 @@ bool ConversionRun::CheckRunInputs(const std::string& source, const std::string&
             "Chosen parent folder is invalid or does not exist. I try to create it??")) {
       return false;
     }
-    if (ForceFolder(destination)) {
+    if (ForceFolder(destination_path_)) {
       host_.ShowNotice("Creation succesfull");
       host_.AppendReport("Parent folder created: " + destination);
     } else {
@@ -90,28 +91,30 @@ void ConversionRun::RunLines(const std::string& destination) {
   // the totals stay true. A source that could not be counted has no such bound.
   const std::int32_t counted = counts_.LineTotal;
   TextLineReader reader(source_path_);
-  std::string raw_line;
+  // Every file is created beneath the folder as it stands now, wherever its path leads later.
+  const DestinationFolder folder(destination_path_);
   std::int32_t line_number = 0;
   do {
-    reader.ReadLine(raw_line);
-    ProcessLine(raw_line, destination);
+    LinePartsBuilder line(settings_.FillKind, settings_.SizeSeparatorCode);
+    reader.ReadLine(line);
+    ProcessLine(line.Finish(), destination, folder, reader);
     host_.LineReached(++line_number, counts_.LineTotal);
     host_.HandlePendingEvents();
   } while (!reader.AtEnd() && !host_.CancelPressed() && (counted < 0 || line_number < counted));
   reader.Close();
 }
 
-void ConversionRun::ProcessLine(std::string& raw_line, const std::string& destination) {
+void ConversionRun::ProcessLine(LineParts parts, const std::string& destination,
+                                const DestinationFolder& folder, TextLineReader& source) {
   const RunSettings& settings = settings_;
   const ReportSink report = [this](const std::string& line) { host_.AppendReport(line); };
 
-  LineParts parts =
-      SplitSourceLine(std::move(raw_line), settings.FillKind, settings.SizeSeparatorCode);
   const std::int32_t fill_size = FillSizeFor(parts, settings, report);
-  std::string name = settings.ReplaceInvalid
+  // A name too long to keep is over the path limit whatever its replacements would give.
+  std::string name = settings.ReplaceInvalid && !parts.NameCut
                          ? ReplaceInvalidChars(parts.Name, settings.InvalidReplacer, report)
                          : std::move(parts.Name);
-  std::string path =
+  const std::string path =
       OutputPath(destination, name, settings.OutputExtension, settings.ExtensionAlways);
   const std::string_view file_name = std::string_view(path).substr(destination.size() + 1);
 
@@ -124,22 +127,13 @@ void ConversionRun::ProcessLine(std::string& raw_line, const std::string& destin
     --counts_.LineTotal;
     return;
   }
-  if (path.size() > kMaxPathLength) {
+  if (parts.NameCut || path.size() > kMaxPathLength) {
     host_.AppendReport(
         "Warning: file to be made longer than 127 characters. Forbidden. Possibly bad "
         "text-file given!");
     return;
   }
-  // Names reach the file system only when every desktop could hold them, and never climb
-  // out of the destination.
-  CreatedFile file;
-  if (IsPortableCreatableName(file_name)) {
-    if (destination_path_.size() != destination.size()) {
-      path.replace(0, destination.size(), destination_path_);
-    }
-    MapNameSeparators(path, destination_path_.size() + 1);
-    file = CreatedFile::Create(path);
-  }
+  CreatedFile file = folder.Create(file_name);
   switch (file.outcome()) {
     case CreateOutcome::ExistsAlready:
       host_.AppendReport("Exists already: " + name);
@@ -149,7 +143,7 @@ void ConversionRun::ProcessLine(std::string& raw_line, const std::string& destin
       host_.AppendReport("Unable to create: " + name);
       return;
     case CreateOutcome::Created:
-      FillCreatedFile(file.descriptor(), fill_size, parts.RawLine, settings);
+      FillCreatedFile(file.descriptor(), fill_size, parts, &source, settings);
       file.Close();
       ++counts_.CreatedCount;
       return;

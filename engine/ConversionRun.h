@@ -9,6 +9,10 @@
 
 namespace quillon {
 
+class DestinationFolder;
+class TextLineReader;
+struct LineParts;
+
 // What a run needs from the program that starts it. The window, the batch command and the
 // tests implement it.
 class RunHost : public MessageHost {
@@ -57,7 +61,8 @@ class ConversionRun {
 
  private:
   void RunLines(const std::string& destination);
-  void ProcessLine(std::string& raw_line, const std::string& destination);
+  void ProcessLine(LineParts parts, const std::string& destination,
+                   const DestinationFolder& folder, TextLineReader& source);
   void AppendSummary(bool cancelled);
 
   RunHost& host_;

@@ -1,5 +1,7 @@
 #include "engine/Filling.h"
 
+#include <optional>
+
 #include "util/FileSystem.h"
 #include "util/WholeNumber.h"
 
@@ -11,10 +13,13 @@ std::int32_t FillSizeFor(const LineParts& parts, const RunSettings& settings,
   std::int32_t size = 0;
   if ((kind == "var" || kind == "fixifnovar") && parts.SeparatorPos != 0 &&
       !parts.SizeText.empty()) {
-    if (const auto number = ReadWholeNumber(parts.SizeText)) {
+    std::optional<std::int32_t> number;
+    if (!parts.SizeTextCut) number = ReadWholeNumber(parts.SizeText, HexDigits::InAll);
+    if (number) {
       size = *number;
     } else {
-      report(parts.RawLine + ": Unable to find valid size. Size set to 0. ");
+      report(parts.RawLine + (parts.RawLineCut ? "..." : "") +
+             ": Unable to find valid size. Size set to 0. ");
     }
   }
   if (kind == "fix") {
@@ -25,13 +30,34 @@ std::int32_t FillSizeFor(const LineParts& parts, const RunSettings& settings,
   return size;
 }
 
-void FillCreatedFile(int fd, std::int32_t fill_size, const std::string& raw_line,
-                     const RunSettings& settings) {
+namespace {
+
+class WrittenPieces : public TextLineReader::Pieces {
+ public:
+  explicit WrittenPieces(int fd) : fd_(fd) {}
+  void Append(std::string_view piece) override { WriteAllTo(fd_, piece); }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+void FillCreatedFile(int fd, std::int32_t fill_size, const LineParts& line,
+                     TextLineReader* source, const RunSettings& settings) {
   if (fill_size > 0) {
     WriteFillBytes(fd, fill_size, static_cast<unsigned char>(settings.FillCharCode & 0xFF));
   }
   if (settings.FillKind != "single") return;
-  if (settings.FillSource) AppendLineTo(fd, raw_line);
+  if (settings.FillSource) {
+    if (line.RawLineCut) {
+      WrittenPieces pieces(fd);
+      source->ReadLastLineAgain(pieces);
+      AppendLineTo(fd, "");
+    } else {
+      AppendLineTo(fd, line.RawLine);
+    }
+  }
   if (settings.FillText) AppendFileTextTo(fd, settings.FillTextFile);
 }
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "util/Platform.h"
-#include "util/Text.h"
 
 namespace quillon {
 
@@ -16,21 +15,55 @@ bool IsInvalidNameChar(char c) {
   }
 }
 
-LineParts SplitSourceLine(std::string raw_line, std::string_view fill_kind,
-                          std::int32_t size_separator_code) {
-  LineParts parts;
-  std::string line = raw_line;
-  line.erase(std::remove(line.begin(), line.end(), '\t'), line.end());
-  parts.RawLine = std::move(raw_line);
-  parts.Blank = line.empty();
-  const char separator = static_cast<char>(size_separator_code & 0xFF);
-  parts.SeparatorPos = LastPos(std::string_view(&separator, 1), line);
-  if ((fill_kind == "var" || fill_kind == "fixifnovar") && parts.SeparatorPos != 0) {
-    parts.SizeText = line.substr(parts.SeparatorPos);
-    line.resize(parts.SeparatorPos - 1);
+LinePartsBuilder::LinePartsBuilder(std::string_view fill_kind, std::int32_t size_separator_code)
+    : splits_(fill_kind == "var" || fill_kind == "fixifnovar"),
+      separator_(static_cast<char>(size_separator_code & 0xFF)) {}
+
+void LinePartsBuilder::Append(std::string_view piece) {
+  constexpr std::size_t kMax = LineParts::kMaxKept;
+  raw_.append(piece.substr(0, kMax - std::min(kMax, raw_.size())));
+  raw_length_ += piece.size();
+  for (const char c : piece) {
+    if (c == '\t') continue;
+    ++tab_free_length_;
+    if (tab_free_.size() < kMax) tab_free_ += c;
+    // A separator of code 9 is never found, since tabs are gone.
+    if (c == separator_) {
+      separator_pos_ = tab_free_length_;
+      after_separator_.clear();
+      after_separator_cut_ = false;
+    } else if (after_separator_.size() < kMax) {
+      after_separator_ += c;
+    } else {
+      after_separator_cut_ = true;
+    }
   }
-  parts.Name = std::move(line);
+}
+
+LineParts LinePartsBuilder::Finish() {
+  LineParts parts;
+  parts.RawLine = std::move(raw_);
+  parts.RawLineCut = raw_length_ > LineParts::kMaxKept;
+  parts.Blank = tab_free_length_ == 0;
+  parts.SeparatorPos = separator_pos_;
+  // Only the last separator splits: earlier ones stay in the name.
+  const std::uint64_t name_length =
+      splits_ && separator_pos_ != 0 ? separator_pos_ - 1 : tab_free_length_;
+  parts.NameCut = name_length > LineParts::kMaxKept;
+  tab_free_.resize(std::min<std::uint64_t>(name_length, tab_free_.size()));
+  parts.Name = std::move(tab_free_);
+  if (splits_ && separator_pos_ != 0) {
+    parts.SizeText = std::move(after_separator_);
+    parts.SizeTextCut = after_separator_cut_;
+  }
   return parts;
+}
+
+LineParts SplitSourceLine(std::string_view raw_line, std::string_view fill_kind,
+                          std::int32_t size_separator_code) {
+  LinePartsBuilder builder(fill_kind, size_separator_code);
+  builder.Append(raw_line);
+  return builder.Finish();
 }
 
 std::string ReplaceInvalidChars(std::string_view name, std::string_view replacer,

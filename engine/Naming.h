@@ -6,14 +6,42 @@
 #include <string>
 #include <string_view>
 
+#include "util/TextLineReader.h"
+
 namespace quillon {
 
+// A line of any length takes fixed memory: of the line as read, of its name and of its size
+// text, the first kMaxKept bytes are kept, and each says whether more followed.
 struct LineParts {
+  static constexpr std::size_t kMaxKept = 4096;
+
   std::string RawLine;        // the line exactly as read
   bool Blank = false;         // empty once its tabs are removed
   std::string Name;           // the tab-free line, or its part before the size separator
-  std::size_t SeparatorPos = 0;  // 1-based position of the last separator; 0 when none
+  std::uint64_t SeparatorPos = 0;  // 1-based position of the last separator; 0 when none
   std::string SizeText;       // what follows the separator when the name was split
+  bool RawLineCut = false;
+  bool NameCut = false;       // a name that long is far over the path limit
+  bool SizeTextCut = false;   // a size text that long is no valid number
+};
+
+// Splits a line as it is read, piece by piece.
+class LinePartsBuilder : public TextLineReader::Pieces {
+ public:
+  LinePartsBuilder(std::string_view fill_kind, std::int32_t size_separator_code);
+  void Append(std::string_view piece) override;
+  LineParts Finish();
+
+ private:
+  bool splits_;
+  char separator_;
+  std::string raw_;
+  std::uint64_t raw_length_ = 0;
+  std::string tab_free_;  // its first kMaxKept bytes
+  std::uint64_t tab_free_length_ = 0;
+  std::uint64_t separator_pos_ = 0;
+  std::string after_separator_;  // the tab-free bytes after the last separator, or all
+  bool after_separator_cut_ = false;
 };
 
 using ReportSink = std::function<void(const std::string&)>;
@@ -21,7 +49,8 @@ using ReportSink = std::function<void(const std::string&)>;
 // The nine characters file names may not hold.
 bool IsInvalidNameChar(char c);
 
-LineParts SplitSourceLine(std::string raw_line, std::string_view fill_kind,
+// The parts of a whole line at once.
+LineParts SplitSourceLine(std::string_view raw_line, std::string_view fill_kind,
                           std::int32_t size_separator_code);
 
 // Replaces each invalid character by the replacer, reporting each replacement.

@@ -175,7 +175,11 @@ void HistoryList::RebuildMenu() {
   if (histpath_.empty()) return;
   std::string content;
   for (const std::string& item : items_) content += item + kLineEnd;
-  ReplaceFileAtomically(histpath_, content);
+  try {
+    ReplaceFileAtomically(histpath_, content);
+  } catch (const IoError&) {
+    throw UserError("Unable to write to " + histpath_);
+  }
 }
 
 }  // namespace quillon

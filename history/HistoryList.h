@@ -54,13 +54,14 @@ class HistoryList {
   const std::string& maxitemlenpath() const { return maxitemlenpath_; }
 
   // Reads both limits and the items from the three files in folder, then rebuilds. A bad
-  // count or length file gives a warning and the default; read and write failures of the
-  // files throw IoError.
+  // count or length file gives a warning and the default; a read failure of the files throws
+  // IoError, a write failure UserError.
   void LoadHistory(const std::string& folder);
 
   // Records a use: an item equal but for ASCII letter case (the last such) moves to the top
   // in the new spelling; a new text goes on top and at most one item beyond maxhist drops.
-  // Then rebuilds. Throws IoError when the history file cannot be written.
+  // Then rebuilds. Throws UserError "Unable to write to <file>" when the history file cannot
+  // be written.
   void AddItem(std::string text);
 
   // The entries' commands; each takes the entry's tag and ignores a tag that no longer

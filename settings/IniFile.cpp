@@ -32,7 +32,7 @@ bool IsKeyLine(std::string_view line, std::string_view key, std::string_view* va
 
 IniFile IniFile::Load(const std::string& path) {
   if (GetPathKind(path) == 'n') return IniFile();
-  return Parse(ReadWholeFile(path));
+  return Parse(ReadWholeFile(path, kMaxFileSize));
 }
 
 IniFile IniFile::Parse(std::string_view content) {

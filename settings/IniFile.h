@@ -13,8 +13,10 @@ namespace quillon {
 class IniFile {
  public:
   static constexpr std::size_t kMaxValueLength = 2047;
+  static constexpr std::size_t kMaxFileSize = 1 << 20;
 
-  // A missing file gives an empty one; an unreadable one throws IoError.
+  // A missing file gives an empty one. One that cannot be read, that is no regular file (a
+  // pipe, a device, a folder) or that is larger than kMaxFileSize throws IoError.
   static IniFile Load(const std::string& path);
   static IniFile Parse(std::string_view content);
 

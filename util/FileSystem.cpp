@@ -6,11 +6,13 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <random>
 
+#include "util/DestinationFolder.h"
 #include "util/IoError.h"
 #include "util/Platform.h"
 #include "util/Text.h"
@@ -20,18 +22,7 @@ namespace quillon {
 namespace {
 
 constexpr std::size_t kFillChunk = 8191;
-
-void WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t written = write(fd, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      ThrowIoError(errno);
-    }
-    data += written;
-    size -= static_cast<std::size_t>(written);
-  }
-}
+constexpr char kCtrlZ = 26;
 
 class Descriptor {
  public:
@@ -52,10 +43,25 @@ class Descriptor {
   int fd_;
 };
 
-int OpenOrThrow(const std::string& path, int flags) {
-  const int fd = open(path.c_str(), flags | O_CLOEXEC, 0666);
+int OpenOrThrow(const std::string& path, int flags, mode_t mode = 0666) {
+  const int fd = open(path.c_str(), flags | O_CLOEXEC, mode);
   if (fd < 0) ThrowIoError(errno);
   return fd;
+}
+
+// Where a chain of links ends (the path itself when it is no link); a link to nothing leads to
+// where its file would be.
+std::string LinkTarget(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+    std::string target(static_cast<std::size_t>(info.st_size) + 1, '\0');
+    const ssize_t length = readlink(path.c_str(), target.data(), target.size());
+    if (length < 0 || static_cast<std::size_t>(length) >= target.size()) ThrowIoError(EIO);
+    target.resize(static_cast<std::size_t>(length));
+    path = IsAbsolutePath(target) ? target : JoinPath(FolderOfPath(path), target);
+  }
+  ThrowIoError(ELOOP);
 }
 
 // Birth time where the file system records one, else the last status change.
@@ -86,6 +92,13 @@ char GetPathKind(const std::string& path) {
 }
 
 bool IsFolder(const std::string& path) { return GetPathKind(path) == 'd'; }
+
+bool IsWriteProtected(const std::string& path) {
+  struct stat info {};
+  if (lstat(path.c_str(), &info) != 0) return true;
+  if (S_ISLNK(info.st_mode)) return false;  // a link has no permissions of its own
+  return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(path.c_str(), W_OK) != 0;
+}
 
 bool IsExistingFile(const std::string& path) {
   struct stat info {};
@@ -175,44 +188,6 @@ bool RemoveFolder(std::string path) {
   return rmdir(path.c_str()) == 0;
 }
 
-CreatedFile::CreatedFile(CreatedFile&& other) noexcept
-    : outcome_(other.outcome_), fd_(other.fd_) {
-  other.fd_ = -1;
-}
-
-CreatedFile& CreatedFile::operator=(CreatedFile&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
-    outcome_ = other.outcome_;
-    fd_ = other.fd_;
-    other.fd_ = -1;
-  }
-  return *this;
-}
-
-CreatedFile::~CreatedFile() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
-void CreatedFile::Close() {
-  if (fd_ < 0) return;
-  const int fd = fd_;
-  fd_ = -1;
-  if (::close(fd) != 0) ThrowIoError(errno);
-}
-
-CreatedFile CreatedFile::Create(const std::string& path) {
-  CreatedFile file;
-  // One exclusive open is both the existence test and the creation, and never follows a link.
-  file.fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-  if (file.fd_ >= 0) {
-    file.outcome_ = CreateOutcome::Created;
-  } else if (errno == EEXIST && IsExistingFile(path)) {
-    file.outcome_ = CreateOutcome::ExistsAlready;
-  }
-  return file;
-}
-
 bool CreateEmptyFile(const std::string& path) {
   CreatedFile file = CreatedFile::Create(path);
   if (file.outcome() != CreateOutcome::Created) return false;
@@ -224,36 +199,48 @@ bool CreateEmptyFile(const std::string& path) {
   return true;
 }
 
-std::int32_t CountLines(const std::string& path, MessageHost& messages) {
+std::int32_t CountLines(const std::string& path, MessageHost& messages, std::string_view shown_as) {
+  const std::string shown(shown_as.empty() ? std::string_view(path) : shown_as);
   if (GetPathKind(path) != 'f') return -1;
   const int fd = TextLineReader::OpenTextFile(path);
   if (fd < 0) {
-    messages.ShowError("Can not read " + path);
+    messages.ShowError("Can not read " + shown);
     return -1;
   }
   std::int32_t count = 0;
   {
     Descriptor guard(fd);
     TextLineReader reader(fd);
-    std::string line;
     try {
-      // More lines than the count can hold count as its largest value.
+      // More lines than the count can hold count as its largest value. No line is held, so a
+      // file without line ends takes no memory.
       do {
-        reader.ReadLine(line);
+        reader.SkipLine();
         ++count;
       } while (!reader.AtEnd() && count < INT32_MAX);
     } catch (const IoError&) {
       // A failing read is told as a failing open is; the run then fails when it reads.
-      messages.ShowError("Can not read " + path);
+      messages.ShowError("Can not read " + shown);
       return -1;
     }
     try {
       guard.Close();
     } catch (const IoError&) {
-      messages.ShowError("Rare error: can not close " + path);
+      messages.ShowError("Rare error: can not close " + shown);
     }
   }
   return count;
+}
+
+void WriteAllTo(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      ThrowIoError(errno);
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
 }
 
 void WriteFillBytes(int fd, std::int64_t count, unsigned char byte) {
@@ -264,7 +251,7 @@ void WriteFillBytes(int fd, std::int64_t count, unsigned char byte) {
     const std::size_t size = count < static_cast<std::int64_t>(kFillChunk)
                                  ? static_cast<std::size_t>(count)
                                  : kFillChunk;
-    WriteAll(fd, chunk, size);
+    WriteAllTo(fd, std::string_view(chunk, size));
     count -= static_cast<std::int64_t>(size);
   }
 }
@@ -278,7 +265,7 @@ void WriteFillFile(const std::string& path, std::int64_t count, unsigned char by
 void AppendLineTo(int fd, std::string_view text) {
   std::string line(text);
   line += "\r\n";
-  WriteAll(fd, line.data(), line.size());
+  WriteAllTo(fd, line);
 }
 
 void AppendLine(const std::string& path, std::string_view text) {
@@ -288,24 +275,56 @@ void AppendLine(const std::string& path, std::string_view text) {
 }
 
 void AppendFileTextTo(int fd, const std::string& source) {
-  // Streams the source in bounded pieces, so a large text file needs no more memory.
-  constexpr std::size_t kFlushAt = 64 * 1024;
-  TextLineReader reader(source);
-  std::string pending;
-  std::string line;
-  if (!reader.AtEnd()) {
-    do {
-      reader.ReadLine(line);
-      pending += line;
-      pending += "\r\n";
-      if (pending.size() >= kFlushAt) {
-        WriteAll(fd, pending.data(), pending.size());
-        pending.clear();
+  constexpr std::size_t kChunk = 64 * 1024;
+  const int text_fd = TextLineReader::OpenTextFile(source);
+  if (text_fd < 0) ThrowIoError(errno);
+  Descriptor text(text_fd);
+  struct stat info {};
+  if (fstat(text.get(), &info) != 0) ThrowIoError(errno);
+  // Read no further than the size the file had when opened: the file being filled may be the
+  // text file itself, and would otherwise feed on what is appended to it.
+  std::uint64_t rest = static_cast<std::uint64_t>(info.st_size);
+  char input[kChunk];
+  std::string output;
+  bool line_open = false;  // bytes of a line written without its line end yet
+  bool after_cr = false;   // a line feed right after a carriage return belongs to its end
+  bool ended = false;      // Ctrl-Z ends the text
+  while (rest > 0 && !ended) {
+    const ssize_t got = read(text.get(), input, std::min<std::uint64_t>(sizeof input, rest));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      ThrowIoError(errno);
+    }
+    if (got == 0) break;
+    rest -= static_cast<std::uint64_t>(got);
+    const char* at = input;
+    const char* const end = input + got;
+    while (at < end && !ended) {
+      if (after_cr && *at == '\n') ++at;
+      after_cr = false;
+      const char* stop = at;
+      while (stop < end && *stop != '\r' && *stop != '\n' && *stop != kCtrlZ) ++stop;
+      output.append(at, stop);
+      line_open = line_open || stop > at;
+      if (stop == end) break;
+      if (*stop == kCtrlZ) {
+        ended = true;
+      } else {
+        output += "\r\n";
+        line_open = false;
+        after_cr = *stop == '\r';
       }
-    } while (!reader.AtEnd());
+      at = stop + 1;
+    }
+    if (output.size() >= kChunk) {
+      WriteAllTo(fd, output);
+      output.clear();
+    }
   }
-  reader.Close();
-  AppendLineTo(fd, pending);
+  text.Close();
+  // Each line with its line end, then one more.
+  output += line_open ? "\r\n\r\n" : "\r\n";
+  WriteAllTo(fd, output);
 }
 
 void AppendFileText(const std::string& destination, const std::string& source) {
@@ -315,13 +334,28 @@ void AppendFileText(const std::string& destination, const std::string& source) {
 }
 
 void ReplaceFileAtomically(const std::string& path, std::string_view content) {
+  // A link stays a link: what it leads to is replaced.
+  const std::string target = LinkTarget(path);
+  struct stat existing {};
+  const bool exists = lstat(target.c_str(), &existing) == 0;
+  if (!exists && errno != ENOENT) ThrowIoError(errno);
+  // Only a regular file the user may write is replaced, and it keeps its mode and owners.
+  if (exists && (!S_ISREG(existing.st_mode) || IsWriteProtected(target))) {
+    ThrowIoError(EACCES);
+  }
   static thread_local std::mt19937_64 random{std::random_device{}()};
   const std::string temporary =
-      path + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(random() % 1000000007);
+      target + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(random() % 1000000007);
   {
-    Descriptor file(OpenOrThrow(temporary, O_WRONLY | O_CREAT | O_EXCL));
+    // Readable by the user alone until it has the mode of the file it replaces.
+    Descriptor file(OpenOrThrow(temporary, O_WRONLY | O_CREAT | O_EXCL, exists ? 0600 : 0666));
     try {
-      WriteAll(file.get(), content.data(), content.size());
+      WriteAllTo(file.get(), content);
+      if (exists) {
+        // Not permitted unless privileged or already so: the file then stays the user's own.
+        [[maybe_unused]] const int ignored = fchown(file.get(), existing.st_uid, existing.st_gid);
+        if (fchmod(file.get(), existing.st_mode & 07777) != 0) ThrowIoError(errno);
+      }
       if (fsync(file.get()) != 0) ThrowIoError(errno);
       file.Close();
     } catch (...) {
@@ -329,15 +363,17 @@ void ReplaceFileAtomically(const std::string& path, std::string_view content) {
       throw;
     }
   }
-  if (rename(temporary.c_str(), path.c_str()) != 0) {
+  if (rename(temporary.c_str(), target.c_str()) != 0) {
     const int error = errno;
     unlink(temporary.c_str());
     ThrowIoError(error);
   }
 }
 
-std::string ReadWholeFile(const std::string& path) {
-  Descriptor file(OpenOrThrow(path, O_RDONLY));
+std::string ReadWholeFile(const std::string& path, std::size_t max_bytes) {
+  const int fd = TextLineReader::OpenTextFile(path);
+  if (fd < 0) ThrowIoError(errno);
+  Descriptor file(fd);
   std::string content;
   char chunk[64 * 1024];
   for (;;) {
@@ -347,6 +383,7 @@ std::string ReadWholeFile(const std::string& path) {
       ThrowIoError(errno);
     }
     if (got == 0) break;
+    if (content.size() + static_cast<std::size_t>(got) > max_bytes) ThrowIoError(EFBIG);
     content.append(chunk, static_cast<std::size_t>(got));
   }
   file.Close();

@@ -13,6 +13,9 @@ namespace quillon {
 // 'n' nothing there, 'd' a folder, 'f' a file (symbolic links followed).
 char GetPathKind(const std::string& path);
 bool IsFolder(const std::string& path);
+// A file without write permission is protected, as a read-only file is on Windows: also from
+// the superuser, whom the permissions alone would not stop. A missing path counts as protected.
+bool IsWriteProtected(const std::string& path);
 // An existing entry that is not a folder (a dangling symbolic link counts as a file).
 bool IsExistingFile(const std::string& path);
 
@@ -34,37 +37,16 @@ std::string ParentFolder(std::string_view path);
 bool ForceFolder(std::string path);
 bool RemoveFolder(std::string path);
 
-// Outcome of creating a file exclusively: the existence test and the creation in one step,
-// so a file that appears meanwhile is never truncated.
-enum class CreateOutcome { Created, ExistsAlready, Failed };
-
-class CreatedFile {
- public:
-  CreatedFile() = default;
-  CreatedFile(const CreatedFile&) = delete;
-  CreatedFile& operator=(const CreatedFile&) = delete;
-  CreatedFile(CreatedFile&& other) noexcept;
-  CreatedFile& operator=(CreatedFile&& other) noexcept;
-  ~CreatedFile();
-
-  CreateOutcome outcome() const { return outcome_; }
-  int descriptor() const { return fd_; }
-  // Closes the file; throws IoError when the close reports a failure of the writes.
-  void Close();
-
-  static CreatedFile Create(const std::string& path);
-
- private:
-  CreateOutcome outcome_ = CreateOutcome::Failed;
-  int fd_ = -1;
-};
-
 // False at once for an existing file; otherwise creates it empty and closes it.
 bool CreateEmptyFile(const std::string& path);
 
 // Number of lines under the text-line rules; -1 for a missing or unreadable file (the latter
-// after the error box "Can not read " + path).
-std::int32_t CountLines(const std::string& path, MessageHost& messages);
+// after the error box "Can not read " + the path as shown_as gives it, or as it stands).
+std::int32_t CountLines(const std::string& path, MessageHost& messages,
+                        std::string_view shown_as = {});
+
+// Writes all the bytes, however many calls it takes; throws IoError.
+void WriteAllTo(int fd, std::string_view bytes);
 
 // Writes count fill bytes in chunks of at most 8191 bytes; a count of 0 or less writes nothing.
 void WriteFillBytes(int fd, std::int64_t count, unsigned char byte);
@@ -79,10 +61,13 @@ void AppendFileTextTo(int fd, const std::string& source);
 void AppendFileText(const std::string& destination, const std::string& source);
 
 // Writes content to a temporary file beside path, syncs it and renames it over path, so the
-// file is always either the old or the new version; throws IoError.
+// file is always either the old or the new version. A link stays a link and its target is
+// replaced; a file keeps its mode (and owners where permitted). Throws IoError, also for a path
+// that is no regular file or that the user may not write, which then stays as it is.
 void ReplaceFileAtomically(const std::string& path, std::string_view content);
 
-// The whole content of a file; throws IoError.
-std::string ReadWholeFile(const std::string& path);
+// The whole content of a regular file (a link to one is followed), opened without waiting on
+// a pipe; throws IoError for anything else and for a file larger than max_bytes.
+std::string ReadWholeFile(const std::string& path, std::size_t max_bytes);
 
 }  // namespace quillon

@@ -15,13 +15,25 @@ bool IsRootPath(std::string_view path);
 // True when the path starts at the root (relative paths cannot be forced into existence).
 bool IsAbsolutePath(std::string_view path);
 
-// Hands each "\\" of a path from position `from` on to the file system as "/": in a name taken
-// from a source line, a backslash reaches into a subfolder as it does on Windows.
-void MapNameSeparators(std::string& path, std::size_t from);
+// What a run may do with a file name taken from a source line, beneath its destination.
+enum class NameUse {
+  Create,    // a name every desktop can hold
+  TestOnly,  // a name Windows refuses: a file already there is reported, none is created
+  Refused,   // a name that climbs above the destination or cannot reach the file system
+};
 
-// False for a name that holds a character other desktops refuse (: * ? " < > | or a control
-// character) or whose components climb above the folder it is created in ("..").
-bool IsPortableCreatableName(std::string_view name);
+struct FileSystemName {
+  NameUse use = NameUse::Refused;
+  // Relative, "/"-separated, with no empty or "." components. For Create, each component has
+  // lost its trailing dots and blanks, as Windows drops them.
+  std::string path;
+};
+
+// A backslash in the name reaches into a subfolder, as it does on Windows. A name is refused
+// for creation when it holds : * ? " < > | or a control character, when a component's part
+// before its first dot is a device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, any case), or
+// when a component is empty once its trailing dots and blanks are dropped.
+FileSystemName FileSystemNameFor(std::string_view name);
 
 // A relative path tied to the current folder, so a later change of that folder does not move
 // it; an empty or absolute path stays as it is.

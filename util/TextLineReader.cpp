@@ -62,6 +62,7 @@ bool TextLineReader::Fill() {
     const ssize_t got = read(fd_, buffer_, kBufferSize);
     if (got > 0) {
       end_ = static_cast<std::size_t>(got);
+      read_total_ += end_;
       return true;
     }
     if (got == 0) {
@@ -77,6 +78,24 @@ bool TextLineReader::AtEnd() {
   return ctrl_z_ends_ && buffer_[begin_] == kCtrlZ;
 }
 
+namespace {
+
+class StringPieces : public TextLineReader::Pieces {
+ public:
+  explicit StringPieces(std::string& line) : line_(line) {}
+  void Append(std::string_view piece) override { line_.append(piece); }
+
+ private:
+  std::string& line_;
+};
+
+class DroppedPieces : public TextLineReader::Pieces {
+ public:
+  void Append(std::string_view) override {}
+};
+
+}  // namespace
+
 std::string TextLineReader::ReadLine() {
   std::string line;
   ReadLine(line);
@@ -85,6 +104,18 @@ std::string TextLineReader::ReadLine() {
 
 void TextLineReader::ReadLine(std::string& line) {
   line.clear();
+  StringPieces pieces(line);
+  ReadLine(pieces);
+}
+
+void TextLineReader::SkipLine() {
+  DroppedPieces pieces;
+  ReadLine(pieces);
+}
+
+void TextLineReader::ReadLine(Pieces& pieces) {
+  last_line_offset_ = read_total_ - end_ + begin_;
+  last_line_length_ = 0;
   for (;;) {
     if (begin_ == end_ && !Fill()) return;
     const char* start = buffer_ + begin_;
@@ -95,7 +126,8 @@ void TextLineReader::ReadLine(std::string& line) {
       if (c == '\r' || c == '\n' || (c == kCtrlZ && ctrl_z_ends_)) break;
       ++length;
     }
-    line.append(start, length);
+    if (length > 0) pieces.Append(std::string_view(start, length));
+    last_line_length_ += length;
     begin_ += length;
     if (length == available) continue;
     const char stop = buffer_[begin_];
@@ -111,6 +143,21 @@ void TextLineReader::ReadLine(std::string& line) {
       if (begin_ < end_ && buffer_[begin_] == '\n') ++begin_;
     }
     return;
+  }
+}
+
+void TextLineReader::ReadLastLineAgain(Pieces& pieces) {
+  char chunk[kBufferSize];
+  std::uint64_t offset = last_line_offset_;
+  for (std::uint64_t rest = last_line_length_; rest > 0;) {
+    const ssize_t got = pread(fd_, chunk, rest < sizeof chunk ? rest : sizeof chunk,
+                              static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) ThrowIoError(errno);
+    if (got == 0) ThrowIoError(EIO);  // the file was cut short meanwhile
+    pieces.Append(std::string_view(chunk, static_cast<std::size_t>(got)));
+    offset += static_cast<std::uint64_t>(got);
+    rest -= static_cast<std::uint64_t>(got);
   }
 }
 

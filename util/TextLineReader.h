@@ -1,9 +1,11 @@
 // Reads a text file line by line under the text-line rules: a carriage return ends a line, a
 // line feed right after it belongs to that end, a lone line feed ends a line too (POSIX), and
-// Ctrl-Z ends the text. Streams: memory grows only with the longest line.
+// Ctrl-Z ends the text. Streams: a line taken in pieces or skipped needs no memory of its own.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace quillon {
 
@@ -20,9 +22,22 @@ class TextLineReader {
   TextLineReader& operator=(const TextLineReader&) = delete;
   ~TextLineReader();
 
+  // Takes a line piece by piece as it is read.
+  class Pieces {
+   public:
+    virtual void Append(std::string_view piece) = 0;
+
+   protected:
+    ~Pieces() = default;
+  };
+
   // The next line without its end; at the end of the text, an empty line. Throws IoError.
   std::string ReadLine();
   void ReadLine(std::string& line);
+  void ReadLine(Pieces& pieces);
+  void SkipLine();
+  // The last line read, read once more from the file (a regular file), in pieces.
+  void ReadLastLineAgain(Pieces& pieces);
   // True once nothing, or a Ctrl-Z, follows the last line end read.
   bool AtEnd();
   // Closes the file; throws IoError when the close fails.
@@ -42,6 +57,9 @@ class TextLineReader {
   char* buffer_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
+  std::uint64_t read_total_ = 0;  // bytes read from the file so far
+  std::uint64_t last_line_offset_ = 0;
+  std::uint64_t last_line_length_ = 0;
 };
 
 }  // namespace quillon

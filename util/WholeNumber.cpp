@@ -10,7 +10,8 @@ int HexValue(char c) {
   return -1;
 }
 
-std::optional<std::int32_t> ReadHex(std::string_view digits) {
+std::optional<std::int32_t> ReadHex(std::string_view digits, HexDigits rule) {
+  if (rule == HexDigits::InAll && digits.size() > 8) return std::nullopt;
   // Leading zeros add nothing to the value, as in decimal.
   while (digits.size() > 1 && digits.front() == '0') digits.remove_prefix(1);
   if (digits.empty() || digits.size() > 8) return std::nullopt;
@@ -42,12 +43,12 @@ std::optional<std::int32_t> ReadDecimal(std::string_view text) {
 
 }  // namespace
 
-std::optional<std::int32_t> ReadWholeNumber(std::string_view text) {
+std::optional<std::int32_t> ReadWholeNumber(std::string_view text, HexDigits hex) {
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
   if (text.starts_with('$') || text.starts_with('x') || text.starts_with('X')) {
-    return ReadHex(text.substr(1));
+    return ReadHex(text.substr(1), hex);
   }
-  if (text.starts_with("0x") || text.starts_with("0X")) return ReadHex(text.substr(2));
+  if (text.starts_with("0x") || text.starts_with("0X")) return ReadHex(text.substr(2), hex);
   return ReadDecimal(text);
 }
 

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QtTest>
 #include <filesystem>
+#include <new>
 
 #include "app/QuillonApplication.h"
 #include "app/Windows.h"
@@ -28,6 +29,7 @@ class Failing : public QObject {
  public:
   bool event(QEvent* event) override {
     if (event->type() == QEvent::User) throw quillon::IoError("Disk full");
+    if (event->type() == QEvent::Type(QEvent::User + 1)) throw std::bad_alloc();
     return QObject::event(event);
   }
 };
@@ -160,6 +162,11 @@ class ProgramTest : public QObject {
       QCOMPARE(box.title, QStringLiteral("Quillon"));
       QCOMPARE(box.text, QStringLiteral("Disk full."));
     }
+    // A lack of memory is told in words, not as the library's name for it.
+    seam.clear();
+    QCoreApplication::postEvent(&failing, new QEvent(QEvent::Type(QEvent::User + 1)));
+    QCoreApplication::processEvents();
+    QCOMPARE(seam.texts(), QStringList{QStringLiteral("Out of memory.")});
   }
 };
 

@@ -1,11 +1,13 @@
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 
 #include "support/TempDir.h"
@@ -21,18 +23,29 @@ struct Outcome {
   std::string out, err;
 };
 
+struct Options {
+  // Sends the signal once this text appears on standard error.
+  std::string interrupt_on;
+  int signal = SIGINT;
+  // The folder current for the command; this one's when empty.
+  std::string folder;
+  // Standard output or error to this file (/dev/full) instead of a pipe read back.
+  std::string out_file;
+  std::string err_file;
+};
+
 // Runs the batch command with the given arguments and standard input from /dev/null.
-// With interrupt_on set, sends SIGINT once that text appears on standard error.
-Outcome RunBatch(const std::vector<std::string>& arguments, const std::string& interrupt_on = "") {
+Outcome RunBatch(const std::vector<std::string>& arguments, const Options& options = {}) {
   int out_pipe[2], err_pipe[2];
   if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe");
   const pid_t child = fork();
   if (child == 0) {
     dup2(open("/dev/null", O_RDONLY), 0);
-    dup2(out_pipe[1], 1);
-    dup2(err_pipe[1], 2);
+    dup2(options.out_file.empty() ? out_pipe[1] : open(options.out_file.c_str(), O_WRONLY), 1);
+    dup2(options.err_file.empty() ? err_pipe[1] : open(options.err_file.c_str(), O_WRONLY), 2);
     close(out_pipe[0]);
     close(err_pipe[0]);
+    if (!options.folder.empty() && chdir(options.folder.c_str()) != 0) _exit(126);
     std::vector<char*> argv{const_cast<char*>(QUILLON_BATCH_PATH)};
     for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
@@ -59,8 +72,9 @@ Outcome RunBatch(const std::vector<std::string>& arguments, const std::string& i
       }
       (i == 0 ? outcome.out : outcome.err).append(buffer, static_cast<std::size_t>(got));
     }
-    if (!interrupted && !interrupt_on.empty() && outcome.err.find(interrupt_on) != std::string::npos) {
-      kill(child, SIGINT);
+    if (!interrupted && !options.interrupt_on.empty() &&
+        outcome.err.find(options.interrupt_on) != std::string::npos) {
+      kill(child, options.signal);
       interrupted = true;
     }
   }
@@ -165,16 +179,126 @@ TEST_F(BatchCommand, AFailureOfFileInputExitsWithThree) {
   EXPECT_EQ(run.err, "Quillon: File not found.\n");
 }
 
-TEST_F(BatchCommand, InterruptIsCancel) {
+TEST_F(BatchCommand, InterruptTerminateAndHangUpAreCancel) {
   std::string lines;
   for (int i = 0; i < 300000; ++i) lines += "n" + std::to_string(i) + "\r\n";
   const std::string source = dir.Write("names.txt", lines);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signal));
+    TempDir destination;
+    const Outcome run = RunBatch({"--settings", settings, "--yes", source, destination.path()},
+                                 {.interrupt_on = "Really proceed??", .signal = signal});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("Cancelled! Not all created.\n"), std::string::npos)
+        << run.out.substr(0, 200);
+    EXPECT_NE(run.out.find("Existing files: 0/300000\n"), std::string::npos);
+    EXPECT_EQ(run.out.find("Created files: 300000/300000"), std::string::npos);
+  }
+}
+
+TEST_F(BatchCommand, TerminatedDuringAFillTheFileStillCompletes) {
+  constexpr std::size_t kBig = 20'000'000;
+  // 101 lines, so the question comes, and the signal with it, before the big file is filled.
+  std::string lines = "big\n";
+  for (int i = 0; i < 100; ++i) lines += "n" + std::to_string(i) + "|0\n";
+  const std::string source = dir.Write("names.txt", lines);
+  dir.Write("settings.ini", "[Fill]\r\nKind=fixifnovar\r\nSize=" + std::to_string(kBig) + "\r\n");
   const Outcome run = RunBatch({"--settings", settings, "--yes", source, out.path()},
-                               "Really proceed??");
+                               {.interrupt_on = "Really proceed??", .signal = SIGTERM});
   EXPECT_EQ(run.status, 0);
-  EXPECT_NE(run.out.find("Cancelled! Not all created.\n"), std::string::npos) << run.out.substr(0, 200);
-  EXPECT_NE(run.out.find("Existing files: 0/300000\n"), std::string::npos);
-  EXPECT_EQ(run.out.find("Created files: 300000/300000"), std::string::npos);
+  EXPECT_NE(run.out.find("Cancelled! Not all created.\n"), std::string::npos) << run.out;
+  // A file the run began is one it finished: the next run never takes half a file as done.
+  EXPECT_EQ(std::filesystem::file_size(out / "big.txt"), kBig);
+}
+
+// Runs the batch command with standard output and error on a terminal; gives what it showed.
+std::string RunOnTerminal(const std::vector<std::string>& arguments) {
+  const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+  if (terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0) {
+    throw std::runtime_error("no pseudo-terminal");
+  }
+  const std::string side = ptsname(terminal);
+  const pid_t child = fork();
+  if (child == 0) {
+    setsid();
+    const int shown = open(side.c_str(), O_RDWR);
+    dup2(open("/dev/null", O_RDONLY), 0);
+    dup2(shown, 1);
+    dup2(shown, 2);
+    close(terminal);
+    std::vector<char*> argv{const_cast<char*>(QUILLON_BATCH_PATH)};
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    execv(QUILLON_BATCH_PATH, argv.data());
+    _exit(127);
+  }
+  std::string text;
+  char buffer[4096];
+  // Once the command has ended, reading the terminal fails.
+  for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;) text.append(buffer, got);
+  close(terminal);
+  waitpid(child, nullptr, 0);
+  return text;
+}
+
+TEST_F(BatchCommand, ControlBytesAreShownNotObeyedOnATerminalAndPassedElsewhere) {
+  dir.Write("settings.ini", "[Fill]\r\nKind=var\r\n");
+  const std::string source = dir.Write("names.txt", "a\x1B]0;retitled\x07" "b|1\nx|1\tz\n");
+  const std::string gone = dir / "gone\x1B[2J\x7F.txt";
+  const std::vector<std::string> report_run{"--settings", settings, source, out.path()};
+  const std::vector<std::string> message_run{"--settings", settings, gone, out.path()};
+
+  const std::string shown = RunOnTerminal(report_run) + RunOnTerminal(message_run);
+  EXPECT_NE(shown.find("Unable to create: a\\x1B]0;retitled\\x07b\r\n"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("x|1\tz: Unable to find valid size."), std::string::npos) << shown;
+  EXPECT_NE(shown.find("Error: " + dir.path() + "/gone\\x1B[2J\\x7F.txt does not exist!"),
+            std::string::npos) << shown;
+  EXPECT_NE(shown.find("Does not exist: " + dir.path() + "/gone\\x1B[2J\\x7F.txt"),
+            std::string::npos) << shown;
+  EXPECT_EQ(shown.find('\x1B'), std::string::npos);
+  EXPECT_EQ(shown.find('\x7F'), std::string::npos);
+
+  // To a pipe, every byte goes out as it is.
+  EXPECT_NE(RunBatch(report_run).out.find("Unable to create: a\x1B]0;retitled\x07" "b\n"),
+            std::string::npos);
+  EXPECT_EQ(RunBatch(message_run).err,
+            "Error: " + gone + " does not exist! Please check complete path.\n");
+}
+
+TEST_F(BatchCommand, AReportOrMessageThatCannotBeWrittenEndsWithThree) {
+  const std::string source = dir.Write("names.txt", "a\r\nb\r\n");
+  const Outcome report = RunBatch({"--settings", settings, source, out.path()},
+                                  {.out_file = "/dev/full"});
+  EXPECT_EQ(report.status, 3);
+  EXPECT_EQ(report.err, "Quillon: Disk full.\n");
+
+  const Outcome message = RunBatch({"--settings", settings, dir / "missing.txt", out.path()},
+                                   {.err_file = "/dev/full"});
+  EXPECT_EQ(message.status, 3);
+  EXPECT_EQ(message.out, "Started...\n");
+}
+
+TEST_F(BatchCommand, AnUnreadableSourceIsNamedAsGiven) {
+  ASSERT_EQ(mkfifo((dir / "names.txt").c_str(), 0600), 0);  // no text file, so never read
+  const Outcome run = RunBatch({"--settings", settings, "names.txt", out.path()},
+                               {.folder = dir.path()});
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.err, "Error: Can not read names.txt\nQuillon: File access denied.\n");
+}
+
+TEST_F(BatchCommand, RelativeDestinationIsCreatedInTheCurrentFolder) {
+  dir.Write("names.txt", "a\r\n");
+  const Outcome run = RunBatch({"--settings", settings, "--yes", "names.txt", "out/deep"},
+                               {.folder = dir.path()});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err,
+            "Warning: Chosen parent folder is invalid or does not exist. I try to create it??\n"
+            "Quillon: Creation succesfull\n");
+  EXPECT_EQ(run.out,
+            "Started...\nParent folder does not exist: out/deep\nParent folder created: "
+            "out/deep\nFinished!\nCreated files: 1/1\nExisting files: 0/1\n"
+            "Success ratio: 1/1 or 100%\n");
+  EXPECT_TRUE(std::filesystem::exists(dir / "out/deep/a.txt"));
 }
 
 }  // namespace

@@ -3,8 +3,10 @@
 #include "engine/Filling.h"
 #include "engine/Naming.h"
 #include "support/TempDir.h"
+#include "util/DestinationFolder.h"
 #include "util/FileSystem.h"
 #include "util/IoError.h"
+#include "util/WholeNumber.h"
 
 namespace quillon {
 namespace {
@@ -114,13 +116,30 @@ TEST(FillSizeFor, EachKind) {
                           "re\tport|abc: Unable to find valid size. Size set to 0. "}));
 }
 
+TEST(FillSizeFor, HexadecimalSizeHasOneToEightDigitsLeadingZerosCounted) {
+  reported.clear();
+  EXPECT_EQ(SizeOf("a|$00000001", Fill("var")), 1);
+  EXPECT_EQ(SizeOf("a|0x0000000F", Fill("var")), 15);
+  EXPECT_EQ(SizeOf("a|X7FFFFFFF", Fill("var")), INT32_MAX);
+  EXPECT_EQ(SizeOf("a|000000000007", Fill("var")), 7);  // decimal zeros stay free
+  EXPECT_TRUE(reported.empty());
+  EXPECT_EQ(SizeOf("a|$000000001", Fill("var")), 0);
+  EXPECT_EQ(SizeOf("a|0X000000010", Fill("fixifnovar", 5)), 0);
+  EXPECT_EQ(reported, (std::vector<std::string>{
+                          "a|$000000001: Unable to find valid size. Size set to 0. ",
+                          "a|0X000000010: Unable to find valid size. Size set to 0. "}));
+  // The settings file keeps its own rule.
+  EXPECT_EQ(ReadWholeNumber("$000000001"), 1);
+}
+
 std::string FillNewFile(const TempDir& dir, std::int32_t size, const std::string& raw,
                         const RunSettings& settings) {
   const std::string path = dir / ("out" + std::to_string(reported.size()));
   reported.push_back(path);
   CreatedFile file = CreatedFile::Create(path);
   EXPECT_EQ(file.outcome(), CreateOutcome::Created);
-  FillCreatedFile(file.descriptor(), size, raw, settings);
+  FillCreatedFile(file.descriptor(), size, SplitSourceLine(raw, settings.FillKind, 124), nullptr,
+                  settings);
   file.Close();
   return ReadBytes(path);
 }
@@ -154,10 +173,11 @@ TEST(FillCreatedFile, AMissingTextFileIsAFailureOfFileInput) {
   single.FillText = true;
   CreatedFile file = CreatedFile::Create(dir / "out");
   single.FillTextFile = "";
-  EXPECT_THROW(FillCreatedFile(file.descriptor(), 0, "x", single), IoError);
+  const LineParts line = SplitSourceLine("x", "single", 124);
+  EXPECT_THROW(FillCreatedFile(file.descriptor(), 0, line, nullptr, single), IoError);
   single.FillTextFile = dir / "missing.txt";
   try {
-    FillCreatedFile(file.descriptor(), 0, "x", single);
+    FillCreatedFile(file.descriptor(), 0, line, nullptr, single);
     FAIL();
   } catch (const IoError& error) {
     EXPECT_STREQ(error.what(), "File not found");

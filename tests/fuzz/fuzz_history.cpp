@@ -102,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   // Written back in the file form, and read back the same by another list.
-  FUZZ_CHECK(quillon::ReadWholeFile(folder + "/files.his") == FileForm(expected));
+  FUZZ_CHECK(quillon::ReadWholeFile(folder + "/files.his", SIZE_MAX) == FileForm(expected));
   CountingMessages other_messages;
   quillon::HistoryList other(other_messages);
   other.LoadHistory(folder);
@@ -128,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       FUZZ_CHECK(after.front() == text);
       FUZZ_CHECK(after.size() == (before.size() + 1 > limit ? before.size() : before.size() + 1));
     }
-    FUZZ_CHECK(quillon::ReadWholeFile(folder + "/files.his") == FileForm(after));
+    FUZZ_CHECK(quillon::ReadWholeFile(folder + "/files.his", SIZE_MAX) == FileForm(after));
   }
   return 0;
 }

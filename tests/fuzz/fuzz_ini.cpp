@@ -146,7 +146,7 @@ void CheckSettingsRoundTrip(FuzzedDataProvider& in, const std::string& content) 
                               OneLine(written.FillTextFile);
   FUZZ_CHECK(wrote == texts_one_line);
   if (!wrote) {
-    FUZZ_CHECK_EQ(quillon::ReadWholeFile(file), content);
+    FUZZ_CHECK_EQ(quillon::ReadWholeFile(file, SIZE_MAX), content);
     return;
   }
   const quillon::RunSettings read = quillon::ReadRunSettings(file, "/program");

@@ -1,7 +1,7 @@
 // The whole-number reader against a reference written from its rules with the C library:
 // leading blanks; an optional sign and decimal digits in the 32-bit signed range; or "$", "x"
-// or "0x" (either case) and hexadecimal digits worth at most 32 bits, the top bit reading as
-// negative; nothing after the digits.
+// or "0x" (either case) and hexadecimal digits worth at most 32 bits (for a size on a source
+// line, eight digits at most in all), the top bit reading as negative; nothing after the digits.
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
@@ -27,7 +27,7 @@ std::string_view WithoutLeadingZeros(std::string_view digits) {
   return digits;
 }
 
-std::optional<std::int32_t> Reference(std::string_view text) {
+std::optional<std::int32_t> Reference(std::string_view text, quillon::HexDigits hex) {
   const std::size_t start = text.find_first_not_of(' ');
   if (start == std::string_view::npos) return std::nullopt;
   text.remove_prefix(start);
@@ -39,7 +39,9 @@ std::optional<std::int32_t> Reference(std::string_view text) {
   }
   if (prefix > 0) {
     const std::string_view digits = text.substr(prefix);
-    if (!AllOf(digits, isxdigit) || WithoutLeadingZeros(digits).size() > 8) return std::nullopt;
+    const std::string_view counted =
+        hex == quillon::HexDigits::InAll ? digits : WithoutLeadingZeros(digits);
+    if (!AllOf(digits, isxdigit) || counted.size() > 8) return std::nullopt;
     const unsigned long value = std::strtoul(std::string(digits).c_str(), nullptr, 16);
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
   }
@@ -56,7 +58,9 @@ std::optional<std::int32_t> Reference(std::string_view text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   const std::optional<std::int32_t> value = quillon::ReadWholeNumber(text);
-  FUZZ_CHECK(value == Reference(text));
+  FUZZ_CHECK(value == Reference(text, quillon::HexDigits::AfterLeadingZeros));
+  FUZZ_CHECK(quillon::ReadWholeNumber(text, quillon::HexDigits::InAll) ==
+             Reference(text, quillon::HexDigits::InAll));
   FUZZ_CHECK(quillon::ReadWholeNumberOr(text, 77) == value.value_or(77));
   // What the program writes, it reads back.
   if (value) FUZZ_CHECK(quillon::ReadWholeNumber(std::to_string(*value)) == value);

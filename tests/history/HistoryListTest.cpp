@@ -418,8 +418,8 @@ TEST_F(HistoryListTest, AFailedWriteLeavesTheOldHistoryFileWhole) {
   bool threw = false;
   try {
     list.AddItem(std::string(200, 'n'));
-  } catch (const IoError&) {
-    threw = true;
+  } catch (const UserError& error) {
+    threw = std::string(error.what()) == "Unable to write to " + (dir / "files.his");
   }
   setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, previous_handler);
@@ -434,7 +434,7 @@ TEST_F(HistoryListTest, AFailedWriteLeavesTheOldHistoryFileWhole) {
 
 TEST_F(HistoryListTest, AnUnwritableHistoryFileFailsTheLoad) {
   std::filesystem::create_directory(dir / "files.his");
-  EXPECT_THROW(Load(), IoError);
+  EXPECT_THROW(Load(), UserError);
 }
 
 }  // namespace

@@ -335,7 +335,7 @@ class HistoryMenuTest : public QObject {
     RemoveEntry(*history, 0)->trigger();
     QCOMPARE(seam->boxes.size(), std::size_t{1});
     QCOMPARE(seam->boxes.front().kind, BoxKind::ApplicationError);
-    QCOMPARE(seam->boxes.front().text, QString("File not found."));
+    QCOMPARE(seam->boxes.front().text, "Unable to write to " + File("files.his") + ".");
   }
 
   void theComponentReleasesWhatItMade() {

@@ -21,9 +21,26 @@ namespace {
 
 constexpr uid_t kUnprivilegedId = 65534;
 
+// The batch command where the unprivileged user can reach it. The build folder may lie inside a
+// private folder (a home or a checkout of mode 0700), so a copy goes into a folder of its own,
+// removed when the tests end.
+const std::string& ReachableBatchPath() {
+  static const TempDir folder;
+  static const std::string path = [] {
+    const std::string copy = folder / "quillon-batch";
+    std::filesystem::copy_file(QUILLON_BATCH_PATH, copy);
+    chmod(folder.path().c_str(), 0755);
+    chmod(copy.c_str(), 0755);
+    return copy;
+  }();
+  return path;
+}
+
+bool DropsPrivileges(const ChildLimits& limits) { return limits.unprivileged && geteuid() == 0; }
+
 // In the child only: applies the limits, or ends the child at once.
 void ApplyLimits(const ChildLimits& limits) {
-  if (limits.unprivileged && geteuid() == 0) {
+  if (DropsPrivileges(limits)) {
     if (setgroups(0, nullptr) != 0 || setgid(kUnprivilegedId) != 0 ||
         setuid(kUnprivilegedId) != 0) {
       _exit(120);
@@ -52,7 +69,8 @@ BatchResult RunBatch(const std::vector<std::string>& arguments, const std::strin
                      const ChildLimits& limits, const std::string& stdout_path) {
   const std::string out_path = stdout_path.empty() ? work_folder + "/batch.out" : stdout_path;
   const std::string err_path = work_folder + "/batch.err";
-  std::vector<std::string> argv_text{QUILLON_BATCH_PATH};
+  std::vector<std::string> argv_text{DropsPrivileges(limits) ? ReachableBatchPath()
+                                                             : std::string(QUILLON_BATCH_PATH)};
   argv_text.insert(argv_text.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
   for (std::string& argument : argv_text) argv.push_back(argument.data());
@@ -144,7 +162,10 @@ ChildResult RunInChild(const std::function<std::string()>& body, const ChildLimi
 
 bool CanDropPrivileges() {
   if (geteuid() != 0) return true;  // permission bits already hold
-  const ChildResult probe = RunInChild([] { return std::string("ok"); }, {{}, true});
+  const std::string& batch = ReachableBatchPath();
+  const ChildResult probe = RunInChild(
+      [&batch] { return std::string(access(batch.c_str(), X_OK) == 0 ? "ok" : "unreachable"); },
+      {{}, true});
   return probe.exit_status == 0 && probe.text == "ok";
 }
 

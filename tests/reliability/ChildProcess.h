@@ -69,7 +69,8 @@ ChildResult FinishChild(const RunningChild& child);
 
 ChildResult RunInChild(const std::function<std::string()>& body, const ChildLimits& limits = {});
 
-// The unprivileged user's ids, and whether this process may switch to them.
+// Whether this process may switch to the unprivileged user, and that user then reach the batch
+// command (a copy of it, when this process is the superuser).
 bool CanDropPrivileges();
 // Lets the unprivileged user reach the path (and write there when writable).
 void OpenToUnprivileged(const std::string& path, bool writable);

@@ -27,6 +27,12 @@ constexpr long kMemoryLimitKib = 64 * 1024;
 #define SKIP_WHEN_SANITIZED() \
   if (kSanitized) GTEST_SKIP() << "peak memory is measured in the normal build"
 
+bool HasFreeBytes(const std::string& folder, std::uint64_t needed) {
+  struct statvfs volume {};
+  return statvfs(folder.c_str(), &volume) == 0 &&
+         std::uint64_t{volume.f_bavail} * volume.f_frsize >= needed;
+}
+
 std::string LastLines(const std::string& path, std::size_t count) {
   std::ifstream in(path, std::ios::binary);
   std::vector<std::string> lines;
@@ -64,10 +70,7 @@ TEST(ResourceLimit, LargestFillRunsInBoundedMemory) {
   SKIP_WHEN_SANITIZED();
   constexpr std::int64_t kSize = 2147483647;
   TempDir temp;
-  struct statvfs volume {};
-  ASSERT_EQ(statvfs(temp.path().c_str(), &volume), 0);
-  const std::uint64_t free_bytes = std::uint64_t{volume.f_bavail} * volume.f_frsize;
-  if (free_bytes < std::uint64_t{kSize} + (std::uint64_t{1} << 30)) {
+  if (!HasFreeBytes(temp.path(), std::uint64_t{kSize} + (std::uint64_t{1} << 30))) {
     GTEST_SKIP() << "needs 3 GiB free in " << temp.path();
   }
   fs::create_directory(temp / "dest");
@@ -92,6 +95,70 @@ TEST(ResourceLimit, LargestFillRunsInBoundedMemory) {
   EXPECT_EQ(size, std::uintmax_t{kSize});
   EXPECT_EQ(first, 'x');
   EXPECT_EQ(last, 'x');
+  EXPECT_LT(result.max_rss_kib, kMemoryLimitKib);
+  RecordProperty("peak_kib", std::to_string(result.max_rss_kib));
+}
+
+// A file of one line of 1 GiB: its first bytes and last bytes as given, zeros between (a
+// sparse file, so it takes no disk space and reads fast).
+std::string OneGibibyteLine(const TempDir& temp, const std::string& name, const std::string& head,
+                            const std::string& tail) {
+  constexpr off_t kSize = off_t{1} << 30;
+  const std::string path = temp.Write(name, head);
+  const int fd = open(path.c_str(), O_WRONLY);
+  EXPECT_EQ(ftruncate(fd, kSize - static_cast<off_t>(tail.size())), 0);
+  EXPECT_EQ(pwrite(fd, tail.data(), tail.size(), kSize - static_cast<off_t>(tail.size())),
+            static_cast<ssize_t>(tail.size()));
+  close(fd);
+  return path;
+}
+
+TEST(ResourceLimit, OneGibibyteLineRunsInBoundedMemory) {
+  SKIP_WHEN_SANITIZED();
+  TempDir temp;
+  fs::create_directory(temp / "dest");
+  const std::string source = OneGibibyteLine(temp, "names.txt", "name", "|x");
+  const std::string settings = temp.Write("var.ini", "[Fill]\nKind=var\n");
+  const BatchResult result = RunBatch({"--settings", settings, source, temp / "dest"}, temp.path());
+  EXPECT_EQ(result.exit_status, 0) << result.err;
+  // The size report quotes the first 4,096 bytes of the line and marks the rest.
+  const std::string quoted = "name" + std::string(4092, '\0') + "...";
+  EXPECT_EQ(result.out,
+            "Started...\n" + quoted + ": Unable to find valid size. Size set to 0. \n"
+            "Warning: file to be made longer than 127 characters. Forbidden. Possibly bad "
+            "text-file given!\nFinished!\nCreated files: 0/1\nExisting files: 0/1\n"
+            "Success ratio: 0/1 or 0%\n");
+  EXPECT_EQ(TreeOf(temp / "dest"), std::vector<std::string>{});
+  EXPECT_LT(result.max_rss_kib, kMemoryLimitKib);
+  RecordProperty("peak_kib", std::to_string(result.max_rss_kib));
+}
+
+TEST(ResourceLimit, OneGibibyteFillTextRunsInBoundedMemory) {
+  SKIP_WHEN_SANITIZED();
+  TempDir temp;
+  if (!HasFreeBytes(temp.path(), std::uint64_t{3} << 30)) {
+    GTEST_SKIP() << "needs 3 GiB free in " << temp.path();
+  }
+  fs::create_directory(temp / "dest");
+  const std::string text = OneGibibyteLine(temp, "text.txt", "first", "last");
+  const std::string settings = temp.Write(
+      "single.ini", "[Fill]\nKind=single\nText=1\nFile name=" + text + "\n");
+  const BatchResult result = RunBatch(
+      {"--settings", settings, temp.Write("names.txt", "big\n"), temp / "dest"}, temp.path());
+  const std::string big = temp / "dest/big.txt";
+  const std::uintmax_t size = fs::file_size(big);
+  std::string head(5, ' '), tail(8, ' ');
+  {
+    std::ifstream in(big, std::ios::binary);
+    in.read(head.data(), 5);
+    in.seekg(-8, std::ios::end);
+    in.read(tail.data(), 8);
+  }
+  fs::remove(big);
+  EXPECT_EQ(result.exit_status, 0) << result.err;
+  EXPECT_EQ(size, (std::uintmax_t{1} << 30) + 4);  // the line, its line end and one more
+  EXPECT_EQ(head, "first");
+  EXPECT_EQ(tail, "last\r\n\r\n");
   EXPECT_LT(result.max_rss_kib, kMemoryLimitKib);
   RecordProperty("peak_kib", std::to_string(result.max_rss_kib));
 }

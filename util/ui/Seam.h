@@ -55,6 +55,9 @@ void OpenWithShell(const QString& target);
 QString FromBytes(const std::string& bytes);
 std::string ToBytes(const QString& text);
 
+// The application error box's text for a failure: its own text, or "Out of memory".
+QString FailureText(const std::exception& error);
+
 // Runs a command entered from the event loop: a failure that none of its handlers caught ends
 // the command in the application error box, and the program goes on.
 template <typename Command>
@@ -62,7 +65,7 @@ void ReportFailures(Command&& command) {
   try {
     command();
   } catch (const std::exception& error) {
-    ShowApplicationError(FromBytes(error.what()));
+    ShowApplicationError(FailureText(error));
   }
 }
 

@@ -1,0 +1,106 @@
+// Lines longer than the run keeps: what the report says of them and what their files hold.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine/ConversionRun.h"
+#include "engine/Naming.h"
+#include "support/FileSizeLimit.h"
+#include "support/RecordingRunHost.h"
+#include "support/TempDir.h"
+
+namespace quillon {
+namespace {
+
+using testing::ReadBytes;
+using testing::RecordingRunHost;
+using testing::TempDir;
+using Lines = std::vector<std::string>;
+
+constexpr std::size_t kKept = LineParts::kMaxKept;
+const std::string kTooLong =
+    "Warning: file to be made longer than 127 characters. Forbidden. Possibly bad text-file given!";
+
+class LongLine : public ::testing::Test {
+ protected:
+  Lines Run(const std::string& source_bytes) {
+    host.answers = {true};
+    ConversionRun run(host, settings);
+    run.Run(dir.Write("source.txt", source_bytes), out.path());
+    // The lines of the loop: after "Started...", before the summary.
+    return Lines(host.report.begin() + 1, host.report.end() - 4);
+  }
+
+  TempDir dir;
+  TempDir out;
+  RunSettings settings;
+  RecordingRunHost host;
+};
+
+TEST(LineParts, KeepTheFirstBytesOfEachPartAndSayWhenMoreFollowed) {
+  const std::string name(kKept, 'n');
+  LineParts parts = SplitSourceLine(name + "|" + std::string(kKept, '7'), "var", 124);
+  EXPECT_EQ(parts.Name, name);
+  EXPECT_FALSE(parts.NameCut);
+  EXPECT_FALSE(parts.SizeTextCut);
+  EXPECT_EQ(parts.SeparatorPos, kKept + 1);
+  EXPECT_TRUE(parts.RawLineCut);
+  EXPECT_EQ(parts.RawLine, name);
+
+  parts = SplitSourceLine(name + "x|1" + std::string(kKept, ' ') + "|" + std::string(kKept + 1, '7'),
+                          "var", 124);
+  EXPECT_TRUE(parts.NameCut);  // the name runs to the last separator
+  EXPECT_TRUE(parts.SizeTextCut);
+  EXPECT_EQ(parts.SeparatorPos, 2 * kKept + 4);
+  EXPECT_EQ(parts.SizeText.size(), kKept);
+
+  // Tabs take no room: the name after them is kept whole.
+  parts = SplitSourceLine(std::string(3 * kKept, '\t') + "short", "none", 124);
+  EXPECT_EQ(parts.Name, "short");
+  EXPECT_FALSE(parts.NameCut);
+  EXPECT_FALSE(parts.Blank);
+  EXPECT_TRUE(SplitSourceLine(std::string(3 * kKept, '\t'), "none", 124).Blank);
+}
+
+TEST_F(LongLine, SizeReportQuotesTheFirstBytesOfALongLine) {
+  settings.FillKind = "var";
+  const std::string name(kKept + 10, 'a');
+  EXPECT_EQ(Run(name + "|x\n" + name.substr(0, 40) + "|" + std::string(kKept + 1, '0') + "\n"),
+            (Lines{std::string(kKept, 'a') + "...: Unable to find valid size. Size set to 0. ",
+                   kTooLong,
+                   // A size text longer than is kept is no valid size, even of zeros.
+                   name.substr(0, 40) + "|" + std::string(kKept - 41, '0') +
+                       "...: Unable to find valid size. Size set to 0. "}));
+  EXPECT_EQ(std::filesystem::is_empty(out.path() + "/" + name.substr(0, 40) + ".txt"), true);
+}
+
+TEST_F(LongLine, NameTooLongToKeepIsOverTheLimitWithoutItsReplacements) {
+  settings.ReplaceInvalid = true;
+  settings.InvalidReplacer = "";
+  EXPECT_EQ(Run(std::string(kKept + 1, '?') + "\n"), Lines{kTooLong});
+  EXPECT_TRUE(std::filesystem::is_empty(out.path()));
+}
+
+TEST_F(LongLine, SourceLineTooLongToKeepGoesIntoItsFileWhole) {
+  settings.FillKind = "single";
+  settings.FillSource = true;
+  const std::string line = std::string(3 * kKept, '\t') + "tabbed";
+  EXPECT_EQ(Run(line + "\r\nnext\r\n"), Lines{});
+  EXPECT_EQ(ReadBytes(out.path() + "/tabbed.txt"), line + "\r\n");
+  EXPECT_EQ(ReadBytes(out.path() + "/next.txt"), "next\r\n");
+}
+
+TEST_F(LongLine, FileFilledWithItselfTakesItsEarlierTextOnce) {
+  // More than one chunk of 64 KiB is in the file before its own text is appended to it.
+  settings.FillKind = "single";
+  settings.FillSource = true;
+  settings.FillText = true;
+  settings.FillTextFile = out.path() + "/self.txt";
+  const std::string line = std::string(70'000, '\t') + "self";
+  const testing::FileSizeLimit limit(8 << 20);  // should it feed on itself
+  EXPECT_EQ(Run(line + "\n"), Lines{});
+  EXPECT_EQ(ReadBytes(out.path() + "/self.txt"), line + "\r\n" + line + "\r\n\r\n");
+}
+
+}  // namespace
+}  // namespace quillon

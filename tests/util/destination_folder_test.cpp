@@ -1,0 +1,187 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include "support/TempDir.h"
+#include "util/DestinationFolder.h"
+#include "util/Platform.h"
+
+namespace quillon {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadBytes;
+using testing::TempDir;
+
+std::size_t EntriesIn(const std::string& folder) {
+  std::size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : fs::recursive_directory_iterator(folder)) ++count;
+  return count;
+}
+
+TEST(FileSystemNameFor, MapsSeparatorsAndDropsTrailingDotsAndBlanks) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"a.txt", "a.txt"},
+      {"sub\\a.txt", "sub/a.txt"},
+      {"sub/../a.txt", "sub/../a.txt"},
+      {"/a.txt", "a.txt"},  // a leading separator stays beneath the folder
+      {"a//b/./c.txt", "a/b/c.txt"},
+      {"alpha.", "alpha"},
+      {"alpha. . ", "alpha"},
+      {" lead .x", " lead .x"},
+      {"dir. \\x.txt", "dir/x.txt"},
+      {"COM0.txt", "COM0.txt"},
+      {"CONSOLE.txt", "CONSOLE.txt"},
+      {"com10", "com10"},
+      {"xcon.aux", "xcon.aux"},
+  };
+  for (const auto& [name, path] : cases) {
+    const FileSystemName mapped = FileSystemNameFor(name);
+    EXPECT_EQ(mapped.use, NameUse::Create) << name;
+    EXPECT_EQ(mapped.path, path) << name;
+  }
+}
+
+TEST(FileSystemNameFor, NamesWindowsCannotHoldAreOnlyLookedFor) {
+  // Kept as they are, so a file of that very name is found.
+  for (const std::string name :
+       {"a:b.txt", "a|b.txt", "a\x01.txt", "CON", "nul", "com1.txt", "LpT9.tar.gz", "sub/aux.txt",
+        "con.", "Prn .x.", "...", " ", "a/ /b.txt", "a/.../b", "a :b."}) {
+    const FileSystemName mapped = FileSystemNameFor(name);
+    EXPECT_EQ(mapped.use, NameUse::TestOnly) << name;
+    EXPECT_EQ(mapped.path, name) << name;
+  }
+}
+
+TEST(FileSystemNameFor, NamesThatClimbOrNameNoFileAreRefused) {
+  for (const std::string& name : std::vector<std::string>{
+           "../a.txt", "a\\..\\..\\b.txt", "..", "a/..", "a/", "a/.", "", std::string("a\0b", 3)}) {
+    EXPECT_EQ(FileSystemNameFor(name).use, NameUse::Refused) << name;
+  }
+}
+
+class DestinationFolderTest : public ::testing::TestWithParam<DestinationFolder::Resolution> {
+ protected:
+  void SetUp() override {
+    fs::create_directories(temp / "dest/real");
+    fs::create_directories(temp / "dest/folder");
+    fs::create_directories(temp / "outside");
+    temp.Write("dest/keep.txt", "keep me");
+    fs::create_directory_symlink("../outside", temp / "dest/sub");
+    fs::create_symlink("../outside/victim", temp / "dest/link-to-file");
+  }
+
+  CreateOutcome Create(const DestinationFolder& folder, const std::string& name) {
+    CreatedFile file = folder.Create(name);
+    file.Close();
+    return file.outcome();
+  }
+
+  TempDir temp;
+  const std::string destination = temp / "dest";
+};
+
+TEST_P(DestinationFolderTest, NeverFollowsALinkNorClimbsAbove) {
+  const DestinationFolder folder(destination, GetParam());
+  ASSERT_TRUE(folder.IsOpen());
+  for (const std::string name : {"sub/x.txt", "sub\\y.txt", "sub/../z.txt", "sub/real/../a.txt",
+                                 "../escape.txt", "real/../../escape.txt"}) {
+    EXPECT_EQ(Create(folder, name), CreateOutcome::Failed) << name;
+  }
+  // A link at the name itself is there already, and is left as it is.
+  EXPECT_EQ(Create(folder, "link-to-file"), CreateOutcome::ExistsAlready);
+  EXPECT_EQ(EntriesIn(temp / "outside"), 0u);
+  EXPECT_TRUE(fs::is_symlink(temp / "dest/sub"));
+}
+
+TEST_P(DestinationFolderTest, CreatesInRealSubfoldersAndTellsWhatIsThere) {
+  const DestinationFolder folder(destination, GetParam());
+  EXPECT_EQ(Create(folder, "new.txt"), CreateOutcome::Created);
+  EXPECT_EQ(Create(folder, "real/x.txt"), CreateOutcome::Created);
+  EXPECT_EQ(Create(folder, "real\\..\\w.txt"), CreateOutcome::Created);
+  EXPECT_EQ(Create(folder, "alpha."), CreateOutcome::Created);
+  EXPECT_EQ(Create(folder, "keep.txt"), CreateOutcome::ExistsAlready);
+  EXPECT_EQ(Create(folder, "folder"), CreateOutcome::Failed);
+  EXPECT_EQ(Create(folder, "missing/x.txt"), CreateOutcome::Failed);
+  EXPECT_EQ(ReadBytes(temp / "dest/keep.txt"), "keep me");
+  EXPECT_TRUE(fs::is_regular_file(temp / "dest/real/x.txt"));
+  EXPECT_TRUE(fs::is_regular_file(temp / "dest/w.txt"));
+  EXPECT_TRUE(fs::is_regular_file(temp / "dest/alpha"));
+}
+
+TEST_P(DestinationFolderTest, NamesWindowsCannotHoldAreFoundButNeverMade) {
+  temp.Write("dest/a:b.txt", "there");
+  temp.Write("dest/CON.txt", "there");
+  const DestinationFolder folder(destination, GetParam());
+  EXPECT_EQ(Create(folder, "a:b.txt"), CreateOutcome::ExistsAlready);
+  EXPECT_EQ(Create(folder, "CON.txt"), CreateOutcome::ExistsAlready);
+  EXPECT_EQ(Create(folder, "sub/CON.txt"), CreateOutcome::Failed);  // not through the link
+  for (const std::string name : {"c:d.txt", "nul", "com1.txt", "a/ /b.txt", "..."}) {
+    EXPECT_EQ(Create(folder, name), CreateOutcome::Failed) << name;
+    EXPECT_FALSE(fs::exists(temp / ("dest/" + name))) << name;
+  }
+}
+
+TEST_P(DestinationFolderTest, HeldFolderStaysWhereTheRunStarted) {
+  fs::create_directory_symlink("dest", temp / "chosen");
+  const DestinationFolder folder(temp / "chosen", GetParam());
+  // The path now leads elsewhere; the files still go where it led at the start.
+  fs::remove(temp / "chosen");
+  fs::create_directory_symlink("outside", temp / "chosen");
+  EXPECT_EQ(Create(folder, "after.txt"), CreateOutcome::Created);
+  EXPECT_TRUE(fs::exists(temp / "dest/after.txt"));
+  EXPECT_EQ(EntriesIn(temp / "outside"), 0u);
+  EXPECT_FALSE(DestinationFolder(temp / "missing", GetParam()).IsOpen());
+  EXPECT_EQ(Create(DestinationFolder(temp / "missing", GetParam()), "x"), CreateOutcome::Failed);
+}
+
+TEST_P(DestinationFolderTest, SubfolderSwappedForALinkMeanwhileLeadsNowhereOutside) {
+  fs::remove(temp / "dest/sub");
+  fs::create_directory(temp / "dest/sub");
+  std::atomic<bool> stop{false};
+  std::thread swapper([&] {
+    const std::string sub = temp / "dest/sub";
+    const std::string aside = temp / "dest/aside";
+    while (!stop) {
+      rename(sub.c_str(), aside.c_str());
+      symlink("../outside", sub.c_str());
+      std::this_thread::sleep_for(std::chrono::microseconds(20));
+      unlink(sub.c_str());
+      rename(aside.c_str(), sub.c_str());
+      std::this_thread::sleep_for(std::chrono::microseconds(20));
+    }
+  });
+  const DestinationFolder folder(destination, GetParam());
+  // Until both outcomes have been met many times, however the two threads are scheduled.
+  int created = 0, failed = 0;
+  for (int i = 0; i < 3000 || ((created < 100 || failed < 100) && i < 1'000'000); ++i) {
+    const CreateOutcome outcome = Create(folder, "sub/n" + std::to_string(i));
+    ASSERT_NE(outcome, CreateOutcome::ExistsAlready);
+    (outcome == CreateOutcome::Created ? created : failed) += 1;
+  }
+  stop = true;
+  swapper.join();
+  EXPECT_EQ(EntriesIn(temp / "outside"), 0u);
+  EXPECT_EQ(EntriesIn(temp / "dest/sub"), static_cast<std::size_t>(created));
+  EXPECT_GE(created, 100);
+  EXPECT_GE(failed, 100);
+}
+
+INSTANTIATE_TEST_SUITE_P(Resolutions, DestinationFolderTest,
+                         ::testing::Values(DestinationFolder::Resolution::Kernel,
+                                           DestinationFolder::Resolution::ComponentWalk),
+                         [](const auto& info) {
+                           return info.param == DestinationFolder::Resolution::Kernel
+                                      ? "Kernel"
+                                      : "ComponentWalk";
+                         });
+
+}  // namespace
+}  // namespace quillon

@@ -1,0 +1,72 @@
+// Creating a run's files: each one exclusively, and only beneath the destination folder.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quillon {
+
+// Outcome of creating a file exclusively: the existence test and the creation in one step,
+// so a file that appears meanwhile is never truncated.
+enum class CreateOutcome { Created, ExistsAlready, Failed };
+
+class CreatedFile {
+ public:
+  CreatedFile() = default;
+  CreatedFile(const CreatedFile&) = delete;
+  CreatedFile& operator=(const CreatedFile&) = delete;
+  CreatedFile(CreatedFile&& other) noexcept;
+  CreatedFile& operator=(CreatedFile&& other) noexcept;
+  ~CreatedFile();
+
+  CreateOutcome outcome() const { return outcome_; }
+  int descriptor() const { return fd_; }
+  // Closes the file; throws IoError when the close reports a failure of the writes.
+  void Close();
+
+  // The path as it stands, its last component never followed when it is a link.
+  static CreatedFile Create(const std::string& path);
+
+ private:
+  friend class DestinationFolder;
+  // The name relative to the folder descriptor: one exclusive open, and on EEXIST one status
+  // query that tells a file (or a link) from a folder.
+  static CreatedFile CreateAt(int folder, const char* name);
+
+  CreateOutcome outcome_ = CreateOutcome::Failed;
+  int fd_ = -1;
+};
+
+// The destination of a run, opened once when its line loop starts and held for the run, so a
+// later change of the path does not move the files elsewhere. Names are resolved beneath it
+// without following any symbolic link and without climbing above it; a subfolder that is a
+// link, or that vanishes or is swapped meanwhile, makes the creation fail.
+class DestinationFolder {
+ public:
+  // How subfolders of a name are resolved: by the kernel in one call (openat2), or component
+  // by component where the kernel lacks that call.
+  enum class Resolution { Kernel, ComponentWalk };
+
+  // The path itself may be a link, the user's own choice: it is followed here, once.
+  explicit DestinationFolder(const std::string& path, Resolution resolution = Resolution::Kernel);
+  DestinationFolder(const DestinationFolder&) = delete;
+  DestinationFolder& operator=(const DestinationFolder&) = delete;
+  ~DestinationFolder();
+
+  bool IsOpen() const { return fd_ >= 0; }
+
+  // Creates the file named by a source line (as the run builds it, "\\" and "/" reaching into
+  // subfolders). A name Windows could not hold is never created: Exists already when a file
+  // of that name is there, else Failed; so is a name that climbs above the folder.
+  CreatedFile Create(std::string_view file_name) const;
+
+ private:
+  // The folder of a relative path's last component, opened beneath this folder; -1 on failure.
+  int OpenParent(std::string_view folder_path) const;
+  int OpenParentByWalk(std::string_view folder_path) const;
+
+  int fd_ = -1;
+  Resolution resolution_;
+};
+
+}  // namespace quillon
