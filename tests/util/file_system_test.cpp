@@ -315,7 +315,7 @@ TEST(ReadWholeFile, ReadsRegularFilesOnlyAndUpToTheLimit) {
   EXPECT_EQ(ReadWholeFile(dir.Write("small", "abc"), 3), "abc");
   EXPECT_THROW(ReadWholeFile(dir.Write("large", "abcd"), 3), IoError);
   ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
-  for (const std::string path : {dir / "pipe", std::string("/dev/zero"), dir.path()}) {
+  for (const std::string& path : {dir / "pipe", std::string("/dev/zero"), dir.path()}) {
     EXPECT_THROW(ReadWholeFile(path, 1 << 20), IoError) << path;
   }
 }
