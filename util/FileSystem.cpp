@@ -4,10 +4,12 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <ctime>
 #include <random>
@@ -247,12 +249,29 @@ void WriteFillBytes(int fd, std::int64_t count, unsigned char byte) {
   if (count <= 0) return;
   char chunk[kFillChunk];
   std::memset(chunk, byte, sizeof chunk);
-  while (count > 0) {
-    const std::size_t size = count < static_cast<std::int64_t>(kFillChunk)
-                                 ? static_cast<std::size_t>(count)
-                                 : kFillChunk;
-    WriteAllTo(fd, std::string_view(chunk, size));
-    count -= static_cast<std::int64_t>(size);
+  // Every vector points at the one chunk, so a call hands the kernel up to IOV_MAX chunks.
+  iovec vectors[IOV_MAX];
+  const std::uint64_t total = static_cast<std::uint64_t>(count);
+  std::uint64_t written = 0;
+  while (written < total) {
+    // A short write leaves the next call to start inside a chunk, at the very byte it stopped.
+    std::uint64_t at = written;
+    int used = 0;
+    while (used < IOV_MAX && at < total) {
+      const std::size_t in_chunk = static_cast<std::size_t>(at % kFillChunk);
+      const std::size_t size =
+          static_cast<std::size_t>(std::min<std::uint64_t>(kFillChunk - in_chunk, total - at));
+      vectors[used++] = {chunk + in_chunk, size};
+      at += size;
+    }
+    const ssize_t done = writev(fd, vectors, used);
+    if (done < 0) {
+      if (errno == EINTR) continue;
+      ThrowIoError(errno);
+    }
+    // No progress on a regular file means it can take no more.
+    if (done == 0) ThrowIoError(ENOSPC);
+    written += static_cast<std::uint64_t>(done);
   }
 }
 
