@@ -85,6 +85,31 @@ std::string LocalDateTimeText(std::time_t when) {
   return std::string(text, length);
 }
 
+// Writes the vectors whole, however many calls it takes: a short write is resumed at the very
+// byte it stopped.
+void WriteVectorsTo(int fd, iovec* vectors, int count) {
+  std::size_t done = 0;  // bytes written of the vectors not yet passed over
+  for (;;) {
+    while (count > 0 && done >= vectors->iov_len) {
+      done -= vectors->iov_len;
+      ++vectors;
+      --count;
+    }
+    if (count == 0) return;
+    vectors->iov_base = static_cast<char*>(vectors->iov_base) + done;
+    vectors->iov_len -= done;
+    done = 0;
+    const ssize_t written = writev(fd, vectors, count);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      ThrowIoError(errno);
+    }
+    // No progress on a regular file means it can take no more.
+    if (written == 0) ThrowIoError(ENOSPC);
+    done = static_cast<std::size_t>(written);
+  }
+}
+
 }  // namespace
 
 char GetPathKind(const std::string& path) {
@@ -235,14 +260,8 @@ std::int32_t CountLines(const std::string& path, MessageHost& messages, std::str
 }
 
 void WriteAllTo(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      ThrowIoError(errno);
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
+  iovec vector{const_cast<char*>(bytes.data()), bytes.size()};
+  WriteVectorsTo(fd, &vector, 1);
 }
 
 void WriteFillBytes(int fd, std::int64_t count, unsigned char byte) {
@@ -251,27 +270,14 @@ void WriteFillBytes(int fd, std::int64_t count, unsigned char byte) {
   std::memset(chunk, byte, sizeof chunk);
   // Every vector points at the one chunk, so a call hands the kernel up to IOV_MAX chunks.
   iovec vectors[IOV_MAX];
-  const std::uint64_t total = static_cast<std::uint64_t>(count);
-  std::uint64_t written = 0;
-  while (written < total) {
-    // A short write leaves the next call to start inside a chunk, at the very byte it stopped.
-    std::uint64_t at = written;
+  for (std::uint64_t rest = static_cast<std::uint64_t>(count); rest > 0;) {
     int used = 0;
-    while (used < IOV_MAX && at < total) {
-      const std::size_t in_chunk = static_cast<std::size_t>(at % kFillChunk);
-      const std::size_t size =
-          static_cast<std::size_t>(std::min<std::uint64_t>(kFillChunk - in_chunk, total - at));
-      vectors[used++] = {chunk + in_chunk, size};
-      at += size;
+    for (; used < IOV_MAX && rest > 0; ++used) {
+      const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(kFillChunk, rest));
+      vectors[used] = {chunk, size};
+      rest -= size;
     }
-    const ssize_t done = writev(fd, vectors, used);
-    if (done < 0) {
-      if (errno == EINTR) continue;
-      ThrowIoError(errno);
-    }
-    // No progress on a regular file means it can take no more.
-    if (done == 0) ThrowIoError(ENOSPC);
-    written += static_cast<std::uint64_t>(done);
+    WriteVectorsTo(fd, vectors, used);
   }
 }
 
@@ -281,30 +287,49 @@ void WriteFillFile(const std::string& path, std::int64_t count, unsigned char by
   file.Close();
 }
 
-void AppendLineTo(int fd, std::string_view text) {
-  std::string line(text);
-  line += "\r\n";
-  WriteAllTo(fd, line);
+void FileOutput::Append(std::string_view bytes) {
+  if (held_.size() + bytes.size() < kWriteSize) {
+    held_.append(bytes);
+    return;
+  }
+  // Enough for one write: what is held and the new bytes go together, neither copied.
+  iovec vectors[2] = {{held_.data(), held_.size()},
+                      {const_cast<char*>(bytes.data()), bytes.size()}};
+  WriteVectorsTo(fd_, vectors, 2);
+  held_.clear();
+}
+
+void FileOutput::Flush() {
+  WriteAllTo(fd_, held_);
+  held_.clear();
 }
 
 void AppendLine(const std::string& path, std::string_view text) {
   Descriptor file(OpenOrThrow(path, O_WRONLY | O_APPEND));
-  AppendLineTo(file.get(), text);
+  FileOutput output(file.get());
+  output.Append(text);
+  output.Append("\r\n");
+  output.Flush();
   file.Close();
 }
 
-void AppendFileTextTo(int fd, const std::string& source) {
-  constexpr std::size_t kChunk = 64 * 1024;
+void AppendFileTextTo(FileOutput& output, const std::string& source) {
   const int text_fd = TextLineReader::OpenTextFile(source);
   if (text_fd < 0) ThrowIoError(errno);
   Descriptor text(text_fd);
   struct stat info {};
   if (fstat(text.get(), &info) != 0) ThrowIoError(errno);
+  struct stat written {};
+  if (fstat(output.fd(), &written) == 0 && written.st_dev == info.st_dev &&
+      written.st_ino == info.st_ino) {
+    // The text file is the file being written: it holds all that went before, as unbuffered.
+    output.Flush();
+    if (fstat(text.get(), &info) != 0) ThrowIoError(errno);
+  }
   // Read no further than the size the file had when opened: the file being filled may be the
   // text file itself, and would otherwise feed on what is appended to it.
   std::uint64_t rest = static_cast<std::uint64_t>(info.st_size);
-  char input[kChunk];
-  std::string output;
+  char input[FileOutput::kWriteSize];
   bool line_open = false;  // bytes of a line written without its line end yet
   bool after_cr = false;   // a line feed right after a carriage return belongs to its end
   bool ended = false;      // Ctrl-Z ends the text
@@ -323,32 +348,29 @@ void AppendFileTextTo(int fd, const std::string& source) {
       after_cr = false;
       const char* stop = at;
       while (stop < end && *stop != '\r' && *stop != '\n' && *stop != kCtrlZ) ++stop;
-      output.append(at, stop);
+      output.Append(std::string_view(at, static_cast<std::size_t>(stop - at)));
       line_open = line_open || stop > at;
       if (stop == end) break;
       if (*stop == kCtrlZ) {
         ended = true;
       } else {
-        output += "\r\n";
+        output.Append("\r\n");
         line_open = false;
         after_cr = *stop == '\r';
       }
       at = stop + 1;
     }
-    if (output.size() >= kChunk) {
-      WriteAllTo(fd, output);
-      output.clear();
-    }
   }
   text.Close();
   // Each line with its line end, then one more.
-  output += line_open ? "\r\n\r\n" : "\r\n";
-  WriteAllTo(fd, output);
+  output.Append(line_open ? "\r\n\r\n" : "\r\n");
 }
 
 void AppendFileText(const std::string& destination, const std::string& source) {
   Descriptor file(OpenOrThrow(destination, O_WRONLY | O_APPEND));
-  AppendFileTextTo(file.get(), source);
+  FileOutput output(file.get());
+  AppendFileTextTo(output, source);
+  output.Flush();
   file.Close();
 }
 

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <climits>
 #include <cstdint>
 #include <thread>
+#include <vector>
 
 #include "support/FileSizeLimit.h"
 #include "support/TempDir.h"
@@ -95,6 +97,40 @@ TEST(FillWriters, ResumeAtTheExactByteAfterShortAndInterruptedWrites) {
   EXPECT_GT(signals_met.load(), 0);
   EXPECT_EQ(received, count);
   EXPECT_EQ(foreign, 0);
+}
+
+TEST(FileOutput, HandsOverWritesOfAtLeast64KiBInOrder) {
+  // A packet socket keeps the bounds of each write, so the reader sees how the bytes went.
+  int ends[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends), 0);
+  std::vector<std::size_t> writes;
+  std::string received;
+  std::thread reader([&] {
+    std::vector<char> packet(1 << 20);
+    for (ssize_t got; (got = read(ends[0], packet.data(), packet.size())) > 0;) {
+      writes.push_back(static_cast<std::size_t>(got));
+      received.append(packet.data(), static_cast<std::size_t>(got));
+    }
+  });
+  std::string sent;
+  {
+    FileOutput output(ends[1]);
+    const auto append = [&](const std::string& piece) {
+      output.Append(piece);
+      sent += piece;
+    };
+    for (int i = 0; i < 20000; ++i) append(std::to_string(i) + "\r\n");
+    append(std::string(FileOutput::kWriteSize + 3, 'L'));  // more than one write's worth at once
+    append("tail");
+    output.Flush();
+  }
+  shutdown(ends[1], SHUT_WR);
+  reader.join();
+  close(ends[0]);
+  close(ends[1]);
+  EXPECT_EQ(received, sent);
+  ASSERT_GE(writes.size(), 3u);
+  for (std::size_t i = 0; i + 1 < writes.size(); ++i) EXPECT_GE(writes[i], FileOutput::kWriteSize) << i;
 }
 
 }  // namespace
