@@ -3,7 +3,7 @@
 // empty-file cases also run the programs a user would write instead (peers), as whole
 // processes. Every side works in a fresh folder; the sides take turns at going first, and the
 // best of the repeats counts.
-//   engine-bench [--dir FOLDER] [--repeat N]
+//   engine-bench [--dir FOLDER] [--repeat N] [--case NAME]
 // Prints one line per case, then PASS or FAIL for the targets:
 //   CASE quillon=SECONDS floor=SECONDS ratio=R [peer-NAME=SECONDS ...] ok|MISSED
 #include <fcntl.h>
@@ -257,14 +257,17 @@ bool Measure(const Case& c, const std::string& source, const std::string& names,
 int main(int argc, char** argv) {
   std::string base = std::filesystem::temp_directory_path().string();
   int repeat = 5;
+  std::string only;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "--dir" && i + 1 < argc) {
       base = argv[++i];
     } else if (argument == "--repeat" && i + 1 < argc) {
       repeat = std::max(1, std::atoi(argv[++i]));
+    } else if (argument == "--case" && i + 1 < argc) {
+      only = argv[++i];
     } else {
-      std::fprintf(stderr, "usage: engine-bench [--dir FOLDER] [--repeat N]\n");
+      std::fprintf(stderr, "usage: engine-bench [--dir FOLDER] [--repeat N] [--case NAME]\n");
       return 2;
     }
   }
@@ -277,6 +280,7 @@ int main(int argc, char** argv) {
 
   bool met = true;
   for (const Case& c : Cases()) {
+    if (!only.empty() && c.name != only) continue;
     const std::string source = root + "/" + c.name + ".src";
     const std::string names = root + "/" + c.name + ".names";
     WriteLines(source, c.lines, "\r\n");

@@ -10,7 +10,8 @@ namespace quillon {
 
 std::int32_t FillSizeFor(const LineParts& parts, const RunSettings& settings,
                          const ReportSink& report) {
-  const std::string& kind = settings.FillKind;
+  // Compared as views: lengths first, with no search for the end of the keyword.
+  const std::string_view kind = settings.FillKind;
   std::int32_t size = 0;
   if ((kind == "var" || kind == "fixifnovar") && parts.SeparatorPos != 0 &&
       !parts.SizeText.empty()) {
@@ -63,7 +64,7 @@ void FillCreatedFile(int fd, std::int32_t fill_size, const LineParts& line,
   if (fill_size > 0) {
     WriteFillBytes(fd, fill_size, static_cast<unsigned char>(settings.FillCharCode & 0xFF));
   }
-  if (settings.FillKind != "single") return;
+  if (std::string_view(settings.FillKind) != "single") return;
   FileOutput output(fd);
   try {
     AppendSingleText(output, line, source, settings);

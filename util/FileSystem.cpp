@@ -267,7 +267,8 @@ void WriteAllTo(int fd, std::string_view bytes) {
 void WriteFillBytes(int fd, std::int64_t count, unsigned char byte) {
   if (count <= 0) return;
   char chunk[kFillChunk];
-  std::memset(chunk, byte, sizeof chunk);
+  // Filled once, as far as it is used: a small file needs no more of it.
+  std::memset(chunk, byte, static_cast<std::size_t>(std::min<std::int64_t>(count, kFillChunk)));
   // Every vector points at the one chunk, so a call hands the kernel up to IOV_MAX chunks.
   iovec vectors[IOV_MAX];
   for (std::uint64_t rest = static_cast<std::uint64_t>(count); rest > 0;) {

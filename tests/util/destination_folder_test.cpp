@@ -62,7 +62,7 @@ TEST(FileSystemNameFor, NamesWindowsCannotHoldAreOnlyLookedFor) {
 
 TEST(FileSystemNameFor, NamesThatClimbOrNameNoFileAreRefused) {
   for (const std::string& name : std::vector<std::string>{
-           "../a.txt", "a\\..\\..\\b.txt", "..", "a/..", "a/", "a/.", "", std::string("a\0b", 3)}) {
+           "../a.txt", "a\\..\\..\\b.txt", "..", ".", "a/..", "a/", "a/.", "", std::string("a\0b", 3)}) {
     EXPECT_EQ(FileSystemNameFor(name).use, NameUse::Refused) << name;
   }
 }
