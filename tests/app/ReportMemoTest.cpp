@@ -5,6 +5,9 @@
 #include <QtTest>
 
 #include "app/ReportMemo.h"
+#include "support/ResidentMemory.h"
+
+using quillon::testing::ProcessMemory;
 
 class ReportMemoTest : public QObject {
   Q_OBJECT
@@ -21,6 +24,40 @@ class ReportMemoTest : public QObject {
     memo.clear();
     QCOMPARE(memo.toPlainText(), QString());
     QCOMPARE(memo.selectedText(), QString());
+  }
+
+  void keepsTextOfEveryScriptAndItsColumns() {
+    TReportMemo memo;
+    memo.AppendLines({QStringLiteral("Exists already: \u00e4\u00f6\u00fc"),
+                      QStringLiteral("\u65e5\u672c\u8a9e \U0001F600 end"), QStringLiteral("a\nb")});
+    QCOMPARE(memo.blockCount(), 4);  // a line break given inside a line makes two
+    QCOMPARE(memo.toPlainText(), QStringLiteral("Exists already: \u00e4\u00f6\u00fc\n"
+                                                "\u65e5\u672c\u8a9e \U0001F600 end\na\nb"));
+    memo.selectAll();
+    QCOMPARE(memo.selectedText(), memo.toPlainText());
+  }
+
+  void holdsAMillionLinesLightly() {
+    // Each line costs its text and at most 40 bytes more; a list of strings took over 100.
+    TReportMemo memo;
+    const qint64 before = ProcessMemory();
+    QVERIFY(before > 0);
+    constexpr int kLines = 1'000'000;
+    qint64 text_bytes = 0;
+    QStringList batch;
+    for (int i = 0; i < kLines; ++i) {
+      batch << QStringLiteral("Exists already: name%1.txt").arg(i, 7, 10, QLatin1Char('0'));
+      text_bytes += batch.back().size();
+      if (batch.size() == 1000) {
+        memo.AppendLines(batch);
+        batch.clear();
+      }
+    }
+    const qint64 grown = ProcessMemory() - before;
+    qInfo("%lld bytes resident for %lld bytes of text: %.1f bytes a line beyond its text",
+          grown, text_bytes, double(grown - text_bytes) / kLines);
+    QVERIFY(grown <= text_bytes + 40LL * kLines);
+    QCOMPARE(memo.blockCount(), kLines);
   }
 
   void selectionAndCopy() {
