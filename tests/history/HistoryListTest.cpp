@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -400,6 +401,36 @@ TEST_F(HistoryListTest, TwoListsOnTheSameFilesShareOnlyTheFiles) {
   EXPECT_EQ(list.items(), (Items{"d", "a", "c"}));
   EXPECT_EQ(HistoryFile(), Lines({"d", "a", "b", "c"}));
   EXPECT_EQ(other_menu.captions(), (Items{"d", "a", "b", "c"}));
+}
+
+TEST_F(HistoryListTest, TheFileIsWrittenOnlyWhenWhatItHoldsChanges) {
+  // A replacement is a new file, so the file's identity tells whether it was written.
+  const auto identity = [&] {
+    struct stat info {};
+    EXPECT_EQ(stat((dir / "files.his").c_str(), &info), 0);
+    return info.st_ino;
+  };
+  dir.Write("files.his", Lines({"b", "a"}));
+  auto written = identity();
+  Load();
+  EXPECT_EQ(identity(), written) << "a start that finds the list as it was";
+  list.AddItem("b");
+  EXPECT_EQ(identity(), written) << "a use of the item on top";
+  list.AddItem("a");
+  EXPECT_NE(identity(), written);
+  EXPECT_EQ(HistoryFile(), Lines({"a", "b"}));
+
+  // The same items in another form are written again in the history file's own.
+  dir.Write("files.his", "a\nb");
+  written = identity();
+  Load();
+  EXPECT_NE(identity(), written);
+  EXPECT_EQ(HistoryFile(), Lines({"a", "b"}));
+  // A missing file is made, also for an empty list.
+  std::filesystem::remove(dir / "files.his");
+  list.RemoveEntry(0);
+  list.RemoveEntry(0);
+  EXPECT_EQ(HistoryFile(), "");
 }
 
 TEST_F(HistoryListTest, AFailedWriteLeavesTheOldHistoryFileWhole) {
