@@ -9,92 +9,22 @@
 #include <QTreeWidget>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "shelltree/DiscMonitor.h"
 #include "shelltree/FolderScan.h"
+#include "shelltree/ShellNode.h"
+#include "util/ChangeWatch.h"
+#include "util/FolderReading.h"
 #include "util/Volumes.h"
 
 
 class QSocketNotifier;
 
 namespace quillon::shelltree {
-
-class TShellTree;
-
-// Item attributes, with the values of the shell attributes the tree's events report.
-enum ShellAttribute : std::uint32_t {
-  SFGAO_CANCOPY = 0x1,
-  SFGAO_CANMOVE = 0x2,
-  SFGAO_CANLINK = 0x4,
-  SFGAO_CANRENAME = 0x10,
-  SFGAO_CANDELETE = 0x20,
-  SFGAO_DROPTARGET = 0x100,
-  SFGAO_LINK = 0x10000,
-  SFGAO_SHARE = 0x20000,
-  SFGAO_HIDDEN = 0x80000,
-  SFGAO_REMOVABLE = 0x2000000,
-  SFGAO_FILESYSANCESTOR = 0x10000000,
-  SFGAO_FOLDER = 0x20000000,
-  SFGAO_FILESYSTEM = 0x40000000,
-  SFGAO_HASSUBFOLDER = 0x80000000u
-};
-
-class TShellNode : public QTreeWidgetItem {
- public:
-  enum class Kind { VirtualRoot, Home, Volume, Folder, File };
-
-  // id: the name inside the parent folder; for the root its whole path (empty for the
-  // virtual root); for a volume its mount point; for the home shortcut "~".
-  TShellNode(TShellTree* tree, Kind kind, std::string id);
-  ~TShellNode() override;
-
-  Kind kind() const { return kind_; }
-  TShellTree* tree() const { return tree_; }
-  TShellNode* ParentNode() const;
-  TShellNode* ChildNode(int index) const;
-  const std::string& RelativeId() const { return id_; }
-  // The ids from the root down to this node, the root's own one included unless empty.
-  std::vector<std::string> AbsoluteIdList() const;
-  // The file-system path; empty for the virtual root. No trailing separator except "/".
-  std::string Path() const;
-  bool IsFolder() const { return kind_ != Kind::File; }
-  bool IsLink() const { return ItemAttributes & SFGAO_LINK; }
-
-  virtual void UpdateImages();
-  virtual QString GetDisplayText() const;
-  // Renames the item in its folder, never over an existing entry; false on failure.
-  virtual bool Rename(const QString& newName);
-
-  bool operator<(const QTreeWidgetItem& other) const override;
-  QVariant data(int column, int role) const override;
-  void setData(int column, int role, const QVariant& value) override;
-
-  std::uint32_t ItemAttributes = 0;
-  bool ChildrenRead = false;
-  bool SeenInScan = false;
-  bool MonitorStarted = false;
-  bool Checked = false;
-
- private:
-  friend class TShellTree;
-  // Lazily asked size and modification time of a file, for sorting by them.
-  void EnsureFileInfo() const;
-
-  TShellTree* tree_;
-  Kind kind_;
-  std::string id_;
-  int watch_ = -1;
-  int iconKey_ = -1;
-  bool probed_ = false;     // the expand button has been decided
-  bool refreshing_ = false;
-  bool refreshAgain_ = false;
-  mutable bool infoRead_ = false;
-  mutable std::int64_t size_ = 0;
-  mutable std::int64_t modified_ = 0;
-};
 
 // Host notes: the sharing overlay never shows (POSIX files carry no "shared" attribute), every
 // item is in the file system (ShowVirtualFolders changes nothing but a refresh), and the host
@@ -284,6 +214,8 @@ class TShellTree : public QTreeWidget {
   void WatchEvents(const std::vector<TDiscMonitor::Event>& events);
   bool EventConcerns(const TShellNode* node, const TDiscMonitor::Event& event) const;
   void ForgetNode(TShellNode* node);
+  // Gives every running watch the new change kinds, through its folder's present path.
+  void ChangeNotifyFilter(std::uint32_t filter);
   void ForEachNode(const std::function<void(TShellNode*)>& visit);
   int IconKeyFor(const TShellNode* node) const;
   int CompareNodes(const TShellNode& a, const TShellNode& b) const;
@@ -331,7 +263,7 @@ class TShellTree : public QTreeWidget {
   // The volumes as the last mount-table change left them; a read of the root in between
   // updates volumes_ but must not hide a change from DeviceChange.
   std::vector<Volume> noticedVolumes_;
-  int mountFd_ = -1;
+  std::unique_ptr<MountTableWatch> mountWatch_;
   QSocketNotifier* mountNotifier_ = nullptr;
 };
 

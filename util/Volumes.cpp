@@ -153,4 +153,20 @@ const Volume* VolumeHoldingPath(const std::vector<Volume>& volumes, std::string_
   return best;
 }
 
+std::set<std::string> ChangedMountPoints(const std::vector<Volume>& before,
+                                         const std::vector<Volume>& now) {
+  std::set<std::string> changed;
+  auto note = [&](const std::vector<Volume>& from, const std::vector<Volume>& in) {
+    for (const Volume& volume : from) {
+      const auto same = std::find_if(in.begin(), in.end(), [&](const Volume& v) {
+        return v.mountPoint == volume.mountPoint && v.device == volume.device;
+      });
+      if (same == in.end()) changed.insert(volume.mountPoint);
+    }
+  };
+  note(before, now);
+  note(now, before);
+  return changed;
+}
+
 }  // namespace quillon

@@ -3,6 +3,7 @@
 // children of its virtual root; "the volume holding a path" finds a path's drive.
 #pragma once
 
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,5 +33,10 @@ std::vector<Volume> ListVolumes(const std::string& mountTable = kMountTablePath)
 // The volume whose mount point is the longest prefix of the absolute path, ending at a
 // separator ("/media/usb" holds "/media/usb/a" but not "/media/usbx"); nullptr when none does.
 const Volume* VolumeHoldingPath(const std::vector<Volume>& volumes, std::string_view path);
+
+// The mount points whose volume differs between two lists: mounted, unmounted, or mounted
+// over by another device.
+std::set<std::string> ChangedMountPoints(const std::vector<Volume>& before,
+                                         const std::vector<Volume>& now);
 
 }  // namespace quillon

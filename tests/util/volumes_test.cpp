@@ -48,6 +48,21 @@ TEST(Volumes, HoldingPathIsTheLongestMountPointAtASeparator) {
   EXPECT_EQ(VolumeHoldingPath({}, "/a"), nullptr);
 }
 
+TEST(Volumes, ChangedMountPointsAreThoseMountedUnmountedOrMountedOver) {
+  const std::vector<Volume> before = ParseMountTable(kTable);
+  EXPECT_TRUE(ChangedMountPoints(before, before).empty());
+  const std::vector<Volume> now = ParseMountTable(
+      "22 1 8:2 / / rw - ext4 /dev/sda2 rw\n"
+      "35 22 8:3 / /home rw - ext4 /dev/sda3 rw\n"
+      "33 22 0:41 / /mnt/share rw - nfs4 server:/export rw\n"
+      "40 22 8:33 / /media/new rw - ext4 /dev/sdc1 rw\n");
+  // /home shows another device, the stick went, /media/new came.
+  EXPECT_EQ(ChangedMountPoints(before, now),
+            (std::set<std::string>{"/home", "/media/ann/My Stick", "/media/new"}));
+  EXPECT_EQ(ChangedMountPoints(now, before), ChangedMountPoints(before, now));
+  EXPECT_EQ(ChangedMountPoints({}, now).size(), now.size());
+}
+
 TEST(Volumes, TheHostListsItsRoot) {
   const std::vector<Volume> volumes = ListVolumes();
   ASSERT_FALSE(volumes.empty());
