@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+
+#include "tests/support/TempDir.h"
+#include "tests/support/UnansweringMount.h"
 #include "util/Volumes.h"
 
 namespace quillon {
@@ -28,6 +33,35 @@ TEST(Volumes, RealFileSystemsRootFirstThenByMountPoint) {
   EXPECT_EQ(volumes[2].label, "/dev/sdb1");
   EXPECT_EQ(volumes[3].mountPoint, "/mnt/share");
   EXPECT_EQ(volumes[3].fsType, "nfs4");
+}
+
+TEST(Volumes, EveryFileSystemAUserKeepsFilesOnAndNoPseudoOnes) {
+  const std::vector<Volume> volumes = ParseMountTable(
+      "1 0 8:2 / / rw - ext4 /dev/sda2 rw\n"
+      "40 1 0:50 / /tank/data rw - zfs tank/data rw\n"
+      "41 1 0:51 / /mnt/host rw - virtiofs hostshare rw\n"
+      "42 1 0:52 / /mnt/ceph rw - ceph 10.0.0.1:6789:/ rw\n"
+      "43 1 0:53 / /mnt/nfs rw - nfs4 server:/export rw\n"
+      "44 1 0:54 / /mnt/smb rw - cifs //server/share rw\n"
+      "45 1 0:55 / /home/ann/remote rw - fuse.sshfs ann@server: rw\n"
+      "46 1 0:56 / /home/ann/cloud rw - fuse.rclone drive: rw\n"
+      "47 1 0:57 / /mnt/fuse rw - fuse quillon-test rw\n"
+      "50 1 0:60 / /run/user/1000/gvfs rw - fuse.gvfsd-fuse gvfsd-fuse rw\n"
+      "51 1 0:61 / /run/user/1000/doc rw - fuse.portal portal rw\n"
+      "52 1 0:62 / /sys/fs/fuse/connections rw - fusectl fusectl rw\n"
+      "53 1 0:63 / /var/lib/lxcfs rw - fuse.lxcfs lxcfs rw\n"
+      "54 1 0:64 / /dev/shm rw - tmpfs tmpfs rw\n"
+      "55 1 0:65 / /proc rw - proc proc rw\n"
+      "56 1 0:66 / /sys/fs/cgroup rw - cgroup2 cgroup2 rw\n"
+      "57 1 7:3 / /snap/core/2 ro - squashfs /dev/loop3 ro\n");
+  std::vector<std::string> points;
+  for (const Volume& volume : volumes) points.push_back(volume.mountPoint);
+  EXPECT_EQ(points, (std::vector<std::string>{"/", "/home/ann/cloud", "/home/ann/remote",
+                                              "/mnt/ceph", "/mnt/fuse", "/mnt/host", "/mnt/nfs",
+                                              "/mnt/smb", "/tank/data"}));
+  // Every mount, real or not, for telling which mount a path lies on.
+  EXPECT_EQ(ParseAllMounts("1 0 8:2 / / rw - ext4 /dev/sda2 rw\n"
+                           "55 1 0:65 / /proc rw - proc proc rw\n").size(), 2u);
 }
 
 TEST(Volumes, RootIsKeptWhateverItsFileSystem) {
@@ -64,10 +98,28 @@ TEST(Volumes, ChangedMountPointsAreThoseMountedUnmountedOrMountedOver) {
 }
 
 TEST(Volumes, TheHostListsItsRoot) {
-  const std::vector<Volume> volumes = ListVolumes();
+  std::vector<std::string> late;
+  const std::vector<Volume> volumes = ListVolumes(kMountTablePath, std::chrono::seconds(5), &late);
   ASSERT_FALSE(volumes.empty());
   EXPECT_EQ(volumes[0].mountPoint, "/");
+  EXPECT_TRUE(late.empty());
   EXPECT_TRUE(ListVolumes("/no/such/table").empty());
+}
+
+TEST(Volumes, AMountThatNeverAnswersIsListedLateWithoutWaiting) {
+  testing::TempDir dir;
+  std::filesystem::create_directory(dir / "point");
+  testing::UnansweringMount mount(dir / "point");
+  if (!mount.ok()) GTEST_SKIP() << mount.why();
+  mount.EndAfter(std::chrono::seconds(5));  // a listing that waits fails instead of hanging
+  std::vector<std::string> late;
+  const auto start = std::chrono::steady_clock::now();
+  const std::vector<Volume> volumes =
+      ListVolumes(kMountTablePath, std::chrono::milliseconds(100), &late);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_EQ(late, std::vector<std::string>{mount.point()});
+  EXPECT_TRUE(VolumeHoldingPath(volumes, mount.point() + "/x"));
+  EXPECT_EQ(VolumeHoldingPath(volumes, mount.point())->fsType, "fuse.sshfs");
 }
 
 }  // namespace
