@@ -6,15 +6,15 @@ namespace quillon::shelltree {
 
 TDiscMonitor::TDiscMonitor(Handler handler, QObject* parent)
     : QObject(parent), handler_(std::move(handler)) {
-  if (!notifier_.IsValid()) return;
-  readable_ = new QSocketNotifier(notifier_.Descriptor(), QSocketNotifier::Read, this);
+  if (!notifier_->IsValid()) return;
+  readable_ = new QSocketNotifier(notifier_->Descriptor(), QSocketNotifier::Read, this);
   connect(readable_, &QSocketNotifier::activated, this, [this] { Drain(); });
 }
 
 TDiscMonitor::~TDiscMonitor() { delete readable_; }
 
 void TDiscMonitor::Drain() {
-  const std::vector<Event> events = notifier_.ReadChanges();
+  const std::vector<Event> events = notifier_->ReadChanges();
   if (!events.empty()) handler_(events);
 }
 

@@ -10,12 +10,20 @@
 namespace quillon::shelltree {
 
 TShellNode::TShellNode(TShellTree* tree, Kind kind, std::string id)
-    : QTreeWidgetItem(UserType), tree_(tree), kind_(kind), id_(std::move(id)) {
-  setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable |
-           Qt::ItemIsUserCheckable);
-  setChildIndicatorPolicy(kind == Kind::File ? DontShowIndicator
-                                             : DontShowIndicatorWhenChildless);
-  probed_ = kind == Kind::File;
+    : QTreeWidgetItem(UserType),
+      tree_(tree),
+      kind_(kind),
+      id_(std::move(id)),
+      serial_(tree->RegisterNode(this)) {
+  if (kind == Kind::Pending) {
+    setFlags(Qt::ItemIsEnabled);
+  } else {
+    setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable |
+             Qt::ItemIsUserCheckable);
+  }
+  const bool leaf = kind == Kind::File || kind == Kind::Pending;
+  setChildIndicatorPolicy(leaf ? DontShowIndicator : DontShowIndicatorWhenChildless);
+  probed_ = leaf;
 }
 
 TShellNode::~TShellNode() {
@@ -39,7 +47,8 @@ std::vector<std::string> TShellNode::AbsoluteIdList() const {
 
 std::string TShellNode::Path() const {
   switch (kind_) {
-    case Kind::VirtualRoot: return {};
+    case Kind::VirtualRoot:
+    case Kind::Pending: return {};
     case Kind::Home: return tree_->HomePath();
     case Kind::Volume: return id_;
     case Kind::Folder:
@@ -67,6 +76,9 @@ QString TShellNode::GetDisplayText() const {
         return ui::FromBytes(id_);
       return ui::FromBytes(volume->label) + " (" + ui::FromBytes(id_) + ")";
     }
+    case Kind::Pending:
+      return ParentNode() && ParentNode()->unavailable_ ? QObject::tr("Not answering")
+                                                        : QObject::tr("Reading...");
     case Kind::Folder:
     case Kind::File: break;
   }
@@ -83,6 +95,7 @@ bool TShellNode::Rename(const QString& newName) {
   const std::string folder = parentNode->Path();
   if (!RenameNoReplace(JoinPath(folder, id_), JoinPath(folder, name))) return false;
   id_ = name;
+  sortKey_.reset();
   ItemAttributes = IsHiddenName(name) ? (ItemAttributes | SFGAO_HIDDEN)
                                       : (ItemAttributes & ~std::uint32_t(SFGAO_HIDDEN));
   return true;
@@ -92,6 +105,11 @@ void TShellNode::EnsureFileInfo() const {
   if (infoRead_) return;
   infoRead_ = true;
   FileSizeAndTime(Path(), size_, modified_);
+}
+
+const QCollatorSortKey& TShellNode::SortKey() const {
+  if (!sortKey_) sortKey_ = tree_->collator_.sortKey(text(0));
+  return *sortKey_;
 }
 
 bool TShellNode::operator<(const QTreeWidgetItem& other) const {

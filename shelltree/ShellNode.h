@@ -2,10 +2,15 @@
 // shortcut, a volume, a folder or a file) with the attributes the tree's events report.
 #pragma once
 
+#include <QCollatorSortKey>
 #include <QTreeWidgetItem>
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "util/FolderReading.h"
 
 namespace quillon::shelltree {
 
@@ -33,7 +38,8 @@ constexpr std::uint32_t kFolderAttributes = SFGAO_FOLDER | SFGAO_FILESYSANCESTOR
 
 class TShellNode : public QTreeWidgetItem {
  public:
-  enum class Kind { VirtualRoot, Home, Volume, Folder, File };
+  // Pending: the placeholder child of a folder whose reading has not answered yet.
+  enum class Kind { VirtualRoot, Home, Volume, Folder, File, Pending };
 
   // id: the name inside the parent folder; for the root its whole path (empty for the
   // virtual root); for a volume its mount point; for the home shortcut "~".
@@ -49,7 +55,9 @@ class TShellNode : public QTreeWidgetItem {
   std::vector<std::string> AbsoluteIdList() const;
   // The file-system path; empty for the virtual root. No trailing separator except "/".
   std::string Path() const;
-  bool IsFolder() const { return kind_ != Kind::File; }
+  bool IsFolder() const { return kind_ != Kind::File && kind_ != Kind::Pending; }
+  // The folder's volume has not answered a reading within the time the tree waits for it.
+  bool Unavailable() const { return unavailable_; }
   bool IsLink() const { return ItemAttributes & SFGAO_LINK; }
 
   virtual void UpdateImages();
@@ -72,14 +80,24 @@ class TShellNode : public QTreeWidgetItem {
   // Lazily asked size and modification time of a file, for sorting by them.
   void EnsureFileInfo() const;
 
+  // The key the tree's order compares, made once per name.
+  const QCollatorSortKey& SortKey() const;
+
   TShellTree* tree_;
   Kind kind_;
   std::string id_;
+  std::uint64_t serial_;         // finds the node again when a reading answers
+  std::uint64_t inode_ = 0;      // the entry's inode in its parent folder, 0 where unknown
+  FolderIdentity identity_;      // the folder's own identity at its last reading
   int watch_ = -1;
   int iconKey_ = -1;
-  bool probed_ = false;     // the expand button has been decided
-  bool refreshing_ = false;
-  bool refreshAgain_ = false;
+  bool probed_ = false;          // the expand button has been decided
+  bool probing_ = false;         // a probe for it has not answered yet
+  bool unavailable_ = false;
+  std::uint64_t readTicket_ = 0; // the reading that has not answered yet
+  bool readAgain_ = false;       // a change came while it was being read
+  std::chrono::steady_clock::time_point lastRefresh_;  // the last re-read for a change
+  mutable std::optional<QCollatorSortKey> sortKey_;
   mutable bool infoRead_ = false;
   mutable std::int64_t size_ = 0;
   mutable std::int64_t modified_ = 0;

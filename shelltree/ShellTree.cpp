@@ -11,6 +11,7 @@
 #include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
 
@@ -23,7 +24,7 @@ namespace quillon::shelltree {
 namespace {
 
 enum IconKey { kNoIcon, kComputerIcon, kHomeIcon, kDriveIcon, kFolderIcon, kFileIcon,
-               kFolderLinkIcon, kFileLinkIcon, kIconCount };
+               kFolderLinkIcon, kFileLinkIcon, kFolderOpenIcon, kIconCount };
 
 // The shortcut arrow in the lower left corner, as desktops mark links.
 QIcon WithLinkOverlay(const QIcon& base) {
@@ -76,7 +77,8 @@ class NodeDelegate : public QStyledItemDelegate {
 // ---------------------------------------------------------------------------------------------
 // Construction, building
 
-TShellTree::TShellTree(QWidget* parent) : QTreeWidget(parent) {
+TShellTree::TShellTree(QWidget* parent)
+    : QTreeWidget(parent), collator_(NameCollator()), work_(std::make_unique<BlockingWork>()) {
   setHeaderHidden(true);
   setColumnCount(1);
   resize(170, 270);
@@ -86,6 +88,11 @@ TShellTree::TShellTree(QWidget* parent) : QTreeWidget(parent) {
   setItemDelegate(new NodeDelegate(this));
   setContextMenuPolicy(Qt::DefaultContextMenu);
   monitor_ = new TDiscMonitor([this](const auto& events) { WatchEvents(events); }, this);
+  answers_ = new QSocketNotifier(work_->Descriptor(), QSocketNotifier::Read, this);
+  connect(answers_, &QSocketNotifier::activated, this, [this] { work_->RunAnswers(); });
+  refreshTimer_ = new QTimer(this);
+  refreshTimer_->setSingleShot(true);
+  connect(refreshTimer_, &QTimer::timeout, this, &TShellTree::RunDueRefreshes);
   connect(this, &QTreeWidget::itemExpanded, this, &TShellTree::NodeExpanded);
   connect(this, &QTreeWidget::itemCollapsed, this, &TShellTree::NodeCollapsed);
   connect(this, &QTreeWidget::currentItemChanged, this,
@@ -95,6 +102,8 @@ TShellTree::TShellTree(QWidget* parent) : QTreeWidget(parent) {
 
 TShellTree::~TShellTree() {
   blockSignals(true);
+  delete answers_;
+  work_.reset();  // answers still to come are dropped; a worker on a hung mount ends on its own
   rootNode_ = nullptr;
   clear();  // every node ends its watch
   delete monitor_;
@@ -143,6 +152,9 @@ void TShellTree::LoadSystemImages() {
   icons_[kFolderIcon] = provider.icon(QFileIconProvider::Folder);
   icons_[kFileIcon] = provider.icon(QFileIconProvider::File);
   icons_[kFolderLinkIcon] = WithLinkOverlay(icons_[kFolderIcon]);
+  icons_[kFolderOpenIcon] = QIcon::hasThemeIcon(QStringLiteral("folder-open"))
+                                ? QIcon::fromTheme(QStringLiteral("folder-open"))
+                                : icons_[kFolderIcon];
   icons_[kFileLinkIcon] = WithLinkOverlay(icons_[kFileIcon]);
 }
 
@@ -153,7 +165,9 @@ int TShellTree::IconKeyFor(const TShellNode* node) const {
     case TShellNode::Kind::VirtualRoot: return kComputerIcon;
     case TShellNode::Kind::Home: return kHomeIcon;
     case TShellNode::Kind::Volume: return kDriveIcon;
-    case TShellNode::Kind::Folder: return overlay ? kFolderLinkIcon : kFolderIcon;
+    case TShellNode::Kind::Folder:
+      if (overlay) return kFolderLinkIcon;
+      return node->isExpanded() ? kFolderOpenIcon : kFolderIcon;
     case TShellNode::Kind::File: return overlay ? kFileLinkIcon : kFileIcon;
   }
   return kNoIcon;
@@ -367,7 +381,8 @@ void TShellTree::contextMenuEvent(QContextMenuEvent* event) {
     return;
   }
   // The tree leaves the rename request unused, as it does not rename from that menu.
-  ShowShellContextMenu(OwnerWindow(), ui::FromBytes(node->Path()), node->IsFolder(), global);
+  ShowShellContextMenu(OwnerWindow(), ui::FromBytes(node->Path()), node->IsFolder(), global,
+                       [this, node](QMenu*& menu) { emit OnSystemContextMenu(node, menu); });
 }
 
 void TShellTree::mousePressEvent(QMouseEvent* event) {
@@ -383,12 +398,17 @@ void TShellTree::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton) emit OnClick();
 }
 
+// Deltas add up, so high-resolution wheels and touchpads scroll too: every 120 (one notch of
+// a plain wheel) scrolls a page; turning the other way starts afresh.
 void TShellTree::wheelEvent(QWheelEvent* event) {
   event->accept();
   const int delta = event->angleDelta().y();
-  if (delta == 120)
+  if (delta == 0) return;
+  if ((wheelRest_ > 0) != (delta > 0)) wheelRest_ = 0;
+  wheelRest_ += delta;
+  for (; wheelRest_ >= 120; wheelRest_ -= 120)
     verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepSub);
-  else if (delta == -120)
+  for (; wheelRest_ <= -120; wheelRest_ += 120)
     verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
 }
 

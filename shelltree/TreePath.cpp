@@ -64,7 +64,24 @@ void TShellTree::SetPath(const QString& path) {
     pendingPath_ = path;
     return;
   }
-  const std::string folder = NormalizeTreePath(ui::ToBytes(path));
+  // Finding the existing folder asks the file system, on the lane of the path's volume; an
+  // answer that comes late still selects, unless the selection or Path moved meanwhile.
+  const std::string wanted = ui::ToBytes(path);
+  const std::uint64_t request = ++pathRequest_;
+  const TShellNode* before = Selected();
+  const std::uint64_t selected = before ? before->serial_ : 0;
+  const std::string lane = LaneOf(CleanPath(wanted));
+  const std::uint64_t ticket = work_->Post(lane, [this, wanted, request, selected] {
+    const std::string folder = NormalizeTreePath(wanted);
+    return BlockingWork::Answer([this, folder, request, selected] {
+      const TShellNode* now = Selected();
+      if (request == pathRequest_ && (now ? now->serial_ : 0) == selected) SelectFolder(folder);
+    });
+  });
+  WaitForAnswer(ticket, lane);
+}
+
+void TShellTree::SelectFolder(const std::string& folder) {
   if (folder.empty()) return;
   std::vector<std::string> idList;
   if (!IdListOfPath(folder, idList)) return;

@@ -1,11 +1,15 @@
-// The folder tree's reading: folders read into nodes (matching the nodes already there), the
-// order of the children, the expand buttons, and expanding and collapsing.
+// The folder tree's reading: folders read on a worker and taken into nodes (matching the nodes
+// already there by name and identity), a placeholder while a volume does not answer, and the
+// selection kept on an existing folder when a reading removes the one it was on.
 #include <QApplication>
-#include <QSignalBlocker>
 #include <QMetaMethod>
+#include <QSignalBlocker>
+#include <QTimer>
 #include <algorithm>
+#include <memory>
 
 #include "shelltree/ShellTree.h"
+#include "util/FileSystem.h"
 #include "util/FolderReading.h"
 #include "util/Platform.h"
 #include "util/ui/Seam.h"
@@ -14,25 +18,41 @@ namespace quillon::shelltree {
 namespace {
 
 constexpr std::uint32_t kMovableAttributes = SFGAO_CANRENAME | SFGAO_CANDELETE | SFGAO_CANMOVE;
+// How long a user's action waits for a reading before it shows a placeholder instead.
+constexpr auto kAnswerPatience = std::chrono::milliseconds(150);
+// A reading not answered by then shows its volume as not answering.
+constexpr int kUnavailableAfterMs = 2000;
 
-int CompareAsciiNoCase(std::string_view a, std::string_view b) {
-  const std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (x >= 'A' && x <= 'Z') x += 32;
-    if (y >= 'A' && y <= 'Z') y += 32;
-    if (x != y) return x < y ? -1 : 1;
+bool IsWithin(const QTreeWidgetItem* item, const QTreeWidgetItem* ancestor) {
+  for (; item; item = item->parent()) {
+    if (item == ancestor) return true;
   }
-  if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
-  return a.compare(b) < 0 ? -1 : (a == b ? 0 : 1);
-}
-
-std::string_view ExtensionOf(std::string_view name) {
-  const std::size_t dot = name.rfind('.');
-  return dot == std::string_view::npos || dot == 0 ? std::string_view() : name.substr(dot + 1);
+  return false;
 }
 
 }  // namespace
+
+std::uint64_t TShellTree::RegisterNode(TShellNode* node) {
+  const std::uint64_t serial = nextSerial_++;
+  nodesBySerial_.emplace(serial, node);
+  return serial;
+}
+
+TShellNode* TShellTree::NodeBySerial(std::uint64_t serial) const {
+  const auto found = nodesBySerial_.find(serial);
+  return found == nodesBySerial_.end() ? nullptr : found->second;
+}
+
+std::string TShellTree::LaneOf(const std::string& path) const {
+  const Volume* mount = VolumeHoldingPath(allMounts_, path);
+  return mount ? mount->mountPoint : std::string(1, kPathSeparator);
+}
+
+bool TShellTree::WaitForAnswer(std::uint64_t ticket, const std::string& lane) {
+  // A lane that hangs already is not waited on again.
+  if (work_->Stalled(lane, kAnswerPatience)) return false;
+  return work_->WaitFor(ticket, Clock::now() + kAnswerPatience);
+}
 
 bool TShellTree::Accepts(const FolderEntry& entry, const std::string& fullPath,
                          std::uint32_t attributes) {
@@ -60,9 +80,11 @@ bool TShellTree::AddChildItem(TShellNode* parent, const FolderEntry& entry,
   } else {
     fullPath = JoinPath(parentPath, entry.name);
   }
+  // The same name with another inode is another entry: a folder deleted and made again.
   TShellNode* child = nullptr;
   if (const auto found = existing.find(entry.name);
-      found != existing.end() && !found->second->SeenInScan && found->second->kind() == kind)
+      found != existing.end() && !found->second->SeenInScan && found->second->kind() == kind &&
+      (!found->second->inode_ || !entry.inode || found->second->inode_ == entry.inode))
     child = found->second;
 
   std::uint32_t attributes = SFGAO_FILESYSTEM | SFGAO_CANCOPY | SFGAO_CANLINK | inherited;
@@ -76,7 +98,10 @@ bool TShellTree::AddChildItem(TShellNode* parent, const FolderEntry& entry,
   if (child) {
     child->ItemAttributes = attributes;
     const QString text = child->GetDisplayText();
-    if (text != child->text(0)) child->setText(0, text);
+    if (text != child->text(0)) {
+      child->setText(0, text);
+      child->sortKey_.reset();
+    }
     if (!child->isExpanded() && child->IsFolder()) child->probed_ = false;
     child->infoRead_ = false;
   } else {
@@ -85,50 +110,144 @@ bool TShellTree::AddChildItem(TShellNode* parent, const FolderEntry& entry,
     child->setText(0, child->GetDisplayText());
     added.append(child);
   }
+  child->inode_ = entry.inode;
   child->SeenInScan = true;
   child->UpdateImages();
-  if (!parent->MonitorStarted) StartMonitor(parent);
   return true;
 }
 
-void TShellTree::ReadChildren(TShellNode* node) {
+TShellTree::Listing TShellTree::VolumeListing() const {
+  Listing listing;
+  listing.readable = true;
+  listing.entries.push_back({"~", true, false});
+  for (const Volume& volume : volumes_) listing.entries.push_back({volume.mountPoint, true, false});
+  return listing;
+}
+
+void TShellTree::ReadChildren(TShellNode* node) { ReadFolder(node, Wait::Briefly); }
+
+void TShellTree::ReadFolder(TShellNode* node, Wait wait) {
   if (!node || !node->IsFolder()) return;
-  const bool virtualRoot = node->kind() == TShellNode::Kind::VirtualRoot;
-  const std::string path = node->Path();
-  std::vector<FolderEntry> entries;
-  std::uint32_t inherited = 0;
-  if (virtualRoot) {
-    volumes_ = ListVolumes(mountTable_);
-    entries.push_back({"~", true, false});
-    for (const Volume& volume : volumes_) entries.push_back({volume.mountPoint, true, false});
-  } else {
-    const bool folders = options_ & TF_FOLDERS, files = options_ & TF_NONFOLDERS,
-               hidden = options_ & TF_HIDDEN;
-    ScanFolder(path, [&](const FolderEntry& entry) {
-      if ((entry.folder ? folders : files) && (hidden || !IsHiddenName(entry.name)))
-        entries.push_back(entry);
-      return true;
-    });
-    if (node->kind() == TShellNode::Kind::Folder && IsWritableFolder(path))
-      inherited = kMovableAttributes;
+  if (node->kind() == TShellNode::Kind::VirtualRoot) {
+    ReadVolumes(false);  // never waits long: a mount that does not answer stays listed
+    ApplyListing(node, VolumeListing());
+    return;
   }
+  const std::string path = node->Path();
+  const std::string lane = LaneOf(path);
+  if (node->readTicket_) {  // one reading per folder at a time; a later change reads again
+    node->readAgain_ = true;
+    if (wait == Wait::Briefly) WaitForAnswer(node->readTicket_, lane);
+    return;
+  }
+  const bool folders = options_ & TF_FOLDERS, files = options_ & TF_NONFOLDERS,
+             hidden = options_ & TF_HIDDEN;
+  const bool wantWatch = updAutoThread_ && !node->MonitorStarted && monitor_;
+  const std::uint32_t filter = notifyFilter_;
+  std::shared_ptr<FolderChangeNotifier> notifier = monitor_ ? monitor_->Notifier() : nullptr;
+  const std::uint64_t serial = node->serial_;
+  node->readTicket_ = work_->Post(lane, [=, this]() -> BlockingWork::Answer {
+    auto listing = std::make_shared<Listing>();
+    // Watched first, so a change during the reading is reported, not lost.
+    listing->wantedWatch = wantWatch;
+    if (wantWatch) listing->watch = notifier->Add(path, filter);
+    listing->readable = ScanFolder(
+        path,
+        [&](const FolderEntry& entry) {
+          if ((entry.folder ? folders : files) && (hidden || !IsHiddenName(entry.name)))
+            listing->entries.push_back(entry);
+          return true;
+        },
+        &listing->identity);
+    listing->writable = listing->readable && IsWritableFolder(path);
+    listing->gone = !listing->readable && !IsFolder(path);
+    return [this, serial, listing] {
+      if (TShellNode* read = NodeBySerial(serial)) {
+        ApplyListing(read, *listing);
+      } else if (listing->watch >= 0 && !watchers_.count(listing->watch) && monitor_) {
+        monitor_->Remove(listing->watch);
+      }
+    };
+  });
+  if (wait == Wait::No) return;
+  if (!watcherRefresh_) QApplication::setOverrideCursor(Qt::WaitCursor);
+  const bool answered = WaitForAnswer(node->readTicket_, lane);
+  if (!watcherRefresh_) QApplication::restoreOverrideCursor();
+  if (!answered) ShowPending(node);
+}
+
+void TShellTree::ShowPending(TShellNode* node) {
+  if (!node->readTicket_) return;
+  bool shown = false;
+  for (int i = 0; i < node->childCount() && !shown; ++i)
+    shown = node->ChildNode(i)->kind() == TShellNode::Kind::Pending;
+  if (!shown) {
+    auto* placeholder = new TShellNode(this, TShellNode::Kind::Pending, std::string());
+    placeholder->setText(0, placeholder->GetDisplayText());
+    node->insertChild(0, placeholder);
+    node->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+  }
+  const std::uint64_t serial = node->serial_, ticket = node->readTicket_;
+  QTimer::singleShot(kUnavailableAfterMs, this, [this, serial, ticket] {
+    TShellNode* waiting = NodeBySerial(serial);
+    if (waiting && waiting->readTicket_ == ticket) SetUnavailable(waiting, true);
+  });
+}
+
+void TShellTree::SetUnavailable(TShellNode* node, bool unavailable) {
+  if (node->unavailable_ == unavailable) return;
+  node->unavailable_ = unavailable;
+  if (unavailable) {
+    node->setForeground(0, palette().brush(QPalette::Disabled, QPalette::Text));
+    node->setToolTip(0, tr("Not answering"));
+  } else {
+    node->setData(0, Qt::ForegroundRole, QVariant());
+    node->setData(0, Qt::ToolTipRole, QVariant());
+  }
+  for (int i = 0; i < node->childCount(); ++i) {
+    TShellNode* child = node->ChildNode(i);
+    if (child->kind() == TShellNode::Kind::Pending) child->setText(0, child->GetDisplayText());
+  }
+}
+
+void TShellTree::ApplyListing(TShellNode* node, const Listing& listing) {
+  ++readsDone_;
+  node->readTicket_ = 0;
+  SetUnavailable(node, false);
+  ClaimWatch(node, listing.wantedWatch, listing.watch);
+  if (listing.gone) {  // its parent's reading removes it; its children stay until then
+    if (node->readAgain_) {
+      node->readAgain_ = false;
+      ReadFolder(node, Wait::No);
+    }
+    return;
+  }
+  // Another folder under the same name: nothing read from the old one belongs to it.
+  const bool otherFolder = node->identity_.Known() && listing.identity.Known() &&
+                           !(node->identity_ == listing.identity);
+  if (listing.identity.Known()) node->identity_ = listing.identity;
+  std::uint32_t inherited = 0;
+  if (node->kind() == TShellNode::Kind::Folder && listing.writable) inherited = kMovableAttributes;
+  const std::string path = node->Path();
 
   const bool updates = updatesEnabled();
   setUpdatesEnabled(false);
-  if (!watcherRefresh_) QApplication::setOverrideCursor(Qt::WaitCursor);
-
   std::unordered_map<std::string_view, TShellNode*> existing;
   existing.reserve(node->childCount());
   for (int i = 0; i < node->childCount(); ++i) {
     TShellNode* child = node->ChildNode(i);
     child->SeenInScan = false;
-    existing.emplace(child->RelativeId(), child);
+    if (!otherFolder) existing.emplace(child->RelativeId(), child);
   }
   QList<QTreeWidgetItem*> added;
-  for (const FolderEntry& entry : entries)
+  for (const FolderEntry& entry : listing.entries)
     AddChildItem(node, entry, path, inherited, existing, added);
+  std::string lostSelection;
   for (int i = node->childCount() - 1; i >= 0; --i) {
-    if (!node->ChildNode(i)->SeenInScan) delete node->child(i);
+    TShellNode* child = node->ChildNode(i);
+    if (child->SeenInScan) continue;
+    if (lostSelection.empty()) lostSelection = TakeSelectionFrom(child, node);
+    delete child;
   }
   if (!added.isEmpty()) {
     const bool sortedAlready = node->childCount() == 0;
@@ -144,14 +263,52 @@ void TShellTree::ReadChildren(TShellNode* node) {
   node->probed_ = true;
   if (node->childCount() == 0 && node != rootNode_)
     node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
-
-  if (!watcherRefresh_) QApplication::restoreOverrideCursor();
   setUpdatesEnabled(updates);
+
+  if (!lostSelection.empty()) RestoreSelection(lostSelection, node);
+  if (node->readAgain_) {
+    node->readAgain_ = false;
+    ReadFolder(node, Wait::No);
+  }
+}
+
+std::string TShellTree::TakeSelectionFrom(TShellNode* doomed, TShellNode* keeper) {
+  TShellNode* current = Selected();
+  if (!current || !IsWithin(current, doomed)) return {};
+  std::string lost = current->Path();
+  if (lost.empty()) lost = doomed->Path();
+  const QSignalBlocker quiet(this);
+  setCurrentItem(keeper);
+  return lost.empty() ? std::string(1, kPathSeparator) : lost;
+}
+
+void TShellTree::RestoreSelection(const std::string& lostPath, TShellNode* keeper) {
+  TShellNode* target = nullptr;
+  // Only nodes already in the tree count: nothing is read on the way.
+  for (std::string path = lostPath; !path.empty() && !target;
+       path = IsRootPath(path) ? std::string() : ParentFolder(path)) {
+    std::vector<std::string> ids;
+    if (IdListOfPath(path, ids)) target = FindNodeByIdList(ids, false, true, true);
+  }
+  if (!target || target->kind() == TShellNode::Kind::Pending) target = keeper;
+  {
+    const QSignalBlocker quiet(this);
+    setCurrentItem(target);
+  }
+  emit OnChange(target);
+}
+
+void TShellTree::DropChildren(TShellNode* node) {
+  std::string lost;
+  for (int i = 0; i < node->childCount() && lost.empty(); ++i)
+    lost = TakeSelectionFrom(node->ChildNode(i), node);
+  qDeleteAll(node->takeChildren());
+  if (!lost.empty()) RestoreSelection(lost, node);
 }
 
 void TShellTree::RefreshChildren(TShellNode* node, bool recursive) {
   if (!node) return;
-  ReadChildren(node);
+  ReadFolder(node, Wait::Briefly);
   if (!recursive) return;
   for (int i = 0; i < node->childCount(); ++i) {
     TShellNode* child = node->ChildNode(i);
@@ -170,141 +327,16 @@ void TShellTree::RefreshTree() {
   setUpdatesEnabled(updates);
 }
 
-int TShellTree::CompareNodes(const TShellNode& a, const TShellNode& b) const {
-  using Kind = TShellNode::Kind;
-  // The home shortcut leads, the volumes follow by mount point ("/" first).
-  if (a.kind() == Kind::Home || b.kind() == Kind::Home) return a.kind() == Kind::Home ? -1 : 1;
-  if (a.kind() == Kind::Volume && b.kind() == Kind::Volume)
-    return a.RelativeId().compare(b.RelativeId());
-  const bool aFile = a.kind() == Kind::File, bFile = b.kind() == Kind::File;
-  if (aFile != bFile) return aFile ? 1 : -1;
-  const int byName = CompareAsciiNoCase(a.RelativeId(), b.RelativeId());
-  if (!aFile) return byName;
-  int result = 0;
-  switch (fileSortType_) {
-    case so_Name: break;
-    case so_Size:
-      a.EnsureFileInfo();
-      b.EnsureFileInfo();
-      result = a.size_ < b.size_ ? -1 : (a.size_ > b.size_ ? 1 : 0);
-      break;
-    case so_Type:
-      result = CompareAsciiNoCase(ExtensionOf(a.RelativeId()), ExtensionOf(b.RelativeId()));
-      break;
-    case so_Date:
-      a.EnsureFileInfo();
-      b.EnsureFileInfo();
-      result = a.modified_ < b.modified_ ? -1 : (a.modified_ > b.modified_ ? 1 : 0);
-      break;
-  }
-  if (result == 0) result = byName;
-  return fileSortOrder_ == so_Descending ? -result : result;
-}
-
-void TShellTree::SortChildrenOf(TShellNode* node) {
-  for (int i = 1; i < node->childCount(); ++i) {
-    if (*node->child(i) < *node->child(i - 1)) {
-      node->sortChildren(0, Qt::AscendingOrder);
-      return;
-    }
-  }
-}
-
-void TShellTree::ResortAll(TShellNode* node) {
-  if (!node) return;
-  SortChildrenOf(node);
-  for (int i = 0; i < node->childCount(); ++i) ResortAll(node->ChildNode(i));
-}
-
-bool TShellTree::ProbeHasChildren(TShellNode* node) {
-  const bool folders = options_ & TF_FOLDERS, files = options_ & TF_NONFOLDERS,
-             hidden = options_ & TF_HIDDEN;
-  return FolderHasEntry(node->Path(), [&](const FolderEntry& entry) {
-    if (!hidden && IsHiddenName(entry.name)) return false;
-    if (entry.folder) return folders;
-    return files && (!fileMaskUse_ || MatchesAnyMask(entry.name, maskList_));
-  });
-}
-
-void TShellTree::DecideExpandButton(TShellNode* node) {
-  node->probed_ = true;
-  if (ProbeHasChildren(node)) {
-    node->ItemAttributes |= SFGAO_HASSUBFOLDER;
-    node->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
-    return;
-  }
-  node->ItemAttributes &= ~std::uint32_t(SFGAO_HASSUBFOLDER);
-  // Children read earlier are gone from the folder by now.
-  qDeleteAll(node->takeChildren());
-  node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
-  node->ChildrenRead = false;
-  // A folder without subfolders is watched so that its first subfolder brings the button.
-  StartMonitor(node);
-}
-
-void TShellTree::UpdateExpandButtons() {
-  if (!rootNode_) return;
-  const int bottom = viewport()->height();
-  for (QTreeWidgetItem* item = itemAt(QPoint(1, 1)); item; item = itemBelow(item)) {
-    if (visualItemRect(item).top() > bottom) break;
-    auto* node = static_cast<TShellNode*>(item);
-    if (node->probed_) continue;
-    if (node->isExpanded())
-      node->probed_ = true;
-    else
-      DecideExpandButton(node);
-  }
-}
-
-void TShellTree::paintEvent(QPaintEvent* event) {
-  UpdateExpandButtons();
-  QTreeWidget::paintEvent(event);
-}
-
-void TShellTree::ExpandNode(TShellNode* node) {
-  if (node && !node->isExpanded()) expandItem(node);
-}
-
-void TShellTree::NodeExpanded(QTreeWidgetItem* item) {
-  auto* node = static_cast<TShellNode*>(item);
-  bool allow = expandAllowed_;
-  emit OnExpanding(node, allow);
-  if (!allow) {
-    const QSignalBlocker blocker(this);
-    collapseItem(node);
-    return;
-  }
-  if (updAuto_ || !node->ChildrenRead) {
-    RefreshChildren(node, updAutoRec_);
-    node->ChildrenRead = true;
-  }
-  if (node->childCount() == 0) StartMonitor(node);
-  RestartStoppedBelow(node);
-}
-
-void TShellTree::NodeCollapsed(QTreeWidgetItem* item) {
-  StopMonitorsBelow(static_cast<TShellNode*>(item));
-}
-
-void TShellTree::StopMonitorsBelow(TShellNode* node) {
-  for (int i = 0; i < node->childCount(); ++i) {
-    TShellNode* child = node->ChildNode(i);
-    StopMonitor(child);
-    if (child->isExpanded())
-      StopMonitorsBelow(child);
-    else if (child->childCount() == 0 && child->IsFolder())
-      child->probed_ = false;  // decided (and watched) again when it shows
-  }
-}
-
-// Expanded folders below a node that collapsed lost their watches; showing them again
-// reads them again, which watches them again.
-void TShellTree::RestartStoppedBelow(TShellNode* node) {
-  for (int i = 0; i < node->childCount(); ++i) {
-    TShellNode* child = node->ChildNode(i);
-    if (!child->isExpanded()) continue;
-    if (!child->MonitorStarted && updAutoThread_) ReadChildren(child);
-    RestartStoppedBelow(child);
+bool TShellTree::Settle(int milliseconds) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+  while (true) {
+    if (monitor_) monitor_->Drain();
+    for (auto& [serial, due] : refreshDue_) due = Clock::now();
+    RunDueRefreshes();
+    const bool idle = work_->RunUntilIdle(deadline);
+    if (monitor_) monitor_->Drain();
+    if (idle && refreshDue_.empty()) return true;
+    if (Clock::now() >= deadline) return false;
   }
 }
 

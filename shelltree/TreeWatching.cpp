@@ -1,5 +1,6 @@
 // The folder tree's watch bookkeeping: which nodes share each watch of the change
 // notification, and what a report makes the tree read again.
+#include <QTimer>
 #include <algorithm>
 
 #include "shelltree/ShellTree.h"
@@ -39,84 +40,143 @@ bool TShellTree::IsMonitored(const TShellNode* node) const { return node && node
 void TShellTree::ForgetNode(TShellNode* node) {
   if (node == rootNode_) rootNode_ = nullptr;
   StopMonitor(node);
+  nodesBySerial_.erase(node->serial_);
+  refreshDue_.erase(node->serial_);
+  leafWatches_.erase(node);
 }
 
-bool TShellTree::EventConcerns(const TShellNode* node, const TDiscMonitor::Event& event) const {
-  if (event.name.empty()) return false;  // the folder itself: its parent's watch reports it
-  if (!(options_ & TF_HIDDEN) && IsHiddenName(event.name)) return false;
+void TShellTree::ClaimWatch(TShellNode* node, bool wanted, int watch) {
+  const bool keep = wanted && !node->MonitorStarted && updAutoThread_;
+  if (keep) {
+    node->MonitorStarted = true;  // also when the folder could not be watched, as it is tried
+    if (watch >= 0) {
+      node->watch_ = watch;
+      watchers_[watch].push_back(node);
+      // Changes reported before this reading was taken in may be missing from it.
+      if (strayWatches_.erase(watch)) FolderChanged(node);
+    }
+  } else if (watch >= 0 && watch != node->watch_ && !watchers_.count(watch) && monitor_) {
+    monitor_->Remove(watch);
+  }
+  if (!node->MonitorStarted && updAutoThread_ && node->Path().empty())
+    node->MonitorStarted = true;  // nothing to watch: the virtual root
+}
+
+TShellTree::Concern TShellTree::EventConcerns(const TShellNode* node,
+                                              const TDiscMonitor::Event& event) const {
+  if (event.name.empty()) return Concern::No;  // the folder itself: its parent's watch reports it
+  if (!(options_ & TF_HIDDEN) && IsHiddenName(event.name)) return Concern::No;
   using Kind = TDiscMonitor::Event::Kind;
   const bool nameChange = event.kind == Kind::Created || event.kind == Kind::Deleted;
   const std::uint32_t filter = notifyFilter_;
-  if (event.folder) return nameChange ? (filter & kNotifyDirName) : (filter & kNotifyAttributes);
-  if (filter & kNotifyFileName) return true;
+  auto yes = [](bool concerns) { return concerns ? Concern::Yes : Concern::No; };
+  if (event.folder) return yes(nameChange ? (filter & kNotifyDirName) : (filter & kNotifyAttributes));
+  if (filter & kNotifyFileName) return Concern::Yes;
   // Listing folders only, an entry that is no folder matters only as a link to one.
-  if (!nameChange || !(filter & kNotifyDirName)) return false;
-  if (event.kind == Kind::Created) return IsFolder(JoinPath(node->Path(), event.name));
+  if (!nameChange || !(filter & kNotifyDirName)) return Concern::No;
+  if (event.kind == Kind::Created) return Concern::IfFolder;
   for (int i = 0; i < node->childCount(); ++i) {
     const TShellNode* child = node->ChildNode(i);
-    if (child->IsFolder() && child->RelativeId() == event.name) return true;
+    if (child->IsFolder() && child->RelativeId() == event.name) return Concern::Yes;
   }
-  return false;
+  return Concern::No;
 }
 
 void TShellTree::WatchEvents(const std::vector<TDiscMonitor::Event>& events) {
-  std::vector<int> due;
+  using Kind = TDiscMonitor::Event::Kind;
+  std::vector<TShellNode*> due, ended;
   bool lost = false;
   for (const TDiscMonitor::Event& event : events) {
-    if (event.kind == TDiscMonitor::Event::Kind::Overflow) {
+    if (event.kind == Kind::Overflow) {
       lost = true;
       continue;
     }
     const auto found = watchers_.find(event.watch);
-    if (found == watchers_.end()) continue;
-    if (event.kind == TDiscMonitor::Event::Kind::WatchEnded) {
-      for (TShellNode* node : found->second) node->watch_ = -1;
+    if (found == watchers_.end()) {
+      // A reading that added this watch has not been taken in yet.
+      if (event.kind != Kind::WatchEnded && strayWatches_.size() < 4096)
+        strayWatches_.insert(event.watch);
+      continue;
+    }
+    if (event.kind == Kind::WatchEnded) {  // the folder went, or its volume was unmounted
+      for (TShellNode* node : found->second) {
+        node->watch_ = -1;
+        node->MonitorStarted = false;  // watched again when the folder is there again
+        ended.push_back(node);
+      }
       watchers_.erase(found);
       continue;
     }
-    if (std::find(due.begin(), due.end(), event.watch) != due.end()) continue;
-    for (const TShellNode* node : found->second) {
-      if (EventConcerns(node, event)) {
-        due.push_back(event.watch);
-        break;
+    for (TShellNode* node : found->second) {
+      if (std::find(due.begin(), due.end(), node) != due.end()) continue;
+      switch (EventConcerns(node, event)) {
+        case Concern::No: break;
+        case Concern::Yes: due.push_back(node); break;
+        case Concern::IfFolder: {
+          // Whether a new entry is a link to a folder is asked on a worker: the link may lead
+          // to a mount that does not answer.
+          const std::string path = JoinPath(node->Path(), event.name);
+          const std::uint64_t serial = node->serial_;
+          work_->Post(LaneOf(node->Path()), [this, path, serial]() -> BlockingWork::Answer {
+            if (!IsFolder(path)) return nullptr;
+            return [this, serial] { FolderChanged(NodeBySerial(serial)); };
+          });
+          break;
+        }
       }
     }
   }
   if (lost) {
     due.clear();
-    for (const auto& [watch, nodes] : watchers_) due.push_back(watch);
+    for (const auto& [watch, nodes] : watchers_) due.insert(due.end(), nodes.begin(), nodes.end());
   }
   if (!updAutoThread_) return;
-  for (const int watch : due) {
-    const auto found = watchers_.find(watch);
-    if (found == watchers_.end()) continue;
-    const std::vector<TShellNode*> nodes = found->second;
-    for (TShellNode* node : nodes) {
-      // An earlier refresh of this batch may have removed the node.
-      const auto still = watchers_.find(watch);
-      if (still == watchers_.end() ||
-          std::find(still->second.begin(), still->second.end(), node) == still->second.end())
-        continue;
-      FolderChanged(node);
-    }
+  for (TShellNode* node : due) FolderChanged(node);
+  // A folder whose watch ended is read again if it is still shown open: when it is there
+  // again (made anew, or its volume back), the reading watches it again.
+  for (TShellNode* node : ended) {
+    if (node->isExpanded() || node == rootNode_) FolderChanged(node);
   }
 }
 
+// Re-reads for change reports are gathered per folder: at most one every 100 ms, the first
+// at once, the last change always read.
 void TShellTree::FolderChanged(TShellNode* node) {
   if (!node || !updAutoThread_) return;
-  if (node->refreshing_) {
-    node->refreshAgain_ = true;
-    return;
+  ScheduleRefresh(node, std::max(Clock::now(), node->lastRefresh_ + std::chrono::milliseconds(100)));
+}
+
+void TShellTree::ScheduleRefresh(TShellNode* node, Clock::time_point due) {
+  if (!refreshDue_.emplace(node->serial_, due).second) return;  // one is on its way
+  const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now());
+  if (!refreshTimer_->isActive() || refreshTimer_->remainingTime() > wait.count())
+    refreshTimer_->start(std::max<int>(0, int(wait.count())));
+}
+
+void TShellTree::RunDueRefreshes() {
+  const auto now = Clock::now();
+  std::vector<std::uint64_t> ready;
+  auto next = Clock::time_point::max();
+  for (const auto& [serial, due] : refreshDue_) {
+    if (due <= now)
+      ready.push_back(serial);
+    else
+      next = std::min(next, due);
   }
-  const bool wasWatcherRefresh = watcherRefresh_;
-  watcherRefresh_ = true;  // no messages while a watcher's report is handled
-  node->refreshing_ = true;
-  do {
-    node->refreshAgain_ = false;
-    RefreshChildren(node, false);
-  } while (node->refreshAgain_);
-  node->refreshing_ = false;
-  watcherRefresh_ = wasWatcherRefresh;
+  for (const std::uint64_t serial : ready) {
+    refreshDue_.erase(serial);
+    TShellNode* node = NodeBySerial(serial);
+    if (!node || !updAutoThread_) continue;
+    node->lastRefresh_ = now;
+    const bool wasWatcherRefresh = watcherRefresh_;
+    watcherRefresh_ = true;  // no messages while a watcher's report is handled
+    ReadFolder(node, Wait::No);
+    watcherRefresh_ = wasWatcherRefresh;
+  }
+  if (next != Clock::time_point::max()) {
+    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now());
+    refreshTimer_->start(std::max<int>(0, int(wait.count())));
+  }
 }
 
 void TShellTree::ChangeNotifyFilter(std::uint32_t filter) {

@@ -9,17 +9,34 @@
 #include <cerrno>
 
 namespace quillon {
+namespace {
 
-bool ScanFolder(const std::string& folder, const std::function<bool(const FolderEntry&)>& visit) {
+FolderIdentity IdentityOf(int fd) {
+  FolderIdentity identity;
+  struct statx info {};
+  if (statx(fd, "", AT_EMPTY_PATH, STATX_INO | STATX_BTIME, &info) != 0) return identity;
+  identity.device = (std::uint64_t(info.stx_dev_major) << 32) | info.stx_dev_minor;
+  identity.inode = info.stx_ino;
+  if (info.stx_mask & STATX_BTIME)
+    identity.born = std::int64_t(info.stx_btime.tv_sec) * 1000000000 + info.stx_btime.tv_nsec;
+  return identity;
+}
+
+}  // namespace
+
+bool ScanFolder(const std::string& folder, const std::function<bool(const FolderEntry&)>& visit,
+                FolderIdentity* identity) {
   DIR* dir = opendir(folder.c_str());
   if (!dir) return false;
   const int fd = dirfd(dir);
+  if (identity) *identity = IdentityOf(fd);
   FolderEntry entry;
   while (const dirent* item = readdir(dir)) {
     const char* name = item->d_name;
     if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
     entry.name.assign(name);
     entry.link = false;
+    entry.inode = item->d_ino;
     switch (item->d_type) {
       case DT_DIR: entry.folder = true; break;
       case DT_LNK:
