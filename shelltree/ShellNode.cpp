@@ -21,8 +21,9 @@ TShellNode::TShellNode(TShellTree* tree, Kind kind, std::string id)
     setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable |
              Qt::ItemIsUserCheckable);
   }
+  // A folder shows its expand button until a probe finds it has no subfolders.
   const bool leaf = kind == Kind::File || kind == Kind::Pending;
-  setChildIndicatorPolicy(leaf ? DontShowIndicator : DontShowIndicatorWhenChildless);
+  setChildIndicatorPolicy(leaf ? DontShowIndicator : ShowIndicator);
   probed_ = leaf;
 }
 

@@ -93,6 +93,9 @@ TShellTree::TShellTree(QWidget* parent)
   refreshTimer_ = new QTimer(this);
   refreshTimer_->setSingleShot(true);
   connect(refreshTimer_, &QTimer::timeout, this, &TShellTree::RunDueRefreshes);
+  leafTimer_ = new QTimer(this);
+  leafTimer_->setSingleShot(true);
+  connect(leafTimer_, &QTimer::timeout, this, &TShellTree::HideLeafButtons);
   connect(this, &QTreeWidget::itemExpanded, this, &TShellTree::NodeExpanded);
   connect(this, &QTreeWidget::itemCollapsed, this, &TShellTree::NodeCollapsed);
   connect(this, &QTreeWidget::currentItemChanged, this,
@@ -169,6 +172,7 @@ int TShellTree::IconKeyFor(const TShellNode* node) const {
       if (overlay) return kFolderLinkIcon;
       return node->isExpanded() ? kFolderOpenIcon : kFolderIcon;
     case TShellNode::Kind::File: return overlay ? kFileLinkIcon : kFileIcon;
+    case TShellNode::Kind::Pending: return kNoIcon;
   }
   return kNoIcon;
 }

@@ -178,8 +178,9 @@ class TShellTree : public QTreeWidget {
   // moment for the answers; painting asks the same without waiting.
   void UpdateExpandButtons();
 
-  // Watching of one folder node; the node keeps its watch until StopMonitor or its end.
-  void StartMonitor(TShellNode* node);
+  // Watching of one folder node; the node keeps its watch until StopMonitor or its end. The
+  // watch is set up on a worker; the ticket of that (0 when none) lets a caller wait for it.
+  std::uint64_t StartMonitor(TShellNode* node);
   void StopMonitor(TShellNode* node);
   bool IsMonitored(const TShellNode* node) const;
   // The reaction to a change report for a watched folder.
@@ -257,8 +258,9 @@ class TShellTree : public QTreeWidget {
   // Expand buttons.
   std::uint64_t RequestProbe(TShellNode* node);
   void ApplyProbe(TShellNode* node, bool hasChildren);
+  void HideLeafButtons();
   std::vector<std::pair<std::uint64_t, std::string>> RequestVisibleProbes();
-  void WatchVisibleLeaves();
+  std::vector<std::pair<std::uint64_t, std::string>> WatchVisibleLeaves();
   void SortChildrenOf(TShellNode* node);
   void ResortAll(TShellNode* node);
   void NodeExpanded(QTreeWidgetItem* item);
@@ -337,6 +339,9 @@ class TShellTree : public QTreeWidget {
   QTimer* refreshTimer_ = nullptr;
   // Folders without subfolders watched while they are on screen.
   std::unordered_set<TShellNode*> leafWatches_;
+  // Folders found without subfolders whose expand buttons have not gone yet.
+  std::vector<std::uint64_t> pendingLeaves_;
+  QTimer* leafTimer_ = nullptr;
 
   int wheelRest_ = 0;  // the wheel's turn not yet scrolled
   bool expandingAll_ = false;

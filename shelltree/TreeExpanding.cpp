@@ -55,9 +55,22 @@ void TShellTree::ApplyProbe(TShellNode* node, bool hasChildren) {
   node->ItemAttributes &= ~std::uint32_t(SFGAO_HASSUBFOLDER);
   // Children read earlier are gone from the folder by now.
   DropChildren(node);
-  node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
   node->ChildrenRead = false;
-  viewport()->update();
+  // Each change of a button lays out the whole tree again: the buttons of a page of leaves go
+  // together, once scrolling pauses.
+  pendingLeaves_.push_back(node->serial_);
+  leafTimer_->start(150);
+}
+
+void TShellTree::HideLeafButtons() {
+  leafTimer_->stop();
+  for (const std::uint64_t serial : pendingLeaves_) {
+    TShellNode* node = NodeBySerial(serial);
+    if (node && !node->isExpanded() && node->childCount() == 0 &&
+        !(node->ItemAttributes & SFGAO_HASSUBFOLDER))
+      node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+  }
+  pendingLeaves_.clear();
 }
 
 std::vector<std::pair<std::uint64_t, std::string>> TShellTree::RequestVisibleProbes() {
@@ -80,7 +93,8 @@ std::vector<std::pair<std::uint64_t, std::string>> TShellTree::RequestVisiblePro
 // A folder without subfolders is watched while it is on screen, so that its first subfolder
 // brings its expand button; watches of folders scrolled away end, so a large folder scrolled
 // through leaves no watch behind.
-void TShellTree::WatchVisibleLeaves() {
+std::vector<std::pair<std::uint64_t, std::string>> TShellTree::WatchVisibleLeaves() {
+  std::vector<std::pair<std::uint64_t, std::string>> asked;
   std::unordered_set<TShellNode*> shown;
   if (rootNode_ && updAutoThread_) {
     const int bottom = viewport()->height();
@@ -93,18 +107,27 @@ void TShellTree::WatchVisibleLeaves() {
     }
   }
   for (TShellNode* node : leafWatches_) {
-    if (!shown.count(node) && !node->isExpanded()) StopMonitor(node);
+    if (shown.count(node) || node->isExpanded()) continue;
+    StopMonitor(node);
+    node->probed_ = false;  // decided and watched again when it shows again
   }
-  for (TShellNode* node : shown) StartMonitor(node);
+  for (TShellNode* node : shown) {
+    if (const std::uint64_t ticket = StartMonitor(node)) asked.emplace_back(ticket, LaneOf(node->Path()));
+  }
   leafWatches_ = std::move(shown);
+  return asked;
 }
 
 void TShellTree::UpdateExpandButtons() {
   const auto deadline = Clock::now() + std::chrono::milliseconds(150);
-  for (const auto& [ticket, lane] : RequestVisibleProbes()) {
-    if (!work_->Stalled(lane, std::chrono::milliseconds(150))) work_->WaitFor(ticket, deadline);
-  }
-  WatchVisibleLeaves();
+  auto wait = [&](const std::vector<std::pair<std::uint64_t, std::string>>& asked) {
+    for (const auto& [ticket, lane] : asked) {
+      if (!work_->Stalled(lane, std::chrono::milliseconds(150))) work_->WaitFor(ticket, deadline);
+    }
+  };
+  wait(RequestVisibleProbes());
+  wait(WatchVisibleLeaves());
+  HideLeafButtons();
 }
 
 void TShellTree::paintEvent(QPaintEvent* event) {

@@ -335,7 +335,10 @@ bool TShellTree::Settle(int milliseconds) {
     RunDueRefreshes();
     const bool idle = work_->RunUntilIdle(deadline);
     if (monitor_) monitor_->Drain();
-    if (idle && refreshDue_.empty()) return true;
+    if (idle && refreshDue_.empty()) {
+      HideLeafButtons();
+      return true;
+    }
     if (Clock::now() >= deadline) return false;
   }
 }

@@ -5,21 +5,42 @@
 
 #include "shelltree/ShellTree.h"
 #include "util/FileSystem.h"
+#include "util/FolderReading.h"
 #include "util/Platform.h"
 
 namespace quillon::shelltree {
 
-void TShellTree::StartMonitor(TShellNode* node) {
-  if (node->MonitorStarted || !updAutoThread_ || !node->IsFolder()) return;
+std::uint64_t TShellTree::StartMonitor(TShellNode* node) {
+  if (node->MonitorStarted || !updAutoThread_ || !node->IsFolder()) return 0;
+  node->MonitorStarted = true;  // also when no watch comes of it, as with no path at all
   const std::string path = node->Path();
-  if (!path.empty() && monitor_) {
-    const int watch = monitor_->Add(path, notifyFilter_);
-    if (watch >= 0) {
-      node->watch_ = watch;
-      watchers_[watch].push_back(node);
-    }
-  }
-  node->MonitorStarted = true;
+  if (path.empty() || !monitor_) return 0;
+  // Watching walks the path, which waits on a volume that does not answer: a worker does it.
+  // It looks again for entries afterwards, so a subfolder made meanwhile is not missed.
+  const bool folders = options_ & TF_FOLDERS, files = options_ & TF_NONFOLDERS,
+             hidden = options_ & TF_HIDDEN;
+  const std::uint32_t filter = notifyFilter_;
+  std::shared_ptr<FolderChangeNotifier> notifier = monitor_->Notifier();
+  const std::uint64_t serial = node->serial_;
+  return work_->Post(LaneOf(path), [=, this]() -> BlockingWork::Answer {
+    const int watch = notifier->Add(path, filter);
+    const bool found = FolderHasEntry(path, [&](const FolderEntry& entry) {
+      return (hidden || !IsHiddenName(entry.name)) && (entry.folder ? folders : files);
+    });
+    return [this, serial, watch, found] {
+      TShellNode* watched = NodeBySerial(serial);
+      if (!watched || !watched->MonitorStarted || watched->watch_ >= 0) {
+        if (watch >= 0 && !watchers_.count(watch) && monitor_) monitor_->Remove(watch);
+        return;
+      }
+      if (watch >= 0) {
+        watched->watch_ = watch;
+        watchers_[watch].push_back(watched);
+        if (strayWatches_.erase(watch)) FolderChanged(watched);
+      }
+      if (found && !watched->isExpanded() && watched->childCount() == 0) FolderChanged(watched);
+    };
+  });
 }
 
 void TShellTree::StopMonitor(TShellNode* node) {
@@ -94,8 +115,8 @@ void TShellTree::WatchEvents(const std::vector<TDiscMonitor::Event>& events) {
     const auto found = watchers_.find(event.watch);
     if (found == watchers_.end()) {
       // A reading that added this watch has not been taken in yet.
-      if (event.kind != Kind::WatchEnded && strayWatches_.size() < 4096)
-        strayWatches_.insert(event.watch);
+      if (strayWatches_.size() >= 4096) strayWatches_.clear();  // long gone watches
+      if (event.kind != Kind::WatchEnded) strayWatches_.insert(event.watch);
       continue;
     }
     if (event.kind == Kind::WatchEnded) {  // the folder went, or its volume was unmounted

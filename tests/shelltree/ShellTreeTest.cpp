@@ -22,10 +22,6 @@
 #include "tests/shelltree/TreeTestSupport.h"
 #include "tests/support/TempDir.h"
 
-using quillon::shelltree::TShellNode;
-using quillon::shelltree::TShellTree;
-using quillon::testing::RecordingSeam;
-using quillon::testing::TempDir;
 using namespace quillon::testing;
 namespace fs = std::filesystem;
 
