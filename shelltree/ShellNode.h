@@ -92,7 +92,7 @@ class TShellNode : public QTreeWidgetItem {
   int watch_ = -1;
   int iconKey_ = -1;
   bool probed_ = false;          // the expand button has been decided
-  bool probing_ = false;         // a probe for it has not answered yet
+  std::uint64_t probeTicket_ = 0;  // the probe that has not answered yet
   bool unavailable_ = false;
   std::uint64_t readTicket_ = 0; // the reading that has not answered yet
   bool readAgain_ = false;       // a change came while it was being read

@@ -23,14 +23,14 @@ constexpr auto kExpandAllSlice = std::chrono::milliseconds(20);
 }  // namespace
 
 std::uint64_t TShellTree::RequestProbe(TShellNode* node) {
-  if (node->probed_ || node->probing_) return 0;
-  node->probing_ = true;
+  if (node->probed_) return 0;
+  if (node->probeTicket_) return node->probeTicket_;
   const bool folders = options_ & TF_FOLDERS, files = options_ & TF_NONFOLDERS,
              hidden = options_ & TF_HIDDEN, masked = fileMaskUse_;
   const std::vector<std::string> masks = maskList_;
   const std::string path = node->Path();
   const std::uint64_t serial = node->serial_;
-  return work_->Post(LaneOf(path), [=, this]() -> BlockingWork::Answer {
+  node->probeTicket_ = work_->Post(LaneOf(path), [=, this]() -> BlockingWork::Answer {
     const bool found = FolderHasEntry(path, [&](const FolderEntry& entry) {
       if (!hidden && IsHiddenName(entry.name)) return false;
       if (entry.folder) return folders;
@@ -40,10 +40,11 @@ std::uint64_t TShellTree::RequestProbe(TShellNode* node) {
       if (TShellNode* probed = NodeBySerial(serial)) ApplyProbe(probed, found);
     };
   });
+  return node->probeTicket_;
 }
 
 void TShellTree::ApplyProbe(TShellNode* node, bool hasChildren) {
-  node->probing_ = false;
+  node->probeTicket_ = 0;
   if (node->probed_) return;
   node->probed_ = true;
   if (node->isExpanded()) return;
