@@ -10,9 +10,9 @@
 #include <QTreeWidget>
 #include <cstdint>
 #include <functional>
+#include <chrono>
 #include <memory>
 #include <string>
-#include <chrono>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>

@@ -202,19 +202,25 @@ void TShellTree::RunDueRefreshes() {
 
 void TShellTree::ChangeNotifyFilter(std::uint32_t filter) {
   notifyFilter_ = filter;
-  // A watch's filter is changed through its folder's present path, which an in-place
-  // rename of the folder or of one above it may have changed since the watch began.
-  std::vector<int> failed;
+  if (!monitor_) return;
+  // A watch's filter is changed through its folder's present path, which an in-place rename
+  // of the folder or of one above it may have changed since the watch began; walking the path
+  // is a worker's job. A watch that the new path does not give back has ended.
+  std::shared_ptr<FolderChangeNotifier> notifier = monitor_->Notifier();
   for (const auto& [watch, nodes] : watchers_) {
-    const int now = monitor_->Add(nodes.front()->Path(), filter);
-    if (now == watch) continue;
-    failed.push_back(watch);
-    if (now >= 0 && !watchers_.count(now)) monitor_->Remove(now);
-  }
-  for (const int watch : failed) {
-    for (TShellNode* node : watchers_[watch]) node->watch_ = -1;
-    watchers_.erase(watch);
-    monitor_->Remove(watch);
+    const std::string path = nodes.front()->Path();
+    work_->Post(LaneOf(path), [this, notifier, path, filter, watch]() -> BlockingWork::Answer {
+      const int now = notifier->Add(path, filter);
+      if (now == watch) return nullptr;
+      return [this, watch, now] {
+        if (const auto found = watchers_.find(watch); found != watchers_.end()) {
+          for (TShellNode* node : found->second) node->watch_ = -1;
+          watchers_.erase(found);
+          monitor_->Remove(watch);
+        }
+        if (now >= 0 && !watchers_.count(now)) monitor_->Remove(now);
+      };
+    });
   }
 }
 

@@ -169,7 +169,10 @@ std::vector<Volume> ListVolumes(const std::string& mountTable, std::chrono::mill
   }
   const auto deadline = BlockingWork::Clock::now() + patience;
   for (std::size_t i = 0; i < volumes.size(); ++i) {
-    if (!work.WaitFor(tickets[i], deadline) && late) late->push_back(volumes[i].mountPoint);
+    // A mount point still busy with an earlier question is not waited on again.
+    const bool stalled = work.Stalled(volumes[i].mountPoint, patience);
+    if ((stalled || !work.WaitFor(tickets[i], deadline)) && late)
+      late->push_back(volumes[i].mountPoint);
   }
   std::vector<Volume> listed;
   for (std::size_t i = 0; i < volumes.size(); ++i) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 
@@ -117,7 +118,8 @@ TEST(Volumes, AMountThatNeverAnswersIsListedLateWithoutWaiting) {
   const std::vector<Volume> volumes =
       ListVolumes(kMountTablePath, std::chrono::milliseconds(100), &late);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
-  EXPECT_EQ(late, std::vector<std::string>{mount.point()});
+  // Other tests may hold such mounts of their own meanwhile.
+  EXPECT_NE(std::find(late.begin(), late.end(), mount.point()), late.end());
   EXPECT_TRUE(VolumeHoldingPath(volumes, mount.point() + "/x"));
   EXPECT_EQ(VolumeHoldingPath(volumes, mount.point())->fsType, "fuse.sshfs");
 }
