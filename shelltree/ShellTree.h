@@ -327,7 +327,10 @@ class TShellTree : public QTreeWidget {
   std::unique_ptr<BlockingWork> work_;
   QSocketNotifier* answers_ = nullptr;
   std::uint64_t readsDone_ = 0;
-  std::uint64_t pathRequest_ = 0;  // the latest Path written; an older one's late answer is dropped
+  std::uint64_t pathRequest_ = 0;
+  // While several changes are taken in at once, the path of a selection they took away.
+  bool holdSelection_ = false;
+  std::string heldSelection_;  // the latest Path written; an older one's late answer is dropped
 
   TDiscMonitor* monitor_ = nullptr;
   // Which nodes share each watch (one folder reached through two nodes gives one watch).

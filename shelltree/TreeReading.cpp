@@ -283,6 +283,10 @@ std::string TShellTree::TakeSelectionFrom(TShellNode* doomed, TShellNode* keeper
 }
 
 void TShellTree::RestoreSelection(const std::string& lostPath, TShellNode* keeper) {
+  if (holdSelection_) {  // several changes at once: the selection moves once, after them all
+    if (heldSelection_.empty()) heldSelection_ = lostPath;
+    return;
+  }
   TShellNode* target = nullptr;
   // Only nodes already in the tree count: nothing is read on the way.
   for (std::string path = lostPath; !path.empty() && !target;

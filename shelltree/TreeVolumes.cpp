@@ -5,6 +5,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
+#include <utility>
 
 #include "shelltree/ShellTree.h"
 #include "util/ui/Seam.h"
@@ -57,6 +58,7 @@ void TShellTree::DeviceChange() {
 
   const bool watcherState = watcherRefresh_;
   watcherRefresh_ = true;  // the shell's messages stay off meanwhile
+  holdSelection_ = true;
   if (rootNode_->kind() == TShellNode::Kind::VirtualRoot) ApplyListing(rootNode_, VolumeListing());
   // A folder shown at a mount point now shows another file system: what was read below it
   // is gone, and it is read again when it expands.
@@ -86,6 +88,8 @@ void TShellTree::DeviceChange() {
     ReadFolder(rootNode_, Wait::No);
   }
   watcherRefresh_ = watcherState;
+  holdSelection_ = false;
+  if (!heldSelection_.empty()) RestoreSelection(std::exchange(heldSelection_, {}), rootNode_);
   viewport()->update();
 }
 

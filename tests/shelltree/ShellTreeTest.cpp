@@ -743,9 +743,15 @@ void ShellTreeTest::volumesComingAndGoing() {
   tree.expandItem(usbFolder);
   QCOMPARE(usbFolder->childCount(), 1);
 
+  // Unmounted while the selection is on it: the selection moves once, to the folder left.
+  tree.SetPath(Q(dir / "usb/data"));
+  QCOMPARE(tree.Selected()->ParentNode()->kind(), TShellNode::Kind::Volume);
+  QSignalSpy changes(&tree, &TShellTree::OnChange);
   dir.Write("mountinfo", rootLine);
   tree.DeviceChange();
   QCOMPARE(ChildNames(root), QStringList({"~", "/"}));
+  QCOMPARE(tree.Selected(), usbFolder);
+  QCOMPARE(changes.count(), 1);
   QCOMPARE(usbFolder->childCount(), 0);
   QVERIFY(!usbFolder->isExpanded());
   tree.expandItem(usbFolder);
