@@ -178,13 +178,14 @@ void TShellTree::ReadFolder(TShellNode* node, Wait wait) {
 
 void TShellTree::ShowPending(TShellNode* node) {
   if (!node->readTicket_) return;
+  SetUnavailable(node, false);  // a new try: not answering again only after the full wait
   bool shown = false;
   for (int i = 0; i < node->childCount() && !shown; ++i)
     shown = node->ChildNode(i)->kind() == TShellNode::Kind::Pending;
   if (!shown) {
     auto* placeholder = new TShellNode(this, TShellNode::Kind::Pending, std::string());
-    placeholder->setText(0, placeholder->GetDisplayText());
     node->insertChild(0, placeholder);
+    placeholder->setText(0, placeholder->GetDisplayText());
     node->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
   }
   const std::uint64_t serial = node->serial_, ticket = node->readTicket_;
