@@ -1,6 +1,7 @@
 // The folder tree control: the host's folders under a virtual root (home, the file-system
 // root and every other mounted volume), read lazily as nodes expand, kept current through
-// the kernel's change notification and the mount table, with its selection as a path.
+// the kernel's change notification and the mount table, with its selection as a path. What
+// may wait on a volume runs on worker threads, so the window never waits long for one.
 #pragma once
 
 #include <QCollator>

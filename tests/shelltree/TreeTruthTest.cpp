@@ -1,7 +1,9 @@
 // The folder tree shows what is on the disk: folders by their identity, a selection that
 // follows its folder, the host's order of names, wheels and touchpads, and the icons.
 #include <QContextMenuEvent>
+#include <QIcon>
 #include <QMenu>
+#include <QPixmap>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTimer>
@@ -136,13 +138,34 @@ void TreeTruthTest::namesSortInNaturalOrder() {
 void TreeTruthTest::expandedFoldersShowOpenAndTheSystemMenuIsAnnounced() {
   TempDir dir;
   fs::create_directories(dir / "a/b");
+  // A theme of one icon: the open folder.
+  fs::create_directories(dir / "icons/open-only/16x16/places");
+  dir.Write("icons/open-only/index.theme",
+            "[Icon Theme]\nName=open-only\nDirectories=16x16/places\n\n"
+            "[16x16/places]\nSize=16\nType=Fixed\n");
+  QPixmap open(16, 16);
+  open.fill(Qt::yellow);
+  QVERIFY(open.save(Q(dir / "icons/open-only/16x16/places/folder-open.png")));
+  const QStringList searchPaths = QIcon::themeSearchPaths();
+  const QString themeName = QIcon::themeName();
+  QIcon::setThemeSearchPaths({Q(dir / "icons")});
+  QIcon::setThemeName("open-only");
+  QVERIFY(QIcon::hasThemeIcon("folder-open"));
+  struct RestoreTheme {
+    QStringList paths;
+    QString name;
+    ~RestoreTheme() {
+      QIcon::setThemeSearchPaths(paths);
+      QIcon::setThemeName(name);
+    }
+  } restore{searchPaths, themeName};
   auto tree = TreeAt(dir.path());
   TShellNode* a = ChildNamed(tree->RootNode(), "a");
-  const qint64 closed = a->icon(0).cacheKey();
+  const QImage closed = a->icon(0).pixmap(16, 16).toImage();
   tree->expandItem(a);
-  if (QIcon::hasThemeIcon("folder-open")) QVERIFY(a->icon(0).cacheKey() != closed);
+  QCOMPARE(a->icon(0).pixmap(16, 16).toImage().pixelColor(8, 8), QColor(Qt::yellow));
   tree->collapseItem(a);
-  QCOMPARE(a->icon(0).cacheKey(), closed);
+  QCOMPARE(a->icon(0).pixmap(16, 16).toImage(), closed);
 
   // Raised before the system menu shows, with the node and the menu to change.
   tree->SetPath(Q(dir / "a"));
