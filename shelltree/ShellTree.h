@@ -285,6 +285,7 @@ class TShellTree : public QTreeWidget {
   void ReadVolumes(bool markLate);
   // Paths.
   void SelectFolder(const std::string& folder);
+  void ContinueSelection(TShellNode* node);
   void ForEachNode(const std::function<void(TShellNode*)>& visit);
   int IconKeyFor(const TShellNode* node) const;
   int CompareNodes(const TShellNode& a, const TShellNode& b) const;
@@ -329,6 +330,12 @@ class TShellTree : public QTreeWidget {
   QSocketNotifier* answers_ = nullptr;
   std::uint64_t readsDone_ = 0;
   std::uint64_t pathRequest_ = 0;
+  // A Path written while a folder on its way was still being read.
+  struct PendingSelection {
+    std::string folder;
+    std::uint64_t request = 0;
+    std::uint64_t stoppedAt = 0;  // the serial of the folder being read
+  } pendingSelection_;
   // While several changes are taken in at once, the path of a selection they took away.
   bool holdSelection_ = false;
   std::string heldSelection_;  // the latest Path written; an older one's late answer is dropped

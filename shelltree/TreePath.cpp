@@ -1,6 +1,7 @@
 // The folder tree's selection as a path and back: finding a folder's node through the tree,
 // expanding as it goes.
 #include <algorithm>
+#include <utility>
 
 #include "shelltree/ShellTree.h"
 #include "util/Platform.h"
@@ -90,6 +91,17 @@ void TShellTree::SelectFolder(const std::string& folder) {
   ExpandNode(node);
   setCurrentItem(node);
   scrollToItem(node);
+  // Stopped at a folder whose reading has not answered yet: the rest of the way follows when
+  // it answers, unless the selection or Path moved meanwhile.
+  pendingSelection_ = {};
+  if (node->readTicket_ && node->Path() != folder)
+    pendingSelection_ = {folder, pathRequest_, node->serial_};
+}
+
+void TShellTree::ContinueSelection(TShellNode* node) {
+  if (pendingSelection_.folder.empty() || pendingSelection_.stoppedAt != node->serial_) return;
+  const PendingSelection pending = std::exchange(pendingSelection_, {});
+  if (pending.request == pathRequest_ && Selected() == node) SelectFolder(pending.folder);
 }
 
 }  // namespace quillon::shelltree

@@ -267,6 +267,7 @@ void TShellTree::ApplyListing(TShellNode* node, const Listing& listing) {
   setUpdatesEnabled(updates);
 
   if (!lostSelection.empty()) RestoreSelection(lostSelection, node);
+  ContinueSelection(node);
   if (node->readAgain_) {
     node->readAgain_ = false;
     ReadFolder(node, Wait::No);

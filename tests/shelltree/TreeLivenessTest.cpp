@@ -53,6 +53,7 @@ class TreeLivenessTest : public QObject {
  private slots:
   void startUpIgnoresAMountThatNeverAnswers();
   void aMountAppearingNeverStallsTheWindow();
+  void aPathWaitingOnAReadingIsSelectedWhenItAnswers();
   void burstsOfChangesAreCoalesced();
   void expandAllIsBoundedAndNeverFollowsLinks();
   void largeFoldersWatchOnlyWhatIsOpenOrShown();
@@ -108,6 +109,24 @@ void TreeLivenessTest::aMountAppearingNeverStallsTheWindow() {
                                VolumeNode(tree, mount.point())->Unavailable(),
                            4000);
   QVERIFY2(meter.Longest() < 250, qPrintable(QString::number(meter.Longest())));
+}
+
+void TreeLivenessTest::aPathWaitingOnAReadingIsSelectedWhenItAnswers() {
+  TempDir dir;
+  fs::create_directories(dir / "a/b/c");
+  fs::create_directories(dir / "point");
+  auto tree = TreeAt(dir.path());
+  UnansweringMount mount(dir / "point");
+  if (!mount.ok()) QSKIP(mount.why().c_str());
+  mount.EndAfter(6s);
+  // Reading "a" waits on the link's target, on the mount that does not answer.
+  fs::create_directory_symlink(dir / "point/inside", dir / "a/link");
+  StallMeter meter;
+  tree->SetPath(Q(dir / "a/b/c"));
+  QVERIFY2(meter.Longest() < 250, qPrintable(QString::number(meter.Longest())));
+  QCOMPARE(tree->Path(), Q(dir / "a"));
+  mount.End();  // it answers now, if only with a failure
+  QTRY_COMPARE_WITH_TIMEOUT(tree->Path(), Q(dir / "a/b/c"), 2000);
 }
 
 void TreeLivenessTest::burstsOfChangesAreCoalesced() {
