@@ -789,6 +789,12 @@ void TmainF::ST1Change() {
   const QString path = TreePath();
   if (!path.isEmpty()) DriveComboBox1->ShowFolder(path);
   dlb1->setDirectory(path);
+  // The file that was selected went with its folder (the tree moved away from a folder that
+  // is gone): the buttons follow the tree, as after a click on it.
+  if (AddsourceB->isEnabled() && FileListBox1->FileName().isEmpty()) {
+    AddsourceB->setEnabled(false);
+    adddestB->setEnabled(true);
+  }
   if (infoCB->isChecked()) ShowFolderInfo();
 }
 

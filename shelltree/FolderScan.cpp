@@ -1,9 +1,5 @@
 #include "shelltree/FolderScan.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include "util/FileSystem.h"
 #include "util/Platform.h"
 #include "util/Text.h"
@@ -19,46 +15,6 @@ std::size_t NextCharacter(std::string_view text, std::size_t at) {
 }
 
 }  // namespace
-
-bool ScanFolder(const std::string& folder, const std::function<bool(const FolderEntry&)>& visit) {
-  DIR* dir = opendir(folder.c_str());
-  if (!dir) return false;
-  const int fd = dirfd(dir);
-  FolderEntry entry;
-  while (const dirent* item = readdir(dir)) {
-    const char* name = item->d_name;
-    if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) continue;
-    entry.name.assign(name);
-    entry.link = false;
-    switch (item->d_type) {
-      case DT_DIR: entry.folder = true; break;
-      case DT_LNK:
-      case DT_UNKNOWN: {
-        struct stat info {};
-        if (item->d_type == DT_UNKNOWN && fstatat(fd, name, &info, AT_SYMLINK_NOFOLLOW) == 0)
-          entry.link = S_ISLNK(info.st_mode);
-        else
-          entry.link = item->d_type == DT_LNK;
-        entry.folder = fstatat(fd, name, &info, 0) == 0 && S_ISDIR(info.st_mode);
-        break;
-      }
-      default: entry.folder = false; break;
-    }
-    if (!visit(entry)) break;
-  }
-  closedir(dir);
-  return true;
-}
-
-bool FolderHasEntry(const std::string& folder,
-                    const std::function<bool(const FolderEntry&)>& accept) {
-  bool found = false;
-  ScanFolder(folder, [&](const FolderEntry& entry) {
-    found = accept(entry);
-    return !found;
-  });
-  return found;
-}
 
 bool MatchFileMask(std::string_view name, std::string_view pattern) {
   if (pattern == "*") return true;

@@ -1,31 +1,15 @@
-// The folder tree's file-system side, free of Qt: reading a folder by its directory-entry
-// types, file masks, and turning typed paths into existing folders.
+// The folder tree's rules on names and paths, free of Qt: hidden names, file masks, and
+// turning typed paths into existing folders.
 #pragma once
 
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace quillon::shelltree {
 
-struct FolderEntry {
-  std::string name;
-  bool folder = false;  // a folder, or a symbolic link to one
-  bool link = false;    // a symbolic link
-};
-
 // Hidden entries are those whose names start with ".".
 inline bool IsHiddenName(std::string_view name) { return name.starts_with('.'); }
-
-// Calls visit for each entry of the folder ("." and ".." left out) until it answers false.
-// Types come from the directory entries; only symbolic links and entries of unknown type are
-// asked of the file system. False when the folder cannot be opened.
-bool ScanFolder(const std::string& folder, const std::function<bool(const FolderEntry&)>& visit);
-
-// Whether the folder holds an entry that accept takes; stops at the first one.
-bool FolderHasEntry(const std::string& folder,
-                    const std::function<bool(const FolderEntry&)>& accept);
 
 // Case-insensitive (ASCII) name pattern: "*" matches everything, "*.*" every name holding a
 // ".", "?" one character, "*" any run of characters. Unlike a first-occurrence walk, a "*"

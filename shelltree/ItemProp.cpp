@@ -11,7 +11,8 @@
 namespace quillon::shelltree {
 
 ShellMenuResult ShowShellContextMenu(QWidget* owner, const QString& path, bool folder,
-                                     const QPoint& point) {
+                                     const QPoint& point,
+                                     const std::function<void(QMenu*&)>& beforeShow) {
   ShellMenuResult result;
   if (path.isEmpty()) return result;
   QMenu menu(owner);
@@ -36,7 +37,10 @@ ShellMenuResult ShowShellContextMenu(QWidget* owner, const QString& path, bool f
   QObject::connect(&menu, &QMenu::hovered, [&](QAction* action) { hint(action->statusTip()); });
   QObject::connect(&menu, &QMenu::aboutToHide, [&] { hint(QString()); });
 
-  QAction* picked = menu.exec(point);
+  QMenu* shown = &menu;
+  if (beforeShow) beforeShow(shown);
+  if (!shown) return result;
+  QAction* picked = shown->exec(point);
   if (picked == open) {
     ui::OpenWithShell(path);
     result.carriedOut = true;

@@ -4,7 +4,9 @@
 
 #include <QPoint>
 #include <QString>
+#include <functional>
 
+class QMenu;
 class QWidget;
 
 namespace quillon::shelltree {
@@ -15,8 +17,10 @@ struct ShellMenuResult {
 };
 
 // Shows the menu modally at the screen point (owned by owner, which may be none) and carries
-// out the picked command; opening goes through the seam. Nothing for an empty path.
+// out the picked command; opening goes through the seam. Nothing for an empty path. Before it
+// shows, beforeShow may change the menu or put another in its place (none: nothing shows).
 ShellMenuResult ShowShellContextMenu(QWidget* owner, const QString& path, bool folder,
-                                     const QPoint& point);
+                                     const QPoint& point,
+                                     const std::function<void(QMenu*&)>& beforeShow = {});
 
 }  // namespace quillon::shelltree

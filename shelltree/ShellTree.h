@@ -1,100 +1,39 @@
 // The folder tree control: the host's folders under a virtual root (home, the file-system
 // root and every other mounted volume), read lazily as nodes expand, kept current through
-// the kernel's change notification and the mount table, with its selection as a path.
+// the kernel's change notification and the mount table, with its selection as a path. What
+// may wait on a volume runs on worker threads, so the window never waits long for one.
 #pragma once
 
+#include <QCollator>
 #include <QIcon>
 #include <QMenu>
 #include <QPointer>
 #include <QTreeWidget>
 #include <cstdint>
 #include <functional>
+#include <chrono>
+#include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "shelltree/DiscMonitor.h"
 #include "shelltree/FolderScan.h"
+#include "shelltree/ShellNode.h"
+#include "util/BlockingWork.h"
+#include "util/ChangeWatch.h"
+#include "util/FolderReading.h"
 #include "util/Volumes.h"
 
 
 class QSocketNotifier;
+class QTimer;
 
 namespace quillon::shelltree {
 
-class TShellTree;
-
-// Item attributes, with the values of the shell attributes the tree's events report.
-enum ShellAttribute : std::uint32_t {
-  SFGAO_CANCOPY = 0x1,
-  SFGAO_CANMOVE = 0x2,
-  SFGAO_CANLINK = 0x4,
-  SFGAO_CANRENAME = 0x10,
-  SFGAO_CANDELETE = 0x20,
-  SFGAO_DROPTARGET = 0x100,
-  SFGAO_LINK = 0x10000,
-  SFGAO_SHARE = 0x20000,
-  SFGAO_HIDDEN = 0x80000,
-  SFGAO_REMOVABLE = 0x2000000,
-  SFGAO_FILESYSANCESTOR = 0x10000000,
-  SFGAO_FOLDER = 0x20000000,
-  SFGAO_FILESYSTEM = 0x40000000,
-  SFGAO_HASSUBFOLDER = 0x80000000u
-};
-
-class TShellNode : public QTreeWidgetItem {
- public:
-  enum class Kind { VirtualRoot, Home, Volume, Folder, File };
-
-  // id: the name inside the parent folder; for the root its whole path (empty for the
-  // virtual root); for a volume its mount point; for the home shortcut "~".
-  TShellNode(TShellTree* tree, Kind kind, std::string id);
-  ~TShellNode() override;
-
-  Kind kind() const { return kind_; }
-  TShellTree* tree() const { return tree_; }
-  TShellNode* ParentNode() const;
-  TShellNode* ChildNode(int index) const;
-  const std::string& RelativeId() const { return id_; }
-  // The ids from the root down to this node, the root's own one included unless empty.
-  std::vector<std::string> AbsoluteIdList() const;
-  // The file-system path; empty for the virtual root. No trailing separator except "/".
-  std::string Path() const;
-  bool IsFolder() const { return kind_ != Kind::File; }
-  bool IsLink() const { return ItemAttributes & SFGAO_LINK; }
-
-  virtual void UpdateImages();
-  virtual QString GetDisplayText() const;
-  // Renames the item in its folder, never over an existing entry; false on failure.
-  virtual bool Rename(const QString& newName);
-
-  bool operator<(const QTreeWidgetItem& other) const override;
-  QVariant data(int column, int role) const override;
-  void setData(int column, int role, const QVariant& value) override;
-
-  std::uint32_t ItemAttributes = 0;
-  bool ChildrenRead = false;
-  bool SeenInScan = false;
-  bool MonitorStarted = false;
-  bool Checked = false;
-
- private:
-  friend class TShellTree;
-  // Lazily asked size and modification time of a file, for sorting by them.
-  void EnsureFileInfo() const;
-
-  TShellTree* tree_;
-  Kind kind_;
-  std::string id_;
-  int watch_ = -1;
-  int iconKey_ = -1;
-  bool probed_ = false;     // the expand button has been decided
-  bool refreshing_ = false;
-  bool refreshAgain_ = false;
-  mutable bool infoRead_ = false;
-  mutable std::int64_t size_ = 0;
-  mutable std::int64_t modified_ = 0;
-};
+// The order of names: the user's locale, numbers by value, letter case aside.
+QCollator NameCollator();
 
 // Host notes: the sharing overlay never shows (POSIX files carry no "shared" attribute), every
 // item is in the file system (ShowVirtualFolders changes nothing but a refresh), and the host
@@ -211,8 +150,19 @@ class TShellTree : public QTreeWidget {
   // Re-reads every folder shown, from the root down through the expanded nodes.
   void RefreshTree();
   void RefreshChildren(TShellNode* node, bool recursive);
-  // Reads a folder node's children; a re-read keeps the nodes that are still there.
+  // Reads a folder node's children; a re-read keeps the nodes that are still there. The
+  // reading runs on a worker: a folder whose volume does not answer at once shows a
+  // placeholder child and is filled in when the answer comes.
   void ReadChildren(TShellNode* node);
+
+  // Hands the tree every change reported so far and every answer of its workers, and makes the
+  // re-reads waiting to be gathered run now, until nothing is outstanding or the time is up;
+  // true when the tree has caught up.
+  bool Settle(int milliseconds = 5000);
+  // The folder readings the tree has taken in since it was made.
+  std::uint64_t ReadsDone() const { return readsDone_; }
+  // Expand-all (the "*" key) is still at work.
+  bool ExpandingAll() const { return expandingAll_; }
 
   // The ids leading from the root to the folder of an absolute path (see
   // TShellNode::AbsoluteIdList); false when no volume or root folder holds it.
@@ -225,11 +175,13 @@ class TShellTree : public QTreeWidget {
   void Edit(TShellNode* node, const QString& text);
 
   // Decides the expand buttons of the nodes on screen that were not decided yet: the first
-  // subfolder found (or, when files are listed, the first entry listed) shows one.
+  // subfolder found (or, when files are listed, the first entry listed) shows one. Waits a
+  // moment for the answers; painting asks the same without waiting.
   void UpdateExpandButtons();
 
-  // Watching of one folder node; the node keeps its watch until StopMonitor or its end.
-  void StartMonitor(TShellNode* node);
+  // Watching of one folder node; the node keeps its watch until StopMonitor or its end. The
+  // watch is set up on a worker; the ticket of that (0 when none) lets a caller wait for it.
+  std::uint64_t StartMonitor(TShellNode* node);
   void StopMonitor(TShellNode* node);
   bool IsMonitored(const TShellNode* node) const;
   // The reaction to a change report for a watched folder.
@@ -249,6 +201,8 @@ class TShellTree : public QTreeWidget {
   void OnFileAdd(const QString& Filename, quint32 Attributes, bool& Allow);
   void OnPopupMenu(quillon::shelltree::TShellNode* node, bool& Allow);
   void OnCheckBoxChanged(quillon::shelltree::TShellNode* node, bool NewState);
+  // TSysCMenuPopupEvent: raised before the system menu shows; Menu may be changed or replaced.
+  void OnSystemContextMenu(quillon::shelltree::TShellNode* Node, QMenu*& Menu);
 
  protected:
   virtual void LoadSystemImages();
@@ -261,19 +215,53 @@ class TShellTree : public QTreeWidget {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   friend class TShellNode;
+  using Clock = std::chrono::steady_clock;
   enum class Rebuild { Plain, RootChanged, KeepPath };
+  enum class Wait { No, Briefly };
+  // What a worker read of one folder.
+  struct Listing {
+    bool readable = false;
+    bool gone = false;  // no folder is there any more
+    bool writable = false;
+    bool wantedWatch = false;
+    int watch = -1;
+    FolderIdentity identity;
+    std::vector<FolderEntry> entries;
+  };
 
   void RebuildTree(Rebuild mode);
+  std::uint64_t RegisterNode(TShellNode* node);
+  TShellNode* NodeBySerial(std::uint64_t serial) const;
+  // Reading: asked of a worker on the lane of the folder's volume, taken in on this thread.
+  void ReadFolder(TShellNode* node, Wait wait);
+  void ApplyListing(TShellNode* node, const Listing& listing);
+  Listing VolumeListing() const;
   bool AddChildItem(TShellNode* parent, const FolderEntry& entry, const std::string& parentPath,
                     std::uint32_t inherited,
                     std::unordered_map<std::string_view, TShellNode*>& existing,
                     QList<QTreeWidgetItem*>& added);
   bool Accepts(const FolderEntry& entry, const std::string& fullPath, std::uint32_t attributes);
-  bool ProbeHasChildren(TShellNode* node);
-  void DecideExpandButton(TShellNode* node);
+  std::string LaneOf(const std::string& path) const;
+  bool WaitForAnswer(std::uint64_t ticket, const std::string& lane);
+  void ShowPending(TShellNode* node);
+  void SetUnavailable(TShellNode* node, bool unavailable);
+  // The selection inside a subtree about to go moves to keeper, silently; gives the path it
+  // had, empty when it was elsewhere.
+  std::string TakeSelectionFrom(TShellNode* doomed, TShellNode* keeper);
+  // After the subtree went: the nearest existing folder of the lost path shown in the tree, or
+  // keeper, is selected, and OnChange raised once.
+  void RestoreSelection(const std::string& lostPath, TShellNode* keeper);
+  void DropChildren(TShellNode* node);
+  // Expand buttons.
+  std::uint64_t RequestProbe(TShellNode* node);
+  void ApplyProbe(TShellNode* node, bool hasChildren);
+  void HideLeafButtons();
+  std::vector<std::pair<std::uint64_t, std::string>> RequestVisibleProbes();
+  std::vector<std::pair<std::uint64_t, std::string>> WatchVisibleLeaves();
   void SortChildrenOf(TShellNode* node);
   void ResortAll(TShellNode* node);
   void NodeExpanded(QTreeWidgetItem* item);
@@ -281,9 +269,23 @@ class TShellTree : public QTreeWidget {
   void StopMonitorsBelow(TShellNode* node);
   void RestartStoppedBelow(TShellNode* node);
   void ExpandNode(TShellNode* node);
+  void ExpandAll(TShellNode* from);
+  void ExpandAllStep();
+  // Watching.
   void WatchEvents(const std::vector<TDiscMonitor::Event>& events);
-  bool EventConcerns(const TShellNode* node, const TDiscMonitor::Event& event) const;
+  enum class Concern { No, Yes, IfFolder };
+  Concern EventConcerns(const TShellNode* node, const TDiscMonitor::Event& event) const;
+  void ClaimWatch(TShellNode* node, bool wanted, int watch);
+  void ScheduleRefresh(TShellNode* node, Clock::time_point due);
+  void RunDueRefreshes();
   void ForgetNode(TShellNode* node);
+  // Gives every running watch the new change kinds, through its folder's present path.
+  void ChangeNotifyFilter(std::uint32_t filter);
+  // Volumes.
+  void ReadVolumes(bool markLate);
+  // Paths.
+  void SelectFolder(const std::string& folder);
+  void ContinueSelection(TShellNode* node);
   void ForEachNode(const std::function<void(TShellNode*)>& visit);
   int IconKeyFor(const TShellNode* node) const;
   int CompareNodes(const TShellNode& a, const TShellNode& b) const;
@@ -317,21 +319,56 @@ class TShellTree : public QTreeWidget {
   bool expandAllowed_ = false;
   bool windowCreated_ = false;
   bool watcherRefresh_ = false;
-  bool probeScheduled_ = false;
   QString pendingPath_;
   std::uint32_t notifyFilter_ = kNotifyDirName | kNotifyAttributes;
   std::vector<QIcon> icons_;  // by icon key, from LoadSystemImages
+  QCollator collator_;        // the order of names
+
+  std::uint64_t nextSerial_ = 1;
+  std::unordered_map<std::uint64_t, TShellNode*> nodesBySerial_;
+  std::unique_ptr<BlockingWork> work_;
+  QSocketNotifier* answers_ = nullptr;
+  std::uint64_t readsDone_ = 0;
+  std::uint64_t pathRequest_ = 0;
+  // A Path written while a folder on its way was still being read.
+  struct PendingSelection {
+    std::string folder;
+    std::uint64_t request = 0;
+    std::uint64_t stoppedAt = 0;  // the serial of the folder being read
+  } pendingSelection_;
+  // While several changes are taken in at once, the path of a selection they took away.
+  bool holdSelection_ = false;
+  std::string heldSelection_;  // the latest Path written; an older one's late answer is dropped
 
   TDiscMonitor* monitor_ = nullptr;
   // Which nodes share each watch (one folder reached through two nodes gives one watch).
   std::unordered_map<int, std::vector<TShellNode*>> watchers_;
+  // Watches reported before a reading that added them was taken in.
+  std::unordered_set<int> strayWatches_;
+  // Re-reads gathered from change reports, by node serial, each with the time it is due.
+  std::unordered_map<std::uint64_t, Clock::time_point> refreshDue_;
+  QTimer* refreshTimer_ = nullptr;
+  // Folders without subfolders watched while they are on screen.
+  std::unordered_set<TShellNode*> leafWatches_;
+  // Folders found without subfolders whose expand buttons have not gone yet.
+  std::vector<std::uint64_t> pendingLeaves_;
+  QTimer* leafTimer_ = nullptr;
+
+  int wheelRest_ = 0;  // the wheel's turn not yet scrolled
+  bool expandingAll_ = false;
+  std::vector<std::uint64_t> expandQueue_;
+  std::size_t expandNext_ = 0;
+  std::uint64_t expandStart_ = 0;
+  int expandCount_ = 0;
+  Clock::time_point expandBegan_;
 
   std::string mountTable_ = kMountTablePath;
+  std::vector<Volume> allMounts_;  // every mount, for the lanes
   std::vector<Volume> volumes_;
   // The volumes as the last mount-table change left them; a read of the root in between
   // updates volumes_ but must not hide a change from DeviceChange.
   std::vector<Volume> noticedVolumes_;
-  int mountFd_ = -1;
+  std::unique_ptr<MountTableWatch> mountWatch_;
   QSocketNotifier* mountNotifier_ = nullptr;
 };
 

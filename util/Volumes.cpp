@@ -3,29 +3,36 @@
 #include <dirent.h>
 #include <limits.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 
+#include "util/BlockingWork.h"
+#include "util/FileSystem.h"
 #include "util/Platform.h"
 
 namespace quillon {
 namespace {
 
-// Kernel, memory and image file systems: nothing a user keeps files on as a drive.
-constexpr std::array<std::string_view, 30> kPseudoTypes = {
+// Kernel, memory and image file systems, and FUSE mounts of the desktop's own plumbing:
+// nothing a user keeps files on as a drive.
+constexpr std::array<std::string_view, 33> kPseudoTypes = {
     "proc",     "sysfs",       "devtmpfs",  "devpts",     "tmpfs",     "ramfs",
     "cgroup",   "cgroup2",     "securityfs", "pstore",    "debugfs",   "tracefs",
     "configfs", "fusectl",     "mqueue",    "hugetlbfs",  "bpf",       "autofs",
     "binfmt_misc", "nsfs",     "efivarfs",  "rpc_pipefs", "selinuxfs", "squashfs",
-    "overlay",  "fuse.gvfsd-fuse", "fuse.portal", "fuse.lxcfs", "nfsd", "devfs"};
+    "overlay",  "fuse.gvfsd-fuse", "fuse.portal", "fuse.lxcfs", "nfsd", "devfs",
+    "fuse.snapfuse", "fuse.xdg-document-portal", "fuse.doc"};
 
-constexpr std::array<std::string_view, 7> kNetworkTypes = {
-    "nfs", "nfs4", "cifs", "smb3", "smbfs", "fuse.sshfs", "9p"};
+// File systems whose source is no device path: network, cluster and host-shared file systems
+// (every FUSE file system not named above counts too).
+constexpr std::array<std::string_view, 16> kNetworkTypes = {
+    "nfs", "nfs4", "cifs", "smb3", "smbfs", "9p", "zfs", "virtiofs", "ceph", "glusterfs",
+    "lustre", "afs", "gfs2", "ocfs2", "fuse", "fuseblk"};
 
 template <std::size_t N>
 bool Contains(const std::array<std::string_view, N>& list, std::string_view value) {
@@ -73,7 +80,7 @@ std::string UnescapeHex(std::string_view text) {
 bool IsRealFileSystem(const Volume& volume) {
   if (IsRootPath(volume.mountPoint)) return true;
   if (Contains(kPseudoTypes, volume.fsType)) return false;
-  if (Contains(kNetworkTypes, volume.fsType)) return true;
+  if (Contains(kNetworkTypes, volume.fsType) || volume.fsType.starts_with("fuse.")) return true;
   return volume.device.starts_with('/');
 }
 
@@ -94,7 +101,7 @@ std::map<std::string, std::string> LabelsByDevice() {
 
 }  // namespace
 
-std::vector<Volume> ParseMountTable(std::string_view text) {
+std::vector<Volume> ParseAllMounts(std::string_view text) {
   std::map<std::string, Volume> byMountPoint;
   std::istringstream lines{std::string(text)};
   std::string line;
@@ -113,31 +120,66 @@ std::vector<Volume> ParseMountTable(std::string_view text) {
     if (!IsAbsolutePath(volume.mountPoint)) continue;
     byMountPoint[volume.mountPoint] = volume;
   }
-  std::vector<Volume> volumes;
-  for (auto& [mountPoint, volume] : byMountPoint) {
-    if (IsRealFileSystem(volume)) volumes.push_back(volume);
-  }
+  std::vector<Volume> mounts;
   // std::map orders by mount point, and "/" sorts before every other absolute path.
+  for (auto& [mountPoint, volume] : byMountPoint) mounts.push_back(std::move(volume));
+  return mounts;
+}
+
+std::vector<Volume> ParseMountTable(std::string_view text) {
+  std::vector<Volume> volumes = ParseAllMounts(text);
+  std::erase_if(volumes, [](const Volume& volume) { return !IsRealFileSystem(volume); });
   return volumes;
 }
 
-std::vector<Volume> ListVolumes(const std::string& mountTable) {
+std::string ReadMountTable(const std::string& mountTable) {
   std::ifstream in(mountTable, std::ios::binary);
-  if (!in) return {};
   std::ostringstream text;
-  text << in.rdbuf();
-  std::vector<Volume> volumes = ParseMountTable(text.str());
-  std::erase_if(volumes, [](const Volume& volume) {
-    struct stat info {};
-    return stat(volume.mountPoint.c_str(), &info) != 0 || !S_ISDIR(info.st_mode);
-  });
+  if (in) text << in.rdbuf();
+  return text.str();
+}
+
+void LabelVolumes(std::vector<Volume>& volumes) {
   const std::map<std::string, std::string> labels = LabelsByDevice();
   for (Volume& volume : volumes) {
+    // Only device nodes are resolved: other sources are no paths, or lie on other mounts.
+    if (!volume.device.starts_with("/dev/")) continue;
     char resolved[PATH_MAX];
     const std::string device = realpath(volume.device.c_str(), resolved) ? resolved : volume.device;
     if (const auto found = labels.find(device); found != labels.end()) volume.label = found->second;
   }
-  return volumes;
+}
+
+std::vector<Volume> ListVolumes(const std::string& mountTable, std::chrono::milliseconds patience,
+                                std::vector<std::string>* late) {
+  std::ifstream probe(mountTable);
+  if (!probe) return {};
+  std::vector<Volume> volumes = ParseMountTable(ReadMountTable(mountTable));
+  // Each mount point is asked on its own lane; one that does not answer in time stays listed,
+  // and its question waits on its lane rather than starting another thread next time.
+  static BlockingWork work;
+  std::vector<std::uint64_t> tickets;
+  auto folders = std::make_shared<std::vector<char>>(volumes.size(), 1);
+  for (std::size_t i = 0; i < volumes.size(); ++i) {
+    const std::string point = volumes[i].mountPoint;
+    tickets.push_back(work.Post(point, [point, folders, i] {
+      const bool folder = IsFolder(point);
+      return [folders, i, folder] { (*folders)[i] = folder; };
+    }));
+  }
+  const auto deadline = BlockingWork::Clock::now() + patience;
+  for (std::size_t i = 0; i < volumes.size(); ++i) {
+    // A mount point still busy with an earlier question is not waited on again.
+    const bool stalled = work.Stalled(volumes[i].mountPoint, patience);
+    if ((stalled || !work.WaitFor(tickets[i], deadline)) && late)
+      late->push_back(volumes[i].mountPoint);
+  }
+  std::vector<Volume> listed;
+  for (std::size_t i = 0; i < volumes.size(); ++i) {
+    if ((*folders)[i]) listed.push_back(std::move(volumes[i]));
+  }
+  LabelVolumes(listed);
+  return listed;
 }
 
 const Volume* VolumeHoldingPath(const std::vector<Volume>& volumes, std::string_view path) {
@@ -151,6 +193,22 @@ const Volume* VolumeHoldingPath(const std::vector<Volume>& volumes, std::string_
     if (holds && (!best || mount.size() > best->mountPoint.size())) best = &volume;
   }
   return best;
+}
+
+std::set<std::string> ChangedMountPoints(const std::vector<Volume>& before,
+                                         const std::vector<Volume>& now) {
+  std::set<std::string> changed;
+  auto note = [&](const std::vector<Volume>& from, const std::vector<Volume>& in) {
+    for (const Volume& volume : from) {
+      const auto same = std::find_if(in.begin(), in.end(), [&](const Volume& v) {
+        return v.mountPoint == volume.mountPoint && v.device == volume.device;
+      });
+      if (same == in.end()) changed.insert(volume.mountPoint);
+    }
+  };
+  note(before, now);
+  note(now, before);
+  return changed;
 }
 
 }  // namespace quillon

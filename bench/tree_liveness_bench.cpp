@@ -1,0 +1,203 @@
+// The folder tree against the limits a user notices: start-up and the longest stall of the
+// window while a mount never answers (a FUSE connection nobody serves, which needs the right
+// to mount), 2,000 folders made 5 ms apart by another thread (re-reads and user-interface
+// CPU), scrolling through a 20,000-folder listing (the slowest first paint of a page and the
+// whole scroll), and expand-all on folders with link loops and on /usr. Each case runs three
+// times; the worst round is printed.
+#include "tree_liveness_bench.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QScrollBar>
+#include <QTimer>
+#include <QtTest/qtestkeyboard.h>
+#include <QtTest/qtestsystem.h>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "shelltree/ShellTree.h"
+#include "shelltree/TreeTestSupport.h"
+#include "support/TempDir.h"
+#include "support/UnansweringMount.h"
+
+using namespace quillon::testing;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kRounds = 3;
+
+double ThreadCpuSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+// Runs the event loop, sleeping between events, until done or the time is up.
+void Wait(const std::function<bool()>& done, int milliseconds) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done() && clock.elapsed() < milliseconds) QTest::qWait(5);
+}
+
+bool Report(const char* name, double worst, double limit, const char* unit = "") {
+  std::printf("%s quillon=%.4f%s limit=%.4f%s\n", name, worst, unit, limit, unit);
+  return worst <= limit;
+}
+
+std::unique_ptr<TShellTree> TallTreeAt(const std::string& root) {
+  auto tree = TreeAt(root);
+  tree->resize(300, 600);
+  return tree;
+}
+
+// Start-up with the mount there, and the longest stall while it appears under a shown tree.
+bool UnansweringMountCases() {
+  double startUp = 0, stall = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    TempDir dir;
+    fs::create_directories(dir / "early");
+    fs::create_directories(dir / "late");
+    UnansweringMount early(dir / "early");
+    if (!early.ok()) {
+      std::printf("unanswering-mount cases skipped: %s\n", early.why().c_str());
+      return true;
+    }
+    early.EndAfter(10s);  // a tree that waits on it stops waiting then
+    QElapsedTimer clock;
+    clock.start();
+    TShellTree tree;
+    tree.show();
+    QApplication::processEvents();
+    startUp = std::max(startUp, clock.elapsed() / 1000.0);
+
+    qint64 longest = 0;
+    QTimer ticks;
+    ticks.setInterval(5);
+    QElapsedTimer gap;
+    QObject::connect(&ticks, &QTimer::timeout, [&] { longest = std::max(longest, gap.restart()); });
+    gap.start();
+    ticks.start();
+    UnansweringMount late(dir / "late", "rclone");
+    late.EndAfter(10s);
+    Wait([&] {
+      TShellNode* node = ChildNamed(tree.RootNode(), late.point());
+      return node && node->Unavailable();
+    }, 5000);
+    longest = std::max(longest, gap.elapsed());
+    stall = std::max(stall, longest / 1000.0);
+  }
+  const bool a = Report("CASE startup-unanswering-mount", startUp, 0.5, "s");
+  const bool b = Report("CASE stall-mount-appears", stall, 0.25, "s");
+  return a && b;
+}
+
+bool BurstCase() {
+  constexpr int kFolders = 2000;
+  double reads = 0, cpu = 0;
+  bool allShown = true;
+  for (int round = 0; round < kRounds; ++round) {
+    TempDir dir;
+    fs::create_directories(dir / "busy");
+    auto tree = TallTreeAt(dir.path());
+    tree->SetPath(QString::fromStdString(dir / "busy"));
+    TShellNode* busy = tree->Selected();
+    const std::uint64_t readsBefore = tree->ReadsDone();
+    std::atomic<bool> done = false;
+    const double cpuBefore = ThreadCpuSeconds();
+    std::thread other([&] {
+      for (int i = 0; i < kFolders; ++i) {
+        fs::create_directory(dir / ("busy/f" + std::to_string(i)));
+        std::this_thread::sleep_for(5ms);
+      }
+      done = true;
+    });
+    Wait([&] { return done.load(); }, 60000);
+    other.join();
+    Wait([&] { return busy->childCount() == kFolders; }, 2000);
+    allShown = allShown && busy->childCount() == kFolders;
+    cpu = std::max(cpu, ThreadCpuSeconds() - cpuBefore);
+    reads = std::max(reads, double(tree->ReadsDone() - readsBefore));
+  }
+  const bool a = Report("CASE burst-2000-rereads", reads, 200);
+  const bool b = Report("CASE burst-2000-ui-cpu", cpu, 1.5, "s");
+  if (!allShown) std::printf("burst-2000: not every folder was shown\n");
+  return a && b && allShown;
+}
+
+bool ScrollCase() {
+  constexpr int kFolders = 20000;
+  TempDir dir;
+  for (int i = 0; i < kFolders; ++i)
+    fs::create_directories(dir / ("big/f" + std::to_string(i) + (i % 3 ? "" : "/sub")));
+  double firstPaint = 0, whole = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    auto tree = TallTreeAt(dir / "big");
+    if (!QTest::qWaitForWindowExposed(tree.get())) return false;
+    tree->Settle();
+    QScrollBar* bar = tree->verticalScrollBar();
+    QElapsedTimer clock, paint;
+    clock.start();
+    for (int value = 0; value <= bar->maximum(); value += bar->pageStep()) {
+      bar->setValue(value);
+      paint.start();
+      tree->viewport()->repaint();
+      firstPaint = std::max(firstPaint, paint.nsecsElapsed() / 1e9);
+      QApplication::processEvents();
+    }
+    tree->Settle();
+    whole = std::max(whole, clock.elapsed() / 1000.0);
+  }
+  const bool a = Report("CASE scroll-20000-first-paint", firstPaint, 0.016, "s");
+  const bool b = Report("CASE scroll-20000-whole", whole, 2.0, "s");
+  return a && b;
+}
+
+double ExpandAllSeconds(const std::string& root) {
+  auto tree = TallTreeAt(root);
+  tree->setCurrentItem(tree->RootNode());
+  QElapsedTimer clock;
+  clock.start();
+  QTest::keyClick(tree.get(), Qt::Key_Asterisk);
+  Wait([&] { return !tree->ExpandingAll(); }, 60000);
+  return clock.elapsed() / 1000.0;
+}
+
+bool ExpandAllCases() {
+  TempDir dir;
+  for (int i = 0; i < 20; ++i) {
+    const std::string branch = dir / ("b" + std::to_string(i));
+    fs::create_directories(branch + "/one/two");
+    fs::create_directory_symlink(dir.path(), branch + "/up");
+    fs::create_directory_symlink(dir.path(), branch + "/one/up");
+  }
+  double loop = 0, usr = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    loop = std::max(loop, ExpandAllSeconds(dir.path()));
+    usr = std::max(usr, ExpandAllSeconds("/usr"));
+  }
+  const bool a = Report("CASE expand-all-link-loops", loop, 5.0, "s");
+  const bool b = Report("CASE expand-all-usr", usr, 5.0, "s");
+  return a && b;
+}
+
+}  // namespace
+
+bool RunTreeLivenessCases(const std::string& only) {
+  const std::pair<const char*, bool (*)()> cases[] = {{"unanswering-mount", UnansweringMountCases},
+                                                      {"burst", BurstCase},
+                                                      {"scroll", ScrollCase},
+                                                      {"expand-all", ExpandAllCases}};
+  bool ok = true;
+  for (const auto& [name, run] : cases) {
+    if (std::string(name).find(only) != std::string::npos) ok = run() && ok;
+  }
+  return ok;
+}
