@@ -528,7 +528,18 @@ void TmainF::FormCreate() {
 
 void TmainF::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
-  if (!event->spontaneous()) quillon::ui::ReportFailures([this] { FormShow(); });
+  if (!event->spontaneous()) tree_move_due_ = true;
+}
+
+void TmainF::paintEvent(QPaintEvent* event) {
+  QMainWindow::paintEvent(event);
+  // The tree reads its way to the selection folder once the window has appeared, so reading
+  // those folders does not hold the window back.
+  if (!tree_move_due_) return;
+  tree_move_due_ = false;
+  QMetaObject::invokeMethod(
+      this, [this] { quillon::ui::ReportFailures([this] { FormShow(); }); },
+      Qt::QueuedConnection);
 }
 
 void TmainF::FormShow() { SetTreePath(FromBytes(settings_.SelectionFolder) + QLatin1Char('/')); }

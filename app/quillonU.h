@@ -167,6 +167,7 @@ class TmainF : public QMainWindow {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
@@ -210,6 +211,7 @@ class TmainF : public QMainWindow {
   bool RunCancelled = false;
   bool running_ = false;
   bool close_after_run_ = false;
+  bool tree_move_due_ = false;  // shown, the tree not yet moved to the selection folder
   QStringList pending_report_;
   QElapsedTimer since_flush_;
   QElapsedTimer since_events_;
