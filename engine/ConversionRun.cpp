@@ -92,7 +92,7 @@ void ConversionRun::RunLines(const std::string& destination) {
   const std::int32_t counted = counts_.LineTotal;
   TextLineReader reader(source_path_);
   // Every file is created beneath the folder as it stands now, wherever its path leads later.
-  const DestinationFolder folder(destination_path_);
+  DestinationFolder folder(destination_path_);
   std::int32_t line_number = 0;
   LinePartsBuilder line;
   do {
@@ -106,7 +106,7 @@ void ConversionRun::RunLines(const std::string& destination) {
 }
 
 void ConversionRun::ProcessLine(const LineParts& parts, const std::string& destination,
-                                const DestinationFolder& folder, TextLineReader& source) {
+                                DestinationFolder& folder, TextLineReader& source) {
   const RunSettings& settings = settings_;
   const ReportSink report = [this](const std::string& line) { host_.AppendReport(line); };
 

@@ -62,7 +62,7 @@ class ConversionRun {
  private:
   void RunLines(const std::string& destination);
   void ProcessLine(const LineParts& parts, const std::string& destination,
-                   const DestinationFolder& folder, TextLineReader& source);
+                   DestinationFolder& folder, TextLineReader& source);
   void AppendSummary(bool cancelled);
 
   RunHost& host_;

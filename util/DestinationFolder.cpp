@@ -61,8 +61,16 @@ void CreatedFile::Close() {
   if (::close(fd) != 0) ThrowIoError(errno);
 }
 
-CreatedFile CreatedFile::CreateAt(int folder, const char* name) {
+CreatedFile CreatedFile::CreateAt(int folder, const char* name, bool look_first) {
   CreatedFile file;
+  if (look_first) {
+    // One status query settles a name that exists; only a missing one goes on to be created.
+    struct stat info {};
+    if (fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+      if (!S_ISDIR(info.st_mode)) file.outcome_ = CreateOutcome::ExistsAlready;
+      return file;
+    }
+  }
   // One exclusive open is both the existence test and the creation, and never follows a link.
   file.fd_ = openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (file.fd_ >= 0) {
@@ -73,7 +81,9 @@ CreatedFile CreatedFile::CreateAt(int folder, const char* name) {
   return file;
 }
 
-CreatedFile CreatedFile::Create(const std::string& path) { return CreateAt(AT_FDCWD, path.c_str()); }
+CreatedFile CreatedFile::Create(const std::string& path) {
+  return CreateAt(AT_FDCWD, path.c_str(), false);
+}
 
 DestinationFolder::DestinationFolder(const std::string& path, Resolution resolution)
     : fd_(open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)), resolution_(resolution) {}
@@ -82,7 +92,7 @@ DestinationFolder::~DestinationFolder() {
   if (fd_ >= 0) close(fd_);
 }
 
-CreatedFile DestinationFolder::Create(std::string_view file_name) const {
+CreatedFile DestinationFolder::Create(std::string_view file_name) {
   const FileSystemName name = FileSystemNameFor(file_name);
   if (fd_ < 0 || name.use == NameUse::Refused) return {};
   const std::size_t slash = name.path.rfind('/');
@@ -91,7 +101,9 @@ CreatedFile DestinationFolder::Create(std::string_view file_name) const {
   const char* leaf = name.path.c_str() + (slash == std::string::npos ? 0 : slash + 1);
   CreatedFile file;
   if (name.use == NameUse::Create) {
-    file = CreatedFile::CreateAt(parent, leaf);
+    // Names tend to come in runs of files that exist (a source given again) or do not.
+    file = CreatedFile::CreateAt(parent, leaf, last_existed_);
+    last_existed_ = file.outcome() == CreateOutcome::ExistsAlready;
   } else if (HoldsNonFolder(parent, leaf)) {
     file.outcome_ = CreateOutcome::ExistsAlready;
   }

@@ -30,8 +30,9 @@ class CreatedFile {
  private:
   friend class DestinationFolder;
   // The name relative to the folder descriptor: one exclusive open, and on EEXIST one status
-  // query that tells a file (or a link) from a folder.
-  static CreatedFile CreateAt(int folder, const char* name);
+  // query that tells a file (or a link) from a folder. Looking first, the status query comes
+  // first, and a name that exists costs that one call.
+  static CreatedFile CreateAt(int folder, const char* name, bool look_first);
 
   CreateOutcome outcome_ = CreateOutcome::Failed;
   int fd_ = -1;
@@ -57,8 +58,9 @@ class DestinationFolder {
 
   // Creates the file named by a source line (as the run builds it, "\\" and "/" reaching into
   // subfolders). A name Windows could not hold is never created: Exists already when a file
-  // of that name is there, else Failed; so is a name that climbs above the folder.
-  CreatedFile Create(std::string_view file_name) const;
+  // of that name is there, else Failed; so is a name that climbs above the folder. After a
+  // file that existed, the next name is looked for before it is created.
+  CreatedFile Create(std::string_view file_name);
 
  private:
   // The folder of a relative path's last component, opened beneath this folder; -1 on failure.
@@ -67,6 +69,7 @@ class DestinationFolder {
 
   int fd_ = -1;
   Resolution resolution_;
+  bool last_existed_ = false;
 };
 
 }  // namespace quillon

@@ -32,8 +32,14 @@ constexpr std::array<unsigned char, 256> kNameBytes = [] {
 
 // Windows takes the part before the first dot, blanks before that dot ignored, for a device.
 bool IsDeviceName(std::string_view component) {
-  std::string_view base = component.substr(0, component.find('.'));
-  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+  // The base's length without its trailing blanks; past four characters it names no device.
+  std::size_t length = 0;
+  for (std::size_t i = 0; i < component.size() && component[i] != '.'; ++i) {
+    if (component[i] == ' ') continue;
+    length = i + 1;
+    if (length > 4) return false;
+  }
+  const std::string_view base = component.substr(0, length);
   if (base.size() == 3) {
     for (const std::string_view device : {"CON", "PRN", "AUX", "NUL"}) {
       if (EqualsIgnoringAsciiCase(base, device)) return true;

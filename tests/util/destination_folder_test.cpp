@@ -78,7 +78,7 @@ class DestinationFolderTest : public ::testing::TestWithParam<DestinationFolder:
     fs::create_symlink("../outside/victim", temp / "dest/link-to-file");
   }
 
-  CreateOutcome Create(const DestinationFolder& folder, const std::string& name) {
+  CreateOutcome Create(DestinationFolder& folder, const std::string& name) {
     CreatedFile file = folder.Create(name);
     file.Close();
     return file.outcome();
@@ -89,7 +89,7 @@ class DestinationFolderTest : public ::testing::TestWithParam<DestinationFolder:
 };
 
 TEST_P(DestinationFolderTest, NeverFollowsALinkNorClimbsAbove) {
-  const DestinationFolder folder(destination, GetParam());
+  DestinationFolder folder(destination, GetParam());
   ASSERT_TRUE(folder.IsOpen());
   for (const std::string name : {"sub/x.txt", "sub\\y.txt", "sub/../z.txt", "sub/real/../a.txt",
                                  "../escape.txt", "real/../../escape.txt"}) {
@@ -102,7 +102,7 @@ TEST_P(DestinationFolderTest, NeverFollowsALinkNorClimbsAbove) {
 }
 
 TEST_P(DestinationFolderTest, CreatesInRealSubfoldersAndTellsWhatIsThere) {
-  const DestinationFolder folder(destination, GetParam());
+  DestinationFolder folder(destination, GetParam());
   EXPECT_EQ(Create(folder, "new.txt"), CreateOutcome::Created);
   EXPECT_EQ(Create(folder, "real/x.txt"), CreateOutcome::Created);
   EXPECT_EQ(Create(folder, "real\\..\\w.txt"), CreateOutcome::Created);
@@ -116,10 +116,34 @@ TEST_P(DestinationFolderTest, CreatesInRealSubfoldersAndTellsWhatIsThere) {
   EXPECT_TRUE(fs::is_regular_file(temp / "dest/alpha"));
 }
 
+TEST_P(DestinationFolderTest, AfterAFileThatExistedEveryNameEndsAsAfterANewOne) {
+  // After a file that existed the next name is looked for first: the outcome is the same.
+  const std::pair<std::string, CreateOutcome> cases[] = {
+      {"keep.txt", CreateOutcome::ExistsAlready}, {"link-to-file", CreateOutcome::ExistsAlready},
+      {"folder", CreateOutcome::Failed},         {"missing/x.txt", CreateOutcome::Failed},
+      {"sub/x.txt", CreateOutcome::Failed},      {"real/new.txt", CreateOutcome::Created},
+      {"new.", CreateOutcome::Created},
+  };
+  for (const bool after_existing : {false, true}) {
+    fs::remove(temp / "dest/real/new.txt");
+    fs::remove(temp / "dest/new");
+    DestinationFolder folder(destination, GetParam());
+    int fresh = 0;
+    for (const auto& [name, outcome] : cases) {
+      const std::string before = after_existing ? "keep.txt" : "fresh" + std::to_string(fresh++);
+      ASSERT_EQ(Create(folder, before), after_existing ? CreateOutcome::ExistsAlready
+                                                       : CreateOutcome::Created);
+      EXPECT_EQ(Create(folder, name), outcome) << name << " after " << before;
+    }
+  }
+  EXPECT_EQ(ReadBytes(temp / "dest/keep.txt"), "keep me");
+  EXPECT_EQ(EntriesIn(temp / "outside"), 0u);
+}
+
 TEST_P(DestinationFolderTest, NamesWindowsCannotHoldAreFoundButNeverMade) {
   temp.Write("dest/a:b.txt", "there");
   temp.Write("dest/CON.txt", "there");
-  const DestinationFolder folder(destination, GetParam());
+  DestinationFolder folder(destination, GetParam());
   EXPECT_EQ(Create(folder, "a:b.txt"), CreateOutcome::ExistsAlready);
   EXPECT_EQ(Create(folder, "CON.txt"), CreateOutcome::ExistsAlready);
   EXPECT_EQ(Create(folder, "sub/CON.txt"), CreateOutcome::Failed);  // not through the link
@@ -131,7 +155,7 @@ TEST_P(DestinationFolderTest, NamesWindowsCannotHoldAreFoundButNeverMade) {
 
 TEST_P(DestinationFolderTest, HeldFolderStaysWhereTheRunStarted) {
   fs::create_directory_symlink("dest", temp / "chosen");
-  const DestinationFolder folder(temp / "chosen", GetParam());
+  DestinationFolder folder(temp / "chosen", GetParam());
   // The path now leads elsewhere; the files still go where it led at the start.
   fs::remove(temp / "chosen");
   fs::create_directory_symlink("outside", temp / "chosen");
@@ -139,7 +163,8 @@ TEST_P(DestinationFolderTest, HeldFolderStaysWhereTheRunStarted) {
   EXPECT_TRUE(fs::exists(temp / "dest/after.txt"));
   EXPECT_EQ(EntriesIn(temp / "outside"), 0u);
   EXPECT_FALSE(DestinationFolder(temp / "missing", GetParam()).IsOpen());
-  EXPECT_EQ(Create(DestinationFolder(temp / "missing", GetParam()), "x"), CreateOutcome::Failed);
+  DestinationFolder missing(temp / "missing", GetParam());
+  EXPECT_EQ(Create(missing, "x"), CreateOutcome::Failed);
 }
 
 TEST_P(DestinationFolderTest, SubfolderSwappedForALinkMeanwhileLeadsNowhereOutside) {
@@ -158,7 +183,7 @@ TEST_P(DestinationFolderTest, SubfolderSwappedForALinkMeanwhileLeadsNowhereOutsi
       std::this_thread::sleep_for(std::chrono::microseconds(20));
     }
   });
-  const DestinationFolder folder(destination, GetParam());
+  DestinationFolder folder(destination, GetParam());
   // Until both outcomes have been met many times, however the two threads are scheduled.
   int created = 0, failed = 0;
   for (int i = 0; i < 3000 || ((created < 100 || failed < 100) && i < 1'000'000); ++i) {
