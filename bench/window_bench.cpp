@@ -171,10 +171,12 @@ bool StartupCase() {
     }
   }
   const double ratio = Median(quillon) / Median(floor);
+  const double best_ratio =
+      *std::min_element(quillon.begin(), quillon.end()) / *std::min_element(floor.begin(), floor.end());
   const bool ok = ratio <= 1.25;
-  std::printf("startup quillon=%.3f floor=%.3f ratio=%.2f (medians of %d starts each, offscreen) "
-              "%s\n",
-              Median(quillon), Median(floor), ratio, kStarts, ok ? "ok" : "MISSED");
+  std::printf("startup quillon=%.3f floor=%.3f ratio=%.2f (medians of %d starts each, offscreen; "
+              "best of them: ratio=%.2f) %s\n",
+              Median(quillon), Median(floor), ratio, kStarts, best_ratio, ok ? "ok" : "MISSED");
   std::fflush(stdout);
   return ok;
 }
