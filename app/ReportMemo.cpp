@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStringDecoder>
 #include <QStringEncoder>
 #include <algorithm>
 
@@ -38,35 +39,37 @@ qsizetype TReportMemo::LineEnd(int line) const {
   return (line + 1 < starts_.size() ? starts_[line + 1] : text_.size()) - 1;
 }
 
-void TReportMemo::appendPlainText(const QString& text) {
-  AppendLines(text.split(QLatin1Char('\n')));
+void TReportMemo::appendPlainText(const QString& text) { AppendText(text); }
+
+void TReportMemo::AppendBytes(std::string_view lines) {
+  // Decoded as FromBytes reads the program's text, into memory the next batch reuses.
+  QStringDecoder local(QStringDecoder::System);
+  scratch_.resize(local.requiredSpace(static_cast<qsizetype>(lines.size())));
+  const QChar* end = local.appendToBuffer(scratch_.data(), QByteArrayView(lines.data(), lines.size()));
+  scratch_.resize(end - scratch_.constData());
+  AppendText(scratch_);
 }
 
-void TReportMemo::AppendLines(const QStringList& lines) {
-  if (lines.isEmpty()) return;
+void TReportMemo::AppendText(QStringView text) {
   QScrollBar* bar = verticalScrollBar();
   const bool at_end = bar->value() >= bar->maximum();
-  // Encoded straight into the store, with no copy of the batch on the way.
+  // Encoded straight into the store, with no copy of the text on the way.
   QStringEncoder utf8(QStringEncoder::Utf8);
-  for (const QString& line : lines) {
-    const qsizetype start = text_.size();
-    text_.resize(start + utf8.requiredSpace(line.size()) + 1);
-    char* end = utf8.appendToBuffer(text_.data() + start, line);
-    *end++ = '\n';
-    text_.resize(end - text_.constData());
-    // A line break given inside a line makes two lines.
-    for (qsizetype at = start; at < text_.size();) {
-      starts_.append(at);
-      at = text_.indexOf('\n', at) + 1;
-    }
+  const qsizetype start = text_.size();
+  text_.resize(start + utf8.requiredSpace(text.size()) + 1);
+  char* end = utf8.appendToBuffer(text_.data() + start, text);
+  *end++ = '\n';
+  text_.resize(end - text_.constData());
+  for (qsizetype at = start; at < text_.size(); at = text_.indexOf('\n', at) + 1) {
+    starts_.append(at);
   }
   // Measuring every line would cost as much as a text document; a line no longer than the
   // longest so far is taken to fit.
   const QFontMetrics metrics = fontMetrics();
-  for (const QString& line : lines) {
+  for (const QStringView line : text.tokenize(u'\n')) {
     if (line.size() <= longest_) continue;
     longest_ = static_cast<int>(line.size());
-    widest_ = std::max(widest_, metrics.horizontalAdvance(line));
+    widest_ = std::max(widest_, metrics.horizontalAdvance(line.toString()));
   }
   UpdateScrollBars();
   if (at_end) bar->setValue(bar->maximum());

@@ -10,7 +10,8 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
-#include <QStringList>
+#include <QStringView>
+#include <string_view>
 
 class TReportMemo : public QAbstractScrollArea {
   Q_OBJECT
@@ -22,7 +23,8 @@ class TReportMemo : public QAbstractScrollArea {
   // Appends the text's lines ("\n" separates them) at the end, scrolled into view when the end
   // was in view.
   void appendPlainText(const QString& text);
-  void AppendLines(const QStringList& lines);
+  // The same for lines in the program's 8-bit text, as a run hands over a batch of its lines.
+  void AppendBytes(std::string_view lines);
   void clear();
   QString toPlainText() const;
   int blockCount() const { return static_cast<int>(starts_.size()); }
@@ -51,6 +53,7 @@ class TReportMemo : public QAbstractScrollArea {
     bool operator==(const Position& other) const = default;
   };
 
+  void AppendText(QStringView text);
   QString Line(int line) const;
   qsizetype LineEnd(int line) const;  // where its "\n" stands in the store
   int LineHeight() const;
@@ -61,6 +64,7 @@ class TReportMemo : public QAbstractScrollArea {
 
   QByteArray text_;          // every line in UTF-8, each followed by "\n"
   QList<qsizetype> starts_;  // where each line begins in text_
+  QString scratch_;          // a batch of lines on its way in
   int widest_ = 0;       // pixels of the widest line seen so far
   int longest_ = 0;      // characters of the longest line seen so far
   Position anchor_, cursor_;

@@ -141,7 +141,7 @@ class TmainF::WindowRunHost : public quillon::RunHost {
   }
 
   void AppendReport(const std::string& line) override {
-    window_.pending_report_.append(FromBytes(line));
+    window_.pending_report_.append(line).push_back('\n');
     if (!window_.since_flush_.isValid() ||
         window_.since_flush_.elapsed() >= kFlushMilliseconds) {
       window_.FlushReport();
@@ -662,6 +662,8 @@ void TmainF::RunBClick() {
     quillon::ui::ShowApplicationError(quillon::ui::FailureText(error));
   }
   FlushReport();
+  // A run that reported many lines freed much on the way.
+  quillon::ReturnFreedMemory();
   if (close_after_run_) close();
 }
 
@@ -689,8 +691,9 @@ void TmainF::SetRunning(bool running) {
 }
 
 void TmainF::FlushReport() {
-  if (!pending_report_.isEmpty()) {
-    RunM->AppendLines(pending_report_);
+  if (!pending_report_.empty()) {
+    pending_report_.pop_back();  // the last line's "\n"
+    RunM->AppendBytes(pending_report_);
     pending_report_.clear();
   }
   since_flush_.start();

@@ -212,7 +212,7 @@ class TmainF : public QMainWindow {
   bool running_ = false;
   bool close_after_run_ = false;
   bool tree_move_due_ = false;  // shown, the tree not yet moved to the selection folder
-  QStringList pending_report_;
+  std::string pending_report_;  // report lines not yet shown, each ended by "\n"
   QElapsedTimer since_flush_;
   QElapsedTimer since_events_;
   int line_reached_ = 0;

@@ -282,7 +282,13 @@ bool RunsCase(int argc, char** argv) {
     ok = ok && ratio <= 1.5 && static_cast<std::size_t>(window_lines) == engine_lines;
   }
 
-  // Cancel pressed 300 ms into a run with every file existing: the time until the run ended.
+  // Cancel pressed 300 ms into a run with every file existing, its names given ten times over
+  // so it lasts well beyond that: the time until the run ended.
+  {
+    std::ofstream repeated(dir / "repeated.txt", std::ios::binary);
+    for (int i = 0; i < 10 * kLines; ++i) repeated << "name" << i % kLines << "\r\n";
+  }
+  window.AddsourceE->setText(QString::fromStdString(dir / "repeated.txt"));
   window.RunM->clear();
   seam.answers = {true};
   QElapsedTimer since_press;

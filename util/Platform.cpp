@@ -1,6 +1,9 @@
 #include "util/Platform.h"
 
 #include <unistd.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -194,6 +197,12 @@ std::string JoinPath(std::string_view folder, std::string_view name) {
   if (joined.empty() || joined.back() != kPathSeparator) joined += kPathSeparator;
   joined.append(name);
   return joined;
+}
+
+void ReturnFreedMemory() {
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
 }
 
 }  // namespace quillon
