@@ -534,11 +534,14 @@ void TmainF::showEvent(QShowEvent* event) {
 void TmainF::paintEvent(QPaintEvent* event) {
   QMainWindow::paintEvent(event);
   // The tree reads its way to the selection folder once the window has appeared, so reading
-  // those folders does not hold the window back.
+  // those folders does not hold the window back; a move of the tree meanwhile wins.
   if (!tree_move_due_) return;
   tree_move_due_ = false;
   QMetaObject::invokeMethod(
-      this, [this] { quillon::ui::ReportFailures([this] { FormShow(); }); },
+      this,
+      [this, shown = TreePath()] {
+        if (TreePath() == shown) quillon::ui::ReportFailures([this] { FormShow(); });
+      },
       Qt::QueuedConnection);
 }
 
