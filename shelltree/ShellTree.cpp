@@ -78,7 +78,7 @@ class DeferredIconEngine : public QIconEngine {
   QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override {
     return Icon().availableSizes(mode, state);
   }
-  bool isNull() override { return false; }
+  bool isNull() override { return made_->icon && made_->icon->isNull(); }
   QIconEngine* clone() const override { return new DeferredIconEngine(*this); }
 
  private:
@@ -204,7 +204,8 @@ void TShellTree::LoadSystemImages() {
   const QIcon file = from_provider(QFileIconProvider::File);
   icons_.resize(kIconCount);
   icons_[kComputerIcon] = from_provider(QFileIconProvider::Computer);
-  icons_[kHomeIcon] = DeferredIcon([provider] { return provider->icon(QFileInfo(QDir::homePath())); });
+  icons_[kHomeIcon] =
+      DeferredIcon([provider] { return provider->icon(QFileInfo(QDir::homePath())); });
   icons_[kDriveIcon] = from_provider(QFileIconProvider::Drive);
   icons_[kFolderIcon] = folder;
   icons_[kFileIcon] = file;
