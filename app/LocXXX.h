@@ -16,7 +16,7 @@
 #include <QString>
 #include <optional>
 
-#include "settings/RunSettings.h"
+#include "engine/RunSettings.h"
 
 class QLabel;
 class QLineEdit;

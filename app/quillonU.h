@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "settings/RunSettings.h"
+#include "engine/RunSettings.h"
 #include "util/ui/OpenDialog.h"
 
 class QAction;

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "settings/RunSettings.h"
+#include "engine/RunSettings.h"
 #include "util/MessageHost.h"
 
 namespace quillon {

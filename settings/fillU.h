@@ -8,7 +8,7 @@
 #include <QDialog>
 #include <QPixmap>
 
-#include "settings/RunSettings.h"
+#include "engine/RunSettings.h"
 
 class QButtonGroup;
 class QCheckBox;

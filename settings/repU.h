@@ -7,7 +7,7 @@
 
 #include <QDialog>
 
-#include "settings/RunSettings.h"
+#include "engine/RunSettings.h"
 
 class QCheckBox;
 class QLineEdit;

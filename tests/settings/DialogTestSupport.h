@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "settings/RunSettings.h"
+#include "engine/RunSettings.h"
 #include "settings/SettingsFile.h"
 #include "tests/support/RecordingRunHost.h"
 #include "tests/support/TempDir.h"
