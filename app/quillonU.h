@@ -3,7 +3,6 @@
 // and the folder and file commands.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -11,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "app/WindowRunHost.h"
 #include "engine/RunSettings.h"
 #include "util/ui/OpenDialog.h"
 
@@ -44,7 +44,7 @@ class ToutputextF;
 class TrepF;
 }  // namespace quillon
 
-class TmainF : public QMainWindow {
+class TmainF : public QMainWindow, private quillon::RunView {
   Q_OBJECT
   Q_PROPERTY(QString ProgramFolder READ ProgramFolder)
 
@@ -65,12 +65,6 @@ class TmainF : public QMainWindow {
   quillon::ui::OpenDialog& OpenDialog() { return OpenDialog1; }
   QString StatusText() const;
   void SetStatusText(const QString& text);
-  bool Running() const { return running_; }
-
-  // Whether a run handles the window's events after a line: at most every few milliseconds,
-  // so long runs keep their pace, but always on the first line and the last counted ones, so a
-  // press on Cancel during the last line still cancels. A negative elapsed time is the first.
-  static bool EventsDue(qint64 elapsed_ms, std::int32_t line, std::int32_t line_total);
 
   // Handlers, named by control and event.
   void FormShow();
@@ -172,8 +166,6 @@ class TmainF : public QMainWindow {
   void dropEvent(QDropEvent* event) override;
 
  private:
-  class WindowRunHost;
-
   void FormCreate();
   void FormClose();
   // Escape closes the window, whichever control has the focus.
@@ -185,11 +177,12 @@ class TmainF : public QMainWindow {
   QAction* AddCommand(QMenu* menu, const char* name, const QString& caption,
                       void (TmainF::*handler)(), const QKeySequence& shortcut = {});
   void ApplyRunBRule();
-  void SetRunning(bool running);
-  void FlushReport();
-  void ShowRunProgress();
-  void RecordFile(const QString& path);
-  void RecordFolder(const QString& path);
+  // What a run shows in the window.
+  void ShowReportLines(const QStringList& lines) override;
+  void ShowProgress(int line, int line_total) override;
+  void ShowRunning(bool running) override;
+  void RecordFile(const QString& path) override;
+  void RecordFolder(const QString& path) override;
   QString TreePath() const;
   void SetTreePath(const QString& path);
   void ShowStatusNow(const QString& text);
@@ -208,11 +201,6 @@ class TmainF : public QMainWindow {
   QPointer<TAboutF> AboutF;
 
   bool RunCancelled = false;
-  bool running_ = false;
   bool close_after_run_ = false;
-  QStringList pending_report_;
-  QElapsedTimer since_flush_;
-  QElapsedTimer since_events_;
-  int line_reached_ = 0;
-  int line_total_ = 0;
+  quillon::WindowRunHost run_host_;
 };

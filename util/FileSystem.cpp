@@ -168,6 +168,11 @@ bool RemoveFolder(std::string path) {
   return rmdir(path.c_str()) == 0;
 }
 
+bool RemoveFile(const std::string& path) {
+  return !path.empty() && IsExistingFile(path) && !IsWriteProtected(path) &&
+         unlink(path.c_str()) == 0;
+}
+
 bool CreateEmptyFile(const std::string& path) {
   CreatedFile file = CreatedFile::Create(path);
   if (file.outcome() != CreateOutcome::Created) return false;

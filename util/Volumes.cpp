@@ -182,6 +182,12 @@ std::vector<Volume> ListVolumes(const std::string& mountTable, std::chrono::mill
   return listed;
 }
 
+bool IsVolumeRoot(const std::string& path) {
+  const std::vector<Volume> volumes = ListVolumes();
+  return std::any_of(volumes.begin(), volumes.end(),
+                     [&](const Volume& volume) { return volume.mountPoint == path; });
+}
+
 const Volume* VolumeHoldingPath(const std::vector<Volume>& volumes, std::string_view path) {
   const Volume* best = nullptr;
   for (const Volume& volume : volumes) {

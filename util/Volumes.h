@@ -43,6 +43,9 @@ std::vector<Volume> ListVolumes(const std::string& mountTable = kMountTablePath,
                                 std::chrono::milliseconds patience = std::chrono::milliseconds(200),
                                 std::vector<std::string>* late = nullptr);
 
+// Whether the path is the mount point of one of the host's volumes (a drive root).
+bool IsVolumeRoot(const std::string& path);
+
 // The volume whose mount point is the longest prefix of the absolute path, ending at a
 // separator ("/media/usb" holds "/media/usb/a" but not "/media/usbx"); nullptr when none does.
 const Volume* VolumeHoldingPath(const std::vector<Volume>& volumes, std::string_view path);

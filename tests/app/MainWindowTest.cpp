@@ -367,12 +367,12 @@ void MainWindowTest::refusedRunsReturnToIdle() {
 
 void MainWindowTest::cancelDuringTheLastLineCancels() {
   // Fast lines leave their events for later, but never past the last counted line.
-  QVERIFY(TmainF::EventsDue(-1, 1, 50));
-  QVERIFY(!TmainF::EventsDue(1, 2, 50));
-  QVERIFY(TmainF::EventsDue(4, 2, 50));
-  QVERIFY(TmainF::EventsDue(0, 50, 50));
+  QVERIFY(quillon::WindowRunHost::EventsDue(-1, 1, 50));
+  QVERIFY(!quillon::WindowRunHost::EventsDue(1, 2, 50));
+  QVERIFY(quillon::WindowRunHost::EventsDue(4, 2, 50));
+  QVERIFY(quillon::WindowRunHost::EventsDue(0, 50, 50));
   // Blank lines shrink the total below the lines read.
-  QVERIFY(TmainF::EventsDue(0, 48, 45));
+  QVERIFY(quillon::WindowRunHost::EventsDue(0, 48, 45));
 }
 
 void MainWindowTest::cancelStopsAfterTheCurrentLine() {

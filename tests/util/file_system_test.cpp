@@ -189,6 +189,22 @@ TEST(RemoveFolder, OnlyEmptyFolders) {
   EXPECT_FALSE(RemoveFolder(dir / "missing"));
 }
 
+TEST(RemoveFile, OnlyFilesTheUserMayChange) {
+  TempDir dir;
+  const std::string file = dir.Write("plain", "x");
+  const std::string locked = dir.Write("locked", "x");
+  std::filesystem::permissions(locked, std::filesystem::perms::owner_read);
+  std::filesystem::create_directories(dir / "folder");
+  EXPECT_TRUE(RemoveFile(file));
+  EXPECT_FALSE(IsExistingFile(file));
+  EXPECT_FALSE(RemoveFile(locked));  // read-only, also for the superuser
+  EXPECT_TRUE(IsExistingFile(locked));
+  EXPECT_FALSE(RemoveFile(dir / "folder"));
+  EXPECT_TRUE(IsFolder(dir / "folder"));
+  EXPECT_FALSE(RemoveFile(dir / "missing"));
+  EXPECT_FALSE(RemoveFile(""));
+}
+
 TEST(CreateEmptyFile, NeverTouchesAnExistingFile) {
   TempDir dir;
   const std::string file = dir.Write("keep", "contents");

@@ -105,6 +105,9 @@ TEST(Volumes, TheHostListsItsRoot) {
   EXPECT_EQ(volumes[0].mountPoint, "/");
   EXPECT_TRUE(late.empty());
   EXPECT_TRUE(ListVolumes("/no/such/table").empty());
+  EXPECT_TRUE(IsVolumeRoot("/"));
+  EXPECT_FALSE(IsVolumeRoot("/proc"));  // a kernel file system is no drive
+  EXPECT_FALSE(IsVolumeRoot(""));
 }
 
 TEST(Volumes, AMountThatNeverAnswersIsListedLateWithoutWaiting) {
