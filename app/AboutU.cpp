@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "util/ui/Commands.h"
 #include "util/ui/Controls.h"
 
 namespace {
@@ -62,7 +63,7 @@ TAboutF::TAboutF(QWidget* parent, const QString& data_folder) : QDialog(parent) 
   aboutM->setPalette(palette);
   CloseB = new QPushButton(QStringLiteral("Close"), this);
   CloseB->setObjectName(QStringLiteral("CloseB"));
-  connect(CloseB, &QPushButton::clicked, this, &TAboutF::CloseBClick);
+  quillon::ui::ConnectCommand(CloseB, &QPushButton::clicked, this, &TAboutF::CloseBClick);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(ProgramL);

@@ -8,6 +8,7 @@
 
 #include "util/IoError.h"
 #include "util/Platform.h"
+#include "util/ui/Commands.h"
 #include "util/ui/Seam.h"
 
 using quillon::ui::FromBytes;
@@ -41,12 +42,12 @@ QStringList ListMatchingFiles(const QString& folder, const QString& mask) {
 
 TFileListBox::TFileListBox(QWidget* parent) : QListWidget(parent) {
   setSelectionMode(QAbstractItemView::SingleSelection);
-  connect(this, &QListWidget::itemSelectionChanged, this, [this] {
+  quillon::ui::ConnectCommand(this, &QListWidget::itemSelectionChanged, this, [this] {
     if (selectedItems().isEmpty()) return;
     selected_during_press_ = true;
     emit Click();
   });
-  connect(this, &QListWidget::itemClicked, this, [this] {
+  quillon::ui::ConnectCommand(this, &QListWidget::itemClicked, this, [this] {
     if (!selected_during_press_) emit Click();
   });
 }

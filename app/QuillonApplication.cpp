@@ -2,7 +2,7 @@
 
 #include <QIcon>
 
-#include "util/ui/Seam.h"
+#include "util/ui/Commands.h"
 
 QuillonApplication::QuillonApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QStringLiteral("Quillon"));
@@ -18,6 +18,6 @@ QuillonApplication::QuillonApplication(int& argc, char** argv) : QApplication(ar
 
 bool QuillonApplication::notify(QObject* receiver, QEvent* event) {
   bool handled = false;
-  quillon::ui::ReportFailures([&] { handled = QApplication::notify(receiver, event); });
+  quillon::ui::RunCommand([&] { handled = QApplication::notify(receiver, event); });
   return handled;
 }

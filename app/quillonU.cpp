@@ -31,12 +31,14 @@
 #include "util/Platform.h"
 #include "util/Text.h"
 #include "util/Volumes.h"
+#include "util/ui/Commands.h"
 #include "util/ui/Fonts.h"
 #include "util/ui/Seam.h"
 
 using quillon::shelltree::TShellTree;
 using quillon::ui::ControlFont;
 using quillon::ui::FromBytes;
+using quillon::ui::RunCommand;
 using quillon::ui::ToBytes;
 
 namespace {
@@ -96,7 +98,7 @@ void TmainF::FormCreate() {
   Recolour(sourceL, QColor(0, 170, 100));
   Recolour(destL, QColor(170, 0, 0));
   Recolour(repL, QColor(0, 0, 170));
-  quillon::ui::ReportFailures([this] { filterCBChange(); });
+  RunCommand([this] { filterCBChange(); });
   DriveComboBox1->ReadVolumes();
   DriveComboBox1->ShowFolder(QDir::currentPath());
 
@@ -104,10 +106,10 @@ void TmainF::FormCreate() {
   data_folder_ = quillon::DataFolderFor(program_folder_);
   for (TMYcustomhistory* history : {MyEnterH, MyOpenH, MYdirenterH, MYdiropenH}) {
     history->setFolder(FromBytes(data_folder_));
-    quillon::ui::ReportFailures([history] { history->LoadHistory(); });
+    RunCommand([history] { history->LoadHistory(); });
   }
   settings_.SelectionFolder = program_folder_;
-  quillon::ui::ReportFailures([this] {
+  RunCommand([this] {
     settings_ = quillon::ReadRunSettings(quillon::SettingsFileFor(executable_path_),
                                          program_folder_);
   });
@@ -116,7 +118,7 @@ void TmainF::FormCreate() {
 
 void TmainF::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
-  if (!event->spontaneous()) quillon::ui::ReportFailures([this] { FormShow(); });
+  if (!event->spontaneous()) RunCommand([this] { FormShow(); });
 }
 
 void TmainF::FormShow() { SetTreePath(FromBytes(settings_.SelectionFolder) + QLatin1Char('/')); }
@@ -141,7 +143,7 @@ void TmainF::FormClose() {
   ST1 = nullptr;
   const std::string settings_file = quillon::SettingsFileFor(executable_path_);
   SetStatusText(QStringLiteral("Saving settings to ") + FromBytes(settings_file));
-  quillon::ui::ReportFailures([&] { quillon::WriteRunSettings(settings_file, settings_); });
+  RunCommand([&] { quillon::WriteRunSettings(settings_file, settings_); });
 }
 
 bool TmainF::eventFilter(QObject* watched, QEvent* event) {
@@ -157,8 +159,8 @@ bool TmainF::eventFilter(QObject* watched, QEvent* event) {
       if (watched == centralWidget()) FormClick();
       break;
     case QEvent::MouseButtonDblClick:
-      if (watched == AddsourceE) quillon::ui::ReportFailures([this] { AddsourceEDblClick(); });
-      if (watched == adddestE) quillon::ui::ReportFailures([this] { adddestEDblClick(); });
+      if (watched == AddsourceE) RunCommand([this] { AddsourceEDblClick(); });
+      if (watched == adddestE) RunCommand([this] { adddestEDblClick(); });
       break;
     case QEvent::FocusIn:
       if (watched == DriveComboBox1 && !WindowSwitch(event)) DriveComboBox1Enter();
@@ -322,6 +324,18 @@ void TmainF::selfolderMIClick() {
   SetStatusText(QStringLiteral("Actual selection folder: ") +
                 FromBytes(settings_.SelectionFolder));
   if (LocxxxF) quillon::selfolderMIClick(*LocxxxF, settings_, OpenDialog1);
+}
+
+void TmainF::Replaceillegalcharacters1Click() {
+  if (repF) quillon::Replaceillegalcharacters1Click(*repF, settings_);
+}
+
+void TmainF::outputextension1Click() {
+  if (outputextF) quillon::outputextension1Click(*outputextF, settings_);
+}
+
+void TmainF::FillfilesMIClick() {
+  if (fillF) quillon::FillfilesMIClick(*fillF, settings_, OpenDialog1);
 }
 
 void TmainF::MyEnterHitemclicked(TMYcustomhistory*, const QString& str) {

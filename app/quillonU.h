@@ -114,6 +114,9 @@ class TmainF : public QMainWindow, private quillon::RunView {
   void Remove1Click();
 
   void selfolderMIClick();
+  void Replaceillegalcharacters1Click();
+  void outputextension1Click();
+  void FillfilesMIClick();
 
   // Controls, named as the layout names them.
   QFrame* Panel1;
@@ -174,7 +177,8 @@ class TmainF : public QMainWindow, private quillon::RunView {
   void BuildMenus();
   void BuildHistories();
   void SetTabOrder();
-  QAction* AddCommand(QMenu* menu, const char* name, const QString& caption,
+  // A menu item whose handler runs as a command (see ConnectCommand).
+  QAction* AddCommand(QWidget* menu, const char* name, const QString& caption,
                       void (TmainF::*handler)(), const QKeySequence& shortcut = {});
   void ApplyRunBRule();
   // What a run shows in the window.

@@ -23,10 +23,12 @@
 #include "settings/outputextensionU.h"
 #include "settings/repU.h"
 #include "shelltree/ShellTree.h"
+#include "util/ui/Commands.h"
 #include "util/ui/Fonts.h"
 #include "util/ui/Seam.h"
 
 using quillon::shelltree::TShellTree;
+using quillon::ui::ConnectCommand;
 using quillon::ui::ControlFont;
 
 namespace {
@@ -223,39 +225,32 @@ void TmainF::BuildPanels() {
   ST1->SetReadOnly(true);
   ST1->setIndentation(19);
 
-  connect(ST1, &TShellTree::OnChange, this, [this] { quillon::ui::ReportFailures([this] { ST1Change(); }); });
-  connect(ST1, &TShellTree::OnClick, this, [this] { quillon::ui::ReportFailures([this] { ST1Click(); }); });
-  connect(FileListBox1, &TFileListBox::Click, this,
-          [this] { quillon::ui::ReportFailures([this] { FileListBox1Click(); }); });
-  connect(FileListBox1, &QListWidget::itemDoubleClicked, this,
-          [this] { quillon::ui::ReportFailures([this] { FileListBox1DblClick(); }); });
-  connect(FileListBox1, &QWidget::customContextMenuRequested, this,
-          [this](const QPoint& at) { flbPM->popup(FileListBox1->viewport()->mapToGlobal(at)); });
-  connect(DriveComboBox1, &QComboBox::activated, this,
-          [this] { quillon::ui::ReportFailures([this] { DriveComboBox1Change(); }); });
-  connect(filterCB, &QComboBox::currentTextChanged, this,
-          [this] { quillon::ui::ReportFailures([this] { filterCBChange(); }); });
-  connect(infoCB, &QCheckBox::clicked, this, [this] { quillon::ui::ReportFailures([this] { infoCBClick(); }); });
-  connect(AddsourceB, &QPushButton::clicked, this,
-          [this] { quillon::ui::ReportFailures([this] { AddsourceBClick(); }); });
-  connect(adddestB, &QPushButton::clicked, this,
-          [this] { quillon::ui::ReportFailures([this] { adddestBClick(); }); });
-  connect(AddsourceE, &QLineEdit::textChanged, this, [this] { AddsourceEChange(); });
-  connect(adddestE, &QLineEdit::textChanged, this, [this] { adddestEChange(); });
-  connect(RunB, &QPushButton::clicked, this,
-          [this] { quillon::ui::ReportFailures([this] { RunBClick(); }); });
-  connect(cancelB, &QPushButton::clicked, this, [this] { cancelBClick(); });
-  connect(ClearB, &QPushButton::clicked, this, [this] { ClearBClick(); });
-  connect(ExitB, &QPushButton::clicked, this, [this] { ExitBClick(); });
+  ConnectCommand(ST1, &TShellTree::OnChange, this, &TmainF::ST1Change);
+  ConnectCommand(ST1, &TShellTree::OnClick, this, &TmainF::ST1Click);
+  ConnectCommand(FileListBox1, &TFileListBox::Click, this, &TmainF::FileListBox1Click);
+  ConnectCommand(FileListBox1, &QListWidget::itemDoubleClicked, this, &TmainF::FileListBox1DblClick);
+  ConnectCommand(FileListBox1, &QWidget::customContextMenuRequested, this,
+                 [this](const QPoint& at) { flbPM->popup(FileListBox1->viewport()->mapToGlobal(at)); });
+  ConnectCommand(DriveComboBox1, &QComboBox::activated, this, &TmainF::DriveComboBox1Change);
+  ConnectCommand(filterCB, &QComboBox::currentTextChanged, this, &TmainF::filterCBChange);
+  ConnectCommand(infoCB, &QCheckBox::clicked, this, &TmainF::infoCBClick);
+  ConnectCommand(AddsourceB, &QPushButton::clicked, this, &TmainF::AddsourceBClick);
+  ConnectCommand(adddestB, &QPushButton::clicked, this, &TmainF::adddestBClick);
+  ConnectCommand(AddsourceE, &QLineEdit::textChanged, this, &TmainF::AddsourceEChange);
+  ConnectCommand(adddestE, &QLineEdit::textChanged, this, &TmainF::adddestEChange);
+  ConnectCommand(RunB, &QPushButton::clicked, this, &TmainF::RunBClick);
+  ConnectCommand(cancelB, &QPushButton::clicked, this, &TmainF::cancelBClick);
+  ConnectCommand(ClearB, &QPushButton::clicked, this, &TmainF::ClearBClick);
+  ConnectCommand(ExitB, &QPushButton::clicked, this, &TmainF::ExitBClick);
 }
 
-QAction* TmainF::AddCommand(QMenu* menu, const char* name, const QString& caption,
+QAction* TmainF::AddCommand(QWidget* menu, const char* name, const QString& caption,
                             void (TmainF::*handler)(), const QKeySequence& shortcut) {
-  QAction* action = menu->addAction(caption);
+  auto* action = new QAction(caption, menu);
+  menu->addAction(action);
   action->setObjectName(QString::fromLatin1(name));
   if (!shortcut.isEmpty()) action->setShortcut(shortcut);
-  connect(action, &QAction::triggered, this,
-          [this, handler] { quillon::ui::ReportFailures([this, handler] { (this->*handler)(); }); });
+  ConnectCommand(action, &QAction::triggered, this, handler);
   return action;
 }
 
@@ -287,31 +282,13 @@ void TmainF::BuildMenus() {
   QMenu* Options1 = Named(MainMenu1->addMenu(QStringLiteral("&Options")), "Options1");
   AddCommand(Options1, "selfolderMI", QStringLiteral("&Selection folder"),
              &TmainF::selfolderMIClick);
-  QAction* invalid = Options1->addAction(QStringLiteral("&Invalid characters"));
-  invalid->setObjectName(QStringLiteral("Replaceillegalcharacters1"));
-  invalid->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F2));
-  connect(invalid, &QAction::triggered, this, [this] {
-    quillon::ui::ReportFailures([this] {
-      if (repF) quillon::Replaceillegalcharacters1Click(*repF, settings_);
-    });
-  });
-  QAction* extension = Options1->addAction(QStringLiteral("Output &extension"));
-  extension->setObjectName(QStringLiteral("outputextension1"));
-  extension->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F2));
-  connect(extension, &QAction::triggered, this, [this] {
-    quillon::ui::ReportFailures([this] {
-      if (outputextF) quillon::outputextension1Click(*outputextF, settings_);
-    });
-  });
+  AddCommand(Options1, "Replaceillegalcharacters1", QStringLiteral("&Invalid characters"),
+             &TmainF::Replaceillegalcharacters1Click, QKeySequence(Qt::CTRL | Qt::Key_F2));
+  AddCommand(Options1, "outputextension1", QStringLiteral("Output &extension"),
+             &TmainF::outputextension1Click, QKeySequence(Qt::SHIFT | Qt::Key_F2));
   Options1->addSeparator()->setObjectName(QStringLiteral("N7"));
-  QAction* fill = Options1->addAction(QStringLiteral("Fill files..."));
-  fill->setObjectName(QStringLiteral("FillfilesMI"));
-  fill->setShortcut(QKeySequence(Qt::Key_F3));
-  connect(fill, &QAction::triggered, this, [this] {
-    quillon::ui::ReportFailures([this] {
-      if (fillF) quillon::FillfilesMIClick(*fillF, settings_, OpenDialog1);
-    });
-  });
+  AddCommand(Options1, "FillfilesMI", QStringLiteral("Fill files..."), &TmainF::FillfilesMIClick,
+             QKeySequence(Qt::Key_F3));
 
   QMenu* Help1 = Named(MainMenu1->addMenu(QStringLiteral("&Help")), "Help1");
   AddCommand(Help1, "Contents1", QStringLiteral("&Contents"), &TmainF::Contents1Click,
@@ -320,12 +297,8 @@ void TmainF::BuildMenus() {
   AddCommand(Help1, "Website1", QStringLiteral("Go to &website"), &TmainF::Website1Click);
 
   // Items of the menu bar itself act when clicked.
-  QAction* About1 = MainMenu1->addAction(QStringLiteral("&About"));
-  About1->setObjectName(QStringLiteral("About1"));
-  connect(About1, &QAction::triggered, this, [this] { quillon::ui::ReportFailures([this] { About1Click(); }); });
-  QAction* Exit1 = MainMenu1->addAction(QStringLiteral("E&xit"));
-  Exit1->setObjectName(QStringLiteral("Exit1"));
-  connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
+  AddCommand(MainMenu1, "About1", QStringLiteral("&About"), &TmainF::About1Click);
+  AddCommand(MainMenu1, "Exit1", QStringLiteral("E&xit"), &TmainF::Exit1Click);
 }
 
 void TmainF::BuildHistories() {
@@ -338,10 +311,7 @@ void TmainF::BuildHistories() {
     component->setHistname(QString::fromLatin1(histname));
     component->setMaxhistname(QString::fromLatin1(maxhistname));
     component->setMaxitemlenname(QString::fromLatin1(maxitemlenname));
-    connect(component, &TMYcustomhistory::Onitemclicked, this,
-            [this, handler](TMYcustomhistory* sender, const QString& text) {
-              quillon::ui::ReportFailures([&] { (this->*handler)(sender, text); });
-            });
+    ConnectCommand(component, &TMYcustomhistory::Onitemclicked, this, handler);
     return component;
   };
   MyEnterH = history("MyEnterH", EnterMI, "files.his", "max.his", "maxlen.his",

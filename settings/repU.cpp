@@ -9,6 +9,7 @@
 
 #include "settings/NameChars.h"
 #include "util/ui/Fonts.h"
+#include "util/ui/Commands.h"
 #include "util/ui/Controls.h"
 #include "util/ui/Seam.h"
 
@@ -20,7 +21,7 @@ namespace quillon {
 class TypingLimit : public QValidator {
  public:
   TypingLimit(QLineEdit* edit, int limit) : QValidator(edit), edit_(edit), limit_(limit) {
-    connect(edit, &QLineEdit::textChanged, this,
+    ui::ConnectCommand(edit, &QLineEdit::textChanged, this,
             [this](const QString& text) { previous_length_ = text.size(); });
   }
 
@@ -77,8 +78,8 @@ TrepF::TrepF(QWidget* parent) : QDialog(parent) {
   QWidget::setTabOrder(repCB, repE);
   QWidget::setTabOrder(repE, SaveB);
   QWidget::setTabOrder(SaveB, CancelB);
-  connect(SaveB, &QPushButton::clicked, this, &QDialog::accept);
-  connect(CancelB, &QPushButton::clicked, this, &QDialog::reject);
+  ui::ConnectCommand(SaveB, &QPushButton::clicked, this, &QDialog::accept);
+  ui::ConnectCommand(CancelB, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void TrepF::LoadReplacer(const QString& text) {

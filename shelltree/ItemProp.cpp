@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QStatusTipEvent>
 
+#include "util/ui/Commands.h"
 #include "util/ui/Seam.h"
 
 namespace quillon::shelltree {
@@ -34,8 +35,9 @@ ShellMenuResult ShowShellContextMenu(QWidget* owner, const QString& path, bool f
     QStatusTipEvent tip(text);
     QCoreApplication::sendEvent(owner, &tip);
   };
-  QObject::connect(&menu, &QMenu::hovered, [&](QAction* action) { hint(action->statusTip()); });
-  QObject::connect(&menu, &QMenu::aboutToHide, [&] { hint(QString()); });
+  ui::ConnectCommand(&menu, &QMenu::hovered, &menu,
+                     [&](QAction* action) { hint(action->statusTip()); });
+  ui::ConnectCommand(&menu, &QMenu::aboutToHide, &menu, [&] { hint(QString()); });
 
   QMenu* shown = &menu;
   if (beforeShow) beforeShow(shown);

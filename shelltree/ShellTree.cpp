@@ -18,6 +18,7 @@
 #include "shelltree/ItemProp.h"
 #include "util/FileSystem.h"
 #include "util/Platform.h"
+#include "util/ui/Commands.h"
 #include "util/ui/Seam.h"
 
 namespace quillon::shelltree {
@@ -89,17 +90,18 @@ TShellTree::TShellTree(QWidget* parent)
   setContextMenuPolicy(Qt::DefaultContextMenu);
   monitor_ = new TDiscMonitor([this](const auto& events) { WatchEvents(events); }, this);
   answers_ = new QSocketNotifier(work_->Descriptor(), QSocketNotifier::Read, this);
-  connect(answers_, &QSocketNotifier::activated, this, [this] { work_->RunAnswers(); });
+  ui::ConnectCommand(answers_, &QSocketNotifier::activated, this, [this] { work_->RunAnswers(); });
   refreshTimer_ = new QTimer(this);
   refreshTimer_->setSingleShot(true);
-  connect(refreshTimer_, &QTimer::timeout, this, &TShellTree::RunDueRefreshes);
+  ui::ConnectCommand(refreshTimer_, &QTimer::timeout, this, &TShellTree::RunDueRefreshes);
   leafTimer_ = new QTimer(this);
   leafTimer_->setSingleShot(true);
-  connect(leafTimer_, &QTimer::timeout, this, &TShellTree::HideLeafButtons);
-  connect(this, &QTreeWidget::itemExpanded, this, &TShellTree::NodeExpanded);
-  connect(this, &QTreeWidget::itemCollapsed, this, &TShellTree::NodeCollapsed);
-  connect(this, &QTreeWidget::currentItemChanged, this,
-          [this](QTreeWidgetItem* current) { emit OnChange(static_cast<TShellNode*>(current)); });
+  ui::ConnectCommand(leafTimer_, &QTimer::timeout, this, &TShellTree::HideLeafButtons);
+  ui::ConnectCommand(this, &QTreeWidget::itemExpanded, this, &TShellTree::NodeExpanded);
+  ui::ConnectCommand(this, &QTreeWidget::itemCollapsed, this, &TShellTree::NodeCollapsed);
+  ui::ConnectCommand(this, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
+    emit OnChange(static_cast<TShellNode*>(current));
+  });
   SetMountTable(QString::fromLocal8Bit(kMountTablePath));
 }
 

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "shelltree/ShellTree.h"
+#include "util/ui/Commands.h"
 #include "util/ui/Seam.h"
 
 namespace quillon::shelltree {
@@ -30,7 +31,7 @@ void TShellTree::SetMountTable(const QString& path) {
   if (mountWatch_->Descriptor() < 0) return;
   mountNotifier_ =
       new QSocketNotifier(mountWatch_->Descriptor(), QSocketNotifier::Exception, this);
-  connect(mountNotifier_, &QSocketNotifier::activated, this, [this] { DeviceChange(); });
+  ui::ConnectCommand(mountNotifier_, &QSocketNotifier::activated, this, &TShellTree::DeviceChange);
 }
 
 void TShellTree::ReadVolumes(bool markLate) {
