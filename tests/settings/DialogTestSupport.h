@@ -12,8 +12,8 @@
 
 #include "engine/RunSettings.h"
 #include "settings/SettingsFile.h"
-#include "tests/support/RecordingRunHost.h"
-#include "tests/support/TempDir.h"
+#include "support/RecordingRunHost.h"
+#include "support/TempDir.h"
 
 namespace quillon::testing {
 

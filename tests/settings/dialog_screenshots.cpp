@@ -8,7 +8,7 @@
 #include "settings/fillU.h"
 #include "settings/outputextensionU.h"
 #include "settings/repU.h"
-#include "tests/support/RecordingSeam.h"
+#include "support/RecordingSeam.h"
 #include "util/ui/OpenDialog.h"
 
 namespace {

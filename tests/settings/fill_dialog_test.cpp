@@ -9,8 +9,8 @@
 #include <QtTest>
 
 #include "settings/fillU.h"
-#include "tests/settings/DialogTestSupport.h"
-#include "tests/support/RecordingSeam.h"
+#include "settings/DialogTestSupport.h"
+#include "support/RecordingSeam.h"
 #include "util/ui/OpenDialog.h"
 
 using namespace quillon;

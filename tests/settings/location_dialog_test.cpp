@@ -13,8 +13,8 @@
 #include "app/FileLists.h"
 #include "app/LocXXX.h"
 #include "shelltree/ShellTree.h"
-#include "tests/settings/DialogTestSupport.h"
-#include "tests/support/RecordingSeam.h"
+#include "settings/DialogTestSupport.h"
+#include "support/RecordingSeam.h"
 #include "util/ui/OpenDialog.h"
 
 using namespace quillon;

@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "shelltree/FolderScan.h"
-#include "tests/support/TempDir.h"
+#include "support/TempDir.h"
 
 namespace quillon::shelltree {
 namespace {

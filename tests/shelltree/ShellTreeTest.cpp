@@ -18,9 +18,9 @@
 
 #include "shelltree/ItemProp.h"
 #include "shelltree/ShellTree.h"
-#include "tests/support/RecordingSeam.h"
-#include "tests/shelltree/TreeTestSupport.h"
-#include "tests/support/TempDir.h"
+#include "support/RecordingSeam.h"
+#include "shelltree/TreeTestSupport.h"
+#include "support/TempDir.h"
 
 using namespace quillon::testing;
 namespace fs = std::filesystem;

@@ -12,9 +12,9 @@
 #include <filesystem>
 #include <thread>
 
-#include "tests/shelltree/TreeTestSupport.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/UnansweringMount.h"
+#include "shelltree/TreeTestSupport.h"
+#include "support/TempDir.h"
+#include "support/UnansweringMount.h"
 
 using namespace quillon::testing;
 using namespace std::chrono_literals;

@@ -4,8 +4,8 @@
 #include <chrono>
 #include <filesystem>
 
-#include "tests/support/TempDir.h"
-#include "tests/support/UnansweringMount.h"
+#include "support/TempDir.h"
+#include "support/UnansweringMount.h"
 #include "util/Volumes.h"
 
 namespace quillon {
