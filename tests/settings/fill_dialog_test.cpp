@@ -9,7 +9,7 @@
 #include <QtTest>
 
 #include "settings/fillU.h"
-#include "settings/DialogTestSupport.h"
+#include "support/DialogTestSupport.h"
 #include "support/RecordingSeam.h"
 #include "util/ui/OpenDialog.h"
 

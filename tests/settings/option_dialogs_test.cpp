@@ -9,7 +9,7 @@
 
 #include "settings/outputextensionU.h"
 #include "settings/repU.h"
-#include "settings/DialogTestSupport.h"
+#include "support/DialogTestSupport.h"
 #include "support/RecordingSeam.h"
 
 using namespace quillon;

@@ -13,7 +13,7 @@
 #include "app/FileLists.h"
 #include "app/LocXXX.h"
 #include "shelltree/ShellTree.h"
-#include "settings/DialogTestSupport.h"
+#include "support/DialogTestSupport.h"
 #include "support/RecordingSeam.h"
 #include "util/ui/OpenDialog.h"
 
