@@ -7,16 +7,18 @@
 using quillon::ui::FromBytes;
 using quillon::ui::ToBytes;
 
+namespace quillon {
+
 TDriveComboBox::TDriveComboBox(QWidget* parent) : QComboBox(parent) {}
 
-void TDriveComboBox::ReadVolumes() { SetVolumes(quillon::ListVolumes()); }
+void TDriveComboBox::ReadVolumes() { SetVolumes(ListVolumes()); }
 
-void TDriveComboBox::SetVolumes(std::vector<quillon::Volume> volumes) {
+void TDriveComboBox::SetVolumes(std::vector<Volume> volumes) {
   const QSignalBlocker quiet(this);
   const QString shown = Drive();
   volumes_ = std::move(volumes);
   clear();
-  for (const quillon::Volume& volume : volumes_) {
+  for (const Volume& volume : volumes_) {
     const QString mount = FromBytes(volume.mountPoint);
     addItem(volume.label.empty() || volume.label == volume.mountPoint
                 ? mount
@@ -32,7 +34,7 @@ QString TDriveComboBox::Drive() const {
 }
 
 void TDriveComboBox::ShowFolder(const QString& folder) {
-  const quillon::Volume* volume = quillon::VolumeHoldingPath(volumes_, ToBytes(folder));
+  const Volume* volume = VolumeHoldingPath(volumes_, ToBytes(folder));
   if (!volume) return;
   const QSignalBlocker quiet(this);
   setCurrentIndex(static_cast<int>(volume - volumes_.data()));
@@ -42,3 +44,5 @@ void TDriveComboBox::showPopup() {
   ReadVolumes();
   QComboBox::showPopup();
 }
+
+}  // namespace quillon

@@ -23,8 +23,6 @@
 
 namespace quillon {
 
-using shelltree::TShellTree;
-
 TLocxxxF::TLocxxxF(QWidget* parent) : QDialog(parent) {
   setObjectName("LocxxxF");
   setWindowTitle("Search Location ");

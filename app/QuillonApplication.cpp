@@ -4,6 +4,8 @@
 
 #include "util/ui/Commands.h"
 
+namespace quillon {
+
 QuillonApplication::QuillonApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QStringLiteral("Quillon"));
   setApplicationVersion(QStringLiteral("3.0"));
@@ -18,6 +20,8 @@ QuillonApplication::QuillonApplication(int& argc, char** argv) : QApplication(ar
 
 bool QuillonApplication::notify(QObject* receiver, QEvent* event) {
   bool handled = false;
-  quillon::ui::RunCommand([&] { handled = QApplication::notify(receiver, event); });
+  ui::RunCommand([&] { handled = QApplication::notify(receiver, event); });
   return handled;
 }
+
+}  // namespace quillon

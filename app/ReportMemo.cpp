@@ -10,6 +10,8 @@
 #include <QScrollBar>
 #include <algorithm>
 
+namespace quillon {
+
 namespace {
 constexpr int kMargin = 3;
 }
@@ -215,3 +217,5 @@ void TReportMemo::contextMenuEvent(QContextMenuEvent* event) {
       ->setEnabled(!lines_.isEmpty());
   menu.exec(event->globalPos());
 }
+
+}  // namespace quillon

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace quillon {
+
 class TReportMemo : public QAbstractScrollArea {
   Q_OBJECT
   Q_PROPERTY(QString plainText READ toPlainText)
@@ -59,3 +61,5 @@ class TReportMemo : public QAbstractScrollArea {
   int longest_ = 0;      // characters of the longest line seen so far
   Position anchor_, cursor_;
 };
+
+}  // namespace quillon

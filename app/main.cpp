@@ -8,9 +8,9 @@
 #include "util/ui/Commands.h"
 
 int main(int argc, char** argv) {
-  QuillonApplication application(argc, argv);
+  quillon::QuillonApplication application(argc, argv);
   try {
-    QuillonWindows windows(quillon::ExecutablePath());
+    quillon::QuillonWindows windows(quillon::ExecutablePath());
     windows.mainF->show();
     return application.exec();
   } catch (const std::bad_alloc& error) {

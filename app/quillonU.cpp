@@ -35,11 +35,13 @@
 #include "util/ui/Fonts.h"
 #include "util/ui/Seam.h"
 
-using quillon::shelltree::TShellTree;
+using quillon::TShellTree;
 using quillon::ui::ControlFont;
 using quillon::ui::FromBytes;
 using quillon::ui::RunCommand;
 using quillon::ui::ToBytes;
+
+namespace quillon {
 
 namespace {
 
@@ -67,7 +69,7 @@ TmainF::TmainF(const std::string& executable_path, QWidget* parent)
     : QMainWindow(parent), executable_path_(executable_path), run_host_(*this, RunCancelled) {
   setObjectName(QStringLiteral("mainF"));
   setWindowTitle(QStringLiteral("Quillon"));
-  setFont(quillon::ui::WindowFont());
+  setFont(ui::WindowFont());
   resize(682, 503);
   setMinimumSize(640, 394);
   setAcceptDrops(true);
@@ -82,8 +84,8 @@ TmainF::TmainF(const std::string& executable_path, QWidget* parent)
 
 TmainF::~TmainF() { qApp->removeEventFilter(this); }
 
-void TmainF::SetDialogs(quillon::TLocxxxF* locxxxF, quillon::TrepF* repF_,
-                        quillon::TfillF* fillF_, quillon::ToutputextF* outputextF_,
+void TmainF::SetDialogs(TLocxxxF* locxxxF, TrepF* repF_,
+                        TfillF* fillF_, ToutputextF* outputextF_,
                         TAboutF* aboutF) {
   LocxxxF = locxxxF;
   repF = repF_;
@@ -102,15 +104,15 @@ void TmainF::FormCreate() {
   DriveComboBox1->ReadVolumes();
   DriveComboBox1->ShowFolder(QDir::currentPath());
 
-  program_folder_ = quillon::FolderOfPath(executable_path_);
-  data_folder_ = quillon::DataFolderFor(program_folder_);
+  program_folder_ = FolderOfPath(executable_path_);
+  data_folder_ = DataFolderFor(program_folder_);
   for (TMYcustomhistory* history : {MyEnterH, MyOpenH, MYdirenterH, MYdiropenH}) {
     history->setFolder(FromBytes(data_folder_));
     RunCommand([history] { history->LoadHistory(); });
   }
   settings_.SelectionFolder = program_folder_;
   RunCommand([this] {
-    settings_ = quillon::ReadRunSettings(quillon::SettingsFileFor(executable_path_),
+    settings_ = ReadRunSettings(SettingsFileFor(executable_path_),
                                          program_folder_);
   });
   OpenDialog1.InitialDir = FromBytes(settings_.SelectionFolder) + QLatin1Char('/');
@@ -141,9 +143,9 @@ void TmainF::FormClose() {
   ST1->disconnect(this);
   delete ST1;
   ST1 = nullptr;
-  const std::string settings_file = quillon::SettingsFileFor(executable_path_);
+  const std::string settings_file = SettingsFileFor(executable_path_);
   SetStatusText(QStringLiteral("Saving settings to ") + FromBytes(settings_file));
-  RunCommand([&] { quillon::WriteRunSettings(settings_file, settings_); });
+  RunCommand([&] { WriteRunSettings(settings_file, settings_); });
 }
 
 bool TmainF::eventFilter(QObject* watched, QEvent* event) {
@@ -188,7 +190,7 @@ void TmainF::dropEvent(QDropEvent* event) {
   for (const QUrl& url : event->mimeData()->urls()) {
     if (!url.isLocalFile()) continue;
     const QString path = QDir::cleanPath(url.toLocalFile());
-    (quillon::IsFolder(ToBytes(path)) ? adddestE : AddsourceE)->setText(path);
+    (IsFolder(ToBytes(path)) ? adddestE : AddsourceE)->setText(path);
   }
   event->acceptProposedAction();
 }
@@ -196,7 +198,7 @@ void TmainF::dropEvent(QDropEvent* event) {
 QString TmainF::ProgramFolder() const { return FromBytes(program_folder_); }
 QString TmainF::DataFolder() const { return FromBytes(data_folder_); }
 QString TmainF::SettingsFile() const {
-  return FromBytes(quillon::SettingsFileFor(executable_path_));
+  return FromBytes(SettingsFileFor(executable_path_));
 }
 QString TmainF::StatusText() const { return status_label_->text(); }
 void TmainF::SetStatusText(const QString& text) { status_label_->setText(text); }
@@ -218,12 +220,12 @@ void TmainF::About1Click() {
 }
 
 void TmainF::Contents1Click() {
-  quillon::ui::OpenWithShell(FromBytes(quillon::HelpFileFor(program_folder_)));
+  ui::OpenWithShell(FromBytes(HelpFileFor(program_folder_)));
 }
 
-void TmainF::textversionClick() { quillon::ui::ShowNotice(QString::fromLatin1(kTextHelp)); }
+void TmainF::textversionClick() { ui::ShowNotice(QString::fromLatin1(kTextHelp)); }
 
-void TmainF::Website1Click() { quillon::ui::OpenWithShell(QString::fromLatin1(kWebsite)); }
+void TmainF::Website1Click() { ui::OpenWithShell(QString::fromLatin1(kWebsite)); }
 
 // Run
 
@@ -296,13 +298,13 @@ void TmainF::openbrowseClick() {
   OpenDialog1.Title = QStringLiteral("Select text file you want to view");
   const std::optional<QString> file = OpenDialog1.Execute();
   if (!file) return;
-  quillon::ui::OpenWithShell(*file);
+  ui::OpenWithShell(*file);
   RecordFile(*file);
 }
 
 void TmainF::direnterBrowseMIClick() {
   if (!LocxxxF) return;
-  const std::optional<QString> folder = quillon::direnterBrowse(*LocxxxF, settings_);
+  const std::optional<QString> folder = direnterBrowse(*LocxxxF, settings_);
   if (!folder) return;
   adddestE->setText(*folder);
   RecordFolder(*folder);
@@ -310,10 +312,10 @@ void TmainF::direnterBrowseMIClick() {
 
 void TmainF::diropenBrowseMIClick() {
   if (!LocxxxF) return;
-  const std::optional<QString> folder = quillon::diropenBrowse(*LocxxxF, settings_);
+  const std::optional<QString> folder = diropenBrowse(*LocxxxF, settings_);
   if (!folder) return;
-  if (!quillon::IsFolder(ToBytes(*folder))) {
-    quillon::ui::ShowError(QStringLiteral("Folder does not exist: ") + *folder);
+  if (!IsFolder(ToBytes(*folder))) {
+    ui::ShowError(QStringLiteral("Folder does not exist: ") + *folder);
     return;
   }
   SetTreePath(*folder);
@@ -344,7 +346,7 @@ void TmainF::MyEnterHitemclicked(TMYcustomhistory*, const QString& str) {
 }
 
 void TmainF::MyOpenHitemclicked(TMYcustomhistory*, const QString& str) {
-  quillon::ui::OpenWithShell(str);
+  ui::OpenWithShell(str);
   RecordFile(str);
 }
 
@@ -354,8 +356,8 @@ void TmainF::MYdirenterHitemclicked(TMYcustomhistory*, const QString& str) {
 }
 
 void TmainF::MYdiropenHitemclicked(TMYcustomhistory*, const QString& str) {
-  if (!quillon::IsFolder(ToBytes(str))) {
-    quillon::ui::ShowError(QStringLiteral("Folder does not exist: ") + str);
+  if (!IsFolder(ToBytes(str))) {
+    ui::ShowError(QStringLiteral("Folder does not exist: ") + str);
     return;
   }
   SetTreePath(str);
@@ -395,7 +397,7 @@ void TmainF::FileListBox1Click() {
   adddestB->setEnabled(false);
 }
 
-void TmainF::FileListBox1DblClick() { quillon::ui::OpenWithShell(FileListBox1->FileName()); }
+void TmainF::FileListBox1DblClick() { ui::OpenWithShell(FileListBox1->FileName()); }
 
 void TmainF::DriveComboBox1Change() {
   const QString drive = DriveComboBox1->Drive();
@@ -417,13 +419,13 @@ void TmainF::AddsourceBClick() { AddsourceE->setText(FileListBox1->FileName()); 
 
 void TmainF::adddestBClick() {
   std::string folder = ToBytes(dlb1->Directory());
-  quillon::StripTrailingBackslash(folder);
+  StripTrailingBackslash(folder);
   adddestE->setText(FromBytes(folder));
 }
 
 void TmainF::AddsourceEDblClick() {
-  if (quillon::IsExistingFile(ToBytes(AddsourceE->text()))) {
-    quillon::ui::OpenWithShell(AddsourceE->text());
+  if (IsExistingFile(ToBytes(AddsourceE->text()))) {
+    ui::OpenWithShell(AddsourceE->text());
   }
 }
 
@@ -449,36 +451,36 @@ void TmainF::ShowFolderInfo() {
     SetStatusText(QString());
     return;
   }
-  if (quillon::IsVolumeRoot(path)) {
+  if (IsVolumeRoot(path)) {
     std::uint64_t free_bytes = 0;
-    if (!quillon::VolumeFreeBytes(path, free_bytes)) {
+    if (!VolumeFreeBytes(path, free_bytes)) {
       SetStatusText(QStringLiteral("Drive ") + FromBytes(path) + QStringLiteral(" is invalid!"));
       return;
     }
     ShowStatusNow(QStringLiteral("Calculating, please wait..."));
-    SetStatusText(FromBytes(quillon::GroupThousands(std::to_string(free_bytes))) +
+    SetStatusText(FromBytes(GroupThousands(std::to_string(free_bytes))) +
                   QStringLiteral(" bytes free on drive ") + FromBytes(path));
     return;
   }
   ShowStatusNow(QStringLiteral("Calculating, please wait..."));
-  const std::uint64_t size = quillon::PathSize(path);
-  const std::string date = quillon::PathDateText(path);
-  SetStatusText(FromBytes(quillon::GroupThousands(std::to_string(size))) +
+  const std::uint64_t size = PathSize(path);
+  const std::string date = PathDateText(path);
+  SetStatusText(FromBytes(GroupThousands(std::to_string(size))) +
                 QStringLiteral(" bytes; Created: ") + FromBytes(date));
 }
 
 void TmainF::ShowFileInfo() {
   const std::string path = ToBytes(FileListBox1->FileName());
-  const std::uint64_t size = quillon::PathSize(path);
-  const std::string date = quillon::PathDateText(path);
-  SetStatusText(FromBytes(quillon::GroupThousands(std::to_string(size))) +
+  const std::uint64_t size = PathSize(path);
+  const std::string date = PathDateText(path);
+  SetStatusText(FromBytes(GroupThousands(std::to_string(size))) +
                 QStringLiteral(" bytes; Last changed: ") + FromBytes(date));
 }
 
 // Folder and file commands
 
 void TmainF::Createfolder1Click() {
-  const QString name = quillon::ui::CurrentSeam()
+  const QString name = ui::CurrentSeam()
                            .InputBox(QStringLiteral("Create folder"),
                                      QStringLiteral("Give name of new folder"), QString())
                            .value_or(QString());
@@ -486,8 +488,8 @@ void TmainF::Createfolder1Click() {
   // Cancel or an empty name names the selected folder itself: nothing to create, nothing to
   // say, also on a virtual folder, which has no place in the file system for a new one.
   if (parent.empty() && name.isEmpty()) return;
-  if (parent.empty() || !quillon::ForceFolder(quillon::JoinPath(parent, ToBytes(name)))) {
-    quillon::ui::ShowError(QStringLiteral("Could not create folder"));
+  if (parent.empty() || !ForceFolder(JoinPath(parent, ToBytes(name)))) {
+    ui::ShowError(QStringLiteral("Could not create folder"));
   }
 }
 
@@ -496,16 +498,16 @@ void TmainF::Removefolder1Click() {
   ST1->SetUpdAutoThread(false);
   std::string folder = ToBytes(TreePath());
   const QString original = FromBytes(folder);
-  quillon::StripTrailingBackslash(folder);
-  const QString parent = FromBytes(quillon::ParentFolder(folder));
+  StripTrailingBackslash(folder);
+  const QString parent = FromBytes(ParentFolder(folder));
   SetTreePath(parent);
   ST1->SetReadOnly(false);
   // A virtual folder (empty path) is never a folder to remove.
-  if (!folder.empty() && quillon::RemoveFolder(folder)) {
+  if (!folder.empty() && RemoveFolder(folder)) {
     ST1->RefreshTree();
     SetTreePath(parent);
   } else {
-    quillon::ui::ShowError(QStringLiteral("Not removed. Probably not empty"));
+    ui::ShowError(QStringLiteral("Not removed. Probably not empty"));
     SetTreePath(original);
   }
   ST1->SetReadOnly(true);
@@ -514,10 +516,12 @@ void TmainF::Removefolder1Click() {
 
 void TmainF::Remove1Click() {
   const QString file = FileListBox1->FileName();
-  if (quillon::RemoveFile(ToBytes(file))) {
-    quillon::ui::ShowInformation(QStringLiteral("Succesfully removed: ") + file);
+  if (RemoveFile(ToBytes(file))) {
+    ui::ShowInformation(QStringLiteral("Succesfully removed: ") + file);
   } else {
-    quillon::ui::ShowError(QStringLiteral("Unable to remove: ") + file);
+    ui::ShowError(QStringLiteral("Unable to remove: ") + file);
   }
   FileListBox1->Update();
 }
+
+}  // namespace quillon

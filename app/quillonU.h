@@ -25,26 +25,23 @@ class QMenu;
 class QProgressBar;
 class QPushButton;
 class QStatusBar;
-class TAboutF;
-class TDirectoryListBox;
-class TFileListBox;
-class TFilterComboBox;
-class TMYcustomhistory;
-class TReportMemo;
-class TDriveComboBox;
-
-namespace quillon::shelltree {
-class TShellTree;
-}
 
 namespace quillon {
+
+class TAboutF;
+class TDirectoryListBox;
+class TDriveComboBox;
+class TFileListBox;
+class TFilterComboBox;
 class TLocxxxF;
+class TMYcustomhistory;
+class TReportMemo;
+class TShellTree;
 class TfillF;
 class ToutputextF;
 class TrepF;
-}  // namespace quillon
 
-class TmainF : public QMainWindow, private quillon::RunView {
+class TmainF : public QMainWindow, private RunView {
   Q_OBJECT
   Q_PROPERTY(QString ProgramFolder READ ProgramFolder)
 
@@ -55,14 +52,14 @@ class TmainF : public QMainWindow, private quillon::RunView {
   ~TmainF() override;
 
   // The dialogs created after the window, in start-up order.
-  void SetDialogs(quillon::TLocxxxF* locxxxF, quillon::TrepF* repF, quillon::TfillF* fillF,
-                  quillon::ToutputextF* outputextF, TAboutF* aboutF);
+  void SetDialogs(TLocxxxF* locxxxF, TrepF* repF, TfillF* fillF,
+                  ToutputextF* outputextF, TAboutF* aboutF);
 
   QString ProgramFolder() const;
   QString DataFolder() const;
   QString SettingsFile() const;
   quillon::RunSettings& RunSettings() { return settings_; }
-  quillon::ui::OpenDialog& OpenDialog() { return OpenDialog1; }
+  ui::OpenDialog& OpenDialog() { return OpenDialog1; }
   QString StatusText() const;
   void SetStatusText(const QString& text);
 
@@ -125,7 +122,7 @@ class TmainF : public QMainWindow, private quillon::RunView {
   QCheckBox* infoCB;
   QLabel* filefilterL;
   QComboBox* filterCB;
-  quillon::shelltree::TShellTree* ST1;
+  TShellTree* ST1;
   TFileListBox* FileListBox1;
   TDirectoryListBox* dlb1;
   TFilterComboBox* FilterComboBox1;
@@ -195,16 +192,18 @@ class TmainF : public QMainWindow, private quillon::RunView {
   std::string program_folder_;
   std::string data_folder_;
   quillon::RunSettings settings_;
-  quillon::ui::OpenDialog OpenDialog1;
+  ui::OpenDialog OpenDialog1;
   QLabel* status_label_ = nullptr;
 
-  QPointer<quillon::TLocxxxF> LocxxxF;
-  QPointer<quillon::TrepF> repF;
-  QPointer<quillon::TfillF> fillF;
-  QPointer<quillon::ToutputextF> outputextF;
+  QPointer<TLocxxxF> LocxxxF;
+  QPointer<TrepF> repF;
+  QPointer<TfillF> fillF;
+  QPointer<ToutputextF> outputextF;
   QPointer<TAboutF> AboutF;
 
   bool RunCancelled = false;
   bool close_after_run_ = false;
-  quillon::WindowRunHost run_host_;
+  WindowRunHost run_host_;
 };
+
+}  // namespace quillon

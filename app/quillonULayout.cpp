@@ -27,9 +27,11 @@
 #include "util/ui/Fonts.h"
 #include "util/ui/Seam.h"
 
-using quillon::shelltree::TShellTree;
+using quillon::TShellTree;
 using quillon::ui::ConnectCommand;
 using quillon::ui::ControlFont;
+
+namespace quillon {
 
 namespace {
 
@@ -330,3 +332,5 @@ void TmainF::SetTabOrder() {
                       cancelB,        ClearB,     ExitB,    RunM};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 }
+
+}  // namespace quillon

@@ -22,6 +22,7 @@
 #include "support/RecordingSeam.h"
 #include "support/TempDir.h"
 
+using quillon::TmainF;
 using quillon::testing::RecordingRunHost;
 using quillon::testing::RecordingSeam;
 using quillon::testing::TempDir;

@@ -11,6 +11,8 @@ using quillon::ui::ConnectCommand;
 using quillon::ui::FromBytes;
 using quillon::ui::ToBytes;
 
+namespace quillon {
+
 namespace {
 
 QString LimitPrompt(const char* start, std::int32_t limit) {
@@ -128,7 +130,7 @@ void TMYcustomhistory::EntryClick(QAction* entry) {
   if (isSignalConnected(QMetaMethod::fromSignal(&TMYcustomhistory::Onitemclicked))) {
     emit Onitemclicked(this, str);
   } else {
-    quillon::ui::ShowNotice(QStringLiteral("onitemclicked not assigned yet"));
+    ui::ShowNotice(QStringLiteral("onitemclicked not assigned yet"));
   }
 }
 
@@ -141,7 +143,7 @@ void TMYcustomhistory::RemoveEntryClick(QAction* entry) {
 void TMYcustomhistory::RemoveAllClick() { list_.RemoveAll(); }
 
 void TMYcustomhistory::SetMaxHistClick() {
-  const std::optional<QString> answer = quillon::ui::CurrentSeam().InputBox(
+  const std::optional<QString> answer = ui::CurrentSeam().InputBox(
       QStringLiteral("Set maximum history items"),
       LimitPrompt("Give maximum history items (max. ", HistoryList::kMaxHistLimit),
       QString::number(list_.maxhist()));
@@ -150,7 +152,7 @@ void TMYcustomhistory::SetMaxHistClick() {
 }
 
 void TMYcustomhistory::SetMaxItemLenClick() {
-  const std::optional<QString> answer = quillon::ui::CurrentSeam().InputBox(
+  const std::optional<QString> answer = ui::CurrentSeam().InputBox(
       QStringLiteral("Set maximum length of one history item"),
       LimitPrompt("Give maximum length of one history item (max. ",
                   HistoryList::kMaxItemLenLimit),
@@ -158,3 +160,5 @@ void TMYcustomhistory::SetMaxItemLenClick() {
   if (!answer) return;
   list_.SetMaxItemLenFromText(ToBytes(*answer));
 }
+
+}  // namespace quillon

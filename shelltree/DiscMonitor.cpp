@@ -4,7 +4,7 @@
 
 #include "util/ui/Commands.h"
 
-namespace quillon::shelltree {
+namespace quillon {
 
 TDiscMonitor::TDiscMonitor(Handler handler, QObject* parent)
     : QObject(parent), handler_(std::move(handler)) {
@@ -20,4 +20,4 @@ void TDiscMonitor::Drain() {
   if (!events.empty()) handler_(events);
 }
 
-}  // namespace quillon::shelltree
+}  // namespace quillon

@@ -9,7 +9,7 @@
 #include "util/ui/Commands.h"
 #include "util/ui/Seam.h"
 
-namespace quillon::shelltree {
+namespace quillon {
 
 ShellMenuResult ShowShellContextMenu(QWidget* owner, const QString& path, bool folder,
                                      const QPoint& point,
@@ -56,4 +56,4 @@ ShellMenuResult ShowShellContextMenu(QWidget* owner, const QString& path, bool f
   return result;
 }
 
-}  // namespace quillon::shelltree
+}  // namespace quillon

@@ -9,7 +9,7 @@
 class QMenu;
 class QWidget;
 
-namespace quillon::shelltree {
+namespace quillon {
 
 struct ShellMenuResult {
   bool carriedOut = false;       // a command was carried out (a rename request counts)
@@ -23,4 +23,4 @@ ShellMenuResult ShowShellContextMenu(QWidget* owner, const QString& path, bool f
                                      const QPoint& point,
                                      const std::function<void(QMenu*&)>& beforeShow = {});
 
-}  // namespace quillon::shelltree
+}  // namespace quillon

@@ -7,7 +7,7 @@
 #include "util/Platform.h"
 #include "util/ui/Seam.h"
 
-namespace quillon::shelltree {
+namespace quillon {
 
 TShellNode::TShellNode(TShellTree* tree, Kind kind, std::string id)
     : QTreeWidgetItem(UserType),
@@ -137,4 +137,4 @@ void TShellNode::setData(int column, int role, const QVariant& value) {
   emit tree_->OnCheckBoxChanged(this, state);
 }
 
-}  // namespace quillon::shelltree
+}  // namespace quillon

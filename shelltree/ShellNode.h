@@ -12,7 +12,7 @@
 
 #include "util/FolderReading.h"
 
-namespace quillon::shelltree {
+namespace quillon {
 
 class TShellTree;
 
@@ -103,4 +103,4 @@ class TShellNode : public QTreeWidgetItem {
   mutable std::int64_t modified_ = 0;
 };
 
-}  // namespace quillon::shelltree
+}  // namespace quillon

@@ -21,7 +21,7 @@
 #include "util/ui/Commands.h"
 #include "util/ui/Seam.h"
 
-namespace quillon::shelltree {
+namespace quillon {
 namespace {
 
 enum IconKey { kNoIcon, kComputerIcon, kHomeIcon, kDriveIcon, kFolderIcon, kFileIcon,
@@ -418,4 +418,4 @@ void TShellTree::wheelEvent(QWheelEvent* event) {
     verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
 }
 
-}  // namespace quillon::shelltree
+}  // namespace quillon

@@ -30,7 +30,7 @@
 class QSocketNotifier;
 class QTimer;
 
-namespace quillon::shelltree {
+namespace quillon {
 
 // The order of names: the user's locale, numbers by value, letter case aside.
 QCollator NameCollator();
@@ -193,16 +193,16 @@ class TShellTree : public QTreeWidget {
   void DeviceChange();
 
  signals:
-  void OnChange(quillon::shelltree::TShellNode* node);
+  void OnChange(quillon::TShellNode* node);
   void OnClick();
-  void OnExpanding(quillon::shelltree::TShellNode* node, bool& AllowExpansion);
-  void OnEdited(quillon::shelltree::TShellNode* node, QString& S);
+  void OnExpanding(quillon::TShellNode* node, bool& AllowExpansion);
+  void OnEdited(quillon::TShellNode* node, QString& S);
   void OnDirAdd(const QString& Dirname, quint32 Attributes, bool& Allow);
   void OnFileAdd(const QString& Filename, quint32 Attributes, bool& Allow);
-  void OnPopupMenu(quillon::shelltree::TShellNode* node, bool& Allow);
-  void OnCheckBoxChanged(quillon::shelltree::TShellNode* node, bool NewState);
+  void OnPopupMenu(quillon::TShellNode* node, bool& Allow);
+  void OnCheckBoxChanged(quillon::TShellNode* node, bool NewState);
   // TSysCMenuPopupEvent: raised before the system menu shows; Menu may be changed or replaced.
-  void OnSystemContextMenu(quillon::shelltree::TShellNode* Node, QMenu*& Menu);
+  void OnSystemContextMenu(quillon::TShellNode* Node, QMenu*& Menu);
 
  protected:
   virtual void LoadSystemImages();
@@ -374,4 +374,4 @@ class TShellTree : public QTreeWidget {
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(TShellTree::TVisOptions)
 
-}  // namespace quillon::shelltree
+}  // namespace quillon

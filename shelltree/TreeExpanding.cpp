@@ -11,7 +11,7 @@
 #include "util/FolderReading.h"
 #include "util/ui/Seam.h"
 
-namespace quillon::shelltree {
+namespace quillon {
 namespace {
 
 // Expand-all stops after this many nodes shown or this long, whichever comes first.
@@ -241,4 +241,4 @@ void TShellTree::ExpandAllStep() {
   }
 }
 
-}  // namespace quillon::shelltree
+}  // namespace quillon

@@ -5,7 +5,7 @@
 
 #include "shelltree/ShellTree.h"
 
-namespace quillon::shelltree {
+namespace quillon {
 namespace {
 
 std::string_view ExtensionOf(std::string_view name) {
@@ -76,4 +76,4 @@ void TShellTree::ResortAll(TShellNode* node) {
   for (int i = 0; i < node->childCount(); ++i) ResortAll(node->ChildNode(i));
 }
 
-}  // namespace quillon::shelltree
+}  // namespace quillon

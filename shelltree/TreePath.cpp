@@ -7,7 +7,7 @@
 #include "util/Platform.h"
 #include "util/ui/Seam.h"
 
-namespace quillon::shelltree {
+namespace quillon {
 
 QString TShellTree::Path() const {
   const TShellNode* node = Selected();
@@ -104,4 +104,4 @@ void TShellTree::ContinueSelection(TShellNode* node) {
   if (pending.request == pathRequest_ && Selected() == node) SelectFolder(pending.folder);
 }
 
-}  // namespace quillon::shelltree
+}  // namespace quillon

@@ -14,7 +14,7 @@
 #include "util/Platform.h"
 #include "util/ui/Seam.h"
 
-namespace quillon::shelltree {
+namespace quillon {
 namespace {
 
 constexpr std::uint32_t kMovableAttributes = SFGAO_CANRENAME | SFGAO_CANDELETE | SFGAO_CANMOVE;
@@ -349,4 +349,4 @@ bool TShellTree::Settle(int milliseconds) {
   }
 }
 
-}  // namespace quillon::shelltree
+}  // namespace quillon

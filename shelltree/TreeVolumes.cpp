@@ -11,7 +11,7 @@
 #include "util/ui/Commands.h"
 #include "util/ui/Seam.h"
 
-namespace quillon::shelltree {
+namespace quillon {
 namespace {
 
 // How long a reading of the volumes waits for the mount points together.
@@ -94,4 +94,4 @@ void TShellTree::DeviceChange() {
   viewport()->update();
 }
 
-}  // namespace quillon::shelltree
+}  // namespace quillon

@@ -8,7 +8,7 @@
 #include "util/FolderReading.h"
 #include "util/Platform.h"
 
-namespace quillon::shelltree {
+namespace quillon {
 
 std::uint64_t TShellTree::StartMonitor(TShellNode* node) {
   if (node->MonitorStarted || !updAutoThread_ || !node->IsFolder()) return 0;
@@ -224,4 +224,4 @@ void TShellTree::ChangeNotifyFilter(std::uint32_t filter) {
   }
 }
 
-}  // namespace quillon::shelltree
+}  // namespace quillon

@@ -38,6 +38,7 @@
 #include "util/Text.h"
 #include "util/Volumes.h"
 
+using namespace quillon;
 using quillon::testing::ReadBytes;
 using quillon::testing::RecordingSeam;
 using quillon::testing::TempDir;

@@ -11,6 +11,8 @@
 #include "support/RecordingSeam.h"
 #include "util/ui/OpenDialog.h"
 
+using namespace quillon;
+
 namespace {
 
 QString folder;

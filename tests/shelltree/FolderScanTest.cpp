@@ -6,7 +6,7 @@
 #include "shelltree/FolderScan.h"
 #include "support/TempDir.h"
 
-namespace quillon::shelltree {
+namespace quillon {
 namespace {
 
 using testing::TempDir;
@@ -70,4 +70,4 @@ TEST(FolderScan, ComponentsBelowABase) {
 }
 
 }  // namespace
-}  // namespace quillon::shelltree
+}  // namespace quillon

@@ -22,6 +22,7 @@
 #include "shelltree/TreeTestSupport.h"
 #include "support/TempDir.h"
 
+using namespace quillon;
 using namespace quillon::testing;
 namespace fs = std::filesystem;
 
@@ -488,7 +489,7 @@ void ShellTreeTest::hiddenEntriesAndRefusedFolders() {
   connect(tree.get(), &TShellTree::OnDirAdd, this,
           [&](const QString& name, quint32 attributes, bool& allow) {
             offered << name;
-            QVERIFY(attributes & quillon::shelltree::SFGAO_FOLDER);
+            QVERIFY(attributes & quillon::SFGAO_FOLDER);
             if (name.endsWith("/xrefused")) allow = false;
           });
   tree->RefreshTree();
@@ -568,7 +569,7 @@ void ShellTreeTest::systemMenuReportsRenameWithoutRenaming() {
       if (menu->isVisible()) menu->close();
     });
   };
-  using quillon::shelltree::ShowShellContextMenu;
+  using quillon::ShowShellContextMenu;
   pick("Rena&me");
   auto result = ShowShellContextMenu(nullptr, Q(dir / "a"), true, QPoint(10, 10));
   QVERIFY(result.renameRequested);
@@ -618,7 +619,7 @@ void ShellTreeTest::systemMenuHintsFollowTheCommands() {
     if (menu->isVisible()) menu->close();
   });
   const auto result =
-      quillon::shelltree::ShowShellContextMenu(&owner, Q(dir / "a"), true, QPoint(10, 10));
+      quillon::ShowShellContextMenu(&owner, Q(dir / "a"), true, QPoint(10, 10));
   QVERIFY(!result.carriedOut);
   QVERIFY(!hintWhileOpen.isEmpty());
   QCOMPARE(owner.statusBar()->currentMessage(), QString());
@@ -736,7 +737,7 @@ void ShellTreeTest::volumesComingAndGoing() {
   QVERIFY(viaRoot);
   std::vector<std::string> ids{"/"};
   std::vector<std::string> parts;
-  quillon::shelltree::ComponentsBelow("/", dir / "usb", parts);
+  quillon::ComponentsBelow("/", dir / "usb", parts);
   ids.insert(ids.end(), parts.begin(), parts.end());
   TShellNode* usbFolder = tree.FindNodeByIdList(ids, true, true, true);
   QVERIFY(usbFolder);

@@ -16,6 +16,7 @@
 #include "support/TempDir.h"
 #include "support/UnansweringMount.h"
 
+using namespace quillon;
 using namespace quillon::testing;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;

@@ -14,6 +14,7 @@
 #include "shelltree/TreeTestSupport.h"
 #include "support/TempDir.h"
 
+using namespace quillon;
 using namespace quillon::testing;
 namespace fs = std::filesystem;
 
