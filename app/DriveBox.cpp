@@ -19,8 +19,8 @@ void TDriveComboBox::SetVolumes(std::vector<Volume> volumes) {
   volumes_ = std::move(volumes);
   clear();
   for (const Volume& volume : volumes_) {
-    const QString mount = FromBytes(volume.mountPoint);
-    addItem(volume.label.empty() || volume.label == volume.mountPoint
+    const QString mount = FromBytes(volume.mount_point);
+    addItem(volume.label.empty() || volume.label == volume.mount_point
                 ? mount
                 : mount + QStringLiteral("  [") + FromBytes(volume.label) + QStringLiteral("]"));
   }
@@ -30,7 +30,7 @@ void TDriveComboBox::SetVolumes(std::vector<Volume> volumes) {
 QString TDriveComboBox::Drive() const {
   const int index = currentIndex();
   if (index < 0 || index >= static_cast<int>(volumes_.size())) return QString();
-  return FromBytes(volumes_[static_cast<std::size_t>(index)].mountPoint);
+  return FromBytes(volumes_[static_cast<std::size_t>(index)].mount_point);
 }
 
 void TDriveComboBox::ShowFolder(const QString& folder) {

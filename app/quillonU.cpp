@@ -84,14 +84,13 @@ TmainF::TmainF(const std::string& executable_path, QWidget* parent)
 
 TmainF::~TmainF() { qApp->removeEventFilter(this); }
 
-void TmainF::SetDialogs(TLocxxxF* locxxxF, TrepF* repF_,
-                        TfillF* fillF_, ToutputextF* outputextF_,
-                        TAboutF* aboutF) {
-  LocxxxF = locxxxF;
-  repF = repF_;
-  fillF = fillF_;
-  outputextF = outputextF_;
-  AboutF = aboutF;
+void TmainF::SetDialogs(TLocxxxF* locxxx, TrepF* rep, TfillF* fill, ToutputextF* outputext,
+                        TAboutF* about) {
+  LocxxxF = locxxx;
+  repF = rep;
+  fillF = fill;
+  outputextF = outputext;
+  AboutF = about;
   if (fillF) fillF->SetOpenDialog(&OpenDialog1);
 }
 

@@ -207,9 +207,9 @@ TfillF::TfillF(QWidget* parent) : QDialog(parent) {
   ui::EnableGroup(singleGB, false);
 
   // The four mode buttons form one exclusive group.
-  modeGroup = new QButtonGroup(this);
+  mode_group_ = new QButtonGroup(this);
   for (QRadioButton* mode : {fillnoRB, fillfixRB, fillvarRB, fillsingleRB}) {
-    modeGroup->addButton(mode);
+    mode_group_->addButton(mode);
   }
 
   fillchE->setMaxLength(1);

@@ -86,7 +86,7 @@ class TfillF : public QDialog {
   // Enables the four boxes for a mode, in the order varGB, fixGB, fillwithGB, singleGB.
   void EnableBoxes(bool var, bool fix, bool fillwith, bool single);
 
-  QButtonGroup* modeGroup;
+  QButtonGroup* mode_group_;
   ui::OpenDialog* OpenDialog1 = nullptr;
 };
 

@@ -65,8 +65,8 @@ TrepF::TrepF(QWidget* parent) : QDialog(parent) {
   repE = new QLineEdit(this);
   repE->setObjectName("repE");
   repE->setGeometry(16, 100, 160, 24);
-  typingLimit = new TypingLimit(repE, kMaxReplacerLength);
-  repE->setValidator(typingLimit);
+  typing_limit_ = new TypingLimit(repE, kMaxReplacerLength);
+  repE->setValidator(typing_limit_);
   SaveB = new QPushButton("&Save", this);
   SaveB->setObjectName("SaveB");
   SaveB->setGeometry(74, 160, 90, 28);
@@ -85,7 +85,7 @@ TrepF::TrepF(QWidget* parent) : QDialog(parent) {
 void TrepF::LoadReplacer(const QString& text) {
   repE->setValidator(nullptr);
   repE->setText(text);
-  repE->setValidator(typingLimit);
+  repE->setValidator(typing_limit_);
 }
 
 bool TrepF::FormKeyPress(QKeyEvent* key) { return ui::CloseOnEscape(this, key); }

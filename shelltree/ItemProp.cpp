@@ -45,13 +45,13 @@ ShellMenuResult ShowShellContextMenu(QWidget* owner, const QString& path, bool f
   QAction* picked = shown->exec(point);
   if (picked == open) {
     ui::OpenWithShell(path);
-    result.carriedOut = true;
+    result.carried_out = true;
   } else if (picked == copy) {
     QGuiApplication::clipboard()->setText(path);
-    result.carriedOut = true;
+    result.carried_out = true;
   } else if (picked == rename) {
-    result.renameRequested = true;
-    result.carriedOut = true;
+    result.rename_requested = true;
+    result.carried_out = true;
   }
   return result;
 }

@@ -12,8 +12,8 @@ class QWidget;
 namespace quillon {
 
 struct ShellMenuResult {
-  bool carriedOut = false;       // a command was carried out (a rename request counts)
-  bool renameRequested = false;  // the rename command was picked; it is not carried out
+  bool carried_out = false;       // a command was carried out (a rename request counts)
+  bool rename_requested = false;  // the rename command was picked; it is not carried out
 };
 
 // Shows the menu modally at the screen point (owned by owner, which may be none) and carries

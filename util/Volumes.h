@@ -12,10 +12,10 @@
 namespace quillon {
 
 struct Volume {
-  std::string mountPoint;  // "/", "/media/ann/USB"
+  std::string mount_point;  // "/", "/media/ann/USB"
   std::string device;      // "/dev/sdb1", "server:/export"
   std::string label;       // the file system's label where the host knows one, else the device
-  std::string fsType;      // "ext4", "vfat", "nfs4"
+  std::string fs_type;      // "ext4", "vfat", "nfs4"
 };
 
 inline constexpr const char* kMountTablePath = "/proc/self/mountinfo";

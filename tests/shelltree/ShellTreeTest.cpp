@@ -572,18 +572,18 @@ void ShellTreeTest::systemMenuReportsRenameWithoutRenaming() {
   using quillon::ShowShellContextMenu;
   pick("Rena&me");
   auto result = ShowShellContextMenu(nullptr, Q(dir / "a"), true, QPoint(10, 10));
-  QVERIFY(result.renameRequested);
-  QVERIFY(result.carriedOut);
+  QVERIFY(result.rename_requested);
+  QVERIFY(result.carried_out);
   QVERIFY(fs::exists(dir / "a"));
 
   pick("");  // Escape
   result = ShowShellContextMenu(nullptr, Q(dir / "a"), true, QPoint(10, 10));
-  QVERIFY(!result.carriedOut);
-  QVERIFY(!result.renameRequested);
+  QVERIFY(!result.carried_out);
+  QVERIFY(!result.rename_requested);
 
   pick("&Copy path");
   result = ShowShellContextMenu(nullptr, Q(dir / "a"), true, QPoint(10, 10));
-  QVERIFY(result.carriedOut);
+  QVERIFY(result.carried_out);
   QCOMPARE(QGuiApplication::clipboard()->text(), Q(dir / "a"));
 
   pick("&Open in file manager");
@@ -620,7 +620,7 @@ void ShellTreeTest::systemMenuHintsFollowTheCommands() {
   });
   const auto result =
       quillon::ShowShellContextMenu(&owner, Q(dir / "a"), true, QPoint(10, 10));
-  QVERIFY(!result.carriedOut);
+  QVERIFY(!result.carried_out);
   QVERIFY(!hintWhileOpen.isEmpty());
   QCOMPARE(owner.statusBar()->currentMessage(), QString());
 }

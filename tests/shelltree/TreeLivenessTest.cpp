@@ -42,8 +42,8 @@ class StallMeter {
   qint64 longest_ = 0;
 };
 
-TShellNode* VolumeNode(TShellTree& tree, const std::string& mountPoint) {
-  return ChildNamed(tree.RootNode(), mountPoint);
+TShellNode* VolumeNode(TShellTree& tree, const std::string& mount_point) {
+  return ChildNamed(tree.RootNode(), mount_point);
 }
 
 }  // namespace

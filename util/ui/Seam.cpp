@@ -58,7 +58,7 @@ class QtSeam : public Seam {
   }
   std::optional<QString> OpenFile(const OpenFileRequest& request) override {
     const QString path = QFileDialog::getOpenFileName(
-        QApplication::activeWindow(), request.title, request.initialFolder,
+        QApplication::activeWindow(), request.title, request.initial_folder,
         QtFilter(request.filter));
     if (path.isEmpty()) return std::nullopt;
     return path;

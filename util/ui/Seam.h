@@ -16,7 +16,7 @@ enum class BoxKind { Notice, Error, Warning, Information, ApplicationError };
 struct OpenFileRequest {
   QString title;
   QString filter;  // "Txt-files (*.txt)|*.txt|All files (*.*)|*.*"
-  QString initialFolder;
+  QString initial_folder;
 };
 
 class Seam {
