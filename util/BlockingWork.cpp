@@ -63,7 +63,7 @@ BlockingWork::~BlockingWork() {
   }
 }
 
-void BlockingWork::Work(std::shared_ptr<Shared> shared, std::string laneName) {
+void BlockingWork::Work(const std::shared_ptr<Shared>& shared, const std::string& laneName) {
   std::unique_lock lock(shared->mutex);
   while (true) {
     Shared::Lane& lane = shared->lanes[laneName];

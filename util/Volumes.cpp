@@ -121,6 +121,7 @@ std::vector<Volume> ParseAllMounts(std::string_view text) {
     byMountPoint[volume.mount_point] = volume;
   }
   std::vector<Volume> mounts;
+  mounts.reserve(byMountPoint.size());
   // std::map orders by mount point, and "/" sorts before every other absolute path.
   for (auto& [mount_point, volume] : byMountPoint) mounts.push_back(std::move(volume));
   return mounts;
@@ -164,7 +165,7 @@ std::vector<Volume> ListVolumes(const std::string& mountTable, std::chrono::mill
     const std::string point = volumes[i].mount_point;
     tickets.push_back(work.Post(point, [point, folders, i] {
       const bool folder = IsFolder(point);
-      return [folders, i, folder] { (*folders)[i] = folder; };
+      return [folders, i, folder] { (*folders)[i] = folder ? 1 : 0; };
     }));
   }
   const auto deadline = BlockingWork::Clock::now() + patience;
