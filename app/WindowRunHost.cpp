@@ -35,26 +35,16 @@ void WindowRunHost::Run(const RunSettings& settings, const std::string& source,
 }
 
 // Every box shows what the report held before it.
-void WindowRunHost::ShowNotice(const std::string& text) {
+MessageHost& WindowRunHost::Boxes() {
   FlushReport();
-  boxes_.ShowNotice(text);
+  return boxes_;
 }
-void WindowRunHost::ShowError(const std::string& text) {
-  FlushReport();
-  boxes_.ShowError(text);
-}
-void WindowRunHost::ShowWarning(const std::string& text) {
-  FlushReport();
-  boxes_.ShowWarning(text);
-}
-void WindowRunHost::ShowInformation(const std::string& text) {
-  FlushReport();
-  boxes_.ShowInformation(text);
-}
-bool WindowRunHost::AskYesNo(const std::string& question) {
-  FlushReport();
-  return boxes_.AskYesNo(question);
-}
+
+void WindowRunHost::ShowNotice(const std::string& text) { Boxes().ShowNotice(text); }
+void WindowRunHost::ShowError(const std::string& text) { Boxes().ShowError(text); }
+void WindowRunHost::ShowWarning(const std::string& text) { Boxes().ShowWarning(text); }
+void WindowRunHost::ShowInformation(const std::string& text) { Boxes().ShowInformation(text); }
+bool WindowRunHost::AskYesNo(const std::string& question) { return Boxes().AskYesNo(question); }
 
 void WindowRunHost::AppendReport(const std::string& line) {
   pending_report_.append(ui::FromBytes(line));

@@ -63,6 +63,8 @@ class WindowRunHost : public RunHost {
 
  private:
   void FlushReport();
+  // The boxes, once the report shows every line before them.
+  MessageHost& Boxes();
 
   RunView& view_;
   bool& cancelled_;
