@@ -12,6 +12,8 @@
 #include <QStringEncoder>
 #include <algorithm>
 
+namespace quillon {
+
 namespace {
 constexpr int kMargin = 3;
 }
@@ -243,3 +245,5 @@ void TReportMemo::contextMenuEvent(QContextMenuEvent* event) {
       ->setEnabled(!starts_.isEmpty());
   menu.exec(event->globalPos());
 }
+
+}  // namespace quillon

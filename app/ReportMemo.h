@@ -13,6 +13,8 @@
 #include <QStringView>
 #include <string_view>
 
+namespace quillon {
+
 class TReportMemo : public QAbstractScrollArea {
   Q_OBJECT
   Q_PROPERTY(QString plainText READ toPlainText)
@@ -69,3 +71,5 @@ class TReportMemo : public QAbstractScrollArea {
   int longest_ = 0;      // characters of the longest line seen so far
   Position anchor_, cursor_;
 };
+
+}  // namespace quillon

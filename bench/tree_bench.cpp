@@ -19,8 +19,8 @@
 #include "support/TempDir.h"
 #include "tree_liveness_bench.h"
 
-using quillon::shelltree::TShellNode;
-using quillon::shelltree::TShellTree;
+using quillon::TShellNode;
+using quillon::TShellTree;
 using quillon::testing::TempDir;
 
 namespace {

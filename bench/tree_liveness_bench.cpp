@@ -27,6 +27,8 @@
 #include "support/UnansweringMount.h"
 
 using namespace quillon::testing;
+using quillon::TShellNode;
+using quillon::TShellTree;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 

@@ -44,6 +44,9 @@
 
 extern char** environ;
 
+using quillon::QuillonApplication;
+using quillon::QuillonWindows;
+using quillon::TmainF;
 using quillon::testing::ProcessMemory;
 using quillon::testing::RecordingRunHost;
 using quillon::testing::RecordingSeam;

@@ -1,6 +1,7 @@
 // The batch command's host of a run: report lines on standard output, message boxes on
-// standard error, questions answered by a flag or on the terminal, Ctrl+C (and SIGTERM, SIGHUP)
-// as Cancel. A write that fails ends the run with IoError.
+// standard error, questions answered by a flag or on the terminal, an interrupt (Ctrl+C,
+// SIGTERM, SIGHUP once CatchInterrupts is in force) as Cancel. A write that fails ends the run
+// with IoError.
 #pragma once
 
 #include <optional>
@@ -21,24 +22,16 @@ class BatchHost : public RunHost {
   void ShowInformation(const std::string& text) override;
   bool AskYesNo(const std::string& question) override;
 
+  // The batch command shows no progress and never writes the history files.
   void AppendReport(const std::string& line) override;
-  void HandlePendingEvents() override {}
   bool CancelPressed() override;
   void ClearCancel() override;
-  void SetRunning(bool) override {}
-  void LineReached(std::int32_t, std::int32_t) override {}
-  // The batch command never writes the history files.
-  void RecordDestination(const std::string&) override {}
-  void RecordSource(const std::string&) override {}
 
   // Writes the report lines still held; throws IoError.
   void FlushReport();
   // What ended the run, as the program's own box, after what the report holds; a failure to
   // write it is ignored, as nothing is left to tell it with.
   void TellFailure(const std::string& text) noexcept;
-
-  // Makes Ctrl+C, SIGTERM and SIGHUP a press on Cancel; a closed pipe a failed write.
-  static void CatchInterrupt();
 
  private:
   void Box(const char* title, const std::string& text);

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "engine/Naming.h"
-#include "settings/RunSettings.h"
+#include "engine/RunSettings.h"
 
 namespace quillon {
 

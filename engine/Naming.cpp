@@ -6,15 +6,6 @@
 
 namespace quillon {
 
-bool IsInvalidNameChar(char c) {
-  switch (c) {
-    case '"': case '*': case '/': case ':': case '<': case '>': case '?': case '\\': case '|':
-      return true;
-    default:
-      return false;
-  }
-}
-
 namespace {
 
 // Appends bytes as far as the text stays within kMaxKept. What fits whole, the usual case, is

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/InvalidNameChars.h"
 #include "util/TextLineReader.h"
 
 namespace quillon {
@@ -49,9 +50,6 @@ class LinePartsBuilder : public TextLineReader::Pieces {
 };
 
 using ReportSink = std::function<void(const std::string&)>;
-
-// The nine characters file names may not hold.
-bool IsInvalidNameChar(char c);
 
 // The parts of a whole line at once.
 LineParts SplitSourceLine(std::string_view raw_line, std::string_view fill_kind,

@@ -22,6 +22,7 @@
 #include "util/FileSystem.h"
 #include "util/WholeNumber.h"
 #include "util/ui/Fonts.h"
+#include "util/ui/Commands.h"
 #include "util/ui/Controls.h"
 #include "util/ui/OpenDialog.h"
 #include "util/ui/Seam.h"
@@ -206,9 +207,9 @@ TfillF::TfillF(QWidget* parent) : QDialog(parent) {
   ui::EnableGroup(singleGB, false);
 
   // The four mode buttons form one exclusive group.
-  modeGroup = new QButtonGroup(this);
+  mode_group_ = new QButtonGroup(this);
   for (QRadioButton* mode : {fillnoRB, fillfixRB, fillvarRB, fillsingleRB}) {
-    modeGroup->addButton(mode);
+    mode_group_->addButton(mode);
   }
 
   fillchE->setMaxLength(1);
@@ -234,7 +235,7 @@ TfillF::TfillF(QWidget* parent) : QDialog(parent) {
 
   // Selecting a mode, by the user or by the loading, runs its handler.
   const auto onSelected = [this](QRadioButton* mode, void (TfillF::*handler)()) {
-    connect(mode, &QRadioButton::toggled, this, [this, handler](bool on) {
+    ui::ConnectCommand(mode, &QRadioButton::toggled, this, [this, handler](bool on) {
       if (on) (this->*handler)();
     });
   };
@@ -242,13 +243,13 @@ TfillF::TfillF(QWidget* parent) : QDialog(parent) {
   onSelected(fillfixRB, &TfillF::fillfixRBClick);
   onSelected(fillvarRB, &TfillF::fillvarRBClick);
   onSelected(fillsingleRB, &TfillF::fillsingleRBClick);
-  connect(fixifnovarCB, &QCheckBox::toggled, this, &TfillF::fixifnovarCBClick);
-  connect(fillchE, &QLineEdit::textChanged, this, &TfillF::fillchEChange);
-  connect(sepE, &QLineEdit::textChanged, this, &TfillF::sepEChange);
-  connect(sizeE, &QLineEdit::textChanged, this, &TfillF::sizeEChange);
-  connect(filltxtB, &QPushButton::clicked, this, &TfillF::filltxtBClick);
-  connect(saveB, &QPushButton::clicked, this, &TfillF::saveBClick);
-  connect(cancelB, &QPushButton::clicked, this, &TfillF::cancelBClick);
+  ui::ConnectCommand(fixifnovarCB, &QCheckBox::toggled, this, &TfillF::fixifnovarCBClick);
+  ui::ConnectCommand(fillchE, &QLineEdit::textChanged, this, &TfillF::fillchEChange);
+  ui::ConnectCommand(sepE, &QLineEdit::textChanged, this, &TfillF::sepEChange);
+  ui::ConnectCommand(sizeE, &QLineEdit::textChanged, this, &TfillF::sizeEChange);
+  ui::ConnectCommand(filltxtB, &QPushButton::clicked, this, &TfillF::filltxtBClick);
+  ui::ConnectCommand(saveB, &QPushButton::clicked, this, &TfillF::saveBClick);
+  ui::ConnectCommand(cancelB, &QPushButton::clicked, this, &TfillF::cancelBClick);
   fillchE->installEventFilter(this);
   sepE->installEventFilter(this);
   filltxtfnE->installEventFilter(this);

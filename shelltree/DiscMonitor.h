@@ -14,7 +14,7 @@
 
 class QSocketNotifier;
 
-namespace quillon::shelltree {
+namespace quillon {
 
 class TDiscMonitor : public QObject {
   Q_OBJECT
@@ -44,4 +44,4 @@ class TDiscMonitor : public QObject {
   QSocketNotifier* readable_ = nullptr;
 };
 
-}  // namespace quillon::shelltree
+}  // namespace quillon

@@ -6,9 +6,10 @@
 #include <QMenu>
 #include <QStatusTipEvent>
 
+#include "util/ui/Commands.h"
 #include "util/ui/Seam.h"
 
-namespace quillon::shelltree {
+namespace quillon {
 
 ShellMenuResult ShowShellContextMenu(QWidget* owner, const QString& path, bool folder,
                                      const QPoint& point,
@@ -34,8 +35,9 @@ ShellMenuResult ShowShellContextMenu(QWidget* owner, const QString& path, bool f
     QStatusTipEvent tip(text);
     QCoreApplication::sendEvent(owner, &tip);
   };
-  QObject::connect(&menu, &QMenu::hovered, [&](QAction* action) { hint(action->statusTip()); });
-  QObject::connect(&menu, &QMenu::aboutToHide, [&] { hint(QString()); });
+  ui::ConnectCommand(&menu, &QMenu::hovered, &menu,
+                     [&](QAction* action) { hint(action->statusTip()); });
+  ui::ConnectCommand(&menu, &QMenu::aboutToHide, &menu, [&] { hint(QString()); });
 
   QMenu* shown = &menu;
   if (beforeShow) beforeShow(shown);
@@ -43,15 +45,15 @@ ShellMenuResult ShowShellContextMenu(QWidget* owner, const QString& path, bool f
   QAction* picked = shown->exec(point);
   if (picked == open) {
     ui::OpenWithShell(path);
-    result.carriedOut = true;
+    result.carried_out = true;
   } else if (picked == copy) {
     QGuiApplication::clipboard()->setText(path);
-    result.carriedOut = true;
+    result.carried_out = true;
   } else if (picked == rename) {
-    result.renameRequested = true;
-    result.carriedOut = true;
+    result.rename_requested = true;
+    result.carried_out = true;
   }
   return result;
 }
 
-}  // namespace quillon::shelltree
+}  // namespace quillon

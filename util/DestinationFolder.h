@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "util/UniqueFd.h"
+
 namespace quillon {
 
 // Outcome of creating a file exclusively: the existence test and the creation in one step,
@@ -12,15 +14,8 @@ enum class CreateOutcome { Created, ExistsAlready, Failed };
 
 class CreatedFile {
  public:
-  CreatedFile() = default;
-  CreatedFile(const CreatedFile&) = delete;
-  CreatedFile& operator=(const CreatedFile&) = delete;
-  CreatedFile(CreatedFile&& other) noexcept;
-  CreatedFile& operator=(CreatedFile&& other) noexcept;
-  ~CreatedFile();
-
   CreateOutcome outcome() const { return outcome_; }
-  int descriptor() const { return fd_; }
+  int descriptor() const { return fd_.get(); }
   // Closes the file; throws IoError when the close reports a failure of the writes.
   void Close();
 
@@ -35,7 +30,7 @@ class CreatedFile {
   static CreatedFile CreateAt(int folder, const char* name, bool look_first);
 
   CreateOutcome outcome_ = CreateOutcome::Failed;
-  int fd_ = -1;
+  UniqueFd fd_;
 };
 
 // The destination of a run, opened once when its line loop starts and held for the run, so a
@@ -50,11 +45,7 @@ class DestinationFolder {
 
   // The path itself may be a link, the user's own choice: it is followed here, once.
   explicit DestinationFolder(const std::string& path, Resolution resolution = Resolution::Kernel);
-  DestinationFolder(const DestinationFolder&) = delete;
-  DestinationFolder& operator=(const DestinationFolder&) = delete;
-  ~DestinationFolder();
-
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return fd_.valid(); }
 
   // Creates the file named by a source line (as the run builds it, "\\" and "/" reaching into
   // subfolders). A name Windows could not hold is never created: Exists already when a file
@@ -63,11 +54,12 @@ class DestinationFolder {
   CreatedFile Create(std::string_view file_name);
 
  private:
-  // The folder of a relative path's last component, opened beneath this folder; -1 on failure.
-  int OpenParent(std::string_view folder_path) const;
-  int OpenParentByWalk(std::string_view folder_path) const;
+  // The folder of a relative path's last component, opened beneath this folder; none on
+  // failure.
+  UniqueFd OpenParent(std::string_view folder_path) const;
+  UniqueFd OpenParentByWalk(std::string_view folder_path) const;
 
-  int fd_ = -1;
+  UniqueFd fd_;
   Resolution resolution_;
   bool last_existed_ = false;
 };

@@ -19,6 +19,7 @@
 #include "util/Platform.h"
 #include "util/Text.h"
 #include "util/TextLineReader.h"
+#include "util/UniqueFd.h"
 
 namespace quillon {
 namespace {
@@ -26,28 +27,9 @@ namespace {
 constexpr std::size_t kFillChunk = 8191;
 constexpr char kCtrlZ = 26;
 
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  void Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) ThrowIoError(errno);
-  }
-
- private:
-  int fd_;
-};
-
-int OpenOrThrow(const std::string& path, int flags, mode_t mode = 0666) {
-  const int fd = open(path.c_str(), flags | O_CLOEXEC, mode);
-  if (fd < 0) ThrowIoError(errno);
+UniqueFd OpenOrThrow(const std::string& path, int flags, mode_t mode = 0666) {
+  UniqueFd fd(open(path.c_str(), flags | O_CLOEXEC, mode));
+  if (!fd.valid()) ThrowIoError(errno);
   return fd;
 }
 
@@ -142,13 +124,11 @@ std::uint64_t FileSizeOf(const std::string& path) {
 std::uint64_t FolderSize(const std::string& folder) {
   std::string path = folder;
   StripTrailingBackslash(path);
-  const int fd = open(path.empty() ? "/" : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return 0;
-  DIR* dir = fdopendir(fd);
-  if (!dir) {
-    close(fd);
-    return 0;
-  }
+  UniqueFd fd(open(path.empty() ? "/" : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd.valid()) return 0;
+  DIR* dir = fdopendir(fd.get());
+  if (!dir) return 0;
+  fd.release();  // the folder stream owns it now
   std::uint64_t total = 0;
   while (const dirent* entry = readdir(dir)) {
     const std::string_view name = entry->d_name;
@@ -215,6 +195,11 @@ bool RemoveFolder(std::string path) {
   return rmdir(path.c_str()) == 0;
 }
 
+bool RemoveFile(const std::string& path) {
+  return !path.empty() && IsExistingFile(path) && !IsWriteProtected(path) &&
+         unlink(path.c_str()) == 0;
+}
+
 bool CreateEmptyFile(const std::string& path) {
   CreatedFile file = CreatedFile::Create(path);
   if (file.outcome() != CreateOutcome::Created) return false;
@@ -229,32 +214,29 @@ bool CreateEmptyFile(const std::string& path) {
 std::int32_t CountLines(const std::string& path, MessageHost& messages, std::string_view shown_as) {
   const std::string shown(shown_as.empty() ? std::string_view(path) : shown_as);
   if (GetPathKind(path) != 'f') return -1;
-  const int fd = TextLineReader::OpenTextFile(path);
-  if (fd < 0) {
+  UniqueFd fd = TextLineReader::OpenTextFile(path);
+  if (!fd.valid()) {
     messages.ShowError("Can not read " + shown);
     return -1;
   }
   std::int32_t count = 0;
-  {
-    Descriptor guard(fd);
-    TextLineReader reader(fd);
-    try {
-      // More lines than the count can hold count as its largest value. No line is held, so a
-      // file without line ends takes no memory.
-      do {
-        reader.SkipLine();
-        ++count;
-      } while (!reader.AtEnd() && count < INT32_MAX);
-    } catch (const IoError&) {
-      // A failing read is told as a failing open is; the run then fails when it reads.
-      messages.ShowError("Can not read " + shown);
-      return -1;
-    }
-    try {
-      guard.Close();
-    } catch (const IoError&) {
-      messages.ShowError("Rare error: can not close " + shown);
-    }
+  TextLineReader reader(std::move(fd));
+  try {
+    // More lines than the count can hold count as its largest value. No line is held, so a
+    // file without line ends takes no memory.
+    do {
+      reader.SkipLine();
+      ++count;
+    } while (!reader.AtEnd() && count < INT32_MAX);
+  } catch (const IoError&) {
+    // A failing read is told as a failing open is; the run then fails when it reads.
+    messages.ShowError("Can not read " + shown);
+    return -1;
+  }
+  try {
+    reader.Close();
+  } catch (const IoError&) {
+    messages.ShowError("Rare error: can not close " + shown);
   }
   return count;
 }
@@ -283,7 +265,7 @@ void WriteFillBytes(int fd, std::int64_t count, unsigned char byte) {
 }
 
 void WriteFillFile(const std::string& path, std::int64_t count, unsigned char byte) {
-  Descriptor file(OpenOrThrow(path, O_WRONLY | O_CREAT | O_TRUNC));
+  UniqueFd file = OpenOrThrow(path, O_WRONLY | O_CREAT | O_TRUNC);
   WriteFillBytes(file.get(), count, byte);
   file.Close();
 }
@@ -306,7 +288,7 @@ void FileOutput::Flush() {
 }
 
 void AppendLine(const std::string& path, std::string_view text) {
-  Descriptor file(OpenOrThrow(path, O_WRONLY | O_APPEND));
+  UniqueFd file = OpenOrThrow(path, O_WRONLY | O_APPEND);
   FileOutput output(file.get());
   output.Append(text);
   output.Append("\r\n");
@@ -315,9 +297,8 @@ void AppendLine(const std::string& path, std::string_view text) {
 }
 
 void AppendFileTextTo(FileOutput& output, const std::string& source) {
-  const int text_fd = TextLineReader::OpenTextFile(source);
-  if (text_fd < 0) ThrowIoError(errno);
-  Descriptor text(text_fd);
+  UniqueFd text = TextLineReader::OpenTextFile(source);
+  if (!text.valid()) ThrowIoError(errno);
   struct stat info {};
   if (fstat(text.get(), &info) != 0) ThrowIoError(errno);
   struct stat written {};
@@ -368,7 +349,7 @@ void AppendFileTextTo(FileOutput& output, const std::string& source) {
 }
 
 void AppendFileText(const std::string& destination, const std::string& source) {
-  Descriptor file(OpenOrThrow(destination, O_WRONLY | O_APPEND));
+  UniqueFd file = OpenOrThrow(destination, O_WRONLY | O_APPEND);
   FileOutput output(file.get());
   AppendFileTextTo(output, source);
   output.Flush();
@@ -390,7 +371,7 @@ void ReplaceFileAtomically(const std::string& path, std::string_view content) {
       target + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(random() % 1000000007);
   {
     // Readable by the user alone until it has the mode of the file it replaces.
-    Descriptor file(OpenOrThrow(temporary, O_WRONLY | O_CREAT | O_EXCL, exists ? 0600 : 0666));
+    UniqueFd file = OpenOrThrow(temporary, O_WRONLY | O_CREAT | O_EXCL, exists ? 0600 : 0666);
     try {
       WriteAllTo(file.get(), content);
       if (exists) {
@@ -413,9 +394,8 @@ void ReplaceFileAtomically(const std::string& path, std::string_view content) {
 }
 
 std::string ReadWholeFile(const std::string& path, std::size_t max_bytes) {
-  const int fd = TextLineReader::OpenTextFile(path);
-  if (fd < 0) ThrowIoError(errno);
-  Descriptor file(fd);
+  UniqueFd file = TextLineReader::OpenTextFile(path);
+  if (!file.valid()) ThrowIoError(errno);
   std::string content;
   char chunk[64 * 1024];
   for (;;) {

@@ -30,49 +30,35 @@ constexpr StopBytes kStopsPastCtrlZ = Stops(false);
 
 }  // namespace
 
-int TextLineReader::OpenTextFile(const std::string& path) {
+UniqueFd TextLineReader::OpenTextFile(const std::string& path) {
   // Without O_NONBLOCK, opening a pipe that has no writer would wait for one.
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return -1;
+  UniqueFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd.valid()) return fd;
   struct stat info {};
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    close(fd);
+  if (fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    fd.reset();
     errno = EACCES;
-    return -1;
   }
   return fd;
 }
 
 TextLineReader::TextLineReader(const std::string& path, CtrlZ ctrl_z)
-    : owns_fd_(true), ctrl_z_ends_(ctrl_z == CtrlZ::EndsText), buffer_(new char[kBufferSize]) {
-  fd_ = OpenTextFile(path);
-  if (fd_ < 0) {
-    const int error = errno;
-    delete[] buffer_;
-    ThrowIoError(error);
-  }
+    : fd_(OpenTextFile(path)), ctrl_z_ends_(ctrl_z == CtrlZ::EndsText) {
+  if (!fd_.valid()) ThrowIoError(errno);
+  buffer_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
 }
 
-TextLineReader::TextLineReader(int fd) : fd_(fd), owns_fd_(false), buffer_(new char[kBufferSize]) {}
+TextLineReader::TextLineReader(UniqueFd fd)
+    : fd_(std::move(fd)), buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {}
 
-TextLineReader::~TextLineReader() {
-  if (owns_fd_ && fd_ >= 0) close(fd_);
-  delete[] buffer_;
-}
-
-void TextLineReader::Close() {
-  if (!owns_fd_ || fd_ < 0) return;
-  const int fd = fd_;
-  fd_ = -1;
-  if (close(fd) != 0) ThrowIoError(errno);
-}
+void TextLineReader::Close() { fd_.Close(); }
 
 bool TextLineReader::Fill() {
   if (ended_) return false;
   begin_ = 0;
   end_ = 0;
   for (;;) {
-    const ssize_t got = read(fd_, buffer_, kBufferSize);
+    const ssize_t got = read(fd_.get(), buffer_.get(), kBufferSize);
     if (got > 0) {
       end_ = static_cast<std::size_t>(got);
       read_total_ += end_;
@@ -131,7 +117,7 @@ void TextLineReader::ReadLine(Pieces& pieces) {
   last_line_length_ = 0;
   for (;;) {
     if (begin_ == end_ && !Fill()) return;
-    const char* start = buffer_ + begin_;
+    const char* start = buffer_.get() + begin_;
     const std::size_t available = end_ - begin_;
     const StopBytes& stops = ctrl_z_ends_ ? kStopsAtCtrlZ : kStopsPastCtrlZ;
     std::size_t length = 0;
@@ -160,7 +146,7 @@ void TextLineReader::ReadLastLineAgain(Pieces& pieces) {
   char chunk[kBufferSize];
   std::uint64_t offset = last_line_offset_;
   for (std::uint64_t rest = last_line_length_; rest > 0;) {
-    const ssize_t got = pread(fd_, chunk, rest < sizeof chunk ? rest : sizeof chunk,
+    const ssize_t got = pread(fd_.get(), chunk, rest < sizeof chunk ? rest : sizeof chunk,
                               static_cast<off_t>(offset));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) ThrowIoError(errno);

@@ -4,8 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+
+#include "util/UniqueFd.h"
 
 namespace quillon {
 
@@ -16,11 +19,10 @@ class TextLineReader {
 
   // Throws IoError when the file cannot be opened (see OpenTextFile).
   explicit TextLineReader(const std::string& path, CtrlZ ctrl_z = CtrlZ::EndsText);
-  // Reads from a descriptor it does not own.
-  explicit TextLineReader(int fd);
+  // Reads from an open descriptor, which it takes.
+  explicit TextLineReader(UniqueFd fd);
   TextLineReader(const TextLineReader&) = delete;
   TextLineReader& operator=(const TextLineReader&) = delete;
-  ~TextLineReader();
 
   // Takes a line piece by piece as it is read.
   class Pieces {
@@ -43,18 +45,17 @@ class TextLineReader {
   // Closes the file; throws IoError when the close fails.
   void Close();
 
-  // Opens a regular file for reading; -1 with errno set when it cannot, EACCES for anything
+  // Opens a regular file for reading; none with errno set when it cannot, EACCES for anything
   // else (a pipe would block, a device may never end).
-  static int OpenTextFile(const std::string& path);
+  static UniqueFd OpenTextFile(const std::string& path);
 
  private:
   bool Fill();
 
-  int fd_ = -1;
-  bool owns_fd_ = false;
+  UniqueFd fd_;
   bool ended_ = false;  // end of file or Ctrl-Z seen
   bool ctrl_z_ends_ = true;
-  char* buffer_;
+  std::unique_ptr<char[]> buffer_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
   std::uint64_t read_total_ = 0;  // bytes read from the file so far

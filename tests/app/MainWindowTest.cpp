@@ -38,6 +38,7 @@
 #include "util/Text.h"
 #include "util/Volumes.h"
 
+using namespace quillon;
 using quillon::testing::ReadBytes;
 using quillon::testing::RecordingSeam;
 using quillon::testing::TempDir;
@@ -367,12 +368,12 @@ void MainWindowTest::refusedRunsReturnToIdle() {
 
 void MainWindowTest::cancelDuringTheLastLineCancels() {
   // Fast lines leave their events for later, but never past the last counted line.
-  QVERIFY(TmainF::EventsDue(-1, 1, 50));
-  QVERIFY(!TmainF::EventsDue(1, 2, 50));
-  QVERIFY(TmainF::EventsDue(4, 2, 50));
-  QVERIFY(TmainF::EventsDue(0, 50, 50));
+  QVERIFY(quillon::WindowRunHost::EventsDue(-1, 1, 50));
+  QVERIFY(!quillon::WindowRunHost::EventsDue(1, 2, 50));
+  QVERIFY(quillon::WindowRunHost::EventsDue(4, 2, 50));
+  QVERIFY(quillon::WindowRunHost::EventsDue(0, 50, 50));
   // Blank lines shrink the total below the lines read.
-  QVERIFY(TmainF::EventsDue(0, 48, 45));
+  QVERIFY(quillon::WindowRunHost::EventsDue(0, 48, 45));
 }
 
 void MainWindowTest::cancelStopsAfterTheCurrentLine() {
@@ -618,7 +619,7 @@ void MainWindowTest::historyFilesAfterRunsAndBrowsing() {
   QCOMPARE(f.seam.openRequests.back().title, QStringLiteral("Select text file"));
   QCOMPARE(f.seam.openRequests.back().filter,
            QStringLiteral("Txt-files (*.txt)|*.txt|All files (*.*)|*.*"));
-  QCOMPARE(f.seam.openRequests.back().initialFolder, Q(f.dir.path()) + "/");
+  QCOMPARE(f.seam.openRequests.back().initial_folder, Q(f.dir.path()) + "/");
   QCOMPARE(w.AddsourceE->text(), Q(second));
   QCOMPARE(ReadBytes(f.dir / "files.his"), second + "\r\n" + first + "\r\n");
   QCOMPARE(w.MyEnterH->items(), (QStringList{Q(second), Q(first)}));
@@ -770,7 +771,7 @@ void MainWindowTest::fileListFilterAndAddButtons() {
 
   // The drive box follows the tree without moving it; a volume picked moves the tree to it.
   QCOMPARE(w.DriveComboBox1->Drive(),
-           Q(quillon::VolumeHoldingPath(quillon::ListVolumes(), f.dir.path())->mountPoint));
+           Q(quillon::VolumeHoldingPath(quillon::ListVolumes(), f.dir.path())->mount_point));
   QCOMPARE(w.ST1->Path(), Q(f.dir / "src/folder.txt"));
   emit w.DriveComboBox1->activated(0);
   QCOMPARE(w.ST1->Path(), QStringLiteral("/"));

@@ -9,6 +9,8 @@
 
 using quillon::testing::ProcessMemory;
 
+using namespace quillon;
+
 class ReportMemoTest : public QObject {
   Q_OBJECT
 

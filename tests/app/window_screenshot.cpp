@@ -11,6 +11,8 @@
 #include "support/RecordingSeam.h"
 #include "support/TempDir.h"
 
+using namespace quillon;
+
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: window-screenshot OUTPUT.png\n");

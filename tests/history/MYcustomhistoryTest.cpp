@@ -10,6 +10,7 @@
 #include "history/MYcustomhistory.h"
 #include "support/RecordingSeam.h"
 
+using namespace quillon;
 using quillon::testing::RecordingSeam;
 using quillon::ui::BoxKind;
 

@@ -9,8 +9,8 @@
 #include <QtTest>
 
 #include "settings/fillU.h"
-#include "tests/settings/DialogTestSupport.h"
-#include "tests/support/RecordingSeam.h"
+#include "support/DialogTestSupport.h"
+#include "support/RecordingSeam.h"
 #include "util/ui/OpenDialog.h"
 
 using namespace quillon;
@@ -320,7 +320,7 @@ void FillDialogTest::browseAndOpenTheTextFile() {
   QCOMPARE(seam.openRequests.size(), std::size_t(2));
   QCOMPARE(seam.openRequests[0].title, QString("Select the file from whichthe text will be copied"));
   QCOMPARE(seam.openRequests[0].filter, QString("Txt-files (*.txt)|*.txt|All files (*.*)|*.*"));
-  QCOMPARE(seam.openRequests[0].initialFolder, QString("/data/"));
+  QCOMPARE(seam.openRequests[0].initial_folder, QString("/data/"));
   QCOMPARE(open.Title, QString("Select the file from whichthe text will be copied"));
   QCOMPARE(seam.shellTargets, QStringList({"/data/fill.txt"}));
   QVERIFY(s.FillTextFile.empty());

@@ -9,8 +9,8 @@
 
 #include "settings/outputextensionU.h"
 #include "settings/repU.h"
-#include "tests/settings/DialogTestSupport.h"
-#include "tests/support/RecordingSeam.h"
+#include "support/DialogTestSupport.h"
+#include "support/RecordingSeam.h"
 
 using namespace quillon;
 using quillon::testing::RecordingSeam;

@@ -131,5 +131,25 @@ TEST(SettingsFile, TheFileIsNamedAfterTheExecutable) {
   EXPECT_EQ(SettingsFileFor(dir / "quillon.exe"), dir / "quillon.ini");
 }
 
+// Found by fuzzing.
+TEST(SettingsFile, TextWithALineBreakCannotSmuggleKeysIntoTheSettingsFile) {
+  TempDir temp;
+  const std::string previous = "[Fill]\r\nKind=var\r\n";
+  const std::string file = temp.Write("quillon.ini", previous);
+  RunSettings settings;
+  settings.SelectionFolder = "/home/ann/a\n[Fill]\nKind=fix\nSize=999999";
+  try {
+    WriteRunSettings(file, settings);
+    ADD_FAILURE() << "written";
+  } catch (const UserError& error) {
+    EXPECT_EQ(std::string(error.what()), "Unable to write to " + file);
+  }
+  EXPECT_EQ(ReadBytes(file), previous);
+  settings.SelectionFolder = "/home/ann/a";
+  settings.FillTextFile = "/x\ry";
+  EXPECT_THROW(WriteRunSettings(file, settings), UserError);
+  EXPECT_EQ(ReadBytes(file), previous);
+}
+
 }  // namespace
 }  // namespace quillon

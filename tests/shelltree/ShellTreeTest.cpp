@@ -18,10 +18,11 @@
 
 #include "shelltree/ItemProp.h"
 #include "shelltree/ShellTree.h"
-#include "tests/support/RecordingSeam.h"
-#include "tests/shelltree/TreeTestSupport.h"
-#include "tests/support/TempDir.h"
+#include "support/RecordingSeam.h"
+#include "shelltree/TreeTestSupport.h"
+#include "support/TempDir.h"
 
+using namespace quillon;
 using namespace quillon::testing;
 namespace fs = std::filesystem;
 
@@ -488,7 +489,7 @@ void ShellTreeTest::hiddenEntriesAndRefusedFolders() {
   connect(tree.get(), &TShellTree::OnDirAdd, this,
           [&](const QString& name, quint32 attributes, bool& allow) {
             offered << name;
-            QVERIFY(attributes & quillon::shelltree::SFGAO_FOLDER);
+            QVERIFY(attributes & quillon::SFGAO_FOLDER);
             if (name.endsWith("/xrefused")) allow = false;
           });
   tree->RefreshTree();
@@ -568,21 +569,21 @@ void ShellTreeTest::systemMenuReportsRenameWithoutRenaming() {
       if (menu->isVisible()) menu->close();
     });
   };
-  using quillon::shelltree::ShowShellContextMenu;
+  using quillon::ShowShellContextMenu;
   pick("Rena&me");
   auto result = ShowShellContextMenu(nullptr, Q(dir / "a"), true, QPoint(10, 10));
-  QVERIFY(result.renameRequested);
-  QVERIFY(result.carriedOut);
+  QVERIFY(result.rename_requested);
+  QVERIFY(result.carried_out);
   QVERIFY(fs::exists(dir / "a"));
 
   pick("");  // Escape
   result = ShowShellContextMenu(nullptr, Q(dir / "a"), true, QPoint(10, 10));
-  QVERIFY(!result.carriedOut);
-  QVERIFY(!result.renameRequested);
+  QVERIFY(!result.carried_out);
+  QVERIFY(!result.rename_requested);
 
   pick("&Copy path");
   result = ShowShellContextMenu(nullptr, Q(dir / "a"), true, QPoint(10, 10));
-  QVERIFY(result.carriedOut);
+  QVERIFY(result.carried_out);
   QCOMPARE(QGuiApplication::clipboard()->text(), Q(dir / "a"));
 
   pick("&Open in file manager");
@@ -618,8 +619,8 @@ void ShellTreeTest::systemMenuHintsFollowTheCommands() {
     if (menu->isVisible()) menu->close();
   });
   const auto result =
-      quillon::shelltree::ShowShellContextMenu(&owner, Q(dir / "a"), true, QPoint(10, 10));
-  QVERIFY(!result.carriedOut);
+      quillon::ShowShellContextMenu(&owner, Q(dir / "a"), true, QPoint(10, 10));
+  QVERIFY(!result.carried_out);
   QVERIFY(!hintWhileOpen.isEmpty());
   QCOMPARE(owner.statusBar()->currentMessage(), QString());
 }
@@ -736,7 +737,7 @@ void ShellTreeTest::volumesComingAndGoing() {
   QVERIFY(viaRoot);
   std::vector<std::string> ids{"/"};
   std::vector<std::string> parts;
-  quillon::shelltree::ComponentsBelow("/", dir / "usb", parts);
+  quillon::ComponentsBelow("/", dir / "usb", parts);
   ids.insert(ids.end(), parts.begin(), parts.end());
   TShellNode* usbFolder = tree.FindNodeByIdList(ids, true, true, true);
   QVERIFY(usbFolder);

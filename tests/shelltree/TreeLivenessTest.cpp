@@ -12,10 +12,11 @@
 #include <filesystem>
 #include <thread>
 
-#include "tests/shelltree/TreeTestSupport.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/UnansweringMount.h"
+#include "shelltree/TreeTestSupport.h"
+#include "support/TempDir.h"
+#include "support/UnansweringMount.h"
 
+using namespace quillon;
 using namespace quillon::testing;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
@@ -41,8 +42,8 @@ class StallMeter {
   qint64 longest_ = 0;
 };
 
-TShellNode* VolumeNode(TShellTree& tree, const std::string& mountPoint) {
-  return ChildNamed(tree.RootNode(), mountPoint);
+TShellNode* VolumeNode(TShellTree& tree, const std::string& mount_point) {
+  return ChildNamed(tree.RootNode(), mount_point);
 }
 
 }  // namespace

@@ -13,8 +13,6 @@
 
 namespace quillon::testing {
 
-using shelltree::TShellNode;
-using shelltree::TShellTree;
 
 inline QString Q(const std::string& text) { return QString::fromStdString(text); }
 

@@ -11,9 +11,10 @@
 #include <QtTest>
 #include <filesystem>
 
-#include "tests/shelltree/TreeTestSupport.h"
-#include "tests/support/TempDir.h"
+#include "shelltree/TreeTestSupport.h"
+#include "support/TempDir.h"
 
+using namespace quillon;
 using namespace quillon::testing;
 namespace fs = std::filesystem;
 

@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
                              "Pictures/2024", "Pictures/2025"})
     fs::create_directories(dir / folder);
   fs::create_directory_symlink(dir / "Pictures/2025", dir / "Projects/Quillon/latest pictures");
-  quillon::shelltree::TShellTree tree;
+  quillon::TShellTree tree;
   tree.setObjectName("ST1");
   tree.setIndentation(19);
   tree.resize(380, 620);

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "support/FileSizeLimit.h"
+#include "support/RecordingMessages.h"
 #include "support/TempDir.h"
 #include "util/FileSystem.h"
 #include "util/IoError.h"
@@ -18,19 +19,6 @@ namespace {
 
 using testing::ReadBytes;
 using testing::TempDir;
-
-class SilentMessages : public MessageHost {
- public:
-  void ShowNotice(const std::string& t) override { shown.push_back(t); }
-  void ShowError(const std::string& t) override { shown.push_back(t); }
-  void ShowWarning(const std::string& t) override { shown.push_back(t); }
-  void ShowInformation(const std::string& t) override { shown.push_back(t); }
-  bool AskYesNo(const std::string& t) override {
-    shown.push_back(t);
-    return false;
-  }
-  std::vector<std::string> shown;
-};
 
 std::vector<std::string> ReadAllLines(const std::string& path) {
   TextLineReader reader(path);
@@ -86,7 +74,7 @@ TEST(TextLineReader, MissingFileIsFileNotFound) {
 
 TEST(CountLines, CountsUnderTheLineRules) {
   TempDir dir;
-  SilentMessages messages;
+  testing::RecordingMessages<> messages;
   EXPECT_EQ(CountLines(dir.Write("a", "a\r\n"), messages), 1);
   EXPECT_EQ(CountLines(dir.Write("b", "a\r\n\r\n"), messages), 2);
   EXPECT_EQ(CountLines(dir.Write("c", "a\nb"), messages), 2);
@@ -96,7 +84,7 @@ TEST(CountLines, CountsUnderTheLineRules) {
   EXPECT_EQ(CountLines(dir.path(), messages), -1);
   ASSERT_EQ(symlink("nowhere", (dir / "dangling").c_str()), 0);
   EXPECT_EQ(CountLines(dir / "dangling", messages), -1);
-  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_TRUE(messages.boxes.empty());
 }
 
 TEST(PathKinds, FilesFoldersAndNothing) {
@@ -187,6 +175,22 @@ TEST(RemoveFolder, OnlyEmptyFolders) {
   EXPECT_TRUE(RemoveFolder(dir / "empty/"));
   EXPECT_FALSE(IsFolder(dir / "empty"));
   EXPECT_FALSE(RemoveFolder(dir / "missing"));
+}
+
+TEST(RemoveFile, OnlyFilesTheUserMayChange) {
+  TempDir dir;
+  const std::string file = dir.Write("plain", "x");
+  const std::string locked = dir.Write("locked", "x");
+  std::filesystem::permissions(locked, std::filesystem::perms::owner_read);
+  std::filesystem::create_directories(dir / "folder");
+  EXPECT_TRUE(RemoveFile(file));
+  EXPECT_FALSE(IsExistingFile(file));
+  EXPECT_FALSE(RemoveFile(locked));  // read-only, also for the superuser
+  EXPECT_TRUE(IsExistingFile(locked));
+  EXPECT_FALSE(RemoveFile(dir / "folder"));
+  EXPECT_TRUE(IsFolder(dir / "folder"));
+  EXPECT_FALSE(RemoveFile(dir / "missing"));
+  EXPECT_FALSE(RemoveFile(""));
 }
 
 TEST(CreateEmptyFile, NeverTouchesAnExistingFile) {

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <map>
 
-#include "tests/support/TempDir.h"
+#include "support/TempDir.h"
 #include "util/FolderReading.h"
 
 namespace quillon {

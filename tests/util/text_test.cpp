@@ -85,5 +85,14 @@ TEST(WholeNumber, RefusesAnythingElse) {
   EXPECT_EQ(ReadWholeNumberOr("-5", 0), -5);
 }
 
+// Found by fuzzing.
+TEST(WholeNumber, HexadecimalNumbersMayHaveLeadingZerosLikeDecimalOnes) {
+  EXPECT_EQ(ReadWholeNumber("0X000000010"), 16);
+  EXPECT_EQ(ReadWholeNumber("$00000000FFFFFFFF"), -1);
+  EXPECT_EQ(ReadWholeNumber("x000"), 0);
+  EXPECT_EQ(ReadWholeNumber("0x0100000000"), std::nullopt);  // 33 bits stay refused
+  EXPECT_EQ(ReadWholeNumber("0x"), std::nullopt);
+}
+
 }  // namespace
 }  // namespace quillon

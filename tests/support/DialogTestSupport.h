@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "settings/RunSettings.h"
+#include "engine/RunSettings.h"
 #include "settings/SettingsFile.h"
-#include "tests/support/RecordingRunHost.h"
-#include "tests/support/TempDir.h"
+#include "support/RecordingRunHost.h"
+#include "support/TempDir.h"
 
 namespace quillon::testing {
 

@@ -13,8 +13,8 @@
 #include "app/FileLists.h"
 #include "app/LocXXX.h"
 #include "shelltree/ShellTree.h"
-#include "tests/settings/DialogTestSupport.h"
-#include "tests/support/RecordingSeam.h"
+#include "support/DialogTestSupport.h"
+#include "support/RecordingSeam.h"
 #include "util/ui/OpenDialog.h"
 
 using namespace quillon;
@@ -85,7 +85,7 @@ void LocationDialogTest::layoutAsDesigned() {
   QCOMPARE(d.SavelocB->text(), QString("&Ok"));
   QCOMPARE(d.CancelB->text(), QString("&Cancel"));
   QVERIFY(d.ST1->ReadOnly());
-  QCOMPARE(d.ST1->Options(), shelltree::TShellTree::TVisOptions(shelltree::TShellTree::TF_FOLDERS));
+  QCOMPARE(d.ST1->Options(), TShellTree::TVisOptions(TShellTree::TF_FOLDERS));
   QVERIFY(d.ST1->PopupMenu() == nullptr);
   d.show();
   QVERIFY(!d.resultL->isVisible());
