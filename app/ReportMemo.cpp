@@ -47,7 +47,8 @@ void TReportMemo::AppendBytes(std::string_view lines) {
   // Decoded as FromBytes reads the program's text, into memory the next batch reuses.
   QStringDecoder local(QStringDecoder::System);
   scratch_.resize(local.requiredSpace(static_cast<qsizetype>(lines.size())));
-  const QChar* end = local.appendToBuffer(scratch_.data(), QByteArrayView(lines.data(), lines.size()));
+  const QChar* end =
+      local.appendToBuffer(scratch_.data(), QByteArrayView(lines.data(), lines.size()));
   scratch_.resize(end - scratch_.constData());
   AppendText(scratch_);
 }
@@ -241,8 +242,7 @@ void TReportMemo::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
   QAction* copyAction = menu.addAction(tr("&Copy"), this, &TReportMemo::copy);
   copyAction->setEnabled(!selectedText().isEmpty());
-  menu.addAction(tr("Select &All"), this, &TReportMemo::selectAll)
-      ->setEnabled(!starts_.isEmpty());
+  menu.addAction(tr("Select &All"), this, &TReportMemo::selectAll)->setEnabled(!starts_.isEmpty());
   menu.exec(event->globalPos());
 }
 

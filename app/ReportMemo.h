@@ -67,8 +67,8 @@ class TReportMemo : public QAbstractScrollArea {
   QByteArray text_;          // every line in UTF-8, each followed by "\n"
   QList<qsizetype> starts_;  // where each line begins in text_
   QString scratch_;          // a batch of lines on its way in
-  int widest_ = 0;       // pixels of the widest line seen so far
-  int longest_ = 0;      // characters of the longest line seen so far
+  int widest_ = 0;           // pixels of the widest line seen so far
+  int longest_ = 0;          // characters of the longest line seen so far
   Position anchor_, cursor_;
 };
 

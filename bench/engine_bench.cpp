@@ -38,7 +38,9 @@ constexpr std::size_t kFloorChunk = 1 << 20;
 class SilentHost : public quillon::RunHost {
  public:
   void ShowNotice(const std::string&) override {}
-  void ShowError(const std::string& text) override { std::fprintf(stderr, "Error: %s\n", text.c_str()); }
+  void ShowError(const std::string& text) override {
+    std::fprintf(stderr, "Error: %s\n", text.c_str());
+  }
   void ShowWarning(const std::string&) override {}
   void ShowInformation(const std::string&) override {}
   bool AskYesNo(const std::string&) override { return true; }
@@ -68,7 +70,7 @@ struct Case {
   std::vector<std::string> files;  // the file names they give
   std::int64_t fill = 0;           // bytes per file for the floor
   quillon::RunSettings settings;
-  bool existing = false;           // every file exists before the timed run
+  bool existing = false;  // every file exists before the timed run
   std::vector<Peer> peers;
 };
 
@@ -101,10 +103,12 @@ double Floor(const Case& c, const std::string& folder) {
   const int dir = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
   if (dir < 0) Fail("cannot open " + folder);
   for (const std::string& file : c.files) {
-    const int fd = openat(dir, file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const int fd =
+        openat(dir, file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) {
       struct stat info;
-      if (fstatat(dir, file.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) Fail("cannot create " + file);
+      if (fstatat(dir, file.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        Fail("cannot create " + file);
       continue;
     }
     for (std::int64_t rest = c.fill; rest > 0;) {
@@ -240,21 +244,25 @@ bool Measure(const Case& c, const std::string& source, const std::string& names,
   const auto by_floor = [&](const std::string& folder) { Floor(c, folder); };
   std::vector<std::function<void()>> sides;
   sides.push_back([&] {
-    timed(engine, [&](const std::string& folder) { return Engine(c, source, folder); },
-          [&](const std::string& folder) { Engine(c, source, folder); });
+    timed(
+        engine, [&](const std::string& folder) { return Engine(c, source, folder); },
+        [&](const std::string& folder) { Engine(c, source, folder); });
   });
   sides.push_back([&] {
-    timed(floor, [&](const std::string& folder) { return Floor(c, folder); }, by_floor);
+    timed(
+        floor, [&](const std::string& folder) { return Floor(c, folder); }, by_floor);
   });
   if (c.existing) {
     sides.push_back([&] {
-      timed(stat_loop, [&](const std::string& folder) { return StatLoop(c, folder); }, by_floor);
+      timed(
+          stat_loop, [&](const std::string& folder) { return StatLoop(c, folder); }, by_floor);
     });
   }
   for (std::size_t p = 0; p < c.peers.size(); ++p) {
     sides.push_back([&, p] {
-      timed(peers[p], [&](const std::string& folder) { return RunPeer(c.peers[p], names, folder); },
-            by_floor);
+      timed(
+          peers[p], [&](const std::string& folder) { return RunPeer(c.peers[p], names, folder); },
+          by_floor);
     });
   }
   for (int r = 0; r < repeat; ++r) {
@@ -310,7 +318,7 @@ int main(int argc, char** argv) {
     met = Measure(c, source, names, repeat) && met;
   }
   std::filesystem::remove_all(root);
-  std::printf("%s: at most %.2f of the floor, and faster than every peer\n",
-              met ? "PASS" : "FAIL", kTargetRatio);
+  std::printf("%s: at most %.2f of the floor, and faster than every peer\n", met ? "PASS" : "FAIL",
+              kTargetRatio);
   return met ? 0 : 1;
 }

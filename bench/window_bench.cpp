@@ -162,10 +162,9 @@ bool StartupCase() {
       const bool quillon_turn = (turn == 0) == (round % 2 == 0);
       std::string output;
       double seconds = 0;
-      const bool ok =
-          quillon_turn
-              ? RunChild({self, kFirstPaintChild, program_folder.path()}, output, seconds, true)
-              : RunChild({floor_program}, output, seconds, true);
+      const bool ok = quillon_turn ? RunChild({self, kFirstPaintChild, program_folder.path()},
+                                              output, seconds, true)
+                                   : RunChild({floor_program}, output, seconds, true);
       if (!ok) {
         std::printf("startup: %s did not paint\n", quillon_turn ? "Quillon" : "startup-floor");
         return false;
@@ -174,12 +173,13 @@ bool StartupCase() {
     }
   }
   const double ratio = Median(quillon) / Median(floor);
-  const double best_ratio =
-      *std::min_element(quillon.begin(), quillon.end()) / *std::min_element(floor.begin(), floor.end());
+  const double best_ratio = *std::min_element(quillon.begin(), quillon.end()) /
+                            *std::min_element(floor.begin(), floor.end());
   const bool ok = ratio <= 1.25;
-  std::printf("startup quillon=%.3f floor=%.3f ratio=%.2f (medians of %d starts each, offscreen; "
-              "best of them: ratio=%.2f) %s\n",
-              Median(quillon), Median(floor), ratio, kStarts, best_ratio, ok ? "ok" : "MISSED");
+  std::printf(
+      "startup quillon=%.3f floor=%.3f ratio=%.2f (medians of %d starts each, offscreen; "
+      "best of them: ratio=%.2f) %s\n",
+      Median(quillon), Median(floor), ratio, kStarts, best_ratio, ok ? "ok" : "MISSED");
   std::fflush(stdout);
   return ok;
 }
@@ -219,10 +219,11 @@ int ReportChild(int argc, char** argv) {
   }
   const int lines = window.RunM->blockCount();
   const bool ok = lines > kReportLines && after < 80 * kMegabyte;
-  std::printf("report-1m lines=%d window-rss=%.1f MB (before the run %.1f MB, at its highest "
-              "%.1f MB; %.1f bytes a report line beyond its text) %s\n",
-              lines, after / kMegabyte, before / kMegabyte, highest / kMegabyte,
-              double(after - before - text) / kReportLines, ok ? "ok" : "MISSED");
+  std::printf(
+      "report-1m lines=%d window-rss=%.1f MB (before the run %.1f MB, at its highest "
+      "%.1f MB; %.1f bytes a report line beyond its text) %s\n",
+      lines, after / kMegabyte, before / kMegabyte, highest / kMegabyte,
+      double(after - before - text) / kReportLines, ok ? "ok" : "MISSED");
   return ok ? 0 : 1;
 }
 
@@ -266,8 +267,9 @@ bool RunsCase(int argc, char** argv) {
       const bool window_turn = round == 1 || round == 2;
       const std::string side = window_turn ? "window" : "engine";
       // The existing case runs again into the first folders the empty case filled.
-      const std::string folder =
-          dir / (side + (fresh ? std::to_string(round) : window_turn ? "1" : "0"));
+      const std::string folder = dir / (side + (fresh         ? std::to_string(round)
+                                                : window_turn ? "1"
+                                                              : "0"));
       if (fresh) std::filesystem::create_directory(folder);
       if (window_turn) {
         in_window = std::min(in_window, WindowRun(window, seam, source, folder, window_lines, gap));
@@ -277,10 +279,11 @@ bool RunsCase(int argc, char** argv) {
       }
     }
     const double ratio = in_window / engine;
-    std::printf("%s window=%.3f engine=%.3f ratio=%.2f (report lines: window %d, engine %zu; "
-                "longest wait for events %lld ms)\n",
-                name, in_window, engine, ratio, window_lines, engine_lines,
-                static_cast<long long>(longest_gap));
+    std::printf(
+        "%s window=%.3f engine=%.3f ratio=%.2f (report lines: window %d, engine %zu; "
+        "longest wait for events %lld ms)\n",
+        name, in_window, engine, ratio, window_lines, engine_lines,
+        static_cast<long long>(longest_gap));
     std::fflush(stdout);
     ok = ok && ratio <= 1.5 && static_cast<std::size_t>(window_lines) == engine_lines;
   }

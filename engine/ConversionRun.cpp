@@ -155,7 +155,8 @@ void ConversionRun::ProcessLine(const LineParts& parts, const std::string& desti
 void ConversionRun::AppendSummary(bool cancelled) {
   const std::string total = "/" + std::to_string(counts_.LineTotal);
   host_.AppendReport(cancelled ? "Cancelled! Not all created." : "Finished!");
-  if (counts_.BlankMet) host_.AppendReport("Blank lines met: " + std::to_string(counts_.BlankCount));
+  if (counts_.BlankMet)
+    host_.AppendReport("Blank lines met: " + std::to_string(counts_.BlankCount));
   host_.AppendReport("Created files: " + std::to_string(counts_.CreatedCount) + total);
   host_.AppendReport("Existing files: " + std::to_string(counts_.ExistingCount) + total);
   const std::int64_t succeeded =

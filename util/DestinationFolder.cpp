@@ -88,7 +88,7 @@ UniqueFd DestinationFolder::OpenParent(std::string_view folder_path) const {
     return OpenParentByWalk(folder_path);
   }
   const std::string path(folder_path);
-  open_how how {};
+  open_how how{};
   how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
   how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS;
   for (int attempt = 0; attempt < 8; ++attempt) {

@@ -25,7 +25,7 @@ namespace {
 enum NameByte : unsigned char { kRefusedByte = 1, kSeparatorByte = 2, kNulByte = 4 };
 
 constexpr std::array<unsigned char, 256> kNameBytes = [] {
-  std::array<unsigned char, 256> bytes {};
+  std::array<unsigned char, 256> bytes{};
   for (int c = 0; c < 32; ++c) bytes[c] = kRefusedByte;  // control characters
   for (const unsigned char c : {':', '*', '?', '"', '<', '>', '|'}) bytes[c] = kRefusedByte;
   bytes['/'] = bytes['\\'] = kSeparatorByte;
@@ -182,8 +182,7 @@ std::string DataFolderFor(const std::string& program_folder) {
 
 std::string HelpFileFor(const std::string& program_folder) {
   std::string beside = JoinPath(program_folder, "quillon.html");
-  std::string installed =
-      JoinPath(FolderOfPath(program_folder), "share/doc/quillon/quillon.html");
+  std::string installed = JoinPath(FolderOfPath(program_folder), "share/doc/quillon/quillon.html");
   std::error_code error;
   if (!std::filesystem::is_regular_file(beside, error) &&
       std::filesystem::is_regular_file(installed, error)) {

@@ -20,7 +20,7 @@ constexpr char kCtrlZ = 26;
 // costs one look-up per byte where three comparisons would cost three.
 using StopBytes = std::array<bool, 256>;
 constexpr StopBytes Stops(bool ctrl_z_ends) {
-  StopBytes stops {};
+  StopBytes stops{};
   stops['\r'] = stops['\n'] = true;
   stops[static_cast<unsigned char>(kCtrlZ)] = ctrl_z_ends;
   return stops;

@@ -48,7 +48,8 @@ class ReportMemoTest : public QObject {
     qint64 text_bytes = 0;
     QString batch;
     for (int i = 0; i < kLines; ++i) {
-      const QString line = QStringLiteral("Exists already: name%1.txt").arg(i, 7, 10, QLatin1Char('0'));
+      const QString line =
+          QStringLiteral("Exists already: name%1.txt").arg(i, 7, 10, QLatin1Char('0'));
       text_bytes += line.size();
       batch += line;
       // As a run hands them over: in batches, each one text.
@@ -60,8 +61,8 @@ class ReportMemoTest : public QObject {
       }
     }
     const qint64 grown = ProcessMemory() - before;
-    qInfo("%lld bytes resident for %lld bytes of text: %.1f bytes a line beyond its text",
-          grown, text_bytes, double(grown - text_bytes) / kLines);
+    qInfo("%lld bytes resident for %lld bytes of text: %.1f bytes a line beyond its text", grown,
+          text_bytes, double(grown - text_bytes) / kLines);
     QVERIFY(grown <= text_bytes + 40LL * kLines);
     QCOMPARE(memo.blockCount(), kLines);
   }

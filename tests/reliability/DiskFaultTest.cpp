@@ -112,8 +112,7 @@ TEST_F(DiskFault, DiskFullInTheEngineClosesTheSourceAndRestoresTheButtons) {
         return EngineOutcome(host, settings, source, destination);
       },
       {rlim_t{1} << 16});
-  EXPECT_EQ(child.text,
-            "IoError: Disk full\nstates: running idle\nreport: [Started...]\nopen:");
+  EXPECT_EQ(child.text, "IoError: Disk full\nstates: running idle\nreport: [Started...]\nopen:");
   ExpectDestinationHolds({"big.txt"});
 }
 
@@ -122,8 +121,8 @@ TEST_F(DiskFault, ReadOnlyDestinationRefusesEachNewFileAndKeepsTheOthers) {
   OpenToUnprivileged(temp.path(), false);
   const std::string source = temp.Write("names.txt", "a\nkeep\n");
   chmod(destination.c_str(), 0555);
-  const BatchResult result = RunBatch({"--settings", temp / "none.ini", source, destination},
-                                      temp.path(), {{}, true});
+  const BatchResult result =
+      RunBatch({"--settings", temp / "none.ini", source, destination}, temp.path(), {{}, true});
 
   EXPECT_EQ(result.exit_status, 0);
   EXPECT_EQ(result.err, "");
@@ -139,14 +138,14 @@ TEST_F(DiskFault, MissingDestinationUnderAReadOnlyFolderIsRefused) {
   const std::string source = temp.Write("names.txt", "a\n");
   const std::string missing = destination + "/sub/new";
   chmod((destination + "/sub").c_str(), 0555);
-  const BatchResult result = RunBatch(
-      {"--settings", temp / "none.ini", "--yes", source, missing}, temp.path(), {{}, true});
+  const BatchResult result = RunBatch({"--settings", temp / "none.ini", "--yes", source, missing},
+                                      temp.path(), {{}, true});
 
   EXPECT_EQ(result.exit_status, 1);
   EXPECT_EQ(result.err,
             "Warning: Chosen parent folder is invalid or does not exist. I try to create it??\n"
-            "Error: Unable to create " + missing +
-                ". Probably invalid drive or not writable or use of bad characters!\n");
+            "Error: Unable to create " +
+                missing + ". Probably invalid drive or not writable or use of bad characters!\n");
   EXPECT_EQ(result.out, "Started...\nParent folder does not exist: " + missing +
                             "\nUnable to create parent folder: " + missing + "\n");
   ExpectDestinationHolds({});
@@ -161,9 +160,9 @@ TEST_F(DiskFault, DestinationRemovedDuringTheRunReportsEachLaterLine) {
   const RunSettings settings;
   ConversionRun run(host, settings);
   EXPECT_EQ(run.Run(source, destination), RunResult::Finished);
-  EXPECT_EQ(host.report, (Lines{"Started...", "Unable to create: b", "Unable to create: c",
-                                "Finished!", "Created files: 1/3", "Existing files: 0/3",
-                                "Success ratio: 1/3 or 33%"}));
+  EXPECT_EQ(host.report,
+            (Lines{"Started...", "Unable to create: b", "Unable to create: c", "Finished!",
+                   "Created files: 1/3", "Existing files: 0/3", "Success ratio: 1/3 or 33%"}));
   // Nothing brings the folder back, and nothing lands beside it.
   EXPECT_EQ(TreeOf(temp.path()), (Lines{"names.txt"}));
 }
@@ -179,7 +178,11 @@ TEST_F(DiskFault, SourceGoneOrUnreadableBetweenCountingAndReadingEndsTheRun) {
   const std::vector<Case> cases{
       {"removed", [&] { fs::remove(source); }, false, "File not found"},
       {"made unreadable", [&] { chmod(source.c_str(), 0); }, true, "File access denied"},
-      {"replaced by a folder", [&] { fs::remove(source); fs::create_directory(source); },
+      {"replaced by a folder",
+       [&] {
+         fs::remove(source);
+         fs::create_directory(source);
+       },
        false, "File access denied"},
   };
   for (const Case& c : cases) {
@@ -231,8 +234,8 @@ TEST_F(DiskFault, UnreadableSourceIsToldTwice) {
   OpenToUnprivileged(temp.path(), false);
   const std::string source = temp.Write("names.txt", "a\n");
   chmod(source.c_str(), 0);
-  const BatchResult result = RunBatch({"--settings", temp / "none.ini", source, destination},
-                                      temp.path(), {{}, true});
+  const BatchResult result =
+      RunBatch({"--settings", temp / "none.ini", source, destination}, temp.path(), {{}, true});
   EXPECT_EQ(result.exit_status, 3);
   EXPECT_EQ(result.err, "Error: Can not read " + source + "\nQuillon: File access denied.\n");
   EXPECT_EQ(result.out, "Started...\n");

@@ -61,8 +61,9 @@ TEST(FileSystemNameFor, NamesWindowsCannotHoldAreOnlyLookedFor) {
 }
 
 TEST(FileSystemNameFor, NamesThatClimbOrNameNoFileAreRefused) {
-  for (const std::string& name : std::vector<std::string>{
-           "../a.txt", "a\\..\\..\\b.txt", "..", ".", "a/..", "a/", "a/.", "", std::string("a\0b", 3)}) {
+  for (const std::string& name :
+       std::vector<std::string>{"../a.txt", "a\\..\\..\\b.txt", "..", ".", "a/..", "a/", "a/.", "",
+                                std::string("a\0b", 3)}) {
     EXPECT_EQ(FileSystemNameFor(name).use, NameUse::Refused) << name;
   }
 }
@@ -120,8 +121,8 @@ TEST_P(DestinationFolderTest, AfterAFileThatExistedEveryNameEndsAsAfterANewOne) 
   // After a file that existed the next name is looked for first: the outcome is the same.
   const std::pair<std::string, CreateOutcome> cases[] = {
       {"keep.txt", CreateOutcome::ExistsAlready}, {"link-to-file", CreateOutcome::ExistsAlready},
-      {"folder", CreateOutcome::Failed},         {"missing/x.txt", CreateOutcome::Failed},
-      {"sub/x.txt", CreateOutcome::Failed},      {"real/new.txt", CreateOutcome::Created},
+      {"folder", CreateOutcome::Failed},          {"missing/x.txt", CreateOutcome::Failed},
+      {"sub/x.txt", CreateOutcome::Failed},       {"real/new.txt", CreateOutcome::Created},
       {"new.", CreateOutcome::Created},
   };
   for (const bool after_existing : {false, true}) {
@@ -131,8 +132,8 @@ TEST_P(DestinationFolderTest, AfterAFileThatExistedEveryNameEndsAsAfterANewOne) 
     int fresh = 0;
     for (const auto& [name, outcome] : cases) {
       const std::string before = after_existing ? "keep.txt" : "fresh" + std::to_string(fresh++);
-      ASSERT_EQ(Create(folder, before), after_existing ? CreateOutcome::ExistsAlready
-                                                       : CreateOutcome::Created);
+      ASSERT_EQ(Create(folder, before),
+                after_existing ? CreateOutcome::ExistsAlready : CreateOutcome::Created);
       EXPECT_EQ(Create(folder, name), outcome) << name << " after " << before;
     }
   }

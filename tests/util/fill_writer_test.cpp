@@ -29,8 +29,9 @@ constexpr std::int64_t kOneCall = kChunk * IOV_MAX;  // the most one call hands 
 
 TEST(FillWriters, WriteExactlyTheCountAcrossChunkAndCallEdges) {
   TempDir dir;
-  for (std::int64_t count : {std::int64_t{0}, std::int64_t{1}, kChunk, kChunk + 1, std::int64_t{9000},
-                             kOneCall - 1, kOneCall, kOneCall + 1, 2 * kOneCall + kChunk + 5}) {
+  for (std::int64_t count :
+       {std::int64_t{0}, std::int64_t{1}, kChunk, kChunk + 1, std::int64_t{9000}, kOneCall - 1,
+        kOneCall, kOneCall + 1, 2 * kOneCall + kChunk + 5}) {
     const std::string file = dir / ("fill" + std::to_string(count));
     WriteFillFile(file, count, 0xA5);
     EXPECT_EQ(ReadBytes(file), std::string(static_cast<std::size_t>(count), '\xA5')) << count;
@@ -130,7 +131,8 @@ TEST(FileOutput, HandsOverWritesOfAtLeast64KiBInOrder) {
   close(ends[1]);
   EXPECT_EQ(received, sent);
   ASSERT_GE(writes.size(), 3u);
-  for (std::size_t i = 0; i + 1 < writes.size(); ++i) EXPECT_GE(writes[i], FileOutput::kWriteSize) << i;
+  for (std::size_t i = 0; i + 1 < writes.size(); ++i)
+    EXPECT_GE(writes[i], FileOutput::kWriteSize) << i;
 }
 
 }  // namespace
