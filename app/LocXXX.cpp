@@ -15,9 +15,9 @@
 #include "shelltree/ShellTree.h"
 #include "util/FileSystem.h"
 #include "util/Platform.h"
-#include "util/ui/Fonts.h"
 #include "util/ui/Commands.h"
 #include "util/ui/Controls.h"
+#include "util/ui/Fonts.h"
 #include "util/ui/OpenDialog.h"
 #include "util/ui/Seam.h"
 

@@ -213,8 +213,7 @@ void TReportMemo::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
   QAction* copyAction = menu.addAction(tr("&Copy"), this, &TReportMemo::copy);
   copyAction->setEnabled(!selectedText().isEmpty());
-  menu.addAction(tr("Select &All"), this, &TReportMemo::selectAll)
-      ->setEnabled(!lines_.isEmpty());
+  menu.addAction(tr("Select &All"), this, &TReportMemo::selectAll)->setEnabled(!lines_.isEmpty());
   menu.exec(event->globalPos());
 }
 

@@ -57,8 +57,8 @@ class TReportMemo : public QAbstractScrollArea {
   void EnsureVisible(int line);
 
   QStringList lines_;
-  int widest_ = 0;       // pixels of the widest line seen so far
-  int longest_ = 0;      // characters of the longest line seen so far
+  int widest_ = 0;   // pixels of the widest line seen so far
+  int longest_ = 0;  // characters of the longest line seen so far
   Position anchor_, cursor_;
 };
 

@@ -12,11 +12,9 @@ constexpr int kEventsMilliseconds = 4;
 
 }  // namespace
 
-WindowRunHost::WindowRunHost(RunView& view, bool& cancelled)
-    : view_(view), cancelled_(cancelled) {}
+WindowRunHost::WindowRunHost(RunView& view, bool& cancelled) : view_(view), cancelled_(cancelled) {}
 
-bool WindowRunHost::EventsDue(std::int64_t elapsed_ms, std::int32_t line,
-                              std::int32_t line_total) {
+bool WindowRunHost::EventsDue(std::int64_t elapsed_ms, std::int32_t line, std::int32_t line_total) {
   return elapsed_ms < 0 || elapsed_ms >= kEventsMilliseconds || line >= line_total;
 }
 

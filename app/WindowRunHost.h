@@ -37,8 +37,7 @@ class WindowRunHost : public RunHost {
 
   // One whole run with the settings as they stand. The report is shown up to the end, also
   // when a failure of file input or output ends the run and goes up to the caller.
-  void Run(const RunSettings& settings, const std::string& source,
-           const std::string& destination);
+  void Run(const RunSettings& settings, const std::string& source, const std::string& destination);
   bool Running() const { return running_; }
 
   // Whether a run handles the window's events after a line: at most every few milliseconds,

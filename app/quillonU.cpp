@@ -110,10 +110,8 @@ void TmainF::FormCreate() {
     RunCommand([history] { history->LoadHistory(); });
   }
   settings_.SelectionFolder = program_folder_;
-  RunCommand([this] {
-    settings_ = ReadRunSettings(SettingsFileFor(executable_path_),
-                                         program_folder_);
-  });
+  RunCommand(
+      [this] { settings_ = ReadRunSettings(SettingsFileFor(executable_path_), program_folder_); });
   OpenDialog1.InitialDir = FromBytes(settings_.SelectionFolder) + QLatin1Char('/');
 }
 
@@ -169,8 +167,7 @@ bool TmainF::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::FocusOut:
       if (watched == DriveComboBox1 && !WindowSwitch(event)) DriveComboBox1Exit();
       break;
-    default:
-      break;
+    default: break;
   }
   return QMainWindow::eventFilter(watched, event);
 }
@@ -196,9 +193,7 @@ void TmainF::dropEvent(QDropEvent* event) {
 
 QString TmainF::ProgramFolder() const { return FromBytes(program_folder_); }
 QString TmainF::DataFolder() const { return FromBytes(data_folder_); }
-QString TmainF::SettingsFile() const {
-  return FromBytes(SettingsFileFor(executable_path_));
-}
+QString TmainF::SettingsFile() const { return FromBytes(SettingsFileFor(executable_path_)); }
 QString TmainF::StatusText() const { return status_label_->text(); }
 void TmainF::SetStatusText(const QString& text) { status_label_->setText(text); }
 
@@ -218,9 +213,7 @@ void TmainF::About1Click() {
   if (AboutF) AboutF->exec();
 }
 
-void TmainF::Contents1Click() {
-  ui::OpenWithShell(FromBytes(HelpFileFor(program_folder_)));
-}
+void TmainF::Contents1Click() { ui::OpenWithShell(FromBytes(HelpFileFor(program_folder_))); }
 
 void TmainF::textversionClick() { ui::ShowNotice(QString::fromLatin1(kTextHelp)); }
 
@@ -322,8 +315,7 @@ void TmainF::diropenBrowseMIClick() {
 }
 
 void TmainF::selfolderMIClick() {
-  SetStatusText(QStringLiteral("Actual selection folder: ") +
-                FromBytes(settings_.SelectionFolder));
+  SetStatusText(QStringLiteral("Actual selection folder: ") + FromBytes(settings_.SelectionFolder));
   if (LocxxxF) quillon::selfolderMIClick(*LocxxxF, settings_, OpenDialog1);
 }
 

@@ -52,8 +52,8 @@ class TmainF : public QMainWindow, private RunView {
   ~TmainF() override;
 
   // The dialogs created after the window, in start-up order.
-  void SetDialogs(TLocxxxF* locxxxF, TrepF* repF, TfillF* fillF,
-                  ToutputextF* outputextF, TAboutF* aboutF);
+  void SetDialogs(TLocxxxF* locxxxF, TrepF* repF, TfillF* fillF, ToutputextF* outputextF,
+                  TAboutF* aboutF);
 
   QString ProgramFolder() const;
   QString DataFolder() const;

@@ -230,9 +230,11 @@ void TmainF::BuildPanels() {
   ConnectCommand(ST1, &TShellTree::OnChange, this, &TmainF::ST1Change);
   ConnectCommand(ST1, &TShellTree::OnClick, this, &TmainF::ST1Click);
   ConnectCommand(FileListBox1, &TFileListBox::Click, this, &TmainF::FileListBox1Click);
-  ConnectCommand(FileListBox1, &QListWidget::itemDoubleClicked, this, &TmainF::FileListBox1DblClick);
-  ConnectCommand(FileListBox1, &QWidget::customContextMenuRequested, this,
-                 [this](const QPoint& at) { flbPM->popup(FileListBox1->viewport()->mapToGlobal(at)); });
+  ConnectCommand(FileListBox1, &QListWidget::itemDoubleClicked, this,
+                 &TmainF::FileListBox1DblClick);
+  ConnectCommand(
+      FileListBox1, &QWidget::customContextMenuRequested, this,
+      [this](const QPoint& at) { flbPM->popup(FileListBox1->viewport()->mapToGlobal(at)); });
   ConnectCommand(DriveComboBox1, &QComboBox::activated, this, &TmainF::DriveComboBox1Change);
   ConnectCommand(filterCB, &QComboBox::currentTextChanged, this, &TmainF::filterCBChange);
   ConnectCommand(infoCB, &QCheckBox::clicked, this, &TmainF::infoCBClick);
@@ -318,16 +320,16 @@ void TmainF::BuildHistories() {
   };
   MyEnterH = history("MyEnterH", EnterMI, "files.his", "max.his", "maxlen.his",
                      &TmainF::MyEnterHitemclicked);
-  MyOpenH = history("MyOpenH", openMI, "files.his", "max.his", "maxlen.his",
-                    &TmainF::MyOpenHitemclicked);
-  MYdirenterH = history("MYdirenterH", dirEnterMI, "dirfiles.his", "dirmax.his",
-                        "dirmaxlen.his", &TmainF::MYdirenterHitemclicked);
+  MyOpenH =
+      history("MyOpenH", openMI, "files.his", "max.his", "maxlen.his", &TmainF::MyOpenHitemclicked);
+  MYdirenterH = history("MYdirenterH", dirEnterMI, "dirfiles.his", "dirmax.his", "dirmaxlen.his",
+                        &TmainF::MYdirenterHitemclicked);
   MYdiropenH = history("MYdiropenH", dirOpenMI, "dirfiles.his", "dirmax.his", "dirmaxlen.his",
                        &TmainF::MYdiropenHitemclicked);
 }
 
 void TmainF::SetTabOrder() {
-  QWidget* order[] = {DriveComboBox1, infoCB, filterCB, ST1,    FileListBox1,
+  QWidget* order[] = {DriveComboBox1, infoCB,     filterCB, ST1,      FileListBox1,
                       AddsourceB,     AddsourceE, adddestB, adddestE, RunB,
                       cancelB,        ClearB,     ExitB,    RunM};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);

@@ -63,8 +63,8 @@ class ConversionRun {
 
  private:
   void RunLines(const std::string& destination);
-  void ProcessLine(LineParts parts, const std::string& destination,
-                   const DestinationFolder& folder, TextLineReader& source);
+  void ProcessLine(LineParts parts, const std::string& destination, const DestinationFolder& folder,
+                   TextLineReader& source);
   void AppendSummary(bool cancelled);
 
   RunHost& host_;

@@ -6,10 +6,16 @@ namespace quillon {
 
 constexpr bool IsInvalidNameChar(char c) {
   switch (c) {
-    case '"': case '*': case '/': case ':': case '<': case '>': case '?': case '\\': case '|':
-      return true;
-    default:
-      return false;
+    case '"':
+    case '*':
+    case '/':
+    case ':':
+    case '<':
+    case '>':
+    case '?':
+    case '\\':
+    case '|': return true;
+    default: return false;
   }
 }
 

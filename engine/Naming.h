@@ -16,14 +16,14 @@ namespace quillon {
 struct LineParts {
   static constexpr std::size_t kMaxKept = 4096;
 
-  std::string RawLine;        // the line exactly as read
-  bool Blank = false;         // empty once its tabs are removed
-  std::string Name;           // the tab-free line, or its part before the size separator
+  std::string RawLine;             // the line exactly as read
+  bool Blank = false;              // empty once its tabs are removed
+  std::string Name;                // the tab-free line, or its part before the size separator
   std::uint64_t SeparatorPos = 0;  // 1-based position of the last separator; 0 when none
-  std::string SizeText;       // what follows the separator when the name was split
+  std::string SizeText;            // what follows the separator when the name was split
   bool RawLineCut = false;
-  bool NameCut = false;       // a name that long is far over the path limit
-  bool SizeTextCut = false;   // a size text that long is no valid number
+  bool NameCut = false;      // a name that long is far over the path limit
+  bool SizeTextCut = false;  // a size text that long is no valid number
 };
 
 // Splits a line as it is read, piece by piece.

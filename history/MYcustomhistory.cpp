@@ -71,8 +71,7 @@ void TMYcustomhistory::LoadHistory() {
     removeallitem_ = NewCommand(toolsitem_, "Remove ALL history", "removeallitem");
     removesepitem_ = toolsitem_->addSeparator();
     removesepitem_->setObjectName(QStringLiteral("removesepitem"));
-    ConnectCommand(setmaxhistitem_, &QAction::triggered, this,
-                   &TMYcustomhistory::SetMaxHistClick);
+    ConnectCommand(setmaxhistitem_, &QAction::triggered, this, &TMYcustomhistory::SetMaxHistClick);
     ConnectCommand(setmaxitemlenitem_, &QAction::triggered, this,
                    &TMYcustomhistory::SetMaxItemLenClick);
     ConnectCommand(removeallitem_, &QAction::triggered, this, &TMYcustomhistory::RemoveAllClick);
@@ -154,8 +153,7 @@ void TMYcustomhistory::SetMaxHistClick() {
 void TMYcustomhistory::SetMaxItemLenClick() {
   const std::optional<QString> answer = ui::CurrentSeam().InputBox(
       QStringLiteral("Set maximum length of one history item"),
-      LimitPrompt("Give maximum length of one history item (max. ",
-                  HistoryList::kMaxItemLenLimit),
+      LimitPrompt("Give maximum length of one history item (max. ", HistoryList::kMaxItemLenLimit),
       QString::number(list_.maxitemlen()));
   if (!answer) return;
   list_.SetMaxItemLenFromText(ToBytes(*answer));

@@ -21,9 +21,9 @@
 
 #include "util/FileSystem.h"
 #include "util/WholeNumber.h"
-#include "util/ui/Fonts.h"
 #include "util/ui/Commands.h"
 #include "util/ui/Controls.h"
+#include "util/ui/Fonts.h"
 #include "util/ui/OpenDialog.h"
 #include "util/ui/Seam.h"
 
@@ -96,9 +96,7 @@ const QString kSpace = QStringLiteral("Space");
 QString SpaceExplanation(const QString& text) { return text == " " ? kSpace : QString(); }
 
 // The one character of a code's low 8 bits; codes 0 to 255 stand for Latin-1 characters.
-QString CharOfCode(std::int32_t code) {
-  return QString(QChar(static_cast<char16_t>(code & 0xFF)));
-}
+QString CharOfCode(std::int32_t code) { return QString(QChar(static_cast<char16_t>(code & 0xFF))); }
 
 // The code of the field's first character; an empty field leaves the code as it was.
 void StoreCharCode(const QString& field, std::int32_t& code) {
@@ -109,9 +107,8 @@ void StoreCharCode(const QString& field, std::int32_t& code) {
 
 QImage DecodeJpeg(const QByteArray& data) {
   RgbPixels pixels;
-  if (data.isEmpty() ||
-      !DecodeRgb(reinterpret_cast<const unsigned char*>(data.constData()),
-                 static_cast<unsigned long>(data.size()), &pixels)) {
+  if (data.isEmpty() || !DecodeRgb(reinterpret_cast<const unsigned char*>(data.constData()),
+                                   static_cast<unsigned long>(data.size()), &pixels)) {
     return {};
   }
   QImage image(pixels.width, pixels.height, QImage::Format_RGB888);

@@ -7,9 +7,9 @@
 #include <QRadioButton>
 
 #include "settings/NameChars.h"
-#include "util/ui/Fonts.h"
 #include "util/ui/Commands.h"
 #include "util/ui/Controls.h"
+#include "util/ui/Fonts.h"
 #include "util/ui/Seam.h"
 
 namespace quillon {

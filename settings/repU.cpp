@@ -8,9 +8,9 @@
 #include <QValidator>
 
 #include "settings/NameChars.h"
-#include "util/ui/Fonts.h"
 #include "util/ui/Commands.h"
 #include "util/ui/Controls.h"
+#include "util/ui/Fonts.h"
 #include "util/ui/Seam.h"
 
 namespace quillon {
@@ -22,7 +22,7 @@ class TypingLimit : public QValidator {
  public:
   TypingLimit(QLineEdit* edit, int limit) : QValidator(edit), edit_(edit), limit_(limit) {
     ui::ConnectCommand(edit, &QLineEdit::textChanged, this,
-            [this](const QString& text) { previous_length_ = text.size(); });
+                       [this](const QString& text) { previous_length_ = text.size(); });
   }
 
   State validate(QString& input, int& pos) const override {

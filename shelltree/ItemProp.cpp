@@ -18,8 +18,8 @@ ShellMenuResult ShowShellContextMenu(QWidget* owner, const QString& path, bool f
   if (path.isEmpty()) return result;
   QMenu menu(owner);
   menu.setObjectName("ItemPropMenu");
-  QAction* open = menu.addAction(folder ? QObject::tr("&Open in file manager")
-                                        : QObject::tr("&Open"));
+  QAction* open =
+      menu.addAction(folder ? QObject::tr("&Open in file manager") : QObject::tr("&Open"));
   open->setStatusTip(folder ? QObject::tr("Shows the folder in the desktop's file manager")
                             : QObject::tr("Opens the file in its associated program"));
   QAction* copy = menu.addAction(QObject::tr("&Copy path"));

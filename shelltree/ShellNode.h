@@ -86,16 +86,16 @@ class TShellNode : public QTreeWidgetItem {
   TShellTree* tree_;
   Kind kind_;
   std::string id_;
-  std::uint64_t serial_;         // finds the node again when a reading answers
-  std::uint64_t inode_ = 0;      // the entry's inode in its parent folder, 0 where unknown
-  FolderIdentity identity_;      // the folder's own identity at its last reading
+  std::uint64_t serial_;     // finds the node again when a reading answers
+  std::uint64_t inode_ = 0;  // the entry's inode in its parent folder, 0 where unknown
+  FolderIdentity identity_;  // the folder's own identity at its last reading
   int watch_ = -1;
   int icon_key_ = -1;
-  bool probed_ = false;          // the expand button has been decided
+  bool probed_ = false;             // the expand button has been decided
   std::uint64_t probe_ticket_ = 0;  // the probe that has not answered yet
   bool unavailable_ = false;
-  std::uint64_t read_ticket_ = 0; // the reading that has not answered yet
-  bool read_again_ = false;       // a change came while it was being read
+  std::uint64_t read_ticket_ = 0;                       // the reading that has not answered yet
+  bool read_again_ = false;                             // a change came while it was being read
   std::chrono::steady_clock::time_point last_refresh_;  // the last re-read for a change
   mutable std::optional<QCollatorSortKey> sort_key_;
   mutable bool info_read_ = false;

@@ -24,8 +24,18 @@
 namespace quillon {
 namespace {
 
-enum IconKey { kNoIcon, kComputerIcon, kHomeIcon, kDriveIcon, kFolderIcon, kFileIcon,
-               kFolderLinkIcon, kFileLinkIcon, kFolderOpenIcon, kIconCount };
+enum IconKey {
+  kNoIcon,
+  kComputerIcon,
+  kHomeIcon,
+  kDriveIcon,
+  kFolderIcon,
+  kFileIcon,
+  kFolderLinkIcon,
+  kFileLinkIcon,
+  kFolderOpenIcon,
+  kIconCount
+};
 
 // The shortcut arrow in the lower left corner, as desktops mark links.
 QIcon WithLinkOverlay(const QIcon& base) {
@@ -99,9 +109,9 @@ TShellTree::TShellTree(QWidget* parent)
   ui::ConnectCommand(leaf_timer_, &QTimer::timeout, this, &TShellTree::HideLeafButtons);
   ui::ConnectCommand(this, &QTreeWidget::itemExpanded, this, &TShellTree::NodeExpanded);
   ui::ConnectCommand(this, &QTreeWidget::itemCollapsed, this, &TShellTree::NodeCollapsed);
-  ui::ConnectCommand(this, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
-    emit OnChange(static_cast<TShellNode*>(current));
-  });
+  ui::ConnectCommand(
+      this, &QTreeWidget::currentItemChanged, this,
+      [this](QTreeWidgetItem* current) { emit OnChange(static_cast<TShellNode*>(current)); });
   SetMountTable(QString::fromLocal8Bit(kMountTablePath));
 }
 
@@ -138,7 +148,9 @@ std::string TShellTree::SpecialFolderPath(TPidls folder) const {
     case PIDL_STARTMENU: path = standard(QStandardPaths::ApplicationsLocation); break;
     case PIDL_FONTS: path = standard(QStandardPaths::FontsLocation); break;
     case PIDL_TEMPLATES: path = JoinPath(home, "Templates"); break;
-    case PIDL_STARTUP: path = JoinPath(standard(QStandardPaths::ConfigLocation), "autostart"); break;
+    case PIDL_STARTUP:
+      path = JoinPath(standard(QStandardPaths::ConfigLocation), "autostart");
+      break;
     case PIDL_BITBUCKET:
       path = JoinPath(standard(QStandardPaths::GenericDataLocation), "Trash/files");
       break;
@@ -216,10 +228,10 @@ void TShellTree::BuildRoot() {
     if (rootPath.empty()) rootPath.assign(1, kPathSeparator);
   }
   const bool isVirtual = rootPath.empty();
-  auto* root = new TShellNode(this, isVirtual ? TShellNode::Kind::VirtualRoot
-                                              : TShellNode::Kind::Folder, rootPath);
-  root->ItemAttributes = kFolderAttributes | SFGAO_HASSUBFOLDER |
-                         (isVirtual ? 0u : std::uint32_t(SFGAO_FILESYSTEM));
+  auto* root = new TShellNode(
+      this, isVirtual ? TShellNode::Kind::VirtualRoot : TShellNode::Kind::Folder, rootPath);
+  root->ItemAttributes =
+      kFolderAttributes | SFGAO_HASSUBFOLDER | (isVirtual ? 0u : std::uint32_t(SFGAO_FILESYSTEM));
   root->setText(0, root->GetDisplayText());
   root->UpdateImages();
   root->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);

@@ -9,9 +9,9 @@
 #include <QMenu>
 #include <QPointer>
 #include <QTreeWidget>
+#include <chrono>
 #include <cstdint>
 #include <functional>
-#include <chrono>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -25,7 +25,6 @@
 #include "util/ChangeWatch.h"
 #include "util/FolderReading.h"
 #include "util/Volumes.h"
-
 
 class QSocketNotifier;
 class QTimer;
@@ -43,9 +42,23 @@ class TShellTree : public QTreeWidget {
   Q_OBJECT
  public:
   enum TPidls {
-    PIDL_DESKTOP, PIDL_PROGRAMS, PIDL_CONTROLS, PIDL_PRINTERS, PIDL_PERSONAL, PIDL_FAVORITES,
-    PIDL_STARTUP, PIDL_RECENT, PIDL_SENDTO, PIDL_BITBUCKET, PIDL_STARTMENU,
-    PIDL_DESKTOPDIRECTORY, PIDL_DRIVES, PIDL_NETWORK, PIDL_NETHOOD, PIDL_FONTS, PIDL_TEMPLATES,
+    PIDL_DESKTOP,
+    PIDL_PROGRAMS,
+    PIDL_CONTROLS,
+    PIDL_PRINTERS,
+    PIDL_PERSONAL,
+    PIDL_FAVORITES,
+    PIDL_STARTUP,
+    PIDL_RECENT,
+    PIDL_SENDTO,
+    PIDL_BITBUCKET,
+    PIDL_STARTMENU,
+    PIDL_DESKTOPDIRECTORY,
+    PIDL_DRIVES,
+    PIDL_NETWORK,
+    PIDL_NETHOOD,
+    PIDL_FONTS,
+    PIDL_TEMPLATES,
     PIDL_USERDEFINED
   };
   Q_ENUM(TPidls)
@@ -167,8 +180,8 @@ class TShellTree : public QTreeWidget {
   // The ids leading from the root to the folder of an absolute path (see
   // TShellNode::AbsoluteIdList); false when no volume or root folder holds it.
   bool IdListOfPath(const std::string& path, std::vector<std::string>& idList) const;
-  TShellNode* FindNodeByIdList(const std::vector<std::string>& idList, bool expand,
-                               bool fromRoot, bool exact);
+  TShellNode* FindNodeByIdList(const std::vector<std::string>& idList, bool expand, bool fromRoot,
+                               bool exact);
 
   bool CanEdit(TShellNode* node) const;
   // The end of an in-place edit with the edited text.

@@ -1,8 +1,8 @@
 // The folder tree's expand buttons (decided by probes on a worker for the rows on screen),
 // expanding and collapsing, and expand-all.
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QSignalBlocker>
-#include <QCoreApplication>
 #include <QStatusTipEvent>
 #include <QTimer>
 #include <memory>
@@ -113,7 +113,8 @@ std::vector<std::pair<std::uint64_t, std::string>> TShellTree::WatchVisibleLeave
     node->probed_ = false;  // decided and watched again when it shows again
   }
   for (TShellNode* node : shown) {
-    if (const std::uint64_t ticket = StartMonitor(node)) asked.emplace_back(ticket, LaneOf(node->Path()));
+    if (const std::uint64_t ticket = StartMonitor(node))
+      asked.emplace_back(ticket, LaneOf(node->Path()));
   }
   leaf_watches_ = std::move(shown);
   return asked;

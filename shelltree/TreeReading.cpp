@@ -120,7 +120,8 @@ TShellTree::Listing TShellTree::VolumeListing() const {
   Listing listing;
   listing.readable = true;
   listing.entries.push_back({"~", true, false});
-  for (const Volume& volume : volumes_) listing.entries.push_back({volume.mount_point, true, false});
+  for (const Volume& volume : volumes_)
+    listing.entries.push_back({volume.mount_point, true, false});
   return listing;
 }
 
@@ -224,8 +225,8 @@ void TShellTree::ApplyListing(TShellNode* node, const Listing& listing) {
     return;
   }
   // Another folder under the same name: nothing read from the old one belongs to it.
-  const bool otherFolder = node->identity_.Known() && listing.identity.Known() &&
-                           !(node->identity_ == listing.identity);
+  const bool otherFolder =
+      node->identity_.Known() && listing.identity.Known() && !(node->identity_ == listing.identity);
   if (listing.identity.Known()) node->identity_ = listing.identity;
   std::uint32_t inherited = 0;
   if (node->kind() == TShellNode::Kind::Folder && listing.writable) inherited = kMovableAttributes;

@@ -60,7 +60,8 @@ void TShellTree::DeviceChange() {
   const bool watcherState = watcher_refresh_;
   watcher_refresh_ = true;  // the shell's messages stay off meanwhile
   hold_selection_ = true;
-  if (root_node_->kind() == TShellNode::Kind::VirtualRoot) ApplyListing(root_node_, VolumeListing());
+  if (root_node_->kind() == TShellNode::Kind::VirtualRoot)
+    ApplyListing(root_node_, VolumeListing());
   // A folder shown at a mount point now shows another file system: what was read below it
   // is gone, and it is read again when it expands.
   std::vector<TShellNode*> remounted;

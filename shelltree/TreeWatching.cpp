@@ -91,7 +91,8 @@ TShellTree::Concern TShellTree::EventConcerns(const TShellNode* node,
   const bool nameChange = event.kind == Kind::Created || event.kind == Kind::Deleted;
   const std::uint32_t filter = notify_filter_;
   auto yes = [](bool concerns) { return concerns ? Concern::Yes : Concern::No; };
-  if (event.folder) return yes(nameChange ? (filter & kNotifyDirName) : (filter & kNotifyAttributes));
+  if (event.folder)
+    return yes(nameChange ? (filter & kNotifyDirName) : (filter & kNotifyAttributes));
   if (filter & kNotifyFileName) return Concern::Yes;
   // Listing folders only, an entry that is no folder matters only as a link to one.
   if (!nameChange || !(filter & kNotifyDirName)) return Concern::No;
@@ -164,7 +165,8 @@ void TShellTree::WatchEvents(const std::vector<TDiscMonitor::Event>& events) {
 // at once, the last change always read.
 void TShellTree::FolderChanged(TShellNode* node) {
   if (!node || !upd_auto_thread_) return;
-  ScheduleRefresh(node, std::max(Clock::now(), node->last_refresh_ + std::chrono::milliseconds(100)));
+  ScheduleRefresh(node,
+                  std::max(Clock::now(), node->last_refresh_ + std::chrono::milliseconds(100)));
 }
 
 void TShellTree::ScheduleRefresh(TShellNode* node, Clock::time_point due) {

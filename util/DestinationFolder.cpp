@@ -44,7 +44,9 @@ CreatedFile CreatedFile::CreateAt(int folder, const char* name) {
   return file;
 }
 
-CreatedFile CreatedFile::Create(const std::string& path) { return CreateAt(AT_FDCWD, path.c_str()); }
+CreatedFile CreatedFile::Create(const std::string& path) {
+  return CreateAt(AT_FDCWD, path.c_str());
+}
 
 DestinationFolder::DestinationFolder(const std::string& path, Resolution resolution)
     : fd_(open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)), resolution_(resolution) {}
@@ -76,7 +78,7 @@ UniqueFd DestinationFolder::OpenParent(std::string_view folder_path) const {
     return OpenParentByWalk(folder_path);
   }
   const std::string path(folder_path);
-  open_how how {};
+  open_how how{};
   how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
   how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS;
   for (int attempt = 0; attempt < 8; ++attempt) {

@@ -57,7 +57,7 @@ std::time_t CreationTime(const std::string& path) {
 }
 
 std::string LocalDateTimeText(std::time_t when) {
-  std::tm local {};
+  std::tm local{};
   localtime_r(&when, &local);
   char text[128];
   const bool midnight = local.tm_hour == 0 && local.tm_min == 0 && local.tm_sec == 0;

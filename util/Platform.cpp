@@ -20,7 +20,13 @@ namespace {
 bool IsRefusedNameChar(unsigned char c) {
   if (c < 32) return true;
   switch (c) {
-    case ':': case '*': case '?': case '"': case '<': case '>': case '|': return true;
+    case ':':
+    case '*':
+    case '?':
+    case '"':
+    case '<':
+    case '>':
+    case '|': return true;
     default: return false;
   }
 }
@@ -74,8 +80,8 @@ FileSystemName FileSystemNameFor(std::string_view name) {
   FileSystemName result;
   // A NUL would cut the name short on its way to the file system.
   if (name.find('\0') != std::string_view::npos) return result;
-  bool portable = std::none_of(name.begin(), name.end(),
-                               [](unsigned char c) { return IsRefusedNameChar(c); });
+  bool portable =
+      std::none_of(name.begin(), name.end(), [](unsigned char c) { return IsRefusedNameChar(c); });
   const bool reachable = ForEachComponent(name, [&](std::string_view component) {
     if (component == "..") return;
     const std::string_view dropped = WithoutTrailingDotsAndBlanks(component);
@@ -141,8 +147,7 @@ std::string DataFolderFor(const std::string& program_folder) {
 
 std::string HelpFileFor(const std::string& program_folder) {
   std::string beside = JoinPath(program_folder, "quillon.html");
-  std::string installed =
-      JoinPath(FolderOfPath(program_folder), "share/doc/quillon/quillon.html");
+  std::string installed = JoinPath(FolderOfPath(program_folder), "share/doc/quillon/quillon.html");
   std::error_code error;
   if (!std::filesystem::is_regular_file(beside, error) &&
       std::filesystem::is_regular_file(installed, error)) {

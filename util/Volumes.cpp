@@ -21,18 +21,21 @@ namespace {
 // Kernel, memory and image file systems, and FUSE mounts of the desktop's own plumbing:
 // nothing a user keeps files on as a drive.
 constexpr std::array<std::string_view, 33> kPseudoTypes = {
-    "proc",     "sysfs",       "devtmpfs",  "devpts",     "tmpfs",     "ramfs",
-    "cgroup",   "cgroup2",     "securityfs", "pstore",    "debugfs",   "tracefs",
-    "configfs", "fusectl",     "mqueue",    "hugetlbfs",  "bpf",       "autofs",
-    "binfmt_misc", "nsfs",     "efivarfs",  "rpc_pipefs", "selinuxfs", "squashfs",
-    "overlay",  "fuse.gvfsd-fuse", "fuse.portal", "fuse.lxcfs", "nfsd", "devfs",
-    "fuse.snapfuse", "fuse.xdg-document-portal", "fuse.doc"};
+    "proc",       "sysfs",           "devtmpfs",      "devpts",
+    "tmpfs",      "ramfs",           "cgroup",        "cgroup2",
+    "securityfs", "pstore",          "debugfs",       "tracefs",
+    "configfs",   "fusectl",         "mqueue",        "hugetlbfs",
+    "bpf",        "autofs",          "binfmt_misc",   "nsfs",
+    "efivarfs",   "rpc_pipefs",      "selinuxfs",     "squashfs",
+    "overlay",    "fuse.gvfsd-fuse", "fuse.portal",   "fuse.lxcfs",
+    "nfsd",       "devfs",           "fuse.snapfuse", "fuse.xdg-document-portal",
+    "fuse.doc"};
 
 // File systems whose source is no device path: network, cluster and host-shared file systems
 // (every FUSE file system not named above counts too).
 constexpr std::array<std::string_view, 16> kNetworkTypes = {
-    "nfs", "nfs4", "cifs", "smb3", "smbfs", "9p", "zfs", "virtiofs", "ceph", "glusterfs",
-    "lustre", "afs", "gfs2", "ocfs2", "fuse", "fuseblk"};
+    "nfs",  "nfs4",      "cifs",   "smb3", "smbfs", "9p",    "zfs",  "virtiofs",
+    "ceph", "glusterfs", "lustre", "afs",  "gfs2",  "ocfs2", "fuse", "fuseblk"};
 
 template <std::size_t N>
 bool Contains(const std::array<std::string_view, N>& list, std::string_view value) {

@@ -13,8 +13,8 @@ namespace quillon {
 
 struct Volume {
   std::string mount_point;  // "/", "/media/ann/USB"
-  std::string device;      // "/dev/sdb1", "server:/export"
-  std::string label;       // the file system's label where the host knows one, else the device
+  std::string device;       // "/dev/sdb1", "server:/export"
+  std::string label;        // the file system's label where the host knows one, else the device
   std::string fs_type;      // "ext4", "vfat", "nfs4"
 };
 

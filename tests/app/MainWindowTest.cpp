@@ -11,9 +11,9 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
-#include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
@@ -155,11 +155,13 @@ void MainWindowTest::startState() {
   TmainF& w = *f.window;
   QCOMPARE(w.objectName(), QStringLiteral("mainF"));
   QCOMPARE(w.windowTitle(), QStringLiteral("Quillon"));
-  for (const char* name :
-       {"Panel1", "Panel2", "Panel3", "Panel4", "SelectL", "DriveComboBox1", "infoCB",
-        "filefilterL", "filterCB", "ST1", "FileListBox1", "dlb1", "FilterComboBox1", "sourceL",
-        "Label6", "AddsourceB", "AddsourceE", "destL", "Label1", "adddestB", "adddestE", "repL",
-        "RunB", "cancelB", "ClearB", "ExitB", "RunM", "stb1", "PM1", "flbPM"}) {
+  for (
+      const char* name :
+      {"Panel1",          "Panel2",      "Panel3",   "Panel4",     "SelectL",      "DriveComboBox1",
+       "infoCB",          "filefilterL", "filterCB", "ST1",        "FileListBox1", "dlb1",
+       "FilterComboBox1", "sourceL",     "Label6",   "AddsourceB", "AddsourceE",   "destL",
+       "Label1",          "adddestB",    "adddestE", "repL",       "RunB",         "cancelB",
+       "ClearB",          "ExitB",       "RunM",     "stb1",       "PM1",          "flbPM"}) {
     QVERIFY2(w.findChild<QObject*>(QString::fromLatin1(name)), name);
   }
   QVERIFY(!w.AddsourceB->isEnabled());
@@ -311,17 +313,18 @@ void MainWindowTest::runStatesDuringAndAfterQuestion() {
   // Yes to the 101 files, No to creating the destination.
   f.seam.answers = {true, false};
   w.RunB->click();
-  QCOMPARE(f.seam.questions,
-           QStringList({"101 files to be created. Really proceed??",
-                        "Chosen parent folder is invalid or does not exist. I try to create it??"}));
+  QCOMPARE(
+      f.seam.questions,
+      QStringList({"101 files to be created. Really proceed??",
+                   "Chosen parent folder is invalid or does not exist. I try to create it??"}));
   QCOMPARE(f.seam.states, QStringList({"cancel=1 run=0 clear=0", "cancel=1 run=0 clear=0"}));
   // The report is shown up to its last line before each question.
-  QCOMPARE(f.seam.reports,
-           QStringList({"Started...",
-                        "Started...\nParent folder does not exist: " + Q(f.dir / "missing")}));
+  QCOMPARE(f.seam.reports, QStringList({"Started...", "Started...\nParent folder does not exist: " +
+                                                          Q(f.dir / "missing")}));
   QCOMPARE(ButtonStates(w), QStringLiteral("cancel=0 run=1 clear=1"));
-  QCOMPARE(ReportLines(w), (std::vector<std::string>{
-                               "Started...", "Parent folder does not exist: " + (f.dir / "missing")}));
+  QCOMPARE(ReportLines(w),
+           (std::vector<std::string>{"Started...",
+                                     "Parent folder does not exist: " + (f.dir / "missing")}));
 
   // While running, typing into the path fields does not enable a second run.
   f.seam.clear();
@@ -763,7 +766,8 @@ void MainWindowTest::fileListFilterAndAddButtons() {
   QTest::mouseDClick(w.AddsourceE, Qt::LeftButton);
   w.AddsourceE->setText(Q(f.dir / "src/c.log"));
   QTest::mouseDClick(w.AddsourceE, Qt::LeftButton);
-  QCOMPARE(f.seam.shellTargets.join(" | "), Q(f.dir / "src/A.txt") + " | " + Q(f.dir / "src/c.log"));
+  QCOMPARE(f.seam.shellTargets.join(" | "),
+           Q(f.dir / "src/A.txt") + " | " + Q(f.dir / "src/c.log"));
   w.adddestE->setText(Q(f.dir / "src/folder.txt/not-yet"));
   QTest::mouseDClick(w.adddestE, Qt::LeftButton);
   QCOMPARE(w.ST1->Path(), Q(f.dir / "src/folder.txt"));
@@ -778,8 +782,8 @@ void MainWindowTest::fileListFilterAndAddButtons() {
   QCOMPARE(w.dlb1->Directory(), QStringLiteral("/"));
 
   // Volumes mounted or gone since the list was read show when the list opens.
-  w.DriveComboBox1->SetVolumes({{"/", "/dev/root", "/", "ext4"},
-                                {"/media/gone", "/dev/gone", "GONE", "vfat"}});
+  w.DriveComboBox1->SetVolumes(
+      {{"/", "/dev/root", "/", "ext4"}, {"/media/gone", "/dev/gone", "GONE", "vfat"}});
   QCOMPARE(w.DriveComboBox1->count(), 2);
   w.DriveComboBox1->showPopup();
   w.DriveComboBox1->hidePopup();

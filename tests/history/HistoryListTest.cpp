@@ -95,11 +95,17 @@ TEST_F(HistoryListTest, ANulByteEndsTheHistoryText) {
 }
 
 TEST_F(HistoryListTest, CtrlZIsAnOrdinaryCharacterOfTheHistoryFiles) {
-  dir.Write("files.his", "a\x1A" "b\r\n\x1A\r\nc\r\n");
+  dir.Write("files.his",
+            "a\x1A"
+            "b\r\n\x1A\r\nc\r\n");
   dir.Write("max.his", "5\x1A\r\n");
   Load();
-  EXPECT_EQ(list.items(), (Items{"a\x1A" "b", "\x1A", "c"}));
-  EXPECT_EQ(HistoryFile(), "a\x1A" "b\r\n\x1A\r\nc\r\n");
+  EXPECT_EQ(list.items(), (Items{"a\x1A"
+                                 "b",
+                                 "\x1A", "c"}));
+  EXPECT_EQ(HistoryFile(),
+            "a\x1A"
+            "b\r\n\x1A\r\nc\r\n");
   EXPECT_EQ(host.boxes, Items{"Warning: Invalid number in max.his"});
 }
 
@@ -202,9 +208,9 @@ TEST_F(HistoryListTest, CountAndLengthFilesThatAreNotNumbersWarnAndGiveTheDefaul
     std::int32_t maxhist;
   };
   const std::vector<Case> cases = {
-      {"", true, 10},        {"abc\r\n", true, 10},     {"\r\n7\r\n", true, 10},
-      {"12x\r\n", true, 10}, {"-3\r\n", true, 10},      {"500\r\n", false, 500},
-      {"7\r\nabc", false, 7}, {"7", false, 7},          {"7\n", false, 7}};
+      {"", true, 10},         {"abc\r\n", true, 10}, {"\r\n7\r\n", true, 10},
+      {"12x\r\n", true, 10},  {"-3\r\n", true, 10},  {"500\r\n", false, 500},
+      {"7\r\nabc", false, 7}, {"7", false, 7},       {"7\n", false, 7}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.bytes);
     TempDir folder;
@@ -216,8 +222,8 @@ TEST_F(HistoryListTest, CountAndLengthFilesThatAreNotNumbersWarnAndGiveTheDefaul
     EXPECT_EQ(history.maxhist(), c.maxhist);
     EXPECT_EQ(history.maxitemlen(), c.warns ? 2000 : c.maxhist);
     if (c.warns) {
-      EXPECT_EQ(messages.boxes,
-                (Items{"Warning: Invalid number in max.his", "Warning: Invalid number in maxlen.his"}));
+      EXPECT_EQ(messages.boxes, (Items{"Warning: Invalid number in max.his",
+                                       "Warning: Invalid number in maxlen.his"}));
     } else {
       EXPECT_TRUE(messages.boxes.empty());
     }
@@ -313,13 +319,12 @@ TEST_F(HistoryListTest, DialogValuesOutOfRangeOrNotNumbersChangeNothing) {
     list.SetMaxHistFromText(text);
     list.SetMaxItemLenFromText(text == std::string("101") ? "10001" : text);
   }
-  EXPECT_EQ(host.boxes, (Items{"Error: Number must be between 0 and 100",
-                               "Error: Number must be between 0 and 10000",
-                               "Error: Number must be between 0 and 100",
-                               "Error: Number must be between 0 and 10000",
-                               "Error: Invalid number!!", "Error: Invalid number!!",
-                               "Error: Invalid number!!", "Error: Invalid number!!",
-                               "Error: Invalid number!!", "Error: Invalid number!!"}));
+  EXPECT_EQ(
+      host.boxes,
+      (Items{"Error: Number must be between 0 and 100", "Error: Number must be between 0 and 10000",
+             "Error: Number must be between 0 and 100", "Error: Number must be between 0 and 10000",
+             "Error: Invalid number!!", "Error: Invalid number!!", "Error: Invalid number!!",
+             "Error: Invalid number!!", "Error: Invalid number!!", "Error: Invalid number!!"}));
   EXPECT_EQ(list.maxhist(), 10);
   EXPECT_EQ(list.maxitemlen(), 2000);
   EXPECT_EQ(list.items().size(), 3u);
@@ -365,7 +370,8 @@ TEST_F(HistoryListTest, AnUnsavableLimitIsReportedAndStaysInForce) {
   Load();
   EXPECT_TRUE(host.boxes.empty());
   list.SetMaxHistFromText("1");
-  EXPECT_EQ(host.boxes, (Items{"Error: Unable to save max history file " + (dir / "max.his") + "!!"}));
+  EXPECT_EQ(host.boxes,
+            (Items{"Error: Unable to save max history file " + (dir / "max.his") + "!!"}));
   EXPECT_EQ(list.maxhist(), 1);
   EXPECT_EQ(HistoryFile(), Lines({"a"}));
 }

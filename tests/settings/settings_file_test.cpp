@@ -34,7 +34,8 @@ TEST(IniFile, WritesChangeOnlyTheirOwnLine) {
   ini.Set("A", "added", "x");
   ini.Set("B", "c", "3");
   ini.Set("C", "d", "4");
-  EXPECT_EQ(ini.Content(), "[A]\nkeep=1\nKey=new\nadded=x\r\n\n[B]\r\nb=2\r\nc=3\r\n[C]\r\nd=4\r\n");
+  EXPECT_EQ(ini.Content(),
+            "[A]\nkeep=1\nKey=new\nadded=x\r\n\n[B]\r\nb=2\r\nc=3\r\n[C]\r\nd=4\r\n");
 }
 
 TEST(IniFile, WrittenValuesReadBackExceptSurroundingBlanks) {
@@ -85,9 +86,10 @@ TEST(SettingsFile, FlagsAndIntegersFallBackToTheirDefaults) {
 
 TEST(SettingsFile, EmptyTextsStayEmptyAndUnknownKindsSurvive) {
   TempDir dir;
-  const RunSettings settings = ReadFrom(
-      dir, "[Several]\nSelection folder=\n[Output extension]\nExtension=\n"
-           "[Invalid characters]\nInvalid replacer=   \n[Fill]\nKind=Fix\n");
+  const RunSettings settings =
+      ReadFrom(dir,
+               "[Several]\nSelection folder=\n[Output extension]\nExtension=\n"
+               "[Invalid characters]\nInvalid replacer=   \n[Fill]\nKind=Fix\n");
   EXPECT_EQ(settings.SelectionFolder, "");
   EXPECT_EQ(settings.OutputExtension, "");
   EXPECT_EQ(settings.InvalidReplacer, "");

@@ -1,25 +1,25 @@
 // The folder tree over folders made in a temporary folder, on the offscreen platform.
+#include <sys/mount.h>
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QMainWindow>
-#include <QStatusBar>
-#include <QContextMenuEvent>
 #include <QMenu>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTimer>
 #include <QWheelEvent>
 #include <QtTest>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sys/mount.h>
 
 #include "shelltree/ItemProp.h"
 #include "shelltree/ShellTree.h"
-#include "support/RecordingSeam.h"
 #include "shelltree/TreeTestSupport.h"
+#include "support/RecordingSeam.h"
 #include "support/TempDir.h"
 
 using namespace quillon;
@@ -72,12 +72,12 @@ class ShellTreeTest : public QObject {
 void ShellTreeTest::publishedPropertiesStartAtTheirDefaults() {
   TShellTree tree;
   const std::vector<std::pair<const char*, QVariant>> defaults = {
-      {"UseShellCache", false},      {"ShowVirtualFolders", true}, {"ShowSharedOverlay", true},
-      {"ShowLinkOverlay", true},     {"RootUsePIDL", true},        {"RootDir", "/"},
-      {"Path", QString()},           {"UpdAutoThread", true},      {"UpdAuto", true},
-      {"UpdAutoRec", false},         {"ShowIcons", true},          {"FileMask", "*.*"},
-      {"FileMaskUse", false},        {"ShowMessages", true},       {"CheckBoxes", false},
-      {"ReadOnly", false},           {"RightClickSelect", false}};
+      {"UseShellCache", false},  {"ShowVirtualFolders", true}, {"ShowSharedOverlay", true},
+      {"ShowLinkOverlay", true}, {"RootUsePIDL", true},        {"RootDir", "/"},
+      {"Path", QString()},       {"UpdAutoThread", true},      {"UpdAuto", true},
+      {"UpdAutoRec", false},     {"ShowIcons", true},          {"FileMask", "*.*"},
+      {"FileMaskUse", false},    {"ShowMessages", true},       {"CheckBoxes", false},
+      {"ReadOnly", false},       {"RightClickSelect", false}};
   for (const auto& [name, value] : defaults) {
     const QVariant actual = tree.property(name);
     QVERIFY2(actual.isValid(), name);
@@ -195,8 +195,8 @@ void ShellTreeTest::pathWritesSelectTheRightNode() {
 
   // Under the virtual root, a path on no volume of the mount table.
   TempDir tables;
-  const std::string table = tables.Write(
-      "mountinfo", "30 1 8:2 / " + (dir / "a") + " rw - ext4 /dev/sdz1 rw\n");
+  const std::string table =
+      tables.Write("mountinfo", "30 1 8:2 / " + (dir / "a") + " rw - ext4 /dev/sdz1 rw\n");
   TShellTree rooted;
   rooted.SetMountTable(Q(table));
   rooted.show();
@@ -341,7 +341,8 @@ void ShellTreeTest::filesInWatchedFoldersCauseNoRereadWhenListingFolders() {
   auto tree = TreeAt(dir.path());
   tree->SetPath(Q(dir / "a"));
   int reads = 0;  // each read offers every folder it meets
-  connect(tree.get(), &TShellTree::OnDirAdd, this, [&](const QString&, quint32, bool&) { ++reads; });
+  connect(tree.get(), &TShellTree::OnDirAdd, this,
+          [&](const QString&, quint32, bool&) { ++reads; });
   Touch(dir / "a/file.txt");
   fs::rename(dir / "a/file.txt", dir / "a/file2.txt");
   fs::remove(dir / "a/file2.txt");
@@ -366,7 +367,8 @@ void ShellTreeTest::listedFilesAreWatchedToo() {
   tree->SetOptions(TShellTree::TF_FOLDERS);
   QCOMPARE(a->childCount(), 0);
   int reads = 0;
-  connect(tree.get(), &TShellTree::OnDirAdd, this, [&](const QString&, quint32, bool&) { ++reads; });
+  connect(tree.get(), &TShellTree::OnDirAdd, this,
+          [&](const QString&, quint32, bool&) { ++reads; });
   Touch(dir / "a/more.txt");
   QVERIFY(tree->Settle());  // every report handled: none led to a reading
   QCOMPARE(reads, 0);
@@ -618,8 +620,7 @@ void ShellTreeTest::systemMenuHintsFollowTheCommands() {
     QTest::keyClick(menu, Qt::Key_Escape);
     if (menu->isVisible()) menu->close();
   });
-  const auto result =
-      quillon::ShowShellContextMenu(&owner, Q(dir / "a"), true, QPoint(10, 10));
+  const auto result = quillon::ShowShellContextMenu(&owner, Q(dir / "a"), true, QPoint(10, 10));
   QVERIFY(!result.carried_out);
   QVERIFY(!hintWhileOpen.isEmpty());
   QCOMPARE(owner.statusBar()->currentMessage(), QString());

@@ -2,10 +2,10 @@
 // programs, expanding everything, and very large folders.
 #include <QElapsedTimer>
 #include <QMainWindow>
-#include <QStatusBar>
-#include <QTreeWidgetItemIterator>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTimer>
+#include <QTreeWidgetItemIterator>
 #include <QtTest>
 #include <atomic>
 #include <chrono>
@@ -28,9 +28,8 @@ class StallMeter {
  public:
   StallMeter() {
     timer_.setInterval(5);
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      longest_ = std::max(longest_, clock_.restart());
-    });
+    QObject::connect(&timer_, &QTimer::timeout,
+                     [this] { longest_ = std::max(longest_, clock_.restart()); });
     clock_.start();
     timer_.start();
   }
@@ -106,9 +105,8 @@ void TreeLivenessTest::aMountAppearingNeverStallsTheWindow() {
   UnansweringMount mount(dir / "point", "rclone");
   if (!mount.ok()) QSKIP(mount.why().c_str());
   mount.EndAfter(6s);
-  QTRY_VERIFY_WITH_TIMEOUT(VolumeNode(tree, mount.point()) &&
-                               VolumeNode(tree, mount.point())->Unavailable(),
-                           4000);
+  QTRY_VERIFY_WITH_TIMEOUT(
+      VolumeNode(tree, mount.point()) && VolumeNode(tree, mount.point())->Unavailable(), 4000);
   QVERIFY2(meter.Longest() < 250, qPrintable(QString::number(meter.Longest())));
 }
 

@@ -1,10 +1,11 @@
-// Shared by the dialog tests: acting on a modal dialog while it is shown, a run, and a trip of the settings through the settings file.
+// Shared by the dialog tests: acting on a modal dialog while it is shown, a run, and a trip of the
+// settings through the settings file.
 #pragma once
 
 #include <QDialog>
 #include <QStringList>
-#include <QWidget>
 #include <QTimer>
+#include <QWidget>
 #include <filesystem>
 #include <functional>
 #include <string>

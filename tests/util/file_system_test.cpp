@@ -36,17 +36,29 @@ TEST(TextLineReader, FollowsTheLineRules) {
   EXPECT_EQ(ReadAllLines(dir.Write("b", "a\r\n")), Lines{"a"});
   EXPECT_EQ(ReadAllLines(dir.Write("c", "a\r\n\r\n")), (Lines{"a", ""}));
   EXPECT_EQ(ReadAllLines(dir.Write("d", "a\nb")), (Lines{"a", "b"}));
-  EXPECT_EQ(ReadAllLines(dir.Write("e", "a\r\n\x1A" "b\r\nc")), Lines{"a"});
+  EXPECT_EQ(ReadAllLines(dir.Write("e",
+                                   "a\r\n\x1A"
+                                   "b\r\nc")),
+            Lines{"a"});
   EXPECT_EQ(ReadAllLines(dir.Write("f", "a\rb\r")), (Lines{"a", "b"}));
-  EXPECT_EQ(ReadAllLines(dir.Write("g", "ab\x1A" "cd")), Lines{"ab"});
+  EXPECT_EQ(ReadAllLines(dir.Write("g",
+                                   "ab\x1A"
+                                   "cd")),
+            Lines{"ab"});
   EXPECT_EQ(ReadAllLines(dir.Write("h", "\n\r")), (Lines{"", ""}));
-  EXPECT_EQ(ReadAllLines(dir.Write("i", std::string("a\0b\r\n", 5))), Lines{std::string("a\0b", 3)});
+  EXPECT_EQ(ReadAllLines(dir.Write("i", std::string("a\0b\r\n", 5))),
+            Lines{std::string("a\0b", 3)});
 }
 
 TEST(TextLineReader, CtrlZCanBeAnOrdinaryCharacter) {
   TempDir dir;
-  TextLineReader reader(dir.Write("z", "a\x1A" "b\r\n\x1A"), TextLineReader::CtrlZ::IsText);
-  EXPECT_EQ(reader.ReadLine(), "a\x1A" "b");
+  TextLineReader reader(dir.Write("z",
+                                  "a\x1A"
+                                  "b\r\n\x1A"),
+                        TextLineReader::CtrlZ::IsText);
+  EXPECT_EQ(reader.ReadLine(),
+            "a\x1A"
+            "b");
   EXPECT_FALSE(reader.AtEnd());
   EXPECT_EQ(reader.ReadLine(), "\x1A");
   EXPECT_TRUE(reader.AtEnd());
@@ -78,7 +90,11 @@ TEST(CountLines, CountsUnderTheLineRules) {
   EXPECT_EQ(CountLines(dir.Write("a", "a\r\n"), messages), 1);
   EXPECT_EQ(CountLines(dir.Write("b", "a\r\n\r\n"), messages), 2);
   EXPECT_EQ(CountLines(dir.Write("c", "a\nb"), messages), 2);
-  EXPECT_EQ(CountLines(dir.Write("d", "a\r\n\x1A" "b"), messages), 1);
+  EXPECT_EQ(CountLines(dir.Write("d",
+                                 "a\r\n\x1A"
+                                 "b"),
+                       messages),
+            1);
   EXPECT_EQ(CountLines(dir.Write("e", ""), messages), 1);
   EXPECT_EQ(CountLines(dir / "missing", messages), -1);
   EXPECT_EQ(CountLines(dir.path(), messages), -1);
@@ -234,7 +250,8 @@ TEST(AppendRoutines, TextFileReadUpToItsSizeWhenOpenedInChunksAcrossLineEnds) {
   // The file being appended to is the text file itself: its text goes in once, and the
   // append ends. Lines cross the chunk borders, a CR LF among them.
   std::string text;
-  for (int i = 0; text.size() < 200'000; ++i) text += std::string(65535, 'x') + (i % 2 ? "\r\n" : "\n");
+  for (int i = 0; text.size() < 200'000; ++i)
+    text += std::string(65535, 'x') + (i % 2 ? "\r\n" : "\n");
   const std::string self = dir.Write("self.txt", text);
   {
     // Should the append feed on itself, it fails at this size instead of filling the disk.
@@ -260,7 +277,8 @@ TEST(ReplaceFileAtomically, LeavesTheOldOrTheNewFileAndNoTemporary) {
   EXPECT_EQ(ReadBytes(file), "new contents");
   EXPECT_THROW(ReplaceFileAtomically(dir / "missing/x.ini", "y"), IoError);
   std::size_t entries = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) ++entries;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    ++entries;
   EXPECT_EQ(entries, 1u);
 }
 
@@ -310,7 +328,8 @@ TEST(ReplaceFileAtomically, LeavesWhatItMayNotReplaceAsItIs) {
   EXPECT_THROW(ReplaceFileAtomically(dir / "loop.ini", "new"), IoError);
   EXPECT_TRUE(std::filesystem::is_symlink(dir / "loop.ini"));
   std::size_t entries = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) ++entries;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    ++entries;
   EXPECT_EQ(entries, 3u);  // no temporary left
 }
 

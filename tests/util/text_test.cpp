@@ -77,8 +77,8 @@ TEST(WholeNumber, Hexadecimal) {
 }
 
 TEST(WholeNumber, RefusesAnythingElse) {
-  for (const char* text : {"", " ", "+", "-", "12 ", "1e3", "-$10", "+0x1", "1.5", "a", "12a",
-                           "\t12", "--1"}) {
+  for (const char* text :
+       {"", " ", "+", "-", "12 ", "1e3", "-$10", "+0x1", "1.5", "a", "12a", "\t12", "--1"}) {
     EXPECT_EQ(ReadWholeNumber(text), std::nullopt) << '"' << text << '"';
   }
   EXPECT_EQ(ReadWholeNumberOr("abc", 48), 48);

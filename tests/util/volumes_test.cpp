@@ -62,7 +62,9 @@ TEST(Volumes, EveryFileSystemAUserKeepsFilesOnAndNoPseudoOnes) {
                                               "/mnt/smb", "/tank/data"}));
   // Every mount, real or not, for telling which mount a path lies on.
   EXPECT_EQ(ParseAllMounts("1 0 8:2 / / rw - ext4 /dev/sda2 rw\n"
-                           "55 1 0:65 / /proc rw - proc proc rw\n").size(), 2u);
+                           "55 1 0:65 / /proc rw - proc proc rw\n")
+                .size(),
+            2u);
 }
 
 TEST(Volumes, RootIsKeptWhateverItsFileSystem) {

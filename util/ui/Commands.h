@@ -4,8 +4,8 @@
 #pragma once
 
 #include <QObject>
-#include <exception>
 #include <cstddef>
+#include <exception>
 #include <functional>
 #include <tuple>
 #include <type_traits>
@@ -41,9 +41,8 @@ constexpr bool TakesFirst(std::index_sequence<I...>) {
 template <std::size_t N, typename Target, typename Tuple>
 void CallWithFirst(Target& target, const Tuple& args) {
   if constexpr (TakesFirst<Target, Tuple>(std::make_index_sequence<N>{})) {
-    [&]<std::size_t... I>(std::index_sequence<I...>) {
-      std::invoke(target, std::get<I>(args)...);
-    }(std::make_index_sequence<N>{});
+    [&]<std::size_t... I>(std::index_sequence<I...>) { std::invoke(target, std::get<I>(args)...); }
+    (std::make_index_sequence<N>{});
   } else {
     static_assert(N > 0, "the command takes none of the signal's arguments");
     CallWithFirst<N - 1>(target, args);

@@ -57,9 +57,9 @@ class QtSeam : public Seam {
     return text;
   }
   std::optional<QString> OpenFile(const OpenFileRequest& request) override {
-    const QString path = QFileDialog::getOpenFileName(
-        QApplication::activeWindow(), request.title, request.initial_folder,
-        QtFilter(request.filter));
+    const QString path =
+        QFileDialog::getOpenFileName(QApplication::activeWindow(), request.title,
+                                     request.initial_folder, QtFilter(request.filter));
     if (path.isEmpty()) return std::nullopt;
     return path;
   }
