@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QMouseEvent>
+#include <QPainter>
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
@@ -9,6 +10,7 @@
 #include "util/IoError.h"
 #include "util/Platform.h"
 #include "util/ui/Commands.h"
+#include "util/ui/Controls.h"
 #include "util/ui/Seam.h"
 
 using quillon::ui::FromBytes;
@@ -57,6 +59,23 @@ TFileListBox::TFileListBox(QWidget* parent) : QListWidget(parent) {
 void TFileListBox::mousePressEvent(QMouseEvent* event) {
   selected_during_press_ = false;
   QListWidget::mousePressEvent(event);
+}
+
+void TFileListBox::paintEvent(QPaintEvent* event) {
+  QListWidget::paintEvent(event);
+  QPainter painter(viewport());
+  ui::DrawFocusMark(this, painter, viewport()->rect());
+}
+
+// The focus mark comes and goes with the focus, also when the list is empty.
+void TFileListBox::focusInEvent(QFocusEvent* event) {
+  QListWidget::focusInEvent(event);
+  viewport()->update();
+}
+
+void TFileListBox::focusOutEvent(QFocusEvent* event) {
+  QListWidget::focusOutEvent(event);
+  viewport()->update();
 }
 
 void TFileListBox::setDirectory(const QString& folder) {

@@ -9,6 +9,7 @@
 #include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
@@ -31,6 +32,7 @@
 #include "util/Platform.h"
 #include "util/Text.h"
 #include "util/Volumes.h"
+#include "util/ui/Colours.h"
 #include "util/ui/Commands.h"
 #include "util/ui/Fonts.h"
 #include "util/ui/Seam.h"
@@ -50,9 +52,12 @@ const char* const kTextHelp =
     "All the basic info is also available in txt-files (included in zip-package) which you "
     "can open with simple programs like Notepad.";
 
+// The heading's colour, lightened on a dark palette so that it stays readable.
 void Recolour(QLabel* label, const QColor& colour) {
   QPalette palette = label->palette();
-  palette.setColor(QPalette::WindowText, colour);
+  // The panels take the window's background; the window has its new palette before they do.
+  const QColor background = label->window()->palette().color(QPalette::Window);
+  palette.setColor(QPalette::WindowText, ui::ReadableOn(colour, background));
   label->setPalette(palette);
 }
 
@@ -78,6 +83,7 @@ TmainF::TmainF(const std::string& executable_path, QWidget* parent)
   BuildMenus();
   BuildHistories();
   SetTabOrder();
+  NameControls();
   qApp->installEventFilter(this);
   FormCreate();
 }
@@ -96,9 +102,7 @@ void TmainF::SetDialogs(TLocxxxF* locxxx, TrepF* rep, TfillF* fill, ToutputextF*
 
 void TmainF::FormCreate() {
   setWindowState(windowState() | Qt::WindowMaximized);
-  Recolour(sourceL, QColor(0, 170, 100));
-  Recolour(destL, QColor(170, 0, 0));
-  Recolour(repL, QColor(0, 0, 170));
+  SetHeadingColours();
   RunCommand([this] { filterCBChange(); });
   DriveComboBox1->ReadVolumes();
   DriveComboBox1->ShowFolder(QDir::currentPath());
@@ -113,6 +117,18 @@ void TmainF::FormCreate() {
   RunCommand(
       [this] { settings_ = ReadRunSettings(SettingsFileFor(executable_path_), program_folder_); });
   OpenDialog1.InitialDir = FromBytes(settings_.SelectionFolder) + QLatin1Char('/');
+}
+
+void TmainF::SetHeadingColours() {
+  Recolour(sourceL, QColor(0, 170, 100));
+  Recolour(destL, QColor(170, 0, 0));
+  Recolour(repL, QColor(0, 0, 170));
+}
+
+void TmainF::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  // The desktop's palette changed while the program runs.
+  if (event->type() == QEvent::PaletteChange && sourceL) SetHeadingColours();
 }
 
 void TmainF::showEvent(QShowEvent* event) {
@@ -164,7 +180,9 @@ bool TmainF::eventFilter(QObject* watched, QEvent* event) {
   auto* widget = qobject_cast<QWidget*>(watched);
   switch (event->type()) {
     case QEvent::KeyPress:
-      if (widget && widget->window() == this && FormKeyPress(static_cast<QKeyEvent*>(event))) {
+      // A menu, the menu bar and a pop-up take their own Escape, to close themselves.
+      if (widget && widget->window() == this && !qobject_cast<QMenuBar*>(widget) &&
+          !QApplication::activePopupWidget() && FormKeyPress(static_cast<QKeyEvent*>(event))) {
         return true;
       }
       break;
@@ -188,7 +206,12 @@ bool TmainF::eventFilter(QObject* watched, QEvent* event) {
 
 bool TmainF::FormKeyPress(QKeyEvent* key) {
   if (key->key() != Qt::Key_Escape) return false;
-  close();
+  // During a run Escape stops the run as Cancel does; the summary follows and the window stays.
+  if (run_host_.Running()) {
+    cancelBClick();
+  } else {
+    close();
+  }
   return true;
 }
 
@@ -436,7 +459,11 @@ void TmainF::AddsourceEDblClick() {
   }
 }
 
-void TmainF::adddestEDblClick() { SetTreePath(adddestE->text() + QLatin1Char('/')); }
+void TmainF::adddestEDblClick() {
+  // An empty field names no folder: the root it would give is not what the user asked for.
+  if (adddestE->text().isEmpty()) return;
+  SetTreePath(adddestE->text() + QLatin1Char('/'));
+}
 
 // Status-bar information
 

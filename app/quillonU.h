@@ -116,7 +116,7 @@ class TmainF : public QMainWindow, private RunView {
   void FillfilesMIClick();
 
   // Controls, named as the layout names them.
-  QFrame* Panel1;
+  QFrame* Panel1 = nullptr;
   QLabel* SelectL;
   TDriveComboBox* DriveComboBox1;
   QCheckBox* infoCB;
@@ -127,7 +127,7 @@ class TmainF : public QMainWindow, private RunView {
   TDirectoryListBox* dlb1;
   TFilterComboBox* FilterComboBox1;
   QFrame* Panel2;
-  QLabel* sourceL;
+  QLabel* sourceL = nullptr;
   QLabel* Label6;
   QPushButton* AddsourceB;
   QLineEdit* AddsourceE;
@@ -159,6 +159,7 @@ class TmainF : public QMainWindow, private RunView {
   TMYcustomhistory* MYdiropenH;
 
  protected:
+  void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
@@ -169,12 +170,15 @@ class TmainF : public QMainWindow, private RunView {
  private:
   void FormCreate();
   void FormClose();
+  // The described heading colours, or lighter ones of the same hues on a dark palette.
+  void SetHeadingColours();
   // Escape closes the window, whichever control has the focus.
   bool FormKeyPress(QKeyEvent* key);
   void BuildPanels();
   void BuildMenus();
   void BuildHistories();
   void SetTabOrder();
+  void NameControls();
   // A menu item whose handler runs as a command (see ConnectCommand).
   QAction* AddCommand(QWidget* menu, const char* name, const QString& caption,
                       void (TmainF::*handler)(), const QKeySequence& shortcut = {});

@@ -158,12 +158,15 @@ void TmainF::BuildPanels() {
     column->addWidget(panel);
   };
   pathPanel("Panel2", Panel2, "sourceL", QStringLiteral("Source"), sourceL, "Label6",
-            QStringLiteral("(Text file)"), Label6, "AddsourceB", QStringLiteral("&Add selected"),
+            QStringLiteral("(Text file)"), Label6, "AddsourceB", QStringLiteral("Add &selected"),
             AddsourceB, "AddsourceE", AddsourceE);
   pathPanel("Panel3", Panel3, "destL", QStringLiteral("Destination"), destL, "Label1",
             QStringLiteral("(Parent directory)"), Label1, "adddestB",
-            QStringLiteral("A&dd selected"), adddestB, "adddestE", adddestE);
+            QStringLiteral("Add selec&ted"), adddestB, "adddestE", adddestE);
   Panel3->setFixedHeight(74);
+  Label6->setBuddy(AddsourceE);
+  Label1->setBuddy(adddestE);
+  filefilterL->setBuddy(filterCB);
 
   // Report
   Panel4 = NewPanel("Panel4", client);
@@ -175,8 +178,8 @@ void TmainF::BuildPanels() {
   RunPB->setFormat(QStringLiteral("%v / %m"));
   RunPB->setMaximumWidth(260);
   RunPB->hide();
-  ClearB = NewButton("ClearB", QStringLiteral("&Clear"), Panel4);
-  ExitB = NewButton("ExitB", QStringLiteral("E&xit"), Panel4);
+  ClearB = NewButton("ClearB", QStringLiteral("C&lear"), Panel4);
+  ExitB = NewButton("ExitB", QStringLiteral("&Exit"), Panel4);
   RunB->setEnabled(false);
   cancelB->setEnabled(false);
   ClearB->setEnabled(false);
@@ -217,13 +220,13 @@ void TmainF::BuildPanels() {
   AddCommand(flbPM, "Remove1", QStringLiteral("&Remove"), &TmainF::Remove1Click);
 
   // Rooted at the virtual desktop, folders only, the program's own pop-up menu, and a right
-  // click that leaves the selection alone.
+  // click that selects the folder under the pointer, so the menu acts on the folder pointed at.
   ST1->SetRootUsePIDL(true);
   ST1->SetRootPIDL(TShellTree::PIDL_DESKTOP);
   ST1->SetOptions(TShellTree::TF_FOLDERS);
   ST1->SetPopupMenu(PM1);
   ST1->SetPopupMenuMode(TShellTree::pmm_PopupMenu);
-  ST1->SetRightClickSelect(false);
+  ST1->SetRightClickSelect(true);
   ST1->SetReadOnly(true);
   ST1->setIndentation(19);
 
@@ -333,6 +336,24 @@ void TmainF::SetTabOrder() {
                       AddsourceB,     AddsourceE, adddestB, adddestE, RunB,
                       cancelB,        ClearB,     ExitB,    RunM};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+}
+
+void TmainF::NameControls() {
+  // What a screen reader says for each control; a caption alone would not tell the two Add
+  // buttons apart, and the path fields and lists have none.
+  const std::pair<QWidget*, const char*> names[] = {
+      {DriveComboBox1, "Volume"},
+      {filterCB, "File filter"},
+      {ST1, "Folders"},
+      {FileListBox1, "Files of the folder"},
+      {AddsourceB, "Add selected source"},
+      {AddsourceE, "Source text file"},
+      {adddestB, "Add selected destination"},
+      {adddestE, "Destination parent folder"},
+      {RunPB, "Lines done"},
+      {RunM, "Report"},
+  };
+  for (const auto& [control, name] : names) control->setAccessibleName(QString::fromLatin1(name));
 }
 
 }  // namespace quillon

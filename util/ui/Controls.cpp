@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QGroupBox>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QWidget>
 
 namespace quillon::ui {
@@ -20,6 +21,15 @@ bool CloseOnEscape(QDialog* dialog, QKeyEvent* key) {
   key->accept();
   dialog->reject();
   return true;
+}
+
+void DrawFocusMark(const QWidget* control, QPainter& painter, const QRect& rect) {
+  if (!control->hasFocus()) return;
+  QPen pen(control->palette().color(QPalette::Highlight));
+  pen.setWidth(2);
+  painter.setPen(pen);
+  painter.setBrush(Qt::NoBrush);
+  painter.drawRect(rect.adjusted(1, 1, -1, -1));
 }
 
 }  // namespace quillon::ui

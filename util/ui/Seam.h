@@ -33,6 +33,10 @@ class Seam {
   virtual void OpenWithShell(const QString& target) = 0;
 };
 
+// A filter of the program's form, "Txt-files (*.txt)|*.txt|All files (*.*)|*.*", in the form
+// of Qt's file dialogs.
+QString QtFileFilter(const QString& filter);
+
 // The seam in force; the real dialogs unless a test installed another.
 Seam& CurrentSeam();
 // Installs a seam (not owned); nullptr restores the real dialogs.
