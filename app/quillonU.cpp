@@ -13,6 +13,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSplitter>
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
@@ -38,6 +39,7 @@
 #include "util/ui/Seam.h"
 
 using quillon::TShellTree;
+using quillon::ui::ConnectCommand;
 using quillon::ui::ControlFont;
 using quillon::ui::FromBytes;
 using quillon::ui::RunCommand;
@@ -117,6 +119,19 @@ void TmainF::FormCreate() {
   RunCommand(
       [this] { settings_ = ReadRunSettings(SettingsFileFor(executable_path_), program_folder_); });
   OpenDialog1.InitialDir = FromBytes(settings_.SelectionFolder) + QLatin1Char('/');
+  RunCommand([this] {
+    stored_report_height_ = ReadWindowLayout(SettingsFileFor(executable_path_)).ReportHeight;
+  });
+  report_height_ = stored_report_height_;
+  if (report_height_ > 0) SetReportHeight(report_height_);
+  ConnectCommand(SelectReportS, &QSplitter::splitterMoved, this,
+                 [this] { report_height_ = Panel4->height(); });
+}
+
+void TmainF::SetReportHeight(int height) {
+  // The Select side takes what the Report leaves; its stretch gives it every later change.
+  const int total = std::max(SelectReportS->height(), height + 1);
+  SelectReportS->setSizes({total - height, height});
 }
 
 void TmainF::SetHeadingColours() {
@@ -173,6 +188,9 @@ void TmainF::FormClose() {
   const std::string settings_file = SettingsFileFor(executable_path_);
   SetStatusText(QStringLiteral("Saving settings to ") + FromBytes(settings_file));
   RunCommand([&] { WriteRunSettings(settings_file, settings_); });
+  if (report_height_ != stored_report_height_) {
+    RunCommand([&] { WriteWindowLayout(settings_file, {report_height_}); });
+  }
 }
 
 bool TmainF::eventFilter(QObject* watched, QEvent* event) {

@@ -24,6 +24,7 @@ class QLineEdit;
 class QMenu;
 class QProgressBar;
 class QPushButton;
+class QSplitter;
 class QStatusBar;
 
 namespace quillon {
@@ -54,6 +55,9 @@ class TmainF : public QMainWindow, private RunView {
   // The dialogs created after the window, in start-up order.
   void SetDialogs(TLocxxxF* locxxxF, TrepF* repF, TfillF* fillF, ToutputextF* outputextF,
                   TAboutF* aboutF);
+
+  // The Report panel's usual height; the user's own is kept in the settings file.
+  static constexpr int kReportHeight = 146;
 
   QString ProgramFolder() const;
   QString DataFolder() const;
@@ -136,6 +140,7 @@ class TmainF : public QMainWindow, private RunView {
   QLabel* Label1;
   QPushButton* adddestB;
   QLineEdit* adddestE;
+  QSplitter* SelectReportS;  // between the Select panel (with Source and Destination) and Report
   QFrame* Panel4;
   QLabel* repL;
   QPushButton* RunB;
@@ -170,6 +175,7 @@ class TmainF : public QMainWindow, private RunView {
  private:
   void FormCreate();
   void FormClose();
+  void SetReportHeight(int height);
   // The described heading colours, or lighter ones of the same hues on a dark palette.
   void SetHeadingColours();
   // Escape closes the window, whichever control has the focus.
@@ -209,6 +215,10 @@ class TmainF : public QMainWindow, private RunView {
   bool RunCancelled = false;
   bool close_after_run_ = false;
   bool tree_move_due_ = false;  // shown, the tree not yet moved to the selection folder
+  // The Report panel's height as the user left it, and as the settings file holds it (0: the
+  // usual height).
+  int report_height_ = 0;
+  int stored_report_height_ = 0;
   WindowRunHost run_host_;
 };
 

@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
@@ -72,10 +73,19 @@ QPushButton* NewButton(const char* name, const QString& caption, QWidget* parent
 void TmainF::BuildPanels() {
   auto* client = new QWidget(this);
   client->setObjectName(QStringLiteral("client"));
-  auto* column = new QVBoxLayout(client);
-  column->setContentsMargins(8, 8, 8, 6);
-  column->setSpacing(6);
+  auto* outer = new QVBoxLayout(client);
+  outer->setContentsMargins(8, 8, 8, 6);
   setCentralWidget(client);
+  // The Report panel can take room from the Select panel above it; by default the Select
+  // panel takes every change of the window's height.
+  SelectReportS = Named(new QSplitter(Qt::Vertical, client), "SelectReportS");
+  SelectReportS->setChildrenCollapsible(false);
+  outer->addWidget(SelectReportS);
+  auto* selection = Named(new QWidget(SelectReportS), "selection");
+  auto* column = new QVBoxLayout(selection);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(6);
+  SelectReportS->addWidget(selection);
 
   // Select
   Panel1 = NewPanel("Panel1", client);
@@ -201,8 +211,10 @@ void TmainF::BuildPanels() {
   buttons->addWidget(ExitB);
   report->addLayout(buttons);
   report->addWidget(RunM, 1);
-  Panel4->setFixedHeight(146);
-  column->addWidget(Panel4);
+  SelectReportS->addWidget(Panel4);
+  SelectReportS->setStretchFactor(0, 1);
+  SelectReportS->setStretchFactor(1, 0);
+  SetReportHeight(kReportHeight);
 
   stb1 = Named(statusBar(), "stb1");
   stb1->setSizeGripEnabled(false);
