@@ -31,6 +31,7 @@
 using quillon::TShellTree;
 using quillon::ui::ConnectCommand;
 using quillon::ui::ControlFont;
+using quillon::ui::Scaled;
 
 namespace quillon {
 
@@ -41,9 +42,7 @@ const char* const kFilters[] = {"*.txt", "*.log", "*.ini", "*.cfg", "*.tmp", "*.
 QLabel* Heading(const char* name, const QString& caption, QWidget* parent) {
   auto* label = new QLabel(caption, parent);
   label->setObjectName(QString::fromLatin1(name));
-  QFont font = ControlFont();
-  font.setPixelSize(21);
-  label->setFont(font);
+  label->setFont(ui::HeadingFont(21));
   return label;
 }
 
@@ -92,7 +91,7 @@ void TmainF::BuildPanels() {
   SelectL = Heading("SelectL", QStringLiteral("Select"), Panel1);
   DriveComboBox1 = Named(new TDriveComboBox(Panel1), "DriveComboBox1");
   DriveComboBox1->setFont(ControlFont());
-  DriveComboBox1->setMaximumWidth(229);
+  DriveComboBox1->setMaximumWidth(Scaled(229));
   infoCB = Named(new QCheckBox(QStringLiteral("Show folder and file &info on statusbar"), Panel1),
                  "infoCB");
   infoCB->setFont(ControlFont());
@@ -104,14 +103,14 @@ void TmainF::BuildPanels() {
   filterCB->setInsertPolicy(QComboBox::NoInsert);
   for (const char* filter : kFilters) filterCB->addItem(QString::fromLatin1(filter));
   filterCB->setCurrentIndex(0);
-  filterCB->setMinimumWidth(90);
+  filterCB->setMinimumWidth(Scaled(90));
   filterCB->lineEdit()->setAcceptDrops(false);
 
   ST1 = Named(new TShellTree(Panel1), "ST1");
   ST1->setFont(ControlFont());
   FileListBox1 = Named(new TFileListBox(Panel1), "FileListBox1");
   FileListBox1->setFont(ControlFont());
-  FileListBox1->setFixedWidth(276);
+  FileListBox1->setFixedWidth(Scaled(276));
   FileListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
   dlb1 = Named(new TDirectoryListBox(Panel1), "dlb1");
   dlb1->SetFileList(FileListBox1);
@@ -135,6 +134,10 @@ void TmainF::BuildPanels() {
   browse->addWidget(ST1, 1);
   browse->addWidget(FileListBox1);
   select->addLayout(browse, 1);
+  // A few rows at least, so that the window fits a small screen (a 1280 x 900 one at 200 %).
+  for (QWidget* list : std::initializer_list<QWidget*>{ST1, FileListBox1}) {
+    list->setMinimumHeight(Scaled(48));
+  }
   column->addWidget(Panel1, 1);
 
   // Source and destination
@@ -164,7 +167,7 @@ void TmainF::BuildPanels() {
     row->addStretch(1);
     layout->addLayout(row);
     layout->addWidget(edit);
-    panel->setFixedHeight(75);
+    panel->setFixedHeight(Scaled(75));
     column->addWidget(panel);
   };
   pathPanel("Panel2", Panel2, "sourceL", QStringLiteral("Source"), sourceL, "Label6",
@@ -173,7 +176,7 @@ void TmainF::BuildPanels() {
   pathPanel("Panel3", Panel3, "destL", QStringLiteral("Destination"), destL, "Label1",
             QStringLiteral("(Parent directory)"), Label1, "adddestB",
             QStringLiteral("Add selec&ted"), adddestB, "adddestE", adddestE);
-  Panel3->setFixedHeight(74);
+  Panel3->setFixedHeight(Scaled(74));
   Label6->setBuddy(AddsourceE);
   Label1->setBuddy(adddestE);
   filefilterL->setBuddy(filterCB);
@@ -186,7 +189,7 @@ void TmainF::BuildPanels() {
   RunPB = Named(new QProgressBar(Panel4), "RunPB");
   RunPB->setFont(ControlFont());
   RunPB->setFormat(QStringLiteral("%v / %m"));
-  RunPB->setMaximumWidth(260);
+  RunPB->setMaximumWidth(Scaled(260));
   RunPB->hide();
   ClearB = NewButton("ClearB", QStringLiteral("C&lear"), Panel4);
   ExitB = NewButton("ExitB", QStringLiteral("&Exit"), Panel4);
@@ -196,6 +199,7 @@ void TmainF::BuildPanels() {
   RunM = Named(new TReportMemo(Panel4), "RunM");
   RunM->setFont(ControlFont());
   RunM->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  RunM->setMinimumHeight(Scaled(48));
   auto* report = new QVBoxLayout(Panel4);
   report->setContentsMargins(8, 2, 8, 8);
   report->setSpacing(2);
@@ -214,11 +218,11 @@ void TmainF::BuildPanels() {
   SelectReportS->addWidget(Panel4);
   SelectReportS->setStretchFactor(0, 1);
   SelectReportS->setStretchFactor(1, 0);
-  SetReportHeight(kReportHeight);
+  SetReportHeight(Scaled(kReportHeight));
 
   stb1 = Named(statusBar(), "stb1");
   stb1->setSizeGripEnabled(false);
-  stb1->setFixedHeight(19);
+  stb1->setFixedHeight(Scaled(19));
   status_label_ = Named(new QLabel(stb1), "stb1Text");
   status_label_->setFont(ControlFont());
   stb1->addWidget(status_label_, 1);

@@ -1,9 +1,11 @@
 // The main window's lists and room: the file list follows the disk, the report can be given
 // more room and keeps it, and F1 finds the help page.
 #include <QAction>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QtTest>
 #include <filesystem>
 #include <memory>
@@ -34,10 +36,10 @@ QStringList Listed(const TFileListBox& list) {
   return names;
 }
 
-std::unique_ptr<TmainF> ShownWindow(const TempDir& dir) {
+std::unique_ptr<TmainF> ShownWindow(const TempDir& dir, QSize size = {900, 700}) {
   auto window = std::make_unique<TmainF>(dir / "quillon");
   window->showNormal();
-  window->resize(900, 700);
+  window->resize(size);
   window->activateWindow();
   if (!QTest::qWaitForWindowExposed(window.get())) return nullptr;
   return window;
@@ -64,6 +66,7 @@ class WindowLayoutTest : public QObject {
   void theFileListFollowsTheDisk();
   void theReportCanGrowAndKeepsItsRoom();
   void f1OpensTheHelpPageBesideTheProgram();
+  void theLayoutGrowsWithTheDesktopFont();
 };
 
 void WindowLayoutTest::theFileListFollowsTheDisk() {
@@ -152,6 +155,37 @@ void WindowLayoutTest::f1OpensTheHelpPageBesideTheProgram() {
   QTest::keyClick(shown->AddsourceE, Qt::Key_F1);
   QCOMPARE(seam.shellTargets, QStringList{Q(dir / "quillon.html")});
   shown->close();
+}
+
+void WindowLayoutTest::theLayoutGrowsWithTheDesktopFont() {
+  TempDir dir;
+  RecordingSeam seam;
+  auto sizes = [](const TmainF& w) {
+    return QList<int>{w.sourceL->font().pixelSize(),  w.AddsourceE->font().pixelSize(),
+                      w.Panel2->maximumHeight(),      w.Panel3->maximumHeight(),
+                      w.FileListBox1->maximumWidth(), w.stb1->maximumHeight()};
+  };
+  {
+    // The described sizes at the usual desktop font; the window fits a 1280 x 900 screen at
+    // 200 %, which gives it 640 x 450 pixels.
+    TmainF w(dir / "quillon");
+    QCOMPARE(sizes(w), (QList<int>{21, 11, 75, 74, 276, 19}));
+    const QSize least = w.minimumSize().expandedTo(w.minimumSizeHint());
+    QVERIFY2(least.width() <= 640 && least.height() <= 450,
+             qPrintable(QStringLiteral("%1 x %2").arg(least.width()).arg(least.height())));
+  }
+  const QFont usual = QApplication::font();
+  QFont large = usual;
+  large.setPointSizeF(18);
+  QApplication::setFont(large);
+  {
+    const std::unique_ptr<TmainF> shown = ShownWindow(dir, {1400, 1200});
+    QVERIFY(shown);
+    QCOMPARE(sizes(*shown), (QList<int>{42, 22, 150, 148, 552, 38}));
+    QTRY_COMPARE(shown->Panel4->height(), 2 * TmainF::kReportHeight);
+    shown->close();
+  }
+  QApplication::setFont(usual);
 }
 
 QTEST_MAIN(WindowLayoutTest)

@@ -1,9 +1,12 @@
 // Makes the main window on the offscreen platform, runs a small conversion in it and saves a
-// picture of the window: window-screenshot OUTPUT.png
+// picture of the window: window-screenshot OUTPUT.png [dark] [report PIXELS]. "dark" shows it
+// on a dark palette; "report" gives the Report panel that height, as the user's drag does.
 #include <QApplication>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSplitter>
+#include <QStringList>
 #include <cstdio>
 #include <filesystem>
 
@@ -14,12 +17,28 @@
 using namespace quillon;
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: window-screenshot OUTPUT.png\n");
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: window-screenshot OUTPUT.png [dark] [report PIXELS]\n");
     return 2;
   }
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
+  const QStringList options = QApplication::arguments().mid(2);
+  if (options.contains("dark")) {
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
+    dark.setColor(QPalette::WindowText, QColor(0xe0, 0xe0, 0xe0));
+    dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+    dark.setColor(QPalette::AlternateBase, QColor(0x26, 0x26, 0x26));
+    dark.setColor(QPalette::Text, QColor(0xe0, 0xe0, 0xe0));
+    dark.setColor(QPalette::Button, QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::ButtonText, QColor(0xe0, 0xe0, 0xe0));
+    dark.setColor(QPalette::Highlight, QColor(0x3d, 0x7a, 0xd6));
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    QApplication::setPalette(dark);
+  }
+  const int report_at = options.indexOf("report");
+  const int report_height = report_at >= 0 ? options.value(report_at + 1).toInt() : 0;
   quillon::testing::TempDir dir;
   quillon::testing::RecordingSeam seam;  // no box waits for a person
   const std::string source =
@@ -35,6 +54,11 @@ int main(int argc, char** argv) {
   window.adddestE->setText(QString::fromStdString(dir / "out"));
   window.RunB->click();
   QApplication::processEvents();
+  if (report_height > 0) {
+    const int total = window.SelectReportS->height();
+    window.SelectReportS->setSizes({total - report_height, report_height});
+    QApplication::processEvents();
+  }
 
   const QPixmap picture = window.grab();
   if (!picture.save(QString::fromLocal8Bit(argv[1]))) {
