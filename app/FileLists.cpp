@@ -60,6 +60,7 @@ constexpr qint64 kLatestReadMs = 1000;
 
 TFileListBox::TFileListBox(QWidget* parent) : QListWidget(parent) {
   setSelectionMode(QAbstractItemView::SingleSelection);
+  ui::RepaintOnFocus(this, viewport());
   monitor_ = new TDiscMonitor(
       [this](const std::vector<TDiscMonitor::Event>& events) {
         for (const TDiscMonitor::Event& event : events) {
@@ -94,17 +95,6 @@ void TFileListBox::paintEvent(QPaintEvent* event) {
   ui::DrawFocusMark(this, painter, viewport()->rect());
 }
 
-// The focus mark comes and goes with the focus, also when the list is empty.
-void TFileListBox::focusInEvent(QFocusEvent* event) {
-  QListWidget::focusInEvent(event);
-  viewport()->update();
-}
-
-void TFileListBox::focusOutEvent(QFocusEvent* event) {
-  QListWidget::focusOutEvent(event);
-  viewport()->update();
-}
-
 void TFileListBox::setDirectory(const QString& folder) {
   if (folder == directory_) return;
   directory_ = folder;
@@ -120,8 +110,14 @@ void TFileListBox::Watch() {
   watch_ = monitor_->Add(ToBytes(directory_), kNotifyFileName);
 }
 
+void TFileListBox::HoldReading(bool hold) {
+  held_ = hold;
+  if (!held_ && changed_while_held_) FolderChanged();
+}
+
 void TFileListBox::FolderChanged() {
-  if (read_timer_->isActive()) return;
+  changed_while_held_ = held_;
+  if (held_ || read_timer_->isActive()) return;
   const qint64 gap = std::min(kLatestReadMs, std::max(kReadGapMs, 4 * read_cost_ms_));
   const qint64 since = since_read_.isValid() ? since_read_.elapsed() : gap;
   read_timer_->start(static_cast<int>(std::max<qint64>(0, gap - since)));

@@ -43,6 +43,9 @@ class TFileListBox : public QListWidget {
   // The folder is watched: files that come or go show within a second, by the list's own
   // reading, which keeps the selected file selected while it is there.
   bool Watching() const { return watch_ >= 0; }
+  // While held (during a run), changes are only noted; the list reads them when let go, so a
+  // run into the listed folder keeps its pace and the window answers at once.
+  void HoldReading(bool hold);
 
  signals:
   // A file got selected, by mouse or keyboard, also a click on the selected file again.
@@ -51,8 +54,6 @@ class TFileListBox : public QListWidget {
  protected:
   void mousePressEvent(QMouseEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
-  void focusInEvent(QFocusEvent* event) override;
-  void focusOutEvent(QFocusEvent* event) override;
 
  private:
   void Watch();
@@ -67,6 +68,8 @@ class TFileListBox : public QListWidget {
   QTimer* read_timer_ = nullptr;
   QElapsedTimer since_read_;
   qint64 read_cost_ms_ = 0;
+  bool held_ = false;
+  bool changed_while_held_ = false;
 };
 
 // The listed folder; never seen by the user. Showing a folder makes it the process's current

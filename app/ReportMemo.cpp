@@ -34,6 +34,7 @@ TReportMemo::TReportMemo(QWidget* parent) : QAbstractScrollArea(parent) {
   viewport()->setBackgroundRole(QPalette::Base);
   viewport()->setAutoFillBackground(true);
   setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+  ui::RepaintOnFocus(this, viewport());
 }
 
 int TReportMemo::LineHeight() const { return std::max(1, fontMetrics().lineSpacing()); }
@@ -275,16 +276,6 @@ void TReportMemo::contextMenuEvent(QContextMenuEvent* event) {
   copyAction->setEnabled(!selectedText().isEmpty());
   menu.addAction(tr("Select &All"), this, &TReportMemo::selectAll)->setEnabled(!starts_.isEmpty());
   menu.exec(event->globalPos());
-}
-
-void TReportMemo::focusInEvent(QFocusEvent* event) {
-  QAbstractScrollArea::focusInEvent(event);
-  viewport()->update();
-}
-
-void TReportMemo::focusOutEvent(QFocusEvent* event) {
-  QAbstractScrollArea::focusOutEvent(event);
-  viewport()->update();
 }
 
 }  // namespace quillon

@@ -304,6 +304,7 @@ void TmainF::ShowProgress(int line, int line_total) {
 }
 
 void TmainF::ShowRunning(bool running) {
+  FileListBox1->HoldReading(running);
   cancelB->setEnabled(running);
   RunB->setEnabled(!running);
   ClearB->setEnabled(!running);

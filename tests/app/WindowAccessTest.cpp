@@ -25,18 +25,15 @@
 #include "shelltree/ShellTree.h"
 #include "support/RecordingSeam.h"
 #include "support/TempDir.h"
+#include "support/WindowTestSupport.h"
 #include "util/ui/Colours.h"
 #include "util/ui/Seam.h"
 
 using namespace quillon;
-using quillon::testing::RecordingSeam;
-using quillon::testing::TempDir;
-using quillon::ui::FromBytes;
+using namespace quillon::testing;
 namespace fs = std::filesystem;
 
 namespace {
-
-QString Q(const std::string& bytes) { return FromBytes(bytes); }
 
 QString AccessibleName(QObject* object) {
   QAccessibleInterface* face = QAccessible::queryAccessibleInterface(object);
@@ -57,17 +54,6 @@ QStringList Unnamed(QWidget* window) {
     }
   }
   return unnamed;
-}
-
-QPalette DarkPalette() {
-  QPalette dark;
-  dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
-  dark.setColor(QPalette::WindowText, QColor(0xe0, 0xe0, 0xe0));
-  dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
-  dark.setColor(QPalette::Text, QColor(0xe0, 0xe0, 0xe0));
-  dark.setColor(QPalette::Button, QColor(0x35, 0x35, 0x35));
-  dark.setColor(QPalette::ButtonText, QColor(0xe0, 0xe0, 0xe0));
-  return dark;
 }
 
 }  // namespace

@@ -29,17 +29,14 @@
 #include "shelltree/ShellTree.h"
 #include "support/RecordingSeam.h"
 #include "support/TempDir.h"
+#include "support/WindowTestSupport.h"
 #include "util/ui/Seam.h"
 
 using namespace quillon;
-using quillon::testing::RecordingSeam;
-using quillon::testing::TempDir;
-using quillon::ui::FromBytes;
+using namespace quillon::testing;
 namespace fs = std::filesystem;
 
 namespace {
-
-QString Q(const std::string& bytes) { return FromBytes(bytes); }
 
 struct Shown {
   Shown() : window(std::make_unique<TmainF>(dir / "quillon")) {
@@ -201,21 +198,18 @@ void WindowKeyboardTest::escapeLeavingAMenuKeepsTheWindow() {
 }
 
 void WindowKeyboardTest::keyboardChoiceInTheTreeCountsAsAClick() {
-  TempDir dir;
-  RecordingSeam seam;
-  fs::create_directories(dir / "a/b");
-  TmainF w(dir / "quillon");
-  w.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&w));
-  QTRY_COMPARE(w.ST1->Path(), Q(dir.path()));
+  Shown s;
+  TmainF& w = *s.window;
+  fs::create_directories(s.dir / "a/b");
+  w.ST1->expandItem(w.ST1->Selected());
+  QTRY_COMPARE(w.ST1->Selected()->childCount(), 1);  // the tree learns of the new folder
   QVERIFY(!w.adddestB->isEnabled());
   w.ST1->setFocus();
-  w.ST1->expandItem(w.ST1->Selected());
   QTest::keyClick(w.ST1, Qt::Key_Down);
-  QCOMPARE(w.ST1->Path(), Q(dir / "a"));
+  QCOMPARE(w.ST1->Path(), Q(s.dir / "a"));
   QVERIFY(w.adddestB->isEnabled());
   QVERIFY(!w.AddsourceB->isEnabled());
-  QCOMPARE(w.dlb1->Directory(), Q(dir / "a"));
+  QCOMPARE(w.dlb1->Directory(), Q(s.dir / "a"));
 }
 
 void WindowKeyboardTest::rightClickActsOnTheFolderUnderThePointer() {

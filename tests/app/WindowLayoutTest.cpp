@@ -16,19 +16,15 @@
 #include "shelltree/ShellTree.h"
 #include "support/RecordingSeam.h"
 #include "support/TempDir.h"
+#include "support/WindowTestSupport.h"
 #include "util/Platform.h"
 #include "util/ui/Seam.h"
 
 using namespace quillon;
-using quillon::testing::ReadBytes;
-using quillon::testing::RecordingSeam;
-using quillon::testing::TempDir;
-using quillon::ui::FromBytes;
+using namespace quillon::testing;
 namespace fs = std::filesystem;
 
 namespace {
-
-QString Q(const std::string& bytes) { return FromBytes(bytes); }
 
 QStringList Listed(const TFileListBox& list) {
   QStringList names;

@@ -13,6 +13,7 @@
 #include "app/quillonU.h"
 #include "support/RecordingSeam.h"
 #include "support/TempDir.h"
+#include "support/WindowTestSupport.h"
 
 using namespace quillon;
 
@@ -25,17 +26,7 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   const QStringList options = QApplication::arguments().mid(2);
   if (options.contains("dark")) {
-    QPalette dark;
-    dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
-    dark.setColor(QPalette::WindowText, QColor(0xe0, 0xe0, 0xe0));
-    dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
-    dark.setColor(QPalette::AlternateBase, QColor(0x26, 0x26, 0x26));
-    dark.setColor(QPalette::Text, QColor(0xe0, 0xe0, 0xe0));
-    dark.setColor(QPalette::Button, QColor(0x35, 0x35, 0x35));
-    dark.setColor(QPalette::ButtonText, QColor(0xe0, 0xe0, 0xe0));
-    dark.setColor(QPalette::Highlight, QColor(0x3d, 0x7a, 0xd6));
-    dark.setColor(QPalette::HighlightedText, Qt::white);
-    QApplication::setPalette(dark);
+    QApplication::setPalette(quillon::testing::DarkPalette());
   }
   const int report_at = options.indexOf("report");
   const int report_height = report_at >= 0 ? options.value(report_at + 1).toInt() : 0;

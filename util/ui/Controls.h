@@ -20,5 +20,8 @@ bool CloseOnEscape(QDialog* dialog, QKeyEvent* key);
 // A frame in the highlight colour just inside the rectangle while the control has the focus,
 // for controls whose style shows no focus of its own (an empty list, a drive box, a memo).
 void DrawFocusMark(const QWidget* control, QPainter& painter, const QRect& rect);
+// Repaints the part of the control that draws the mark (its viewport) as the focus comes and
+// goes.
+void RepaintOnFocus(QWidget* control, QWidget* painted);
 
 }  // namespace quillon::ui
