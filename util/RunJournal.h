@@ -1,0 +1,55 @@
+// The journal of a run: what it created, written as it goes, so that even the journal of a run
+// that was killed names every file it had finished. One line a record, fields separated by
+// tabs, bytes below 32, 127 and "%" written as "%XX".
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "util/DestinationFolder.h"
+#include "util/UniqueFd.h"
+
+namespace quillon {
+
+struct JournalFile {
+  std::string path;  // relative to the destination, "/"-separated, as created
+  FileIdentity identity;
+};
+
+struct RunJournal {
+  std::string destination;  // the folder the run created its files beneath; empty when the
+                            // run ended before its line loop
+  FileIdentity destination_identity;
+  bool destination_created = false;  // the run created that folder
+  std::vector<JournalFile> files;
+};
+
+class JournalWriter {
+ public:
+  // Replaces the file at the path with an empty journal; throws IoError.
+  explicit JournalWriter(const std::string& path);
+
+  // The destination of the run; throws IoError.
+  void Begin(const std::string& destination, const FileIdentity& identity, bool created);
+  // A file the run has created and filled, by its open descriptor; one write, so a run killed
+  // afterwards leaves it in the journal. Throws IoError.
+  void RecordFile(std::string_view relative_path, int fd);
+  // Closes the journal; throws IoError when its writes did not arrive.
+  void Close();
+
+ private:
+  UniqueFd fd_;
+  std::string record_;
+};
+
+// The journal in the file, as far as whole lines go (a last line cut short by a crash is
+// left out); none when the file is not a journal or cannot be read.
+std::optional<RunJournal> ReadRunJournal(const std::string& path);
+
+// The folder that keeps the window's state ($XDG_STATE_HOME/quillon, else
+// ~/.local/state/quillon), made when missing; empty when it cannot be.
+std::string StateFolder();
+
+}  // namespace quillon
