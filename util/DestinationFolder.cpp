@@ -1,9 +1,14 @@
 #include "util/DestinationFolder.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <linux/magic.h>
 #include <linux/openat2.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -214,9 +219,22 @@ CreatedFile DestinationFolder::Plan(std::string_view file_name, std::uint64_t to
     return file;
   }
   const int parent = subfolder.valid() ? subfolder.get() : fd_.get();
-  struct stat info {};
-  if (fd_.valid() && fstatat(parent, leaf, &info, AT_SYMLINK_NOFOLLOW) == 0) {
-    if (!S_ISDIR(info.st_mode)) {
+  // Right in the folder, its entries read once answer for a status query each.
+  bool missing = !fd_.valid();
+  bool is_folder = false;
+  int error = ENOENT;
+  if (!missing && !subfolder.valid() && ListEntries()) {
+    const auto entry = entries_.find(std::string(leaf));
+    missing = entry == entries_.end();
+    is_folder = !missing && entry->second;
+  } else if (!missing) {
+    struct stat info {};
+    missing = fstatat(parent, leaf, &info, AT_SYMLINK_NOFOLLOW) != 0;
+    if (missing) error = errno;
+    is_folder = !missing && S_ISDIR(info.st_mode);
+  }
+  if (!missing) {
+    if (!is_folder) {
       file.outcome_ = CreateOutcome::ExistsAlready;
     } else {
       file.failure_ =
@@ -224,7 +242,6 @@ CreatedFile DestinationFolder::Plan(std::string_view file_name, std::uint64_t to
     }
     return file;
   }
-  const int error = fd_.valid() ? errno : ENOENT;
   if (testing_only) {
     file.failure_ = WhyNameRefused(file_name);
   } else if (error != ENOENT) {
@@ -240,6 +257,49 @@ CreatedFile DestinationFolder::Plan(std::string_view file_name, std::uint64_t to
     planned_.emplace(std::move(key), token);
   }
   return file;
+}
+
+bool DestinationFolder::ListEntries() {
+  if (listed_ >= 0) return listed_ != 0;
+  listed_ = 0;
+  const int fd = openat(fd_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  DIR* folder = fdopendir(fd);
+  if (!folder) {
+    close(fd);
+    return false;
+  }
+  struct statfs volume {};
+  unsigned flags = 0;
+  // Where letter case is ignored (or the file system may ignore it), only a lookup tells.
+  const bool exact =
+      fstatfs(fd, &volume) == 0 && volume.f_type != MSDOS_SUPER_MAGIC &&
+      volume.f_type != 0x2011BAB0 /* exfat */ && volume.f_type != 0x5346544E /* ntfs */ &&
+      volume.f_type != 0x7366746E /* ntfs3 */ && volume.f_type != SMB_SUPER_MAGIC &&
+      volume.f_type != 0xFF534D42 /* cifs */ && volume.f_type != 0xFE534D42 /* smb2 */ &&
+      volume.f_type != 0x65735546 /* fuse */ &&
+      (ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0 || (flags & FS_CASEFOLD_FL) == 0);
+  while (exact) {
+    errno = 0;
+    const dirent* entry = readdir(folder);
+    if (!entry) {
+      listed_ = errno == 0 ? 1 : 0;
+      break;
+    }
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    bool is_folder = entry->d_type == DT_DIR;
+    if (entry->d_type == DT_UNKNOWN) {
+      struct stat info {};
+      is_folder =
+          fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode);
+    }
+    entries_.emplace(name, is_folder);
+  }
+  closedir(folder);
+  if (listed_ == 0) entries_.clear();
+  errno = 0;
+  return listed_ != 0;
 }
 
 bool DestinationFolder::MayCreateIn(int folder, std::string_view folder_path) const {

@@ -103,6 +103,9 @@ class DestinationFolder {
   // Why a subfolder path could not be opened beneath this folder.
   CreateFailure WhySubfolderFails(std::string_view folder_path, int error) const;
   bool MayCreateIn(int folder, std::string_view folder_path) const;
+  // Planning: the entries right in the folder, read once; false where a name's lookup may
+  // match another spelling (a file system that ignores letter case).
+  bool ListEntries();
   // The folder of a relative path's last component, opened beneath this folder; none on
   // failure.
   UniqueFd OpenParent(std::string_view folder_path) const;
@@ -118,6 +121,10 @@ class DestinationFolder {
   mutable int may_create_here_ = -1;
   // Planning: the names planned as created, "/"-separated with ".." resolved, and their tokens.
   std::unordered_map<std::string, std::uint64_t> planned_;
+  // Planning: the folder's own entries, each with whether it is a folder; listed_ -1 until
+  // read, 0 when they cannot be.
+  std::unordered_map<std::string, bool> entries_;
+  int listed_ = -1;
 };
 
 }  // namespace quillon
