@@ -5,10 +5,12 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
 
 #include "util/FileSystem.h"
 #include "util/IoError.h"
+#include "util/Platform.h"
 
 namespace quillon {
 namespace {
@@ -89,10 +91,16 @@ void AppendIdentity(std::string& out, const FileIdentity& identity) {
 
 }  // namespace
 
-JournalWriter::JournalWriter(const std::string& path)
-    : fd_(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600)) {
+JournalWriter::JournalWriter(const std::string& path, const std::string& begun_path)
+    : fd_(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600)),
+      path_(path),
+      begun_path_(begun_path) {
   if (!fd_.valid()) ThrowIoError(errno);
   WriteAllTo(fd_.get(), kHeader);
+}
+
+JournalWriter::~JournalWriter() {
+  if (!begun_path_.empty() && !begun_) unlink(path_.c_str());
 }
 
 void JournalWriter::Begin(const std::string& destination, const FileIdentity& identity,
@@ -104,6 +112,8 @@ void JournalWriter::Begin(const std::string& destination, const FileIdentity& id
   AppendEscaped(record_, destination);
   record_ += '\n';
   WriteAllTo(fd_.get(), record_);
+  if (!begun_path_.empty() && rename(path_.c_str(), begun_path_.c_str()) != 0) ThrowIoError(errno);
+  begun_ = true;
 }
 
 void JournalWriter::RecordFile(std::string_view relative_path, int fd) {
@@ -169,6 +179,11 @@ std::string StateFolder() {
   }
   const std::string folder = JoinPath(base, "quillon");
   return ForceFolder(folder) ? folder : std::string();
+}
+
+std::string LastRunJournalPath() {
+  const std::string folder = StateFolder();
+  return folder.empty() ? folder : JoinPath(folder, "last-run.journal");
 }
 
 }  // namespace quillon

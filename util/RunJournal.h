@@ -28,8 +28,13 @@ struct RunJournal {
 
 class JournalWriter {
  public:
-  // Replaces the file at the path with an empty journal; throws IoError.
-  explicit JournalWriter(const std::string& path);
+  // Replaces the file at the path with an empty journal; throws IoError. With a begun_path,
+  // the journal takes that name (replacing what had it) once its run begins its lines, and a
+  // run that ends before leaves the journal of the run before in place.
+  explicit JournalWriter(const std::string& path, const std::string& begun_path = {});
+  ~JournalWriter();
+  JournalWriter(const JournalWriter&) = delete;
+  JournalWriter& operator=(const JournalWriter&) = delete;
 
   // The destination of the run; throws IoError.
   void Begin(const std::string& destination, const FileIdentity& identity, bool created);
@@ -41,8 +46,15 @@ class JournalWriter {
 
  private:
   UniqueFd fd_;
+  std::string path_;
+  std::string begun_path_;
+  bool begun_ = false;
   std::string record_;
 };
+
+// Where the window keeps the journal of its last run: in StateFolder(); empty when there is
+// no such folder.
+std::string LastRunJournalPath();
 
 // The journal in the file, as far as whole lines go (a last line cut short by a crash is
 // left out); none when the file is not a journal or cannot be read.
