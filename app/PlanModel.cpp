@@ -9,7 +9,10 @@ namespace quillon {
 void PlanHost::AppendReport(const std::string& line) { report.push_back(line); }
 
 void PlanHost::LineDecided(const LineVerdict& verdict) {
-  lines.push_back({verdict.line, std::string(verdict.file_name), verdict.fill_size, verdict.outcome,
+  // A blank line names no file.
+  const std::string_view file_name =
+      verdict.outcome == LineOutcome::Blank ? std::string_view() : verdict.file_name;
+  lines.push_back({verdict.line, std::string(file_name), verdict.fill_size, verdict.outcome,
                    std::string(verdict.reason)});
   report_at_last_line = report.size();
 }

@@ -40,7 +40,7 @@ QString SummaryOf(const PlanHost& host) {
 TPreviewF::TPreviewF(QWidget* parent) : QWidget(parent, Qt::Window), model_(new PlanModel(this)) {
   setObjectName(QStringLiteral("PreviewF"));
   setWindowTitle(QStringLiteral("Preview"));
-  resize(760, 480);
+  resize(900, 520);
 
   summaryL = new QLabel(this);
   summaryL->setObjectName(QStringLiteral("summaryL"));
@@ -68,7 +68,7 @@ TPreviewF::TPreviewF(QWidget* parent) : QWidget(parent, Qt::Window), model_(new 
   planV->horizontalHeader()->setStretchLastSection(true);
   const int digit = planV->fontMetrics().horizontalAdvance(QLatin1Char('0'));
   planV->setColumnWidth(PlanModel::LineColumn, digit * 8);
-  planV->setColumnWidth(PlanModel::FileNameColumn, digit * 32);
+  planV->setColumnWidth(PlanModel::FileNameColumn, digit * 36);
   planV->setColumnWidth(PlanModel::FillSizeColumn, digit * 10);
   planV->setColumnWidth(PlanModel::OutcomeColumn, digit * 17);
 

@@ -110,7 +110,7 @@ void RunCommandsTest::previewShowsThePlanAndChangesNothing() {
     return cells.join('|');
   };
   QCOMPARE(row(0), QStringLiteral("1|alpha.txt|12|Created|"));
-  QCOMPARE(row(2), QStringLiteral("3|.txt|0|Blank|"));
+  QCOMPARE(row(2), QStringLiteral("3||0|Blank|"));
   QCOMPARE(row(3), QStringLiteral("4|alpha.txt|0|Exists already|line 1 creates it"));
   QCOMPARE(row(4), QStringLiteral("5|bad:name.txt|0|Unable to create|invalid character \":\""));
   QCOMPARE(row(5),
@@ -142,9 +142,11 @@ void RunCommandsTest::previewSortsAndFilters() {
   preview->planV->sortByColumn(PlanModel::FillSizeColumn, Qt::DescendingOrder);
   QCOMPARE(model.LineAt(0).fill_size, 12);
   preview->planV->sortByColumn(PlanModel::FileNameColumn, Qt::AscendingOrder);
-  QCOMPARE(model.index(0, PlanModel::FileNameColumn).data().toString(), QStringLiteral(".txt"));
+  QCOMPARE(model.index(0, PlanModel::FileNameColumn).data().toString(), QString());
+  QCOMPARE(model.index(1, PlanModel::FileNameColumn).data().toString(), QStringLiteral("CON.txt"));
   // Among equal names, the source's order stays.
-  QCOMPARE(model.LineAt(0).line, 3);
+  QCOMPARE(model.LineAt(2).line, 1);
+  QCOMPARE(model.LineAt(3).line, 4);
 }
 
 void RunCommandsTest::previewOpensAHundredThousandLines() {

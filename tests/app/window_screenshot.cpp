@@ -1,5 +1,6 @@
 // Makes the main window on the offscreen platform, runs a small conversion in it and saves a
-// picture of the window: window-screenshot OUTPUT.png
+// picture of the window, and when asked, first one of the run's preview:
+//   window-screenshot OUTPUT.png [PREVIEW.png]
 #include <QApplication>
 #include <QLineEdit>
 #include <QPixmap>
@@ -7,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "app/PreviewF.h"
 #include "app/quillonU.h"
 #include "support/RecordingSeam.h"
 #include "support/TempDir.h"
@@ -14,17 +16,21 @@
 using namespace quillon;
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: window-screenshot OUTPUT.png\n");
+  if (argc != 2 && argc != 3) {
+    std::fprintf(stderr, "usage: window-screenshot OUTPUT.png [PREVIEW.png]\n");
     return 2;
   }
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
   quillon::testing::TempDir dir;
   quillon::testing::RecordingSeam seam;  // no box waits for a person
+  qputenv("XDG_STATE_HOME", QByteArray::fromStdString(dir / "state"));
   const std::string source =
-      dir.Write("names.txt", "alpha\r\nbeta\r\ngamma\r\nalpha\r\n\r\nreport:2024\r\ndelta\r\n");
-  std::filesystem::create_directory(dir / "out");
+      dir.Write("names.txt",
+                "alpha\r\nbeta\r\ngamma|2048\r\nalpha\r\n\r\nreport:2024\r\nsub\\delta\r\n"
+                "missing\\epsilon\r\nCON\r\nsizes|12x\r\n" +
+                    std::string(130, 'z') + "\r\nomega|5\r\n");
+  std::filesystem::create_directories(dir / "out/sub");
   dir.Write("out/beta.txt", "");
 
   TmainF window(dir / "quillon");
@@ -33,6 +39,18 @@ int main(int argc, char** argv) {
   QApplication::processEvents();
   window.AddsourceE->setText(QString::fromStdString(source));
   window.adddestE->setText(QString::fromStdString(dir / "out"));
+  window.RunSettings().FillKind = "var";
+  if (argc == 3) {
+    window.PreviewB->click();
+    auto* preview = window.findChild<TPreviewF*>(QStringLiteral("PreviewF"));
+    QApplication::processEvents();
+    if (!preview || !preview->grab().save(QString::fromLocal8Bit(argv[2]))) {
+      std::fprintf(stderr, "could not write %s\n", argv[2]);
+      return 1;
+    }
+    std::printf("saved %s\n", argv[2]);
+    preview->close();
+  }
   window.RunB->click();
   QApplication::processEvents();
 
