@@ -182,19 +182,21 @@ std::string IniPathFor(std::string_view executable_path) {
   return std::string(has_extension ? executable_path.substr(0, dot) : executable_path) + ".ini";
 }
 
+std::string UserFolder(const char* variable, std::string_view under_home) {
+  if (const char* folder = std::getenv(variable); folder && *folder == '/') return folder;
+  if (const char* home = std::getenv("HOME"); home && *home) {
+    return std::string(home) + "/" + std::string(under_home);
+  }
+  return {};
+}
+
 std::string DataFolderFor(const std::string& program_folder) {
   // An installed copy's bin folder is shared by many programs, and writable to the superuser
   // and to a copy installed under the home folder: the files go to the user's folder there.
   const bool installed = std::filesystem::path(program_folder).filename() == "bin";
   if (!installed && access(program_folder.c_str(), W_OK) == 0) return program_folder;
-  std::string base;
-  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/') {
-    base = config;
-  } else if (const char* home = std::getenv("HOME"); home && *home) {
-    base = std::string(home) + "/.config";
-  } else {
-    return program_folder;
-  }
+  const std::string base = UserFolder("XDG_CONFIG_HOME", ".config");
+  if (base.empty()) return program_folder;
   std::string folder = base + "/quillon";
   std::error_code ignored;
   std::filesystem::create_directories(folder, ignored);

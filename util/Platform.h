@@ -73,6 +73,10 @@ std::string FolderOfPath(std::string_view path);
 // The executable path with its extension replaced by (or, without one, followed by) ".ini".
 std::string IniPathFor(std::string_view executable_path);
 
+// One of the user's base folders: the environment variable's value when it is an absolute
+// path, else the folder under the home folder; empty when neither is known.
+std::string UserFolder(const char* variable, std::string_view under_home);
+
 // Where settings and histories live: the program folder, or the user's configuration folder
 // for Quillon ($XDG_CONFIG_HOME/quillon, else ~/.config/quillon, made when missing) when the
 // program folder is not writable or is the bin folder of an installed copy.

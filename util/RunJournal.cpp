@@ -169,14 +169,8 @@ std::optional<RunJournal> ReadRunJournal(const std::string& path) {
 }
 
 std::string StateFolder() {
-  std::string base;
-  if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/') {
-    base = state;
-  } else if (const char* home = std::getenv("HOME"); home && *home) {
-    base = std::string(home) + "/.local/state";
-  } else {
-    return {};
-  }
+  const std::string base = UserFolder("XDG_STATE_HOME", ".local/state");
+  if (base.empty()) return {};
   const std::string folder = JoinPath(base, "quillon");
   return ForceFolder(folder) ? folder : std::string();
 }

@@ -180,9 +180,7 @@ TEST_F(BatchJournal, TheJournalOfARunKilledHalfwayUndoesWhatWasMade) {
     const int null = open("/dev/null", O_WRONLY);
     dup2(null, 1);
     dup2(null, 2);
-    execl(QUILLON_BATCH_PATH, QUILLON_BATCH_PATH, "--settings", settings.c_str(), "--yes",
-          "--journal", journal.c_str(), big.c_str(), out.path().c_str(), nullptr);
-    _exit(127);
+    testing::ExecBatch({"--settings", settings, "--yes", "--journal", journal, big, out.path()});
   }
   // Killed once a good part of the files is there.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
