@@ -1,7 +1,8 @@
 // Benchmarks of the window on the offscreen platform. The cases, all of them when none is
 // named:
 //   runs     100,000 lines in the main window, against the same run through the engine alone
-//            in the same process: once into an empty folder, once with every file existing
+//            in the same process, keeping its journal where the window keeps it: once into
+//            an empty folder, once with every file existing
 //            (100,000 report lines); also how long the window went without handling its events
 //            during a run, and how soon a press on Cancel stopped one.
 //   report   a run reporting 1,000,000 "Exists already" lines, in a process of its own: the
@@ -41,6 +42,7 @@
 #include "support/ResidentMemory.h"
 #include "support/TempDir.h"
 #include "util/Platform.h"
+#include "util/RunJournal.h"
 
 extern char** environ;
 
@@ -67,8 +69,14 @@ double EngineRun(const std::string& source, const std::string& destination,
   RecordingRunHost host;
   host.answers = {true};
   quillon::RunSettings settings;
-  const double seconds =
-      Seconds([&] { quillon::ConversionRun(host, settings).Run(source, destination); });
+  const std::string journal_path = quillon::LastRunJournalPath();
+  const double seconds = Seconds([&] {
+    quillon::JournalWriter journal(journal_path + ".new", journal_path);
+    quillon::ConversionRun run(host, settings);
+    run.KeepJournal(&journal);
+    run.Run(source, destination);
+    journal.Close();
+  });
   report_lines = host.report.size();
   return seconds;
 }

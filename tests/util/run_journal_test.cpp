@@ -50,6 +50,21 @@ TEST_F(RunJournalTest, ALastLineCutShortIsLeftOut) {
   ASSERT_TRUE(read);
   ASSERT_EQ(read->files.size(), 1u);
   EXPECT_EQ(read->files[0].path, "a.txt");
+  // A killed run leaves the room it had taken for more as zero bytes.
+  dir.Write("journal", whole.substr(0, whole.size() - 3) + std::string(4096, '\0'));
+  ASSERT_TRUE(ReadRunJournal(journal));
+  EXPECT_EQ(ReadRunJournal(journal)->files.size(), 1u);
+}
+
+TEST_F(RunJournalTest, AJournalClosedHoldsItsRecordsAndNothingMore) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 5000; ++i) names.push_back("file number " + std::to_string(i) + ".txt");
+  const std::string whole = WriteJournal(names);
+  EXPECT_EQ(whole.find('\0'), std::string::npos);
+  EXPECT_EQ(whole.back(), '\n');
+  ASSERT_TRUE(ReadRunJournal(journal));
+  EXPECT_EQ(ReadRunJournal(journal)->files.size(), 5000u);
+  EXPECT_EQ(ReadRunJournal(journal)->files[4999].path, "file number 4999.txt");
 }
 
 TEST_F(RunJournalTest, AnythingElseIsNoJournal) {
