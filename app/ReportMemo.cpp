@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -11,6 +12,7 @@
 #include <QScrollBar>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <QToolTip>
 #include <algorithm>
 
 #include "util/ui/Controls.h"
@@ -104,6 +106,7 @@ void TReportMemo::clear() {
   starts_ = QList<qsizetype>();
   widest_ = longest_ = 0;
   anchor_ = cursor_ = {};
+  tips_.clear();
   UpdateScrollBars();
   viewport()->update();
 }
@@ -198,6 +201,23 @@ void TReportMemo::paintEvent(QPaintEvent*) {
     painter.drawText(x1, baseline, text.mid(start, end - start));
   }
   ui::DrawFocusMark(this, painter, viewport()->rect());
+}
+
+void TReportMemo::SetLineTip(int line, const QString& tip) {
+  if (line >= 0 && line < blockCount()) tips_.insert(line, tip);
+}
+
+bool TReportMemo::viewportEvent(QEvent* event) {
+  if (event->type() != QEvent::ToolTip) return QAbstractScrollArea::viewportEvent(event);
+  const auto* help = static_cast<QHelpEvent*>(event);
+  const QString tip = blockCount() == 0 ? QString() : tips_.value(PositionAt(help->pos()).line);
+  if (tip.isEmpty()) {
+    QToolTip::hideText();
+    event->ignore();
+  } else {
+    QToolTip::showText(help->globalPos(), tip, viewport());
+  }
+  return true;
 }
 
 TReportMemo::Position TReportMemo::PositionAt(const QPoint& point) const {

@@ -8,6 +8,7 @@
 
 #include <QAbstractScrollArea>
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringView>
@@ -32,6 +33,9 @@ class TReportMemo : public QAbstractScrollArea {
   // The same for lines in the program's 8-bit text, as a run hands over a batch of its lines.
   void AppendBytes(std::string_view lines);
   void clear();
+  // A tip shown when the pointer rests on the line (the reason of a refused line).
+  void SetLineTip(int line, const QString& tip);
+  QString LineTip(int line) const { return tips_.value(line); }
   QString toPlainText() const;
   int blockCount() const { return static_cast<int>(starts_.size()); }
   bool isReadOnly() const { return true; }
@@ -58,6 +62,7 @@ class TReportMemo : public QAbstractScrollArea {
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  bool viewportEvent(QEvent* event) override;
 
  private:
   struct Position {
@@ -86,6 +91,7 @@ class TReportMemo : public QAbstractScrollArea {
   int longest_ = 0;           // characters of the longest line seen so far
   qsizetype characters_ = 0;  // characters of the whole text
   Position anchor_, cursor_;
+  QHash<int, QString> tips_;  // by line
 };
 
 }  // namespace quillon

@@ -22,7 +22,9 @@
 #include "app/DriveBox.h"
 #include "app/FileLists.h"
 #include "app/LocXXX.h"
+#include "app/PreviewF.h"
 #include "app/ReportMemo.h"
+#include "app/RunCommands.h"
 #include "history/MYcustomhistory.h"
 #include "settings/SettingsFile.h"
 #include "settings/fillU.h"
@@ -295,7 +297,26 @@ void TmainF::cancelBClick() { RunCancelled = true; }
 
 void TmainF::ClearBClick() { RunM->clear(); }
 
+void TmainF::PreviewBClick() {
+  if (run_host_.Running()) return;
+  if (!PreviewF) PreviewF = new TPreviewF(this);
+  PreviewF->ShowPlan(settings_, ToBytes(AddsourceE->text()), ToBytes(adddestE->text()));
+  PreviewF->show();
+  PreviewF->raise();
+  PreviewF->activateWindow();
+}
+
+void TmainF::UndoLastRunMIClick() {
+  if (!run_host_.Running()) UndoLastRun(*RunM);
+}
+
+void TmainF::SaveReportMIClick() { SaveReport(*RunM); }
+
 void TmainF::ShowReportBytes(std::string_view lines) { RunM->AppendBytes(lines); }
+
+void TmainF::ShowLineReason(int lines_before_last, const std::string& reason) {
+  RunM->SetLineTip(RunM->blockCount() - 1 - lines_before_last, FromBytes(reason));
+}
 
 void TmainF::ShowProgress(int line, int line_total) {
   if (line_total <= 0 && line == 0) return;
@@ -307,6 +328,7 @@ void TmainF::ShowRunning(bool running) {
   FileListBox1->HoldReading(running);
   cancelB->setEnabled(running);
   RunB->setEnabled(!running);
+  PreviewB->setEnabled(!running);
   ClearB->setEnabled(!running);
   if (running) {
     RunPB->setRange(0, 0);
@@ -322,6 +344,7 @@ void TmainF::adddestEChange() { ApplyRunBRule(); }
 void TmainF::ApplyRunBRule() {
   RunB->setEnabled(!run_host_.Running() && !AddsourceE->text().isEmpty() &&
                    !adddestE->text().isEmpty());
+  PreviewB->setEnabled(RunB->isEnabled());
 }
 
 // History menus

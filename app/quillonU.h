@@ -35,6 +35,7 @@ class TDriveComboBox;
 class TFileListBox;
 class TFilterComboBox;
 class TLocxxxF;
+class TPreviewF;
 class TMYcustomhistory;
 class TReportMemo;
 class TShellTree;
@@ -79,6 +80,9 @@ class TmainF : public QMainWindow, private RunView {
   void Website1Click();
 
   void RunBClick();
+  void PreviewBClick();
+  void UndoLastRunMIClick();
+  void SaveReportMIClick();
   void cancelBClick();
   void ClearBClick();
   void AddsourceEChange();
@@ -144,6 +148,7 @@ class TmainF : public QMainWindow, private RunView {
   QFrame* Panel4;
   QLabel* repL;
   QPushButton* RunB;
+  QPushButton* PreviewB;
   QPushButton* cancelB;
   QProgressBar* RunPB;
   QPushButton* ClearB;
@@ -191,6 +196,7 @@ class TmainF : public QMainWindow, private RunView {
   void ApplyRunBRule();
   // What a run shows in the window.
   void ShowReportBytes(std::string_view lines) override;
+  void ShowLineReason(int lines_before_last, const std::string& reason) override;
   void ShowProgress(int line, int line_total) override;
   void ShowRunning(bool running) override;
   void RecordFile(const QString& path) override;
@@ -211,6 +217,7 @@ class TmainF : public QMainWindow, private RunView {
   QPointer<TfillF> fillF;
   QPointer<ToutputextF> outputextF;
   QPointer<TAboutF> AboutF;
+  QPointer<TPreviewF> PreviewF;
 
   bool RunCancelled = false;
   bool close_after_run_ = false;

@@ -185,6 +185,7 @@ void TmainF::BuildPanels() {
   Panel4 = NewPanel("Panel4", client);
   repL = Heading("repL", QStringLiteral("Report"), Panel4);
   RunB = NewButton("RunB", QStringLiteral("&Run"), Panel4);
+  PreviewB = NewButton("PreviewB", QStringLiteral("&Preview"), Panel4);
   cancelB = NewButton("cancelB", QStringLiteral("&Cancel"), Panel4);
   RunPB = Named(new QProgressBar(Panel4), "RunPB");
   RunPB->setFont(ControlFont());
@@ -194,6 +195,7 @@ void TmainF::BuildPanels() {
   ClearB = NewButton("ClearB", QStringLiteral("C&lear"), Panel4);
   ExitB = NewButton("ExitB", QStringLiteral("&Exit"), Panel4);
   RunB->setEnabled(false);
+  PreviewB->setEnabled(false);
   cancelB->setEnabled(false);
   ClearB->setEnabled(false);
   RunM = Named(new TReportMemo(Panel4), "RunM");
@@ -207,6 +209,7 @@ void TmainF::BuildPanels() {
   buttons->addWidget(repL);
   buttons->addSpacing(16);
   buttons->addWidget(RunB);
+  buttons->addWidget(PreviewB);
   buttons->addWidget(cancelB);
   buttons->addSpacing(8);
   buttons->addWidget(RunPB, 1);
@@ -262,6 +265,7 @@ void TmainF::BuildPanels() {
   ConnectCommand(AddsourceE, &QLineEdit::textChanged, this, &TmainF::AddsourceEChange);
   ConnectCommand(adddestE, &QLineEdit::textChanged, this, &TmainF::adddestEChange);
   ConnectCommand(RunB, &QPushButton::clicked, this, &TmainF::RunBClick);
+  ConnectCommand(PreviewB, &QPushButton::clicked, this, &TmainF::PreviewBClick);
   ConnectCommand(cancelB, &QPushButton::clicked, this, &TmainF::cancelBClick);
   ConnectCommand(ClearB, &QPushButton::clicked, this, &TmainF::ClearBClick);
   ConnectCommand(ExitB, &QPushButton::clicked, this, &TmainF::ExitBClick);
@@ -289,6 +293,12 @@ void TmainF::BuildMenus() {
   AddCommand(openMI, "openbrowse", QStringLiteral("&Browse..."), &TmainF::openbrowseClick,
              QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_B));
   openMI->addSeparator()->setObjectName(QStringLiteral("N3"));
+  AddCommand(Project1, "PreviewMI", QStringLiteral("&Preview..."), &TmainF::PreviewBClick,
+             QKeySequence(Qt::CTRL | Qt::Key_P));
+  AddCommand(Project1, "UndoLastRunMI", QStringLiteral("&Undo last run"),
+             &TmainF::UndoLastRunMIClick);
+  AddCommand(Project1, "SaveReportMI", QStringLiteral("&Save report..."),
+             &TmainF::SaveReportMIClick, QKeySequence(Qt::CTRL | Qt::Key_S));
   Project1->addSeparator()->setObjectName(QStringLiteral("N1"));
   AddCommand(Project1, "Exit2", QStringLiteral("E&xit"), &TmainF::Exit2Click);
 
@@ -350,7 +360,7 @@ void TmainF::BuildHistories() {
 void TmainF::SetTabOrder() {
   QWidget* order[] = {DriveComboBox1, infoCB,     filterCB, ST1,      FileListBox1,
                       AddsourceB,     AddsourceE, adddestB, adddestE, RunB,
-                      cancelB,        ClearB,     ExitB,    RunM};
+                      PreviewB,       cancelB,    ClearB,   ExitB,    RunM};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 }
 

@@ -1,12 +1,13 @@
 // Benchmarks of the window on the offscreen platform. The cases, all of them when none is
 // named:
 //   runs     100,000 lines in the main window, against the same run through the engine alone
-//            in the same process: into an empty folder, and with every file existing (100,000
-//            report lines); each side runs --repeat times (5 unless told), taking turns, every
-//            run in a fresh folder that nothing deletes before the case ends (a file system
-//            creates slowly for a while after a mass delete), and the best run of each side
-//            counts. Also how long the window went without handling its events during a run,
-//            and how soon a press on Cancel stopped one.
+//            in the same process, the engine keeping its journal where the window keeps it:
+//            into an empty folder, and with every file existing (100,000 report lines); each
+//            side runs --repeat times (5 unless told), taking turns, every run in a fresh folder
+//            that nothing deletes before the case ends (a file system creates slowly for a while
+//            after a mass delete), and the best run of each side counts. Also how long the
+//            window went without handling its events during a run, and how soon a press on
+//            Cancel stopped one.
 //   report   a run reporting 1,000,000 "Exists already" lines, in a process of its own: the
 //            window's resident memory after it, which must stay under 80 MB.
 //   startup  from a process's start to its main window's first paint: Quillon against
@@ -47,6 +48,7 @@
 #include "support/ResidentMemory.h"
 #include "support/TempDir.h"
 #include "util/Platform.h"
+#include "util/RunJournal.h"
 
 extern char** environ;
 
@@ -96,8 +98,14 @@ double EngineRun(const std::string& source, const std::string& destination,
   RecordingRunHost host;
   host.answers = {true};
   quillon::RunSettings settings;
-  const double seconds =
-      Seconds([&] { quillon::ConversionRun(host, settings).Run(source, destination); });
+  const std::string journal_path = quillon::LastRunJournalPath();
+  const double seconds = Seconds([&] {
+    quillon::JournalWriter journal(journal_path + ".new", journal_path);
+    quillon::ConversionRun run(host, settings);
+    run.KeepJournal(&journal);
+    run.Run(source, destination);
+    journal.Close();
+  });
   report_lines = host.report.size();
   return seconds;
 }

@@ -133,6 +133,27 @@ FileSystemName FileSystemNameFor(std::string_view name) {
   return result;
 }
 
+CreateFailure WhyNameRefused(std::string_view name) {
+  for (const char c : name) {
+    if (kNameBytes[static_cast<unsigned char>(c)] & (kRefusedByte | kNulByte)) {
+      return {CreateCause::InvalidCharacter, std::string(1, c)};
+    }
+  }
+  CreateFailure failure;
+  const bool reachable = ForEachComponent(name, [&](std::string_view component) {
+    if (failure.cause != CreateCause::None || component == "..") return;
+    const std::string_view stored = WithoutTrailingDotsAndBlanks(component);
+    if (stored.empty()) failure = {CreateCause::NoFileName, std::string(component)};
+    if (IsDeviceName(stored)) failure = {CreateCause::DeviceName, std::string(component)};
+  });
+  if (reachable) return failure;
+  // Unreachable: either it ends in no file, or it climbs.
+  const std::size_t last = name.find_last_of("/\\");
+  const std::string_view leaf = last == std::string_view::npos ? name : name.substr(last + 1);
+  if (leaf.empty() || leaf == ".") return {CreateCause::NoFileName, {}};
+  return {CreateCause::ClimbsAbove, {}};
+}
+
 std::string AnchorToCurrentFolder(const std::string& path) {
   if (path.empty() || IsAbsolutePath(path)) return path;
   std::error_code error;
@@ -161,19 +182,21 @@ std::string IniPathFor(std::string_view executable_path) {
   return std::string(has_extension ? executable_path.substr(0, dot) : executable_path) + ".ini";
 }
 
+std::string UserFolder(const char* variable, std::string_view under_home) {
+  if (const char* folder = std::getenv(variable); folder && *folder == '/') return folder;
+  if (const char* home = std::getenv("HOME"); home && *home) {
+    return std::string(home) + "/" + std::string(under_home);
+  }
+  return {};
+}
+
 std::string DataFolderFor(const std::string& program_folder) {
   // An installed copy's bin folder is shared by many programs, and writable to the superuser
   // and to a copy installed under the home folder: the files go to the user's folder there.
   const bool installed = std::filesystem::path(program_folder).filename() == "bin";
   if (!installed && access(program_folder.c_str(), W_OK) == 0) return program_folder;
-  std::string base;
-  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/') {
-    base = config;
-  } else if (const char* home = std::getenv("HOME"); home && *home) {
-    base = std::string(home) + "/.config";
-  } else {
-    return program_folder;
-  }
+  const std::string base = UserFolder("XDG_CONFIG_HOME", ".config");
+  if (base.empty()) return program_folder;
   std::string folder = base + "/quillon";
   std::error_code ignored;
   std::filesystem::create_directories(folder, ignored);

@@ -10,80 +10,17 @@
 #include <cstring>
 #include <filesystem>
 
+#include "cli/BatchProcess.h"
 #include "support/TempDir.h"
 
 namespace quillon {
 namespace {
 
+using testing::Options;
+using testing::Outcome;
 using testing::ReadBytes;
+using testing::RunBatch;
 using testing::TempDir;
-
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
-
-struct Options {
-  // Sends the signal once this text appears on standard error.
-  std::string interrupt_on;
-  int signal = SIGINT;
-  // The folder current for the command; this one's when empty.
-  std::string folder;
-  // Standard output or error to this file (/dev/full) instead of a pipe read back.
-  std::string out_file;
-  std::string err_file;
-};
-
-// Runs the batch command with the given arguments and standard input from /dev/null.
-Outcome RunBatch(const std::vector<std::string>& arguments, const Options& options = {}) {
-  int out_pipe[2], err_pipe[2];
-  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe");
-  const pid_t child = fork();
-  if (child == 0) {
-    dup2(open("/dev/null", O_RDONLY), 0);
-    dup2(options.out_file.empty() ? out_pipe[1] : open(options.out_file.c_str(), O_WRONLY), 1);
-    dup2(options.err_file.empty() ? err_pipe[1] : open(options.err_file.c_str(), O_WRONLY), 2);
-    close(out_pipe[0]);
-    close(err_pipe[0]);
-    if (!options.folder.empty() && chdir(options.folder.c_str()) != 0) _exit(126);
-    std::vector<char*> argv{const_cast<char*>(QUILLON_BATCH_PATH)};
-    for (const std::string& argument : arguments)
-      argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    execv(QUILLON_BATCH_PATH, argv.data());
-    _exit(127);
-  }
-  close(out_pipe[1]);
-  close(err_pipe[1]);
-  Outcome outcome;
-  pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
-  bool interrupted = false;
-  int open_pipes = 2;
-  while (open_pipes > 0) {
-    poll(fds, 2, -1);
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
-      char buffer[65536];
-      const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
-      if (got <= 0) {
-        close(fds[i].fd);
-        fds[i].fd = -1;
-        --open_pipes;
-        continue;
-      }
-      (i == 0 ? outcome.out : outcome.err).append(buffer, static_cast<std::size_t>(got));
-    }
-    if (!interrupted && !options.interrupt_on.empty() &&
-        outcome.err.find(options.interrupt_on) != std::string::npos) {
-      kill(child, options.signal);
-      interrupted = true;
-    }
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  return outcome;
-}
 
 class BatchCommand : public ::testing::Test {
  protected:
@@ -157,11 +94,12 @@ TEST_F(BatchCommand, HelpAndVersionGoToStandardOutputAndRunNothing) {
   const Outcome help = RunBatch({"--yes", "--help", source, out.path()});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
-  EXPECT_EQ(help.out.rfind("usage: quillon-batch [--settings FILE] [--yes|--no] SOURCE "
-                           "DESTINATION\n",
+  EXPECT_EQ(help.out.rfind("usage: quillon-batch [--settings FILE] [--yes|--no] [--dry-run] "
+                           "[--explain]\n",
                            0),
             0u);
-  for (const char* option : {"--settings FILE", "--yes", "--no", "--help", "--version"}) {
+  for (const char* option : {"--settings FILE", "--yes", "--no", "--dry-run", "--explain",
+                             "--journal FILE", "--undo FILE", "--help", "--version"}) {
     EXPECT_NE(help.out.find(std::string("\n  ") + option + " "), std::string::npos) << option;
   }
   const Outcome version = RunBatch({"--version"});
@@ -232,12 +170,7 @@ std::string RunOnTerminal(const std::vector<std::string>& arguments) {
     dup2(shown, 1);
     dup2(shown, 2);
     close(terminal);
-    std::vector<char*> argv{const_cast<char*>(QUILLON_BATCH_PATH)};
-    for (const std::string& argument : arguments)
-      argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    execv(QUILLON_BATCH_PATH, argv.data());
-    _exit(127);
+    testing::ExecBatch(arguments);
   }
   std::string text;
   char buffer[4096];

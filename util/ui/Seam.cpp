@@ -52,6 +52,13 @@ class QtSeam : public Seam {
     if (path.isEmpty()) return std::nullopt;
     return path;
   }
+  std::optional<QString> SaveFile(const OpenFileRequest& request) override {
+    const QString path =
+        QFileDialog::getSaveFileName(QApplication::activeWindow(), request.title,
+                                     request.initial_folder, QtFilter(request.filter));
+    if (path.isEmpty()) return std::nullopt;
+    return path;
+  }
   void OpenWithShell(const QString& target) override {
     const QUrl url = target.contains("://") ? QUrl(target) : QUrl::fromLocalFile(target);
     QDesktopServices::openUrl(url);
