@@ -55,7 +55,7 @@ class QtSeam : public Seam {
   std::optional<QString> SaveFile(const OpenFileRequest& request) override {
     const QString path =
         QFileDialog::getSaveFileName(QApplication::activeWindow(), request.title,
-                                     request.initial_folder, QtFilter(request.filter));
+                                     request.initial_folder, QtFileFilter(request.filter));
     if (path.isEmpty()) return std::nullopt;
     return path;
   }
