@@ -185,7 +185,8 @@ void WindowKeyboardTest::escapeLeavingAMenuKeepsTheWindow() {
   QVERIFY(w.isVisible());
   // The tree's pop-up menu from the keyboard, left with Escape.
   w.ST1->setFocus();
-  QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(1, 1));
+  QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(1, 1),
+                            w.ST1->mapToGlobal(QPoint(1, 1)));
   QApplication::sendEvent(w.ST1, &menuKey);
   QTRY_VERIFY(w.PM1->isVisible());
   Press(Qt::Key_Escape);
