@@ -1,22 +1,17 @@
 #include "cli/BatchHost.h"
 
-#include <unistd.h>
-
-#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <string>
 
+#include "util/Console.h"
 #include "util/FileSystem.h"
+#include "util/Platform.h"
 
 namespace quillon {
 namespace {
 
 constexpr std::size_t kReportFlushAt = 64 * 1024;
-
-volatile std::sig_atomic_t interrupted = 0;
-
-void OnInterrupt(int) { interrupted = 1; }
 
 // Bytes 0 to 31 (but tab) and 127 as \xNN, so a line cannot retitle or reprogram a terminal.
 std::string ShownOnTerminal(std::string_view text) {
@@ -41,16 +36,8 @@ BatchHost::BatchHost(std::optional<bool> answer, int report_fd, int messages_fd)
     : answer_(answer),
       report_fd_(report_fd),
       messages_fd_(messages_fd),
-      report_terminal_(isatty(report_fd) == 1),
-      messages_terminal_(isatty(messages_fd) == 1) {}
-
-void BatchHost::CatchInterrupt() {
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
-  std::signal(SIGPIPE, SIG_IGN);
-}
+      report_terminal_(IsTerminal(report_fd)),
+      messages_terminal_(IsTerminal(messages_fd)) {}
 
 void BatchHost::FlushReport() {
   std::string lines;
@@ -61,7 +48,8 @@ void BatchHost::FlushReport() {
 void BatchHost::Box(const char* title, const std::string& text) {
   FlushReport();
   WriteAllTo(messages_fd_, std::string(title) + ": " +
-                               (messages_terminal_ ? ShownOnTerminal(text) : text) + "\n");
+                               (messages_terminal_ ? ShownOnTerminal(text) : text) +
+                               std::string(kOutputLineEnd));
 }
 
 void BatchHost::TellFailure(const std::string& text) noexcept {
@@ -83,7 +71,7 @@ void BatchHost::ShowInformation(const std::string& text) { Box("Information", te
 bool BatchHost::AskYesNo(const std::string& question) {
   Box("Warning", question);
   if (answer_) return *answer_;
-  if (!isatty(STDIN_FILENO)) return false;
+  if (!IsTerminal(StandardInput())) return false;
   WriteAllTo(messages_fd_, "[y/N] ");
   std::string reply;
   if (!std::getline(std::cin, reply)) return false;
@@ -92,12 +80,12 @@ bool BatchHost::AskYesNo(const std::string& question) {
 
 void BatchHost::AppendReport(const std::string& line) {
   pending_report_ += report_terminal_ ? ShownOnTerminal(line) : line;
-  pending_report_ += '\n';
+  pending_report_ += kOutputLineEnd;
   if (pending_report_.size() >= kReportFlushAt) FlushReport();
 }
 
-bool BatchHost::CancelPressed() { return interrupted != 0; }
+bool BatchHost::CancelPressed() { return Interrupted(); }
 
-void BatchHost::ClearCancel() { interrupted = 0; }
+void BatchHost::ClearCancel() { ClearInterrupted(); }
 
 }  // namespace quillon

@@ -1,6 +1,7 @@
 // The batch command's host of a run: report lines on standard output, message boxes on
-// standard error, questions answered by a flag or on the terminal, Ctrl+C (and SIGTERM, SIGHUP)
-// as Cancel. A write that fails ends the run with IoError.
+// standard error, each line ended as the host ends them; questions answered by a flag or on
+// the terminal; the user's interrupt (see CatchInterrupts) as Cancel. A write that fails ends
+// the run with IoError.
 #pragma once
 
 #include <optional>
@@ -36,9 +37,6 @@ class BatchHost : public RunHost {
   // What ended the run, as the program's own box, after what the report holds; a failure to
   // write it is ignored, as nothing is left to tell it with.
   void TellFailure(const std::string& text) noexcept;
-
-  // Makes Ctrl+C, SIGTERM and SIGHUP a press on Cancel; a closed pipe a failed write.
-  static void CatchInterrupt();
 
  private:
   void Box(const char* title, const std::string& text);

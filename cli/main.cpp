@@ -2,9 +2,6 @@
 // Exit status: 0 the run reached its summary, 1 its checks refused it, 2 usage, 3 a file
 // input/output failure (a write of the report or the messages among them, or a lack of memory)
 // ended it.
-#include <unistd.h>
-
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -13,6 +10,7 @@
 
 #include "cli/BatchHost.h"
 #include "settings/SettingsFile.h"
+#include "util/Console.h"
 #include "util/IoError.h"
 #include "util/Platform.h"
 
@@ -87,10 +85,9 @@ int main(int argc, char** argv) {
   }
   if (path_count != 2) return Usage();
 
-  // A file-size limit shows as a failed write ("Disk full"), not as a killed process.
-  std::signal(SIGXFSZ, SIG_IGN);
-  quillon::BatchHost::CatchInterrupt();
-  quillon::BatchHost host(answer, STDOUT_FILENO, STDERR_FILENO);
+  // Also a file-size limit shows as a failed write ("Disk full"), not as a killed process.
+  quillon::CatchInterrupts();
+  quillon::BatchHost host(answer, quillon::StandardOutput(), quillon::StandardError());
   try {
     const std::string program_folder = quillon::FolderOfPath(quillon::ExecutablePath());
     const quillon::RunSettings settings =

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "util/UniqueFd.h"
+
 namespace quillon {
 
 // Outcome of creating a file exclusively: the existence test and the creation in one step,
@@ -12,29 +14,24 @@ enum class CreateOutcome { Created, ExistsAlready, Failed };
 
 class CreatedFile {
  public:
-  CreatedFile() = default;
-  CreatedFile(const CreatedFile&) = delete;
-  CreatedFile& operator=(const CreatedFile&) = delete;
-  CreatedFile(CreatedFile&& other) noexcept;
-  CreatedFile& operator=(CreatedFile&& other) noexcept;
-  ~CreatedFile();
-
   CreateOutcome outcome() const { return outcome_; }
-  int descriptor() const { return fd_; }
+  int descriptor() const { return file_.get(); }
   // Closes the file; throws IoError when the close reports a failure of the writes.
-  void Close();
+  void Close() { file_.Close(); }
 
   // The path as it stands, its last component never followed when it is a link.
   static CreatedFile Create(const std::string& path);
 
  private:
   friend class DestinationFolder;
-  // The name relative to the folder descriptor: one exclusive open, and on EEXIST one status
-  // query that tells a file (or a link) from a folder.
-  static CreatedFile CreateAt(int folder, const char* name);
+  // The name relative to the folder's descriptor: one exclusive creation that never follows
+  // a link, and when the name is taken, one look that tells a file (or a link) from a folder.
+  static CreatedFile CreateAt(int folder, const std::string& name);
+  // An entry of the folder that is not a folder; a link counts as itself, wherever it points.
+  static bool HoldsNonFolder(int folder, const std::string& name);
 
   CreateOutcome outcome_ = CreateOutcome::Failed;
-  int fd_ = -1;
+  UniqueFd file_;
 };
 
 // The destination of a run, opened once when its line loop starts and held for the run, so a
@@ -44,16 +41,13 @@ class CreatedFile {
 class DestinationFolder {
  public:
   // How subfolders of a name are resolved: by the kernel in one call (openat2), or component
-  // by component where the kernel lacks that call.
+  // by component where the kernel lacks that call (as Windows does).
   enum class Resolution { Kernel, ComponentWalk };
 
   // The path itself may be a link, the user's own choice: it is followed here, once.
   explicit DestinationFolder(const std::string& path, Resolution resolution = Resolution::Kernel);
-  DestinationFolder(const DestinationFolder&) = delete;
-  DestinationFolder& operator=(const DestinationFolder&) = delete;
-  ~DestinationFolder();
 
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return folder_.valid(); }
 
   // Creates the file named by a source line (as the run builds it, "\\" and "/" reaching into
   // subfolders). A name Windows could not hold is never created: Exists already when a file
@@ -61,11 +55,16 @@ class DestinationFolder {
   CreatedFile Create(std::string_view file_name) const;
 
  private:
-  // The folder of a relative path's last component, opened beneath this folder; -1 on failure.
-  int OpenParent(std::string_view folder_path) const;
-  int OpenParentByWalk(std::string_view folder_path) const;
+  // The folder of a relative "/"-separated path's last component, opened beneath this folder;
+  // nothing on failure.
+  UniqueFd OpenParent(std::string_view folder_path) const;
+  UniqueFd OpenParentByWalk(std::string_view folder_path) const;
+  // A subfolder of a folder that is a folder of its own, never a link; nothing on failure.
+  static UniqueFd OpenSubfolder(int folder, const std::string& name);
+  // This folder once more.
+  UniqueFd Reopen() const;
 
-  int fd_ = -1;
+  UniqueFd folder_;
   Resolution resolution_;
 };
 

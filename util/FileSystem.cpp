@@ -1,22 +1,13 @@
 #include "util/FileSystem.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <ctime>
-#include <random>
 
 #include "util/DestinationFolder.h"
 #include "util/IoError.h"
 #include "util/Platform.h"
-#include "util/Text.h"
 #include "util/TextLineReader.h"
+#include "util/UniqueFd.h"
 
 namespace quillon {
 namespace {
@@ -24,120 +15,11 @@ namespace {
 constexpr std::size_t kFillChunk = 8191;
 constexpr char kCtrlZ = 26;
 
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  void Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) ThrowIoError(errno);
-  }
-
- private:
-  int fd_;
-};
-
-int OpenOrThrow(const std::string& path, int flags, mode_t mode = 0666) {
-  const int fd = open(path.c_str(), flags | O_CLOEXEC, mode);
-  if (fd < 0) ThrowIoError(errno);
-  return fd;
-}
-
-// Where a chain of links ends (the path itself when it is no link); a link to nothing leads to
-// where its file would be.
-std::string LinkTarget(std::string path) {
-  for (int hops = 0; hops < 40; ++hops) {
-    struct stat info {};
-    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
-    std::string target(static_cast<std::size_t>(info.st_size) + 1, '\0');
-    const ssize_t length = readlink(path.c_str(), target.data(), target.size());
-    if (length < 0 || static_cast<std::size_t>(length) >= target.size()) ThrowIoError(EIO);
-    target.resize(static_cast<std::size_t>(length));
-    path = IsAbsolutePath(target) ? target : JoinPath(FolderOfPath(path), target);
-  }
-  ThrowIoError(ELOOP);
-}
-
-// Birth time where the file system records one, else the last status change.
-std::time_t CreationTime(const std::string& path) {
-  struct statx info {};
-  if (statx(AT_FDCWD, path.c_str(), 0, STATX_BTIME | STATX_CTIME, &info) == 0) {
-    if (info.stx_mask & STATX_BTIME) return static_cast<std::time_t>(info.stx_btime.tv_sec);
-    return static_cast<std::time_t>(info.stx_ctime.tv_sec);
-  }
-  return 0;
-}
-
-std::string LocalDateTimeText(std::time_t when) {
-  std::tm local {};
-  localtime_r(&when, &local);
-  char text[128];
-  const bool midnight = local.tm_hour == 0 && local.tm_min == 0 && local.tm_sec == 0;
-  const std::size_t length = std::strftime(text, sizeof text, midnight ? "%x" : "%x %X", &local);
-  return std::string(text, length);
-}
+bool EndsLine(char c) { return c == '\r' || (kLineFeedEndsLine && c == '\n'); }
 
 }  // namespace
 
-char GetPathKind(const std::string& path) {
-  struct stat info {};
-  if (path.empty() || stat(path.c_str(), &info) != 0) return 'n';
-  return S_ISDIR(info.st_mode) ? 'd' : 'f';
-}
-
 bool IsFolder(const std::string& path) { return GetPathKind(path) == 'd'; }
-
-bool IsWriteProtected(const std::string& path) {
-  struct stat info {};
-  if (lstat(path.c_str(), &info) != 0) return true;
-  if (S_ISLNK(info.st_mode)) return false;  // a link has no permissions of its own
-  return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(path.c_str(), W_OK) != 0;
-}
-
-bool IsExistingFile(const std::string& path) {
-  struct stat info {};
-  if (stat(path.c_str(), &info) == 0) return !S_ISDIR(info.st_mode);
-  return lstat(path.c_str(), &info) == 0;
-}
-
-std::uint64_t FileSizeOf(const std::string& path) {
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return 0;
-  return static_cast<std::uint64_t>(info.st_size);
-}
-
-std::uint64_t FolderSize(const std::string& folder) {
-  std::string path = folder;
-  StripTrailingBackslash(path);
-  const int fd = open(path.empty() ? "/" : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return 0;
-  DIR* dir = fdopendir(fd);
-  if (!dir) {
-    close(fd);
-    return 0;
-  }
-  std::uint64_t total = 0;
-  while (const dirent* entry = readdir(dir)) {
-    const std::string_view name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    struct stat info {};
-    // Links are counted as themselves, never followed into folders.
-    if (fstatat(dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
-    if (S_ISDIR(info.st_mode)) {
-      total += FolderSize(JoinPath(path, name));
-    } else {
-      total += static_cast<std::uint64_t>(info.st_size);
-    }
-  }
-  closedir(dir);
-  return total;
-}
 
 std::uint64_t PathSize(const std::string& path) {
   switch (GetPathKind(path)) {
@@ -145,47 +27,6 @@ std::uint64_t PathSize(const std::string& path) {
     case 'd': return FolderSize(path);
     default: return 0;
   }
-}
-
-std::string PathDateText(const std::string& path) {
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0) return {};
-  return LocalDateTimeText(S_ISDIR(info.st_mode) ? CreationTime(path) : info.st_mtime);
-}
-
-bool VolumeFreeBytes(const std::string& path, std::uint64_t& free_bytes) {
-  struct statvfs info {};
-  if (statvfs(path.c_str(), &info) != 0) return false;
-  free_bytes = static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
-  return true;
-}
-
-void StripTrailingBackslash(std::string& path) {
-  if (!path.empty() && path.back() == kPathSeparator && !IsRootPath(path)) path.pop_back();
-}
-
-std::string ParentFolder(std::string_view path) {
-  const std::size_t p = LastPos(std::string_view(&kPathSeparator, 1), path);
-  if (p == 0) return std::string(path);
-  if (p == 1) return std::string(1, kPathSeparator);
-  return std::string(path.substr(0, p - 1));
-}
-
-bool ForceFolder(std::string path) {
-  StripTrailingBackslash(path);
-  if (GetPathKind(path) == 'd') return true;
-  if (!IsAbsolutePath(path)) return false;
-  const std::size_t p = LastPos(std::string_view(&kPathSeparator, 1), path);
-  if (p == 0) return false;
-  const std::string parent = p == 1 ? std::string(1, kPathSeparator) : path.substr(0, p - 1);
-  if (parent.size() >= path.size()) return false;
-  if (GetPathKind(parent) == 'd') return mkdir(path.c_str(), 0777) == 0 || IsFolder(path);
-  return ForceFolder(parent) && ForceFolder(path);
-}
-
-bool RemoveFolder(std::string path) {
-  StripTrailingBackslash(path);
-  return rmdir(path.c_str()) == 0;
 }
 
 bool CreateEmptyFile(const std::string& path) {
@@ -202,45 +43,33 @@ bool CreateEmptyFile(const std::string& path) {
 std::int32_t CountLines(const std::string& path, MessageHost& messages, std::string_view shown_as) {
   const std::string shown(shown_as.empty() ? std::string_view(path) : shown_as);
   if (GetPathKind(path) != 'f') return -1;
-  const int fd = TextLineReader::OpenTextFile(path);
-  if (fd < 0) {
+  UniqueFd file;
+  try {
+    file = OpenTextFile(path);
+  } catch (const IoError&) {
     messages.ShowError("Can not read " + shown);
     return -1;
   }
   std::int32_t count = 0;
-  {
-    Descriptor guard(fd);
-    TextLineReader reader(fd);
-    try {
-      // More lines than the count can hold count as its largest value. No line is held, so a
-      // file without line ends takes no memory.
-      do {
-        reader.SkipLine();
-        ++count;
-      } while (!reader.AtEnd() && count < INT32_MAX);
-    } catch (const IoError&) {
-      // A failing read is told as a failing open is; the run then fails when it reads.
-      messages.ShowError("Can not read " + shown);
-      return -1;
-    }
-    try {
-      guard.Close();
-    } catch (const IoError&) {
-      messages.ShowError("Rare error: can not close " + shown);
-    }
+  TextLineReader reader(file.get());
+  try {
+    // More lines than the count can hold count as its largest value. No line is held, so a
+    // file without line ends takes no memory.
+    do {
+      reader.SkipLine();
+      ++count;
+    } while (!reader.AtEnd() && count < INT32_MAX);
+  } catch (const IoError&) {
+    // A failing read is told as a failing open is; the run then fails when it reads.
+    messages.ShowError("Can not read " + shown);
+    return -1;
+  }
+  try {
+    file.Close();
+  } catch (const IoError&) {
+    messages.ShowError("Rare error: can not close " + shown);
   }
   return count;
-}
-
-void WriteAllTo(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      ThrowIoError(errno);
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
 }
 
 void WriteFillBytes(int fd, std::int64_t count, unsigned char byte) {
@@ -257,7 +86,7 @@ void WriteFillBytes(int fd, std::int64_t count, unsigned char byte) {
 }
 
 void WriteFillFile(const std::string& path, std::int64_t count, unsigned char byte) {
-  Descriptor file(OpenOrThrow(path, O_WRONLY | O_CREAT | O_TRUNC));
+  UniqueFd file = OpenForRewriting(path);
   WriteFillBytes(file.get(), count, byte);
   file.Close();
 }
@@ -269,41 +98,35 @@ void AppendLineTo(int fd, std::string_view text) {
 }
 
 void AppendLine(const std::string& path, std::string_view text) {
-  Descriptor file(OpenOrThrow(path, O_WRONLY | O_APPEND));
+  UniqueFd file = OpenForAppending(path);
   AppendLineTo(file.get(), text);
   file.Close();
 }
 
 void AppendFileTextTo(int fd, const std::string& source) {
   constexpr std::size_t kChunk = 64 * 1024;
-  const int text_fd = TextLineReader::OpenTextFile(source);
-  if (text_fd < 0) ThrowIoError(errno);
-  Descriptor text(text_fd);
-  struct stat info {};
-  if (fstat(text.get(), &info) != 0) ThrowIoError(errno);
+  UniqueFd text = OpenTextFile(source);
   // Read no further than the size the file had when opened: the file being filled may be the
   // text file itself, and would otherwise feed on what is appended to it.
-  std::uint64_t rest = static_cast<std::uint64_t>(info.st_size);
+  const std::uint64_t size = SizeOfOpenFile(text.get());
+  std::uint64_t offset = 0;
   char input[kChunk];
   std::string output;
   bool line_open = false;  // bytes of a line written without its line end yet
   bool after_cr = false;   // a line feed right after a carriage return belongs to its end
   bool ended = false;      // Ctrl-Z ends the text
-  while (rest > 0 && !ended) {
-    const ssize_t got = read(text.get(), input, std::min<std::uint64_t>(sizeof input, rest));
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      ThrowIoError(errno);
-    }
+  while (offset < size && !ended) {
+    const std::size_t got =
+        ReadAt(text.get(), offset, input, std::min<std::uint64_t>(sizeof input, size - offset));
     if (got == 0) break;
-    rest -= static_cast<std::uint64_t>(got);
+    offset += got;
     const char* at = input;
     const char* const end = input + got;
     while (at < end && !ended) {
       if (after_cr && *at == '\n') ++at;
       after_cr = false;
       const char* stop = at;
-      while (stop < end && *stop != '\r' && *stop != '\n' && *stop != kCtrlZ) ++stop;
+      while (stop < end && !EndsLine(*stop) && *stop != kCtrlZ) ++stop;
       output.append(at, stop);
       line_open = line_open || stop > at;
       if (stop == end) break;
@@ -328,63 +151,20 @@ void AppendFileTextTo(int fd, const std::string& source) {
 }
 
 void AppendFileText(const std::string& destination, const std::string& source) {
-  Descriptor file(OpenOrThrow(destination, O_WRONLY | O_APPEND));
+  UniqueFd file = OpenForAppending(destination);
   AppendFileTextTo(file.get(), source);
   file.Close();
 }
 
-void ReplaceFileAtomically(const std::string& path, std::string_view content) {
-  // A link stays a link: what it leads to is replaced.
-  const std::string target = LinkTarget(path);
-  struct stat existing {};
-  const bool exists = lstat(target.c_str(), &existing) == 0;
-  if (!exists && errno != ENOENT) ThrowIoError(errno);
-  // Only a regular file the user may write is replaced, and it keeps its mode and owners.
-  if (exists && (!S_ISREG(existing.st_mode) || IsWriteProtected(target))) {
-    ThrowIoError(EACCES);
-  }
-  static thread_local std::mt19937_64 random{std::random_device{}()};
-  const std::string temporary =
-      target + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(random() % 1000000007);
-  {
-    // Readable by the user alone until it has the mode of the file it replaces.
-    Descriptor file(OpenOrThrow(temporary, O_WRONLY | O_CREAT | O_EXCL, exists ? 0600 : 0666));
-    try {
-      WriteAllTo(file.get(), content);
-      if (exists) {
-        // Not permitted unless privileged or already so: the file then stays the user's own.
-        [[maybe_unused]] const int ignored = fchown(file.get(), existing.st_uid, existing.st_gid);
-        if (fchmod(file.get(), existing.st_mode & 07777) != 0) ThrowIoError(errno);
-      }
-      if (fsync(file.get()) != 0) ThrowIoError(errno);
-      file.Close();
-    } catch (...) {
-      unlink(temporary.c_str());
-      throw;
-    }
-  }
-  if (rename(temporary.c_str(), target.c_str()) != 0) {
-    const int error = errno;
-    unlink(temporary.c_str());
-    ThrowIoError(error);
-  }
-}
-
 std::string ReadWholeFile(const std::string& path, std::size_t max_bytes) {
-  const int fd = TextLineReader::OpenTextFile(path);
-  if (fd < 0) ThrowIoError(errno);
-  Descriptor file(fd);
+  UniqueFd file = OpenTextFile(path);
   std::string content;
   char chunk[64 * 1024];
   for (;;) {
-    const ssize_t got = read(file.get(), chunk, sizeof chunk);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      ThrowIoError(errno);
-    }
+    const std::size_t got = ReadAt(file.get(), content.size(), chunk, sizeof chunk);
     if (got == 0) break;
-    if (content.size() + static_cast<std::size_t>(got) > max_bytes) ThrowIoError(EFBIG);
-    content.append(chunk, static_cast<std::size_t>(got));
+    if (content.size() + got > max_bytes) ThrowIoError(FileFailure::TooLarge);
+    content.append(chunk, got);
   }
   file.Close();
   return content;

@@ -1,10 +1,5 @@
 #include "util/TextLineReader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 
 #include "util/IoError.h"
@@ -17,60 +12,29 @@ constexpr char kCtrlZ = 26;
 
 }  // namespace
 
-int TextLineReader::OpenTextFile(const std::string& path) {
-  // Without O_NONBLOCK, opening a pipe that has no writer would wait for one.
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return -1;
-  struct stat info {};
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    close(fd);
-    errno = EACCES;
-    return -1;
-  }
-  return fd;
-}
+TextLineReader::TextLineReader(const std::string& path, CtrlZ ctrl_z, LineFeed line_feed)
+    : owned_(OpenTextFile(path)),
+      fd_(owned_.get()),
+      ctrl_z_ends_(ctrl_z == CtrlZ::EndsText),
+      line_feed_ends_(line_feed == LineFeed::EndsLine),
+      buffer_(new char[kBufferSize]) {}
 
-TextLineReader::TextLineReader(const std::string& path, CtrlZ ctrl_z)
-    : owns_fd_(true), ctrl_z_ends_(ctrl_z == CtrlZ::EndsText), buffer_(new char[kBufferSize]) {
-  fd_ = OpenTextFile(path);
-  if (fd_ < 0) {
-    const int error = errno;
-    delete[] buffer_;
-    ThrowIoError(error);
-  }
-}
+TextLineReader::TextLineReader(int fd) : fd_(fd), buffer_(new char[kBufferSize]) {}
 
-TextLineReader::TextLineReader(int fd) : fd_(fd), owns_fd_(false), buffer_(new char[kBufferSize]) {}
+TextLineReader::~TextLineReader() { delete[] buffer_; }
 
-TextLineReader::~TextLineReader() {
-  if (owns_fd_ && fd_ >= 0) close(fd_);
-  delete[] buffer_;
-}
-
-void TextLineReader::Close() {
-  if (!owns_fd_ || fd_ < 0) return;
-  const int fd = fd_;
-  fd_ = -1;
-  if (close(fd) != 0) ThrowIoError(errno);
-}
+void TextLineReader::Close() { owned_.Close(); }
 
 bool TextLineReader::Fill() {
   if (ended_) return false;
   begin_ = 0;
-  end_ = 0;
-  for (;;) {
-    const ssize_t got = read(fd_, buffer_, kBufferSize);
-    if (got > 0) {
-      end_ = static_cast<std::size_t>(got);
-      read_total_ += end_;
-      return true;
-    }
-    if (got == 0) {
-      ended_ = true;
-      return false;
-    }
-    if (errno != EINTR) ThrowIoError(errno);
+  end_ = ReadAt(fd_, read_total_, buffer_, kBufferSize);
+  if (end_ == 0) {
+    ended_ = true;
+    return false;
   }
+  read_total_ += end_;
+  return true;
 }
 
 bool TextLineReader::AtEnd() {
@@ -123,7 +87,7 @@ void TextLineReader::ReadLine(Pieces& pieces) {
     std::size_t length = 0;
     while (length < available) {
       const char c = start[length];
-      if (c == '\r' || c == '\n' || (c == kCtrlZ && ctrl_z_ends_)) break;
+      if (EndsLine(c) || (c == kCtrlZ && ctrl_z_ends_)) break;
       ++length;
     }
     if (length > 0) pieces.Append(std::string_view(start, length));
@@ -150,14 +114,11 @@ void TextLineReader::ReadLastLineAgain(Pieces& pieces) {
   char chunk[kBufferSize];
   std::uint64_t offset = last_line_offset_;
   for (std::uint64_t rest = last_line_length_; rest > 0;) {
-    const ssize_t got = pread(fd_, chunk, rest < sizeof chunk ? rest : sizeof chunk,
-                              static_cast<off_t>(offset));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) ThrowIoError(errno);
-    if (got == 0) ThrowIoError(EIO);  // the file was cut short meanwhile
-    pieces.Append(std::string_view(chunk, static_cast<std::size_t>(got)));
-    offset += static_cast<std::uint64_t>(got);
-    rest -= static_cast<std::uint64_t>(got);
+    const std::size_t got = ReadAt(fd_, offset, chunk, rest < sizeof chunk ? rest : sizeof chunk);
+    if (got == 0) ThrowIoError(FileFailure::CutShort);
+    pieces.Append(std::string_view(chunk, got));
+    offset += got;
+    rest -= got;
   }
 }
 

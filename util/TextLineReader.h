@@ -1,11 +1,15 @@
 // Reads a text file line by line under the text-line rules: a carriage return ends a line, a
-// line feed right after it belongs to that end, a lone line feed ends a line too (POSIX), and
-// Ctrl-Z ends the text. Streams: a line taken in pieces or skipped needs no memory of its own.
+// line feed right after it belongs to that end, a lone line feed ends a line too on POSIX (not
+// on Windows), and Ctrl-Z ends the text. Streams: a line taken in pieces or skipped needs no
+// memory of its own.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "util/Platform.h"
+#include "util/UniqueFd.h"
 
 namespace quillon {
 
@@ -13,10 +17,15 @@ class TextLineReader {
  public:
   // Files of other forms (the history files) hold Ctrl-Z as an ordinary character.
   enum class CtrlZ { EndsText, IsText };
+  // Files of other forms (the history files) end a line at a lone line feed on every host.
+  enum class LineFeed { EndsLine, IsText };
+  static constexpr LineFeed kHostLineFeed = kLineFeedEndsLine ? LineFeed::EndsLine
+                                                              : LineFeed::IsText;
 
   // Throws IoError when the file cannot be opened (see OpenTextFile).
-  explicit TextLineReader(const std::string& path, CtrlZ ctrl_z = CtrlZ::EndsText);
-  // Reads from a descriptor it does not own.
+  explicit TextLineReader(const std::string& path, CtrlZ ctrl_z = CtrlZ::EndsText,
+                          LineFeed line_feed = kHostLineFeed);
+  // Reads from a regular file's descriptor it does not own.
   explicit TextLineReader(int fd);
   TextLineReader(const TextLineReader&) = delete;
   TextLineReader& operator=(const TextLineReader&) = delete;
@@ -43,17 +52,15 @@ class TextLineReader {
   // Closes the file; throws IoError when the close fails.
   void Close();
 
-  // Opens a regular file for reading; -1 with errno set when it cannot, EACCES for anything
-  // else (a pipe would block, a device may never end).
-  static int OpenTextFile(const std::string& path);
-
  private:
   bool Fill();
+  bool EndsLine(char c) const { return c == '\r' || (c == '\n' && line_feed_ends_); }
 
+  UniqueFd owned_;
   int fd_ = -1;
-  bool owns_fd_ = false;
   bool ended_ = false;  // end of file or Ctrl-Z seen
   bool ctrl_z_ends_ = true;
+  bool line_feed_ends_ = kLineFeedEndsLine;
   char* buffer_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;

@@ -1,0 +1,58 @@
+// An open file of the host and the few things done with one. Its number is a POSIX file
+// descriptor, or on Windows the value of the system's handle (Windows keeps handle values
+// within 32 bits). Every failure throws IoError with the user's text.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace quillon {
+
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  ~UniqueFd() { reset(); }
+
+  int get() const { return fd_; }
+  bool valid() const { return fd_ != -1; }
+  int release() { return std::exchange(fd_, -1); }
+  // Closes the file held, if any, ignoring a failure, and takes fd.
+  void reset(int fd = -1);
+  // Closes the file; a failure (of writes the system had delayed) throws.
+  void Close();
+
+ private:
+  int fd_ = -1;
+};
+
+// A regular file opened for reading, without waiting on a pipe; anything else (a pipe, a
+// device, a folder) is refused as access denied.
+UniqueFd OpenTextFile(const std::string& path);
+
+// An existing file opened for writing at its end.
+UniqueFd OpenForAppending(const std::string& path);
+
+// A file opened for writing from its start: created, or emptied when it exists.
+UniqueFd OpenForRewriting(const std::string& path);
+
+// Up to size bytes from the offset on; 0 at the end of the file.
+std::size_t ReadAt(int fd, std::uint64_t offset, char* buffer, std::size_t size);
+
+// The size of the open file.
+std::uint64_t SizeOfOpenFile(int fd);
+
+// Writes all the bytes, however many calls it takes.
+void WriteAllTo(int fd, std::string_view bytes);
+
+}  // namespace quillon
