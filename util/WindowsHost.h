@@ -1,0 +1,31 @@
+// What the Windows files of the platform layer share: handles as descriptors, and ANSI texts
+// as the wide texts the system's native calls take.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "util/IoError.h"
+
+namespace quillon {
+
+inline HANDLE AsHandle(int fd) { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd)); }
+
+inline int AsFd(HANDLE handle) { return static_cast<int>(reinterpret_cast<std::intptr_t>(handle)); }
+
+[[noreturn]] inline void ThrowLastError() { ThrowIoError(static_cast<int>(GetLastError())); }
+
+// The text in the ANSI code page, as UTF-16.
+inline std::wstring Wide(std::string_view text) {
+  if (text.empty()) return {};
+  const int size = static_cast<int>(text.size());
+  const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), size, wide.data(), length);
+  return wide;
+}
+
+}  // namespace quillon
