@@ -268,6 +268,8 @@ void ReplaceFileAtomically(const std::string& path, std::string_view content) {
                               REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
                : MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH);
     if (!replaced) ThrowLastError();
+    // ReplaceFile keeps them on Windows; not every implementation of it does (Wine's).
+    if (exists) SetFileAttributesA(target.c_str(), attributes);
   } catch (...) {
     DeleteFileA(temporary.c_str());
     throw;

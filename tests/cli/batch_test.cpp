@@ -1,87 +1,39 @@
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
-#include <poll.h>
-#include <sys/stat.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
 
+#include "cli/BatchRun.h"
+#include "support/HostFiles.h"
 #include "support/TempDir.h"
 
 namespace quillon {
 namespace {
 
+using testing::BatchOptions;
+using testing::kOnWindows;
+using testing::Outcome;
 using testing::ReadBytes;
+using testing::RunBatch;
 using testing::TempDir;
 
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
+// Lines written for the host's tools end as the host ends them.
+const std::string kEnd = kOnWindows ? "\r\n" : "\n";
 
-struct Options {
-  // Sends the signal once this text appears on standard error.
-  std::string interrupt_on;
-  int signal = SIGINT;
-  // The folder current for the command; this one's when empty.
-  std::string folder;
-  // Standard output or error to this file (/dev/full) instead of a pipe read back.
-  std::string out_file;
-  std::string err_file;
-};
-
-// Runs the batch command with the given arguments and standard input from /dev/null.
-Outcome RunBatch(const std::vector<std::string>& arguments, const Options& options = {}) {
-  int out_pipe[2], err_pipe[2];
-  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe");
-  const pid_t child = fork();
-  if (child == 0) {
-    dup2(open("/dev/null", O_RDONLY), 0);
-    dup2(options.out_file.empty() ? out_pipe[1] : open(options.out_file.c_str(), O_WRONLY), 1);
-    dup2(options.err_file.empty() ? err_pipe[1] : open(options.err_file.c_str(), O_WRONLY), 2);
-    close(out_pipe[0]);
-    close(err_pipe[0]);
-    if (!options.folder.empty() && chdir(options.folder.c_str()) != 0) _exit(126);
-    std::vector<char*> argv{const_cast<char*>(QUILLON_BATCH_PATH)};
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    execv(QUILLON_BATCH_PATH, argv.data());
-    _exit(127);
-  }
-  close(out_pipe[1]);
-  close(err_pipe[1]);
-  Outcome outcome;
-  pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
-  bool interrupted = false;
-  int open_pipes = 2;
-  while (open_pipes > 0) {
-    poll(fds, 2, -1);
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
-      char buffer[65536];
-      const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
-      if (got <= 0) {
-        close(fds[i].fd);
-        fds[i].fd = -1;
-        --open_pipes;
-        continue;
-      }
-      (i == 0 ? outcome.out : outcome.err).append(buffer, static_cast<std::size_t>(got));
-    }
-    if (!interrupted && !options.interrupt_on.empty() &&
-        outcome.err.find(options.interrupt_on) != std::string::npos) {
-      kill(child, options.signal);
-      interrupted = true;
-    }
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  return outcome;
+std::string Text(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + kEnd;
+  return text;
 }
 
 class BatchCommand : public ::testing::Test {
@@ -95,9 +47,8 @@ TEST_F(BatchCommand, TheThreeLineExample) {
   const std::string source = dir.Write("names.txt", "a\r\nb\r\na\r\n");
   const Outcome run = RunBatch({"--settings", settings, source, out.path()});
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out,
-            "Started...\nExists already: a\nFinished!\nCreated files: 2/3\n"
-            "Existing files: 1/3\nSuccess ratio: 3/3 or 100%\n");
+  EXPECT_EQ(run.out, Text({"Started...", "Exists already: a", "Finished!", "Created files: 2/3",
+                           "Existing files: 1/3", "Success ratio: 3/3 or 100%"}));
   EXPECT_EQ(run.err, "");
   EXPECT_TRUE(std::filesystem::exists(out / "a.txt"));
   EXPECT_TRUE(std::filesystem::exists(out / "b.txt"));
@@ -115,14 +66,15 @@ TEST_F(BatchCommand, SettingsComeFromTheGivenFile) {
 TEST_F(BatchCommand, RefusedRunsExitWithOne) {
   const Outcome missing = RunBatch({"--settings", settings, dir / "missing.txt", out.path()});
   EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.err, "Error: " + dir / "missing.txt" + " does not exist! Please check complete path.\n");
-  EXPECT_EQ(missing.out, "Started...\nDoes not exist: " + dir / "missing.txt" + "\n");
+  EXPECT_EQ(missing.err,
+            Text({"Error: " + dir / "missing.txt" + " does not exist! Please check complete path."}));
+  EXPECT_EQ(missing.out, Text({"Started...", "Does not exist: " + dir / "missing.txt"}));
 
   const std::string source = dir.Write("names.txt", "a\r\n");
   const Outcome refused = RunBatch({"--settings", settings, "--no", source, out / "new"});
   EXPECT_EQ(refused.status, 1);
   EXPECT_EQ(refused.err,
-            "Warning: Chosen parent folder is invalid or does not exist. I try to create it??\n");
+            Text({"Warning: Chosen parent folder is invalid or does not exist. I try to create it??"}));
   EXPECT_FALSE(std::filesystem::exists(out / "new"));
 
   // Without a terminal and without --yes, a question is answered No.
@@ -134,8 +86,8 @@ TEST_F(BatchCommand, YesAnswersEveryQuestion) {
   const Outcome run = RunBatch({"--settings", settings, "--yes", source, out / "new/deep"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err,
-            "Warning: Chosen parent folder is invalid or does not exist. I try to create it??\n"
-            "Quillon: Creation succesfull\n");
+            Text({"Warning: Chosen parent folder is invalid or does not exist. I try to create it??",
+                  "Quillon: Creation succesfull"}));
   EXPECT_TRUE(std::filesystem::exists(out / "new/deep/a.txt"));
 }
 
@@ -154,14 +106,14 @@ TEST_F(BatchCommand, HelpAndVersionGoToStandardOutputAndRunNothing) {
   const Outcome help = RunBatch({"--yes", "--help", source, out.path()});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
-  EXPECT_EQ(help.out.rfind("usage: quillon-batch [--settings FILE] [--yes|--no] SOURCE "
-                           "DESTINATION\n", 0), 0u);
+  EXPECT_EQ(help.out.rfind(Text({"usage: quillon-batch [--settings FILE] [--yes|--no] SOURCE "
+                                 "DESTINATION"}), 0), 0u);
   for (const char* option : {"--settings FILE", "--yes", "--no", "--help", "--version"}) {
-    EXPECT_NE(help.out.find(std::string("\n  ") + option + " "), std::string::npos) << option;
+    EXPECT_NE(help.out.find(kEnd + "  " + option + " "), std::string::npos) << option;
   }
   const Outcome version = RunBatch({"--version"});
   EXPECT_EQ(version.status, 0);
-  EXPECT_EQ(version.out, "quillon-batch 3.0\n");
+  EXPECT_EQ(version.out, Text({"quillon-batch 3.0"}));
   EXPECT_EQ(version.err, "");
   EXPECT_FALSE(std::filesystem::exists(out / "a.txt"));
   // After "--" they are names like any other.
@@ -175,10 +127,47 @@ TEST_F(BatchCommand, AFailureOfFileInputExitsWithThree) {
   dir.Write("settings.ini", "[Fill]\r\nKind=single\r\nText=1\r\nFile name=" + dir / "gone.txt" + "\r\n");
   const Outcome run = RunBatch({"--settings", settings, source, out.path()});
   EXPECT_EQ(run.status, 3);
-  EXPECT_EQ(run.out, "Started...\n");
-  EXPECT_EQ(run.err, "Quillon: File not found.\n");
+  EXPECT_EQ(run.out, Text({"Started..."}));
+  EXPECT_EQ(run.err, Text({"Quillon: File not found."}));
 }
 
+TEST_F(BatchCommand, AReportThatCannotBeWrittenEndsWithThree) {
+  const std::string source = dir.Write("names.txt", "a\r\nb\r\n");
+  const Outcome run = RunBatch({"--settings", settings, source, out.path()}, {.out_closed = true});
+  EXPECT_EQ(run.status, 3);
+  // The pipe's error as the host numbers it: EPIPE; on Windows ERROR_NO_DATA.
+  EXPECT_EQ(run.err, Text({kOnWindows ? "Quillon: I/O error 232." : "Quillon: I/O error 32."}));
+}
+
+TEST_F(BatchCommand, RelativeDestinationIsCreatedInTheCurrentFolder) {
+  dir.Write("names.txt", "a\r\n");
+  const Outcome run = RunBatch({"--settings", settings, "--yes", "names.txt", "out/deep"},
+                               {.folder = dir.path()});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err,
+            Text({"Warning: Chosen parent folder is invalid or does not exist. I try to create it??",
+                  "Quillon: Creation succesfull"}));
+  EXPECT_EQ(run.out, Text({"Started...", "Parent folder does not exist: out/deep",
+                           "Parent folder created: out/deep", "Finished!", "Created files: 1/1",
+                           "Existing files: 0/1", "Success ratio: 1/1 or 100%"}));
+  EXPECT_TRUE(std::filesystem::exists(dir / "out/deep/a.txt"));
+}
+
+#ifdef _WIN32
+TEST_F(BatchCommand, ASourceHeldByAnotherProgramIsNamedAsGiven) {
+  dir.Write("names.txt", "a\r\n");
+  // Opened without sharing, as an editor may hold a file.
+  const HANDLE held = CreateFileA((dir / "names.txt").c_str(), GENERIC_READ, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  const Outcome run = RunBatch({"--settings", settings, "names.txt", out.path()},
+                               {.folder = dir.path()});
+  CloseHandle(held);
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.err, Text({"Error: Can not read names.txt", "Quillon: File access denied."}));
+}
+#else
+// Signals, pseudo-terminals, /dev/full and pipes in the file system are a POSIX host's.
 TEST_F(BatchCommand, InterruptTerminateAndHangUpAreCancel) {
   std::string lines;
   for (int i = 0; i < 300000; ++i) lines += "n" + std::to_string(i) + "\r\n";
@@ -286,20 +275,7 @@ TEST_F(BatchCommand, AnUnreadableSourceIsNamedAsGiven) {
   EXPECT_EQ(run.err, "Error: Can not read names.txt\nQuillon: File access denied.\n");
 }
 
-TEST_F(BatchCommand, RelativeDestinationIsCreatedInTheCurrentFolder) {
-  dir.Write("names.txt", "a\r\n");
-  const Outcome run = RunBatch({"--settings", settings, "--yes", "names.txt", "out/deep"},
-                               {.folder = dir.path()});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.err,
-            "Warning: Chosen parent folder is invalid or does not exist. I try to create it??\n"
-            "Quillon: Creation succesfull\n");
-  EXPECT_EQ(run.out,
-            "Started...\nParent folder does not exist: out/deep\nParent folder created: "
-            "out/deep\nFinished!\nCreated files: 1/1\nExisting files: 0/1\n"
-            "Success ratio: 1/1 or 100%\n");
-  EXPECT_TRUE(std::filesystem::exists(dir / "out/deep/a.txt"));
-}
+#endif
 
 }  // namespace
 }  // namespace quillon

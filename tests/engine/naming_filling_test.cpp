@@ -67,15 +67,29 @@ TEST(ReplaceInvalidChars, ReportsEachReplacementWithTheOriginalName) {
   EXPECT_EQ(reported.size(), 9u);
 }
 
+// The destination and the name are joined by the host's separator, as they stand.
 TEST(OutputPath, AddsTheExtensionWhereDue) {
+#ifdef _WIN32
+  EXPECT_EQ(OutputPath("C:\\d", "notes.v2", "txt", false), "C:\\d\\notes.v2");
+  EXPECT_EQ(OutputPath("C:\\d", "readme", "txt", false), "C:\\d\\readme.txt");
+  EXPECT_EQ(OutputPath("C:\\d", "end.", "txt", false), "C:\\d\\end.");
+  EXPECT_EQ(OutputPath("C:\\d", "notes.v2", "txt", true), "C:\\d\\notes.v2.txt");
+  EXPECT_EQ(OutputPath("C:\\d", "x", "", true), "C:\\d\\x.");
+  EXPECT_EQ(OutputPath("C:\\d\\", "x", "txt", true), "C:\\d\\\\x.txt");
+  EXPECT_EQ(OutputPath("C:\\", "x", "txt", true), "C:\\\\x.txt");
+  EXPECT_EQ(OutputPath("C:\\d", "", "txt", true), "C:\\d\\.txt");
+  EXPECT_EQ(OutputPath(" C:\\d ", "  ", "txt", false), " C:\\d \\  .txt");
+#else
   EXPECT_EQ(OutputPath("/d", "notes.v2", "txt", false), "/d/notes.v2");
   EXPECT_EQ(OutputPath("/d", "readme", "txt", false), "/d/readme.txt");
   EXPECT_EQ(OutputPath("/d", "end.", "txt", false), "/d/end.");
   EXPECT_EQ(OutputPath("/d", "notes.v2", "txt", true), "/d/notes.v2.txt");
   EXPECT_EQ(OutputPath("/d", "x", "", true), "/d/x.");
   EXPECT_EQ(OutputPath("/d/", "x", "txt", true), "/d//x.txt");
+  EXPECT_EQ(OutputPath("/", "x", "txt", true), "//x.txt");
   EXPECT_EQ(OutputPath("/d", "", "txt", true), "/d/.txt");
   EXPECT_EQ(OutputPath(" /d ", "  ", "txt", false), " /d /  .txt");
+#endif
 }
 
 RunSettings Fill(const std::string& kind, std::int32_t size = 0) {
