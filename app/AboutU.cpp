@@ -11,7 +11,10 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include "util/ui/Commands.h"
 #include "util/ui/Controls.h"
+
+namespace quillon {
 
 namespace {
 
@@ -39,12 +42,12 @@ const char* const kAboutText =
 TAboutF::TAboutF(QWidget* parent, const QString& data_folder) : QDialog(parent) {
   setObjectName(QStringLiteral("AboutF"));
   setWindowTitle(QStringLiteral("About..."));
-  setFont(quillon::ui::WindowFont());
+  setFont(ui::WindowFont());
   setFixedSize(481, 298);
 
   ProgramL = new QLabel(this);
   ProgramL->setObjectName(QStringLiteral("ProgramL"));
-  QFont bold = quillon::ui::WindowFont();
+  QFont bold = ui::WindowFont();
   bold.setPixelSize(20);
   bold.setBold(true);
   ProgramL->setFont(bold);
@@ -62,7 +65,7 @@ TAboutF::TAboutF(QWidget* parent, const QString& data_folder) : QDialog(parent) 
   aboutM->setPalette(palette);
   CloseB = new QPushButton(QStringLiteral("Close"), this);
   CloseB->setObjectName(QStringLiteral("CloseB"));
-  connect(CloseB, &QPushButton::clicked, this, &TAboutF::CloseBClick);
+  ui::ConnectCommand(CloseB, &QPushButton::clicked, this, &TAboutF::CloseBClick);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(ProgramL);
@@ -84,7 +87,7 @@ void TAboutF::FormCreate(const QString& data_folder) {
 
 void TAboutF::CloseBClick() { accept(); }
 
-bool TAboutF::FormKeyPress(QKeyEvent* key) { return quillon::ui::CloseOnEscape(this, key); }
+bool TAboutF::FormKeyPress(QKeyEvent* key) { return ui::CloseOnEscape(this, key); }
 
 void TAboutF::keyPressEvent(QKeyEvent* event) {
   if (!FormKeyPress(event)) QDialog::keyPressEvent(event);
@@ -96,3 +99,5 @@ void TAboutF::showEvent(QShowEvent* event) {
   frame.moveCenter(screen()->availableGeometry().center());
   move(frame.topLeft());
 }
+
+}  // namespace quillon

@@ -8,6 +8,8 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 
+namespace quillon {
+
 class TAboutF : public QDialog {
   Q_OBJECT
 
@@ -31,3 +33,5 @@ class TAboutF : public QDialog {
   // Escape closes the box.
   bool FormKeyPress(QKeyEvent* key);
 };
+
+}  // namespace quillon

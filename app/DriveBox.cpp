@@ -7,18 +7,20 @@
 using quillon::ui::FromBytes;
 using quillon::ui::ToBytes;
 
+namespace quillon {
+
 TDriveComboBox::TDriveComboBox(QWidget* parent) : QComboBox(parent) {}
 
-void TDriveComboBox::ReadVolumes() { SetVolumes(quillon::ListVolumes()); }
+void TDriveComboBox::ReadVolumes() { SetVolumes(ListVolumes()); }
 
-void TDriveComboBox::SetVolumes(std::vector<quillon::Volume> volumes) {
+void TDriveComboBox::SetVolumes(std::vector<Volume> volumes) {
   const QSignalBlocker quiet(this);
   const QString shown = Drive();
   volumes_ = std::move(volumes);
   clear();
-  for (const quillon::Volume& volume : volumes_) {
-    const QString mount = FromBytes(volume.mountPoint);
-    addItem(volume.label.empty() || volume.label == volume.mountPoint
+  for (const Volume& volume : volumes_) {
+    const QString mount = FromBytes(volume.mount_point);
+    addItem(volume.label.empty() || volume.label == volume.mount_point
                 ? mount
                 : mount + QStringLiteral("  [") + FromBytes(volume.label) + QStringLiteral("]"));
   }
@@ -28,11 +30,11 @@ void TDriveComboBox::SetVolumes(std::vector<quillon::Volume> volumes) {
 QString TDriveComboBox::Drive() const {
   const int index = currentIndex();
   if (index < 0 || index >= static_cast<int>(volumes_.size())) return QString();
-  return FromBytes(volumes_[static_cast<std::size_t>(index)].mountPoint);
+  return FromBytes(volumes_[static_cast<std::size_t>(index)].mount_point);
 }
 
 void TDriveComboBox::ShowFolder(const QString& folder) {
-  const quillon::Volume* volume = quillon::VolumeHoldingPath(volumes_, ToBytes(folder));
+  const Volume* volume = VolumeHoldingPath(volumes_, ToBytes(folder));
   if (!volume) return;
   const QSignalBlocker quiet(this);
   setCurrentIndex(static_cast<int>(volume - volumes_.data()));
@@ -42,3 +44,5 @@ void TDriveComboBox::showPopup() {
   ReadVolumes();
   QComboBox::showPopup();
 }
+
+}  // namespace quillon

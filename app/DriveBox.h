@@ -8,6 +8,8 @@
 
 #include "util/Volumes.h"
 
+namespace quillon {
+
 class TDriveComboBox : public QComboBox {
   Q_OBJECT
 
@@ -16,7 +18,7 @@ class TDriveComboBox : public QComboBox {
 
   // Reads the host's volumes again.
   void ReadVolumes();
-  void SetVolumes(std::vector<quillon::Volume> volumes);
+  void SetVolumes(std::vector<Volume> volumes);
   // The mount point of the volume shown, or empty.
   QString Drive() const;
   // Shows the volume that holds the folder, without reporting a change.
@@ -25,5 +27,7 @@ class TDriveComboBox : public QComboBox {
   void showPopup() override;
 
  private:
-  std::vector<quillon::Volume> volumes_;
+  std::vector<Volume> volumes_;
 };
+
+}  // namespace quillon

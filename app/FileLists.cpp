@@ -8,10 +8,13 @@
 
 #include "util/IoError.h"
 #include "util/Platform.h"
+#include "util/ui/Commands.h"
 #include "util/ui/Seam.h"
 
 using quillon::ui::FromBytes;
 using quillon::ui::ToBytes;
+
+namespace quillon {
 
 QStringList ListMatchingFiles(const QString& folder, const QString& mask) {
   QStringList patterns;
@@ -25,7 +28,7 @@ QStringList ListMatchingFiles(const QString& folder, const QString& mask) {
 
   std::error_code error;
   std::filesystem::directory_iterator entries(ToBytes(folder), error);
-  if (error) quillon::ThrowIoError(error.value());
+  if (error) ThrowIoError(error.value());
   for (const std::filesystem::directory_entry& entry : entries) {
     std::error_code ignored;
     if (entry.is_directory(ignored)) continue;
@@ -41,12 +44,12 @@ QStringList ListMatchingFiles(const QString& folder, const QString& mask) {
 
 TFileListBox::TFileListBox(QWidget* parent) : QListWidget(parent) {
   setSelectionMode(QAbstractItemView::SingleSelection);
-  connect(this, &QListWidget::itemSelectionChanged, this, [this] {
+  ui::ConnectCommand(this, &QListWidget::itemSelectionChanged, this, [this] {
     if (selectedItems().isEmpty()) return;
     selected_during_press_ = true;
     emit Click();
   });
-  connect(this, &QListWidget::itemClicked, this, [this] {
+  ui::ConnectCommand(this, &QListWidget::itemClicked, this, [this] {
     if (!selected_during_press_) emit Click();
   });
 }
@@ -70,7 +73,7 @@ void TFileListBox::setMask(const QString& mask) {
 QString TFileListBox::FileName() const {
   const QList<QListWidgetItem*> selected = selectedItems();
   if (selected.isEmpty() || directory_.isEmpty()) return QString();
-  return FromBytes(quillon::JoinPath(ToBytes(directory_), ToBytes(selected.front()->text())));
+  return FromBytes(JoinPath(ToBytes(directory_), ToBytes(selected.front()->text())));
 }
 
 void TFileListBox::Update() {
@@ -92,7 +95,7 @@ void TDirectoryListBox::setDirectory(const QString& folder) {
   if (normalised == directory_) return;
   std::error_code error;
   std::filesystem::current_path(ToBytes(normalised), error);
-  if (error) quillon::ThrowIoError(error.value());
+  if (error) ThrowIoError(error.value());
   directory_ = normalised;
   if (file_list_) file_list_->setDirectory(directory_);
   emit Change(directory_);
@@ -109,3 +112,5 @@ void TFilterComboBox::setFilter(const QString& filter) {
 }
 
 QString TFilterComboBox::Mask() const { return filter_.section('|', 1, 1); }
+
+}  // namespace quillon

@@ -7,11 +7,13 @@
 #include <QStringList>
 #include <QWidget>
 
+namespace quillon {
+
 class TFileListBox;
 
 // The files of the listed folder whose names match the mask: files of any attribute, hidden
 // ones included, never folders, sorted by name. A mask holds patterns joined by ";"; "*.*"
-// means every file, as users of the filter expect. Throws quillon::IoError when the folder
+// means every file, as users of the filter expect. Throws IoError when the folder
 // cannot be read.
 QStringList ListMatchingFiles(const QString& folder, const QString& mask);
 
@@ -59,7 +61,7 @@ class TDirectoryListBox : public QWidget {
 
   void SetFileList(TFileListBox* list) { file_list_ = list; }
   QString Directory() const { return directory_; }
-  // An empty text or the folder already held changes nothing. Throws quillon::IoError when
+  // An empty text or the folder already held changes nothing. Throws IoError when
   // the folder cannot be entered or read.
   void setDirectory(const QString& folder);
 
@@ -89,3 +91,5 @@ class TFilterComboBox : public QWidget {
   QString filter_;
   TFileListBox* file_list_ = nullptr;
 };
+
+}  // namespace quillon

@@ -15,14 +15,13 @@
 #include "shelltree/ShellTree.h"
 #include "util/FileSystem.h"
 #include "util/Platform.h"
-#include "util/ui/Fonts.h"
+#include "util/ui/Commands.h"
 #include "util/ui/Controls.h"
+#include "util/ui/Fonts.h"
 #include "util/ui/OpenDialog.h"
 #include "util/ui/Seam.h"
 
 namespace quillon {
-
-using shelltree::TShellTree;
 
 TLocxxxF::TLocxxxF(QWidget* parent) : QDialog(parent) {
   setObjectName("LocxxxF");
@@ -82,12 +81,12 @@ TLocxxxF::TLocxxxF(QWidget* parent) : QDialog(parent) {
   QWidget::setTabOrder(SavelocB, CancelB);
 
   DriveComboBox1->ReadVolumes();
-  connect(ST1, &TShellTree::OnChange, this, &TLocxxxF::ST1Change);
-  connect(DirectoryListBox1, &TDirectoryListBox::Change, this,
-          &TLocxxxF::DirectoryListBox1Change);
-  connect(DriveComboBox1, &QComboBox::activated, this, &TLocxxxF::DriveComboBox1Change);
-  connect(SavelocB, &QPushButton::clicked, this, &TLocxxxF::SavelocBClick);
-  connect(CancelB, &QPushButton::clicked, this, &TLocxxxF::CancelBClick);
+  ui::ConnectCommand(ST1, &TShellTree::OnChange, this, &TLocxxxF::ST1Change);
+  ui::ConnectCommand(DirectoryListBox1, &TDirectoryListBox::Change, this,
+                     &TLocxxxF::DirectoryListBox1Change);
+  ui::ConnectCommand(DriveComboBox1, &QComboBox::activated, this, &TLocxxxF::DriveComboBox1Change);
+  ui::ConnectCommand(SavelocB, &QPushButton::clicked, this, &TLocxxxF::SavelocBClick);
+  ui::ConnectCommand(CancelB, &QPushButton::clicked, this, &TLocxxxF::CancelBClick);
 }
 
 void TLocxxxF::showEvent(QShowEvent* event) {
@@ -109,9 +108,8 @@ void TLocxxxF::FormShow() {
 }
 
 void TLocxxxF::ST1Change() {
-  // A folder the list cannot read (a drive without a medium) ends here, as any failure no
-  // handler catches.
-  ui::ReportFailures([this] { DirectoryListBox1->setDirectory(ST1->Path()); });
+  // A folder the list cannot read (a drive without a medium) ends the command.
+  DirectoryListBox1->setDirectory(ST1->Path());
 }
 
 void TLocxxxF::DirectoryListBox1Change(const QString& folder) {

@@ -16,19 +16,17 @@
 #include <QString>
 #include <optional>
 
-#include "settings/RunSettings.h"
+#include "engine/RunSettings.h"
 
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class TDirectoryListBox;
-class TDriveComboBox;
 
 namespace quillon {
 
-namespace shelltree {
+class TDirectoryListBox;
+class TDriveComboBox;
 class TShellTree;
-}
 namespace ui {
 class OpenDialog;
 }
@@ -43,7 +41,7 @@ class TLocxxxF : public QDialog {
   QString SelectionFolder;
 
   TDriveComboBox* DriveComboBox1;
-  shelltree::TShellTree* ST1;
+  TShellTree* ST1;
   TDirectoryListBox* DirectoryListBox1;
   QLabel* Label2;
   QLineEdit* locxxxE;

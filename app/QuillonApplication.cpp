@@ -2,7 +2,9 @@
 
 #include <QIcon>
 
-#include "util/ui/Seam.h"
+#include "util/ui/Commands.h"
+
+namespace quillon {
 
 QuillonApplication::QuillonApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QStringLiteral("Quillon"));
@@ -18,6 +20,8 @@ QuillonApplication::QuillonApplication(int& argc, char** argv) : QApplication(ar
 
 bool QuillonApplication::notify(QObject* receiver, QEvent* event) {
   bool handled = false;
-  quillon::ui::ReportFailures([&] { handled = QApplication::notify(receiver, event); });
+  ui::RunCommand([&] { handled = QApplication::notify(receiver, event); });
   return handled;
 }
+
+}  // namespace quillon

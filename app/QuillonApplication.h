@@ -4,6 +4,8 @@
 
 #include <QApplication>
 
+namespace quillon {
+
 class QuillonApplication : public QApplication {
   Q_OBJECT
 
@@ -12,3 +14,5 @@ class QuillonApplication : public QApplication {
 
   bool notify(QObject* receiver, QEvent* event) override;
 };
+
+}  // namespace quillon

@@ -10,6 +10,8 @@
 #include <QScrollBar>
 #include <algorithm>
 
+namespace quillon {
+
 namespace {
 constexpr int kMargin = 3;
 }
@@ -211,7 +213,8 @@ void TReportMemo::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
   QAction* copyAction = menu.addAction(tr("&Copy"), this, &TReportMemo::copy);
   copyAction->setEnabled(!selectedText().isEmpty());
-  menu.addAction(tr("Select &All"), this, &TReportMemo::selectAll)
-      ->setEnabled(!lines_.isEmpty());
+  menu.addAction(tr("Select &All"), this, &TReportMemo::selectAll)->setEnabled(!lines_.isEmpty());
   menu.exec(event->globalPos());
 }
+
+}  // namespace quillon

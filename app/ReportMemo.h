@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace quillon {
+
 class TReportMemo : public QAbstractScrollArea {
   Q_OBJECT
   Q_PROPERTY(QString plainText READ toPlainText)
@@ -55,7 +57,9 @@ class TReportMemo : public QAbstractScrollArea {
   void EnsureVisible(int line);
 
   QStringList lines_;
-  int widest_ = 0;       // pixels of the widest line seen so far
-  int longest_ = 0;      // characters of the longest line seen so far
+  int widest_ = 0;   // pixels of the widest line seen so far
+  int longest_ = 0;  // characters of the longest line seen so far
   Position anchor_, cursor_;
 };
+
+}  // namespace quillon

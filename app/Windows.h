@@ -13,6 +13,8 @@
 #include "settings/outputextensionU.h"
 #include "settings/repU.h"
 
+namespace quillon {
+
 struct QuillonWindows {
   // The program folder and settings file follow from executable_path (see TmainF).
   explicit QuillonWindows(const std::string& executable_path);
@@ -20,9 +22,11 @@ struct QuillonWindows {
 
   // Members are destroyed in reverse order: the dialogs before the window that parents them.
   std::unique_ptr<TmainF> mainF;
-  std::unique_ptr<quillon::TLocxxxF> LocxxxF;
-  std::unique_ptr<quillon::TrepF> repF;
-  std::unique_ptr<quillon::TfillF> fillF;
-  std::unique_ptr<quillon::ToutputextF> outputextF;
+  std::unique_ptr<TLocxxxF> LocxxxF;
+  std::unique_ptr<TrepF> repF;
+  std::unique_ptr<TfillF> fillF;
+  std::unique_ptr<ToutputextF> outputextF;
   std::unique_ptr<TAboutF> AboutF;
 };
+
+}  // namespace quillon

@@ -5,17 +5,17 @@
 #include "app/QuillonApplication.h"
 #include "app/Windows.h"
 #include "util/Platform.h"
-#include "util/ui/Seam.h"
+#include "util/ui/Commands.h"
 
 int main(int argc, char** argv) {
-  QuillonApplication application(argc, argv);
+  quillon::QuillonApplication application(argc, argv);
   try {
-    QuillonWindows windows(quillon::ExecutablePath());
+    quillon::QuillonWindows windows(quillon::ExecutablePath());
     windows.mainF->show();
     return application.exec();
   } catch (const std::bad_alloc& error) {
     // The windows could not be made: told, not an abort.
-    quillon::ui::ShowApplicationError(quillon::ui::FailureText(error));
+    quillon::ui::ShowFailure(error);
     return 1;
   }
 }

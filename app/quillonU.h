@@ -3,7 +3,6 @@
 // and the folder and file commands.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -11,7 +10,8 @@
 #include <memory>
 #include <string>
 
-#include "settings/RunSettings.h"
+#include "app/WindowRunHost.h"
+#include "engine/RunSettings.h"
 #include "util/ui/OpenDialog.h"
 
 class QAction;
@@ -25,26 +25,23 @@ class QMenu;
 class QProgressBar;
 class QPushButton;
 class QStatusBar;
-class TAboutF;
-class TDirectoryListBox;
-class TFileListBox;
-class TFilterComboBox;
-class TMYcustomhistory;
-class TReportMemo;
-class TDriveComboBox;
-
-namespace quillon::shelltree {
-class TShellTree;
-}
 
 namespace quillon {
+
+class TAboutF;
+class TDirectoryListBox;
+class TDriveComboBox;
+class TFileListBox;
+class TFilterComboBox;
 class TLocxxxF;
+class TMYcustomhistory;
+class TReportMemo;
+class TShellTree;
 class TfillF;
 class ToutputextF;
 class TrepF;
-}  // namespace quillon
 
-class TmainF : public QMainWindow {
+class TmainF : public QMainWindow, private RunView {
   Q_OBJECT
   Q_PROPERTY(QString ProgramFolder READ ProgramFolder)
 
@@ -55,22 +52,16 @@ class TmainF : public QMainWindow {
   ~TmainF() override;
 
   // The dialogs created after the window, in start-up order.
-  void SetDialogs(quillon::TLocxxxF* locxxxF, quillon::TrepF* repF, quillon::TfillF* fillF,
-                  quillon::ToutputextF* outputextF, TAboutF* aboutF);
+  void SetDialogs(TLocxxxF* locxxxF, TrepF* repF, TfillF* fillF, ToutputextF* outputextF,
+                  TAboutF* aboutF);
 
   QString ProgramFolder() const;
   QString DataFolder() const;
   QString SettingsFile() const;
   quillon::RunSettings& RunSettings() { return settings_; }
-  quillon::ui::OpenDialog& OpenDialog() { return OpenDialog1; }
+  ui::OpenDialog& OpenDialog() { return OpenDialog1; }
   QString StatusText() const;
   void SetStatusText(const QString& text);
-  bool Running() const { return running_; }
-
-  // Whether a run handles the window's events after a line: at most every few milliseconds,
-  // so long runs keep their pace, but always on the first line and the last counted ones, so a
-  // press on Cancel during the last line still cancels. A negative elapsed time is the first.
-  static bool EventsDue(qint64 elapsed_ms, std::int32_t line, std::int32_t line_total);
 
   // Handlers, named by control and event.
   void FormShow();
@@ -120,6 +111,9 @@ class TmainF : public QMainWindow {
   void Remove1Click();
 
   void selfolderMIClick();
+  void Replaceillegalcharacters1Click();
+  void outputextension1Click();
+  void FillfilesMIClick();
 
   // Controls, named as the layout names them.
   QFrame* Panel1;
@@ -128,7 +122,7 @@ class TmainF : public QMainWindow {
   QCheckBox* infoCB;
   QLabel* filefilterL;
   QComboBox* filterCB;
-  quillon::shelltree::TShellTree* ST1;
+  TShellTree* ST1;
   TFileListBox* FileListBox1;
   TDirectoryListBox* dlb1;
   TFilterComboBox* FilterComboBox1;
@@ -172,8 +166,6 @@ class TmainF : public QMainWindow {
   void dropEvent(QDropEvent* event) override;
 
  private:
-  class WindowRunHost;
-
   void FormCreate();
   void FormClose();
   // Escape closes the window, whichever control has the focus.
@@ -182,14 +174,16 @@ class TmainF : public QMainWindow {
   void BuildMenus();
   void BuildHistories();
   void SetTabOrder();
-  QAction* AddCommand(QMenu* menu, const char* name, const QString& caption,
+  // A menu item whose handler runs as a command (see ConnectCommand).
+  QAction* AddCommand(QWidget* menu, const char* name, const QString& caption,
                       void (TmainF::*handler)(), const QKeySequence& shortcut = {});
   void ApplyRunBRule();
-  void SetRunning(bool running);
-  void FlushReport();
-  void ShowRunProgress();
-  void RecordFile(const QString& path);
-  void RecordFolder(const QString& path);
+  // What a run shows in the window.
+  void ShowReportLines(const QStringList& lines) override;
+  void ShowProgress(int line, int line_total) override;
+  void ShowRunning(bool running) override;
+  void RecordFile(const QString& path) override;
+  void RecordFolder(const QString& path) override;
   QString TreePath() const;
   void SetTreePath(const QString& path);
   void ShowStatusNow(const QString& text);
@@ -198,21 +192,18 @@ class TmainF : public QMainWindow {
   std::string program_folder_;
   std::string data_folder_;
   quillon::RunSettings settings_;
-  quillon::ui::OpenDialog OpenDialog1;
+  ui::OpenDialog OpenDialog1;
   QLabel* status_label_ = nullptr;
 
-  QPointer<quillon::TLocxxxF> LocxxxF;
-  QPointer<quillon::TrepF> repF;
-  QPointer<quillon::TfillF> fillF;
-  QPointer<quillon::ToutputextF> outputextF;
+  QPointer<TLocxxxF> LocxxxF;
+  QPointer<TrepF> repF;
+  QPointer<TfillF> fillF;
+  QPointer<ToutputextF> outputextF;
   QPointer<TAboutF> AboutF;
 
   bool RunCancelled = false;
-  bool running_ = false;
   bool close_after_run_ = false;
-  QStringList pending_report_;
-  QElapsedTimer since_flush_;
-  QElapsedTimer since_events_;
-  int line_reached_ = 0;
-  int line_total_ = 0;
+  WindowRunHost run_host_;
 };
+
+}  // namespace quillon

@@ -24,7 +24,9 @@ using Clock = std::chrono::steady_clock;
 class SilentHost : public quillon::RunHost {
  public:
   void ShowNotice(const std::string&) override {}
-  void ShowError(const std::string& text) override { std::fprintf(stderr, "Error: %s\n", text.c_str()); }
+  void ShowError(const std::string& text) override {
+    std::fprintf(stderr, "Error: %s\n", text.c_str());
+  }
   void ShowWarning(const std::string&) override {}
   void ShowInformation(const std::string&) override {}
   bool AskYesNo(const std::string&) override { return true; }
@@ -46,7 +48,7 @@ struct Case {
   std::vector<std::string> files;  // the file names they give
   std::int64_t fill = 0;           // bytes per file for the floor
   quillon::RunSettings settings;
-  bool existing = false;           // run a second time over the first run's files
+  bool existing = false;  // run a second time over the first run's files
   bool peer = false;
 };
 

@@ -3,13 +3,13 @@
 // Qt's QFileSystemModel in a QTreeView loading the same folder, all in one run on the
 // offscreen platform. Each figure is the median of several rounds; the sides take turns at
 // going first.
+#include <dirent.h>
 #include <QApplication>
 #include <QFileSystemModel>
 #include <QTreeView>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <dirent.h>
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
@@ -19,8 +19,8 @@
 #include "support/TempDir.h"
 #include "tree_liveness_bench.h"
 
-using quillon::shelltree::TShellNode;
-using quillon::shelltree::TShellTree;
+using quillon::TShellNode;
+using quillon::TShellTree;
 using quillon::testing::TempDir;
 
 namespace {

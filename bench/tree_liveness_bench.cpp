@@ -6,12 +6,12 @@
 // times; the worst round is printed.
 #include "tree_liveness_bench.h"
 
+#include <QtTest/qtestkeyboard.h>
+#include <QtTest/qtestsystem.h>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QScrollBar>
 #include <QTimer>
-#include <QtTest/qtestkeyboard.h>
-#include <QtTest/qtestsystem.h>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -27,6 +27,8 @@
 #include "support/UnansweringMount.h"
 
 using namespace quillon::testing;
+using quillon::TShellNode;
+using quillon::TShellTree;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
@@ -87,10 +89,12 @@ bool UnansweringMountCases() {
     ticks.start();
     UnansweringMount late(dir / "late", "rclone");
     late.EndAfter(10s);
-    Wait([&] {
-      TShellNode* node = ChildNamed(tree.RootNode(), late.point());
-      return node && node->Unavailable();
-    }, 5000);
+    Wait(
+        [&] {
+          TShellNode* node = ChildNamed(tree.RootNode(), late.point());
+          return node && node->Unavailable();
+        },
+        5000);
     longest = std::max(longest, gap.elapsed());
     stall = std::max(stall, longest / 1000.0);
   }

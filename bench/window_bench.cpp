@@ -22,6 +22,7 @@
 #include "support/RecordingSeam.h"
 #include "support/TempDir.h"
 
+using quillon::TmainF;
 using quillon::testing::RecordingRunHost;
 using quillon::testing::RecordingSeam;
 using quillon::testing::TempDir;
@@ -98,8 +99,9 @@ int main(int argc, char** argv) {
       const bool window_turn = round == 1 || round == 2;
       const std::string side = window_turn ? "window" : "engine";
       // The existing case runs again into the first folders the empty case filled.
-      const std::string folder =
-          dir / (side + (fresh ? std::to_string(round) : window_turn ? "1" : "0"));
+      const std::string folder = dir / (side + (fresh         ? std::to_string(round)
+                                                : window_turn ? "1"
+                                                              : "0"));
       if (fresh) std::filesystem::create_directory(folder);
       if (window_turn) {
         in_window = std::min(in_window, WindowRun(window, seam, source, folder, window_lines, gap));
@@ -109,10 +111,11 @@ int main(int argc, char** argv) {
       }
     }
     const double ratio = in_window / engine;
-    std::printf("%s window=%.3f engine=%.3f ratio=%.2f (report lines: window %d, engine %zu; "
-                "longest wait for events %lld ms)\n",
-                name, in_window, engine, ratio, window_lines, engine_lines,
-                static_cast<long long>(longest_gap));
+    std::printf(
+        "%s window=%.3f engine=%.3f ratio=%.2f (report lines: window %d, engine %zu; "
+        "longest wait for events %lld ms)\n",
+        name, in_window, engine, ratio, window_lines, engine_lines,
+        static_cast<long long>(longest_gap));
     std::fflush(stdout);
     ok = ok && ratio <= 1.5 && static_cast<std::size_t>(window_lines) == engine_lines;
   }
@@ -133,7 +136,6 @@ int main(int argc, char** argv) {
   ok = ok && cancelled && latency >= 0 && latency < 200;
 
   window.close();
-  std::printf("%s\n", ok ? "PASS: the window's runs stay within 1.5 times the engine's"
-                         : "FAIL");
+  std::printf("%s\n", ok ? "PASS: the window's runs stay within 1.5 times the engine's" : "FAIL");
   return ok ? 0 : 1;
 }

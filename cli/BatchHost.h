@@ -22,15 +22,10 @@ class BatchHost : public RunHost {
   void ShowInformation(const std::string& text) override;
   bool AskYesNo(const std::string& question) override;
 
+  // The batch command shows no progress and never writes the history files.
   void AppendReport(const std::string& line) override;
-  void HandlePendingEvents() override {}
   bool CancelPressed() override;
   void ClearCancel() override;
-  void SetRunning(bool) override {}
-  void LineReached(std::int32_t, std::int32_t) override {}
-  // The batch command never writes the history files.
-  void RecordDestination(const std::string&) override {}
-  void RecordSource(const std::string&) override {}
 
   // Writes the report lines still held; throws IoError.
   void FlushReport();

@@ -85,7 +85,6 @@ int main(int argc, char** argv) {
   }
   if (path_count != 2) return Usage();
 
-  // Also a file-size limit shows as a failed write ("Disk full"), not as a killed process.
   quillon::CatchInterrupts();
   quillon::BatchHost host(answer, quillon::StandardOutput(), quillon::StandardError());
   try {

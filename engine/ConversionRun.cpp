@@ -139,9 +139,7 @@ void ConversionRun::ProcessLine(LineParts parts, const std::string& destination,
       host_.AppendReport("Exists already: " + name);
       ++counts_.ExistingCount;
       return;
-    case CreateOutcome::Failed:
-      host_.AppendReport("Unable to create: " + name);
-      return;
+    case CreateOutcome::Failed: host_.AppendReport("Unable to create: " + name); return;
     case CreateOutcome::Created:
       FillCreatedFile(file.descriptor(), fill_size, parts, &source, settings);
       file.Close();
@@ -153,7 +151,8 @@ void ConversionRun::ProcessLine(LineParts parts, const std::string& destination,
 void ConversionRun::AppendSummary(bool cancelled) {
   const std::string total = "/" + std::to_string(counts_.LineTotal);
   host_.AppendReport(cancelled ? "Cancelled! Not all created." : "Finished!");
-  if (counts_.BlankMet) host_.AppendReport("Blank lines met: " + std::to_string(counts_.BlankCount));
+  if (counts_.BlankMet)
+    host_.AppendReport("Blank lines met: " + std::to_string(counts_.BlankCount));
   host_.AppendReport("Created files: " + std::to_string(counts_.CreatedCount) + total);
   host_.AppendReport("Existing files: " + std::to_string(counts_.ExistingCount) + total);
   const std::int64_t succeeded =

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "settings/RunSettings.h"
+#include "engine/RunSettings.h"
 #include "util/MessageHost.h"
 
 namespace quillon {
@@ -13,22 +13,24 @@ class DestinationFolder;
 class TextLineReader;
 struct LineParts;
 
-// What a run needs from the program that starts it. The window, the batch command and the
-// tests implement it.
+// What a run needs from the program that starts it: its boxes, its report and a way to be
+// cancelled. The window, the batch command and the tests implement it; the hooks with bodies
+// are for a host that shows the run as it goes, and do nothing elsewhere.
 class RunHost : public MessageHost {
  public:
   virtual void AppendReport(const std::string& line) = 0;
-  // The window handles its pending messages here, so a press on Cancel is seen.
-  virtual void HandlePendingEvents() = 0;
   virtual bool CancelPressed() = 0;
   virtual void ClearCancel() = 0;
+
+  // The window handles its pending messages here, so a press on Cancel is seen.
+  virtual void HandlePendingEvents() {}
   // Running: Cancel enabled, Run and Clear disabled; idle: the reverse.
-  virtual void SetRunning(bool running) = 0;
+  virtual void SetRunning(bool /*running*/) {}
   // The line reached (1-based) of the current line total, after each line.
-  virtual void LineReached(std::int32_t line, std::int32_t line_total) = 0;
+  virtual void LineReached(std::int32_t /*line*/, std::int32_t /*line_total*/) {}
   // The destination into both folder histories, the source into both file histories.
-  virtual void RecordDestination(const std::string& destination) = 0;
-  virtual void RecordSource(const std::string& source) = 0;
+  virtual void RecordDestination(const std::string& /*destination*/) {}
+  virtual void RecordSource(const std::string& /*source*/) {}
 };
 
 struct RunCounts {
@@ -61,8 +63,8 @@ class ConversionRun {
 
  private:
   void RunLines(const std::string& destination);
-  void ProcessLine(LineParts parts, const std::string& destination,
-                   const DestinationFolder& folder, TextLineReader& source);
+  void ProcessLine(LineParts parts, const std::string& destination, const DestinationFolder& folder,
+                   TextLineReader& source);
   void AppendSummary(bool cancelled);
 
   RunHost& host_;

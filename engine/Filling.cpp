@@ -43,8 +43,8 @@ class WrittenPieces : public TextLineReader::Pieces {
 
 }  // namespace
 
-void FillCreatedFile(int fd, std::int32_t fill_size, const LineParts& line,
-                     TextLineReader* source, const RunSettings& settings) {
+void FillCreatedFile(int fd, std::int32_t fill_size, const LineParts& line, TextLineReader* source,
+                     const RunSettings& settings) {
   if (fill_size > 0) {
     WriteFillBytes(fd, fill_size, static_cast<unsigned char>(settings.FillCharCode & 0xFF));
   }

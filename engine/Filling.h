@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "engine/Naming.h"
-#include "settings/RunSettings.h"
+#include "engine/RunSettings.h"
 
 namespace quillon {
 
@@ -15,7 +15,7 @@ std::int32_t FillSizeFor(const LineParts& parts, const RunSettings& settings,
 // source line goes in whole: a line too long to keep is read again from the source, which may
 // be null for lines that were kept whole. Throws IoError when writing, or reading the fill text
 // file, fails.
-void FillCreatedFile(int fd, std::int32_t fill_size, const LineParts& line,
-                     TextLineReader* source, const RunSettings& settings);
+void FillCreatedFile(int fd, std::int32_t fill_size, const LineParts& line, TextLineReader* source,
+                     const RunSettings& settings);
 
 }  // namespace quillon

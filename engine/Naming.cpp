@@ -6,15 +6,6 @@
 
 namespace quillon {
 
-bool IsInvalidNameChar(char c) {
-  switch (c) {
-    case '"': case '*': case '/': case ':': case '<': case '>': case '?': case '\\': case '|':
-      return true;
-    default:
-      return false;
-  }
-}
-
 LinePartsBuilder::LinePartsBuilder(std::string_view fill_kind, std::int32_t size_separator_code)
     : splits_(fill_kind == "var" || fill_kind == "fixifnovar"),
       separator_(static_cast<char>(size_separator_code & 0xFF)) {}

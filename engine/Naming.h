@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/InvalidNameChars.h"
 #include "util/TextLineReader.h"
 
 namespace quillon {
@@ -15,14 +16,14 @@ namespace quillon {
 struct LineParts {
   static constexpr std::size_t kMaxKept = 4096;
 
-  std::string RawLine;        // the line exactly as read
-  bool Blank = false;         // empty once its tabs are removed
-  std::string Name;           // the tab-free line, or its part before the size separator
+  std::string RawLine;             // the line exactly as read
+  bool Blank = false;              // empty once its tabs are removed
+  std::string Name;                // the tab-free line, or its part before the size separator
   std::uint64_t SeparatorPos = 0;  // 1-based position of the last separator; 0 when none
-  std::string SizeText;       // what follows the separator when the name was split
+  std::string SizeText;            // what follows the separator when the name was split
   bool RawLineCut = false;
-  bool NameCut = false;       // a name that long is far over the path limit
-  bool SizeTextCut = false;   // a size text that long is no valid number
+  bool NameCut = false;      // a name that long is far over the path limit
+  bool SizeTextCut = false;  // a size text that long is no valid number
 };
 
 // Splits a line as it is read, piece by piece.
@@ -45,9 +46,6 @@ class LinePartsBuilder : public TextLineReader::Pieces {
 };
 
 using ReportSink = std::function<void(const std::string&)>;
-
-// The nine characters file names may not hold.
-bool IsInvalidNameChar(char c);
 
 // The parts of a whole line at once.
 LineParts SplitSourceLine(std::string_view raw_line, std::string_view fill_kind,

@@ -28,8 +28,7 @@ HistoryList::HistoryList(MessageHost& messages) : messages_(messages) {}
 std::int32_t HistoryList::ReadLimit(const std::string& path, const std::string& name,
                                     std::int32_t fallback) {
   if (GetPathKind(path) != 'f') return fallback;
-  TextLineReader reader(path, TextLineReader::CtrlZ::IsText,
-                        TextLineReader::LineFeed::EndsLine);
+  TextLineReader reader(path, TextLineReader::CtrlZ::IsText, TextLineReader::LineFeed::EndsLine);
   std::optional<std::int32_t> value;
   if (!reader.AtEnd()) value = ReadWholeNumber(reader.ReadLine());
   reader.Close();

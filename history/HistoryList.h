@@ -83,8 +83,7 @@ class HistoryList {
   std::string RemoveCaption(const std::string& item) const;
 
  private:
-  std::int32_t ReadLimit(const std::string& path, const std::string& name,
-                         std::int32_t fallback);
+  std::int32_t ReadLimit(const std::string& path, const std::string& name, std::int32_t fallback);
   std::optional<std::int32_t> CheckDialogValue(std::string_view text, std::int32_t limit);
   void SaveLimit(const std::string& path, std::int32_t value);
   std::size_t ShownLimit() const;

@@ -2,13 +2,16 @@
 
 #include <QAction>
 #include <QMetaMethod>
-#include <exception>
 
+#include "util/ui/Commands.h"
 #include "util/ui/Seam.h"
 
 using quillon::HistoryList;
+using quillon::ui::ConnectCommand;
 using quillon::ui::FromBytes;
 using quillon::ui::ToBytes;
+
+namespace quillon {
 
 namespace {
 
@@ -68,9 +71,10 @@ void TMYcustomhistory::LoadHistory() {
     removeallitem_ = NewCommand(toolsitem_, "Remove ALL history", "removeallitem");
     removesepitem_ = toolsitem_->addSeparator();
     removesepitem_->setObjectName(QStringLiteral("removesepitem"));
-    connect(setmaxhistitem_, &QAction::triggered, this, [this] { SetMaxHistClick(); });
-    connect(setmaxitemlenitem_, &QAction::triggered, this, [this] { SetMaxItemLenClick(); });
-    connect(removeallitem_, &QAction::triggered, this, [this] { RemoveAllClick(); });
+    ConnectCommand(setmaxhistitem_, &QAction::triggered, this, &TMYcustomhistory::SetMaxHistClick);
+    ConnectCommand(setmaxitemlenitem_, &QAction::triggered, this,
+                   &TMYcustomhistory::SetMaxItemLenClick);
+    ConnectCommand(removeallitem_, &QAction::triggered, this, &TMYcustomhistory::RemoveAllClick);
     menuitem_->addMenu(toolsitem_);
   }
   list_.LoadHistory(ToBytes(folder_));
@@ -103,14 +107,14 @@ void TMYcustomhistory::AddEntry(std::size_t index, const std::string& caption,
   entry->setObjectName(QStringLiteral("historyitem%1").arg(index));
   entry->setData(tag);
   entry->setEnabled(enabled_);
-  connect(entry, &QAction::triggered, this, [this, entry] { EntryClick(entry); });
+  ConnectCommand(entry, &QAction::triggered, this, [this, entry] { EntryClick(entry); });
   menuitem_->addAction(entry);
   entries_ << entry;
 
   QAction* remove = new QAction(FromBytes(remove_caption), this);
   remove->setObjectName(QStringLiteral("removeitem%1").arg(index));
   remove->setData(tag);
-  connect(remove, &QAction::triggered, this, [this, remove] { RemoveEntryClick(remove); });
+  ConnectCommand(remove, &QAction::triggered, this, [this, remove] { RemoveEntryClick(remove); });
   toolsitem_->addAction(remove);
   remove_entries_ << remove;
 }
@@ -119,43 +123,40 @@ void TMYcustomhistory::EntryClick(QAction* entry) {
   // An entry a rebuild replaced no longer stands for the item at its tag.
   if (!entries_.contains(entry)) return;
   const std::size_t tag = entry->data().toULongLong();
-  quillon::ui::ReportFailures([&] {
-    const std::optional<std::string> text = list_.Pick(tag);
-    if (!text) return;
-    const QString str = FromBytes(*text);
-    if (isSignalConnected(QMetaMethod::fromSignal(&TMYcustomhistory::Onitemclicked))) {
-      emit Onitemclicked(this, str);
-    } else {
-      quillon::ui::ShowNotice(QStringLiteral("onitemclicked not assigned yet"));
-    }
-  });
+  const std::optional<std::string> text = list_.Pick(tag);
+  if (!text) return;
+  const QString str = FromBytes(*text);
+  if (isSignalConnected(QMetaMethod::fromSignal(&TMYcustomhistory::Onitemclicked))) {
+    emit Onitemclicked(this, str);
+  } else {
+    ui::ShowNotice(QStringLiteral("onitemclicked not assigned yet"));
+  }
 }
 
 void TMYcustomhistory::RemoveEntryClick(QAction* entry) {
   if (!remove_entries_.contains(entry)) return;
   const std::size_t tag = entry->data().toULongLong();
-  quillon::ui::ReportFailures([&] { list_.RemoveEntry(tag); });
+  list_.RemoveEntry(tag);
 }
 
-void TMYcustomhistory::RemoveAllClick() {
-  quillon::ui::ReportFailures([&] { list_.RemoveAll(); });
-}
+void TMYcustomhistory::RemoveAllClick() { list_.RemoveAll(); }
 
 void TMYcustomhistory::SetMaxHistClick() {
-  const std::optional<QString> answer = quillon::ui::CurrentSeam().InputBox(
+  const std::optional<QString> answer = ui::CurrentSeam().InputBox(
       QStringLiteral("Set maximum history items"),
       LimitPrompt("Give maximum history items (max. ", HistoryList::kMaxHistLimit),
       QString::number(list_.maxhist()));
   if (!answer) return;
-  quillon::ui::ReportFailures([&] { list_.SetMaxHistFromText(ToBytes(*answer)); });
+  list_.SetMaxHistFromText(ToBytes(*answer));
 }
 
 void TMYcustomhistory::SetMaxItemLenClick() {
-  const std::optional<QString> answer = quillon::ui::CurrentSeam().InputBox(
+  const std::optional<QString> answer = ui::CurrentSeam().InputBox(
       QStringLiteral("Set maximum length of one history item"),
-      LimitPrompt("Give maximum length of one history item (max. ",
-                  HistoryList::kMaxItemLenLimit),
+      LimitPrompt("Give maximum length of one history item (max. ", HistoryList::kMaxItemLenLimit),
       QString::number(list_.maxitemlen()));
   if (!answer) return;
-  quillon::ui::ReportFailures([&] { list_.SetMaxItemLenFromText(ToBytes(*answer)); });
+  list_.SetMaxItemLenFromText(ToBytes(*answer));
 }
+
+}  // namespace quillon

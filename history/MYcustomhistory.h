@@ -34,7 +34,9 @@
 
 class QAction;
 
-class TMYcustomhistory : public QObject, private quillon::HistoryEntries {
+namespace quillon {
+
+class TMYcustomhistory : public QObject, private HistoryEntries {
   Q_OBJECT
   Q_PROPERTY(QMenu* Menuitem READ Menuitem WRITE setMenuitem)
   Q_PROPERTY(int maxhist READ maxhist WRITE setMaxhist)
@@ -95,8 +97,8 @@ class TMYcustomhistory : public QObject, private quillon::HistoryEntries {
   void SetMaxHistClick();
   void SetMaxItemLenClick();
 
-  quillon::ui::SeamMessageHost messages_;
-  quillon::HistoryList list_;
+  ui::SeamMessageHost messages_;
+  HistoryList list_;
   QPointer<QMenu> menuitem_;
   QPointer<QMenu> toolsitem_;
   QAction* setmaxhistitem_ = nullptr;
@@ -109,3 +111,5 @@ class TMYcustomhistory : public QObject, private quillon::HistoryEntries {
   QString folder_;
   bool enabled_ = true;
 };
+
+}  // namespace quillon

@@ -22,10 +22,28 @@ quillon_ensure_packages() {
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 }
 
-# Configures and builds one build folder: quillon_build FOLDER [cmake options...]
+# Configures and builds one preset of CMakePresets.json (normal, sanitizer, fuzz, windows) in
+# its folder (build, build-asan, build-fuzz, build-windows): quillon_build PRESET [targets...]
 quillon_build() {
-  local folder=$1
+  local preset=$1
   shift
-  cmake -S "$QUILLON_ROOT" -B "$folder" -G Ninja "$@" >/dev/null
-  cmake --build "$folder" -j "$(nproc)"
+  local targets=()
+  [ $# -gt 0 ] && targets=(--target "$@")
+  # A folder configured from another source folder (an older layout) is made anew.
+  local cache
+  cache=$(quillon_build_folder "$preset")/CMakeCache.txt
+  if [ -f "$cache" ] && ! grep -qx "CMAKE_HOME_DIRECTORY:INTERNAL=$QUILLON_ROOT" "$cache"; then
+    rm -rf "$(dirname "$cache")"
+  fi
+  (cd "$QUILLON_ROOT" && cmake --preset "$preset" >/dev/null &&
+     cmake --build --preset "$preset" -j "$(nproc)" "${targets[@]}")
+}
+
+quillon_build_folder() {
+  case $1 in
+    normal) echo "$QUILLON_ROOT/build" ;;
+    sanitizer) echo "$QUILLON_ROOT/build-asan" ;;
+    fuzz) echo "$QUILLON_ROOT/build-fuzz" ;;
+    windows) echo "$QUILLON_ROOT/build-windows" ;;
+  esac
 }

@@ -43,7 +43,8 @@ IniFile IniFile::Parse(std::string_view content) {
     while (end < content.size() && content[end] != '\r' && content[end] != '\n') ++end;
     Line line{std::string(content.substr(start, end - start)), {}};
     if (end < content.size()) {
-      const bool crlf = content[end] == '\r' && end + 1 < content.size() && content[end + 1] == '\n';
+      const bool crlf =
+          content[end] == '\r' && end + 1 < content.size() && content[end + 1] == '\n';
       line.ending = std::string(content.substr(end, crlf ? 2 : 1));
     }
     start = end + line.ending.size();
@@ -113,6 +114,8 @@ std::string IniFile::Content() const {
   return content;
 }
 
-void IniFile::SaveAtomically(const std::string& path) const { ReplaceFileAtomically(path, Content()); }
+void IniFile::SaveAtomically(const std::string& path) const {
+  ReplaceFileAtomically(path, Content());
+}
 
 }  // namespace quillon

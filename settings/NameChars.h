@@ -3,7 +3,7 @@
 
 #include <QChar>
 
-#include "engine/Naming.h"
+#include "engine/InvalidNameChars.h"
 
 namespace quillon {
 

@@ -64,9 +64,9 @@ RunSettings ReadRunSettings(const std::string& settings_file, const std::string&
 
 void WriteRunSettings(const std::string& settings_file, const RunSettings& settings) {
   // A line break would end the key's line and let the rest of the text pass for other keys.
-  for (const std::string* text : {&settings.SelectionFolder, &settings.OutputExtension,
-                                  &settings.InvalidReplacer, &settings.FillKind,
-                                  &settings.FillTextFile}) {
+  for (const std::string* text :
+       {&settings.SelectionFolder, &settings.OutputExtension, &settings.InvalidReplacer,
+        &settings.FillKind, &settings.FillTextFile}) {
     if (text->find_first_of("\r\n") != std::string::npos) {
       throw UserError("Unable to write to " + settings_file);
     }

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "settings/RunSettings.h"
+#include "engine/RunSettings.h"
 
 namespace quillon {
 

@@ -21,8 +21,9 @@
 
 #include "util/FileSystem.h"
 #include "util/WholeNumber.h"
-#include "util/ui/Fonts.h"
+#include "util/ui/Commands.h"
 #include "util/ui/Controls.h"
+#include "util/ui/Fonts.h"
 #include "util/ui/OpenDialog.h"
 #include "util/ui/Seam.h"
 
@@ -95,9 +96,7 @@ const QString kSpace = QStringLiteral("Space");
 QString SpaceExplanation(const QString& text) { return text == " " ? kSpace : QString(); }
 
 // The one character of a code's low 8 bits; codes 0 to 255 stand for Latin-1 characters.
-QString CharOfCode(std::int32_t code) {
-  return QString(QChar(static_cast<char16_t>(code & 0xFF)));
-}
+QString CharOfCode(std::int32_t code) { return QString(QChar(static_cast<char16_t>(code & 0xFF))); }
 
 // The code of the field's first character; an empty field leaves the code as it was.
 void StoreCharCode(const QString& field, std::int32_t& code) {
@@ -108,9 +107,8 @@ void StoreCharCode(const QString& field, std::int32_t& code) {
 
 QImage DecodeJpeg(const QByteArray& data) {
   RgbPixels pixels;
-  if (data.isEmpty() ||
-      !DecodeRgb(reinterpret_cast<const unsigned char*>(data.constData()),
-                 static_cast<unsigned long>(data.size()), &pixels)) {
+  if (data.isEmpty() || !DecodeRgb(reinterpret_cast<const unsigned char*>(data.constData()),
+                                   static_cast<unsigned long>(data.size()), &pixels)) {
     return {};
   }
   QImage image(pixels.width, pixels.height, QImage::Format_RGB888);
@@ -206,9 +204,9 @@ TfillF::TfillF(QWidget* parent) : QDialog(parent) {
   ui::EnableGroup(singleGB, false);
 
   // The four mode buttons form one exclusive group.
-  modeGroup = new QButtonGroup(this);
+  mode_group_ = new QButtonGroup(this);
   for (QRadioButton* mode : {fillnoRB, fillfixRB, fillvarRB, fillsingleRB}) {
-    modeGroup->addButton(mode);
+    mode_group_->addButton(mode);
   }
 
   fillchE->setMaxLength(1);
@@ -234,7 +232,7 @@ TfillF::TfillF(QWidget* parent) : QDialog(parent) {
 
   // Selecting a mode, by the user or by the loading, runs its handler.
   const auto onSelected = [this](QRadioButton* mode, void (TfillF::*handler)()) {
-    connect(mode, &QRadioButton::toggled, this, [this, handler](bool on) {
+    ui::ConnectCommand(mode, &QRadioButton::toggled, this, [this, handler](bool on) {
       if (on) (this->*handler)();
     });
   };
@@ -242,13 +240,13 @@ TfillF::TfillF(QWidget* parent) : QDialog(parent) {
   onSelected(fillfixRB, &TfillF::fillfixRBClick);
   onSelected(fillvarRB, &TfillF::fillvarRBClick);
   onSelected(fillsingleRB, &TfillF::fillsingleRBClick);
-  connect(fixifnovarCB, &QCheckBox::toggled, this, &TfillF::fixifnovarCBClick);
-  connect(fillchE, &QLineEdit::textChanged, this, &TfillF::fillchEChange);
-  connect(sepE, &QLineEdit::textChanged, this, &TfillF::sepEChange);
-  connect(sizeE, &QLineEdit::textChanged, this, &TfillF::sizeEChange);
-  connect(filltxtB, &QPushButton::clicked, this, &TfillF::filltxtBClick);
-  connect(saveB, &QPushButton::clicked, this, &TfillF::saveBClick);
-  connect(cancelB, &QPushButton::clicked, this, &TfillF::cancelBClick);
+  ui::ConnectCommand(fixifnovarCB, &QCheckBox::toggled, this, &TfillF::fixifnovarCBClick);
+  ui::ConnectCommand(fillchE, &QLineEdit::textChanged, this, &TfillF::fillchEChange);
+  ui::ConnectCommand(sepE, &QLineEdit::textChanged, this, &TfillF::sepEChange);
+  ui::ConnectCommand(sizeE, &QLineEdit::textChanged, this, &TfillF::sizeEChange);
+  ui::ConnectCommand(filltxtB, &QPushButton::clicked, this, &TfillF::filltxtBClick);
+  ui::ConnectCommand(saveB, &QPushButton::clicked, this, &TfillF::saveBClick);
+  ui::ConnectCommand(cancelB, &QPushButton::clicked, this, &TfillF::cancelBClick);
   fillchE->installEventFilter(this);
   sepE->installEventFilter(this);
   filltxtfnE->installEventFilter(this);

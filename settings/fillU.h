@@ -8,7 +8,7 @@
 #include <QDialog>
 #include <QPixmap>
 
-#include "settings/RunSettings.h"
+#include "engine/RunSettings.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -86,7 +86,7 @@ class TfillF : public QDialog {
   // Enables the four boxes for a mode, in the order varGB, fixGB, fillwithGB, singleGB.
   void EnableBoxes(bool var, bool fix, bool fillwith, bool single);
 
-  QButtonGroup* modeGroup;
+  QButtonGroup* mode_group_;
   ui::OpenDialog* OpenDialog1 = nullptr;
 };
 

@@ -7,8 +7,9 @@
 #include <QRadioButton>
 
 #include "settings/NameChars.h"
-#include "util/ui/Fonts.h"
+#include "util/ui/Commands.h"
 #include "util/ui/Controls.h"
+#include "util/ui/Fonts.h"
 #include "util/ui/Seam.h"
 
 namespace quillon {
@@ -46,8 +47,8 @@ ToutputextF::ToutputextF(QWidget* parent) : QDialog(parent) {
   QWidget::setTabOrder(extalwaysRB, extsometimesRB);
   QWidget::setTabOrder(extsometimesRB, OkB);
   QWidget::setTabOrder(OkB, CancelB);
-  connect(OkB, &QPushButton::clicked, this, &QDialog::accept);
-  connect(CancelB, &QPushButton::clicked, this, &QDialog::reject);
+  ui::ConnectCommand(OkB, &QPushButton::clicked, this, &QDialog::accept);
+  ui::ConnectCommand(CancelB, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 bool ToutputextF::FormKeyPress(QKeyEvent* key) { return ui::CloseOnEscape(this, key); }

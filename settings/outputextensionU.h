@@ -7,7 +7,7 @@
 
 #include <QDialog>
 
-#include "settings/RunSettings.h"
+#include "engine/RunSettings.h"
 
 class QLineEdit;
 class QPushButton;

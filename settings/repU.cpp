@@ -8,8 +8,9 @@
 #include <QValidator>
 
 #include "settings/NameChars.h"
-#include "util/ui/Fonts.h"
+#include "util/ui/Commands.h"
 #include "util/ui/Controls.h"
+#include "util/ui/Fonts.h"
 #include "util/ui/Seam.h"
 
 namespace quillon {
@@ -20,8 +21,8 @@ namespace quillon {
 class TypingLimit : public QValidator {
  public:
   TypingLimit(QLineEdit* edit, int limit) : QValidator(edit), edit_(edit), limit_(limit) {
-    connect(edit, &QLineEdit::textChanged, this,
-            [this](const QString& text) { previous_length_ = text.size(); });
+    ui::ConnectCommand(edit, &QLineEdit::textChanged, this,
+                       [this](const QString& text) { previous_length_ = text.size(); });
   }
 
   State validate(QString& input, int& pos) const override {
@@ -64,8 +65,8 @@ TrepF::TrepF(QWidget* parent) : QDialog(parent) {
   repE = new QLineEdit(this);
   repE->setObjectName("repE");
   repE->setGeometry(16, 100, 160, 24);
-  typingLimit = new TypingLimit(repE, kMaxReplacerLength);
-  repE->setValidator(typingLimit);
+  typing_limit_ = new TypingLimit(repE, kMaxReplacerLength);
+  repE->setValidator(typing_limit_);
   SaveB = new QPushButton("&Save", this);
   SaveB->setObjectName("SaveB");
   SaveB->setGeometry(74, 160, 90, 28);
@@ -77,14 +78,14 @@ TrepF::TrepF(QWidget* parent) : QDialog(parent) {
   QWidget::setTabOrder(repCB, repE);
   QWidget::setTabOrder(repE, SaveB);
   QWidget::setTabOrder(SaveB, CancelB);
-  connect(SaveB, &QPushButton::clicked, this, &QDialog::accept);
-  connect(CancelB, &QPushButton::clicked, this, &QDialog::reject);
+  ui::ConnectCommand(SaveB, &QPushButton::clicked, this, &QDialog::accept);
+  ui::ConnectCommand(CancelB, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void TrepF::LoadReplacer(const QString& text) {
   repE->setValidator(nullptr);
   repE->setText(text);
-  repE->setValidator(typingLimit);
+  repE->setValidator(typing_limit_);
 }
 
 bool TrepF::FormKeyPress(QKeyEvent* key) { return ui::CloseOnEscape(this, key); }

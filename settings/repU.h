@@ -7,7 +7,7 @@
 
 #include <QDialog>
 
-#include "settings/RunSettings.h"
+#include "engine/RunSettings.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -39,7 +39,7 @@ class TrepF : public QDialog {
  private:
   bool FormKeyPress(QKeyEvent* key);
 
-  TypingLimit* typingLimit;
+  TypingLimit* typing_limit_;
 };
 
 // Loads the dialog, shows it, and on Save stores the replacement unless it is longer than 15

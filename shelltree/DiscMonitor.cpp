@@ -2,13 +2,15 @@
 
 #include <QSocketNotifier>
 
-namespace quillon::shelltree {
+#include "util/ui/Commands.h"
+
+namespace quillon {
 
 TDiscMonitor::TDiscMonitor(Handler handler, QObject* parent)
     : QObject(parent), handler_(std::move(handler)) {
   if (!notifier_->IsValid()) return;
   readable_ = new QSocketNotifier(notifier_->Descriptor(), QSocketNotifier::Read, this);
-  connect(readable_, &QSocketNotifier::activated, this, [this] { Drain(); });
+  ui::ConnectCommand(readable_, &QSocketNotifier::activated, this, &TDiscMonitor::Drain);
 }
 
 TDiscMonitor::~TDiscMonitor() { delete readable_; }
@@ -18,4 +20,4 @@ void TDiscMonitor::Drain() {
   if (!events.empty()) handler_(events);
 }
 
-}  // namespace quillon::shelltree
+}  // namespace quillon

@@ -14,7 +14,7 @@
 
 class QSocketNotifier;
 
-namespace quillon::shelltree {
+namespace quillon {
 
 class TDiscMonitor : public QObject {
   Q_OBJECT
@@ -29,7 +29,9 @@ class TDiscMonitor : public QObject {
   // A watch on one folder (its subfolders not included) for the filter's change kinds; the
   // same folder watched twice gives the same watch, now with the later filter. -1 when the
   // folder cannot be watched.
-  int Add(const std::string& folder, std::uint32_t filter) { return notifier_->Add(folder, filter); }
+  int Add(const std::string& folder, std::uint32_t filter) {
+    return notifier_->Add(folder, filter);
+  }
   void Remove(int watch) { notifier_->Remove(watch); }
   // For workers that add watches while they read; it lives as long as any of them holds it.
   std::shared_ptr<FolderChangeNotifier> Notifier() const { return notifier_; }
@@ -44,4 +46,4 @@ class TDiscMonitor : public QObject {
   QSocketNotifier* readable_ = nullptr;
 };
 
-}  // namespace quillon::shelltree
+}  // namespace quillon

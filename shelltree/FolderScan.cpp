@@ -4,7 +4,7 @@
 #include "util/Platform.h"
 #include "util/Text.h"
 
-namespace quillon::shelltree {
+namespace quillon {
 namespace {
 
 // One character of UTF-8: a lead byte and its continuation bytes.
@@ -129,4 +129,4 @@ bool ComponentsBelow(std::string_view base, std::string_view path,
   return true;
 }
 
-}  // namespace quillon::shelltree
+}  // namespace quillon

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-namespace quillon::shelltree {
+namespace quillon {
 
 // Hidden entries are those whose names start with ".".
 inline bool IsHiddenName(std::string_view name) { return name.starts_with('.'); }
@@ -35,4 +35,4 @@ std::string NormalizeTreePath(std::string_view path);
 bool ComponentsBelow(std::string_view base, std::string_view path,
                      std::vector<std::string>& components);
 
-}  // namespace quillon::shelltree
+}  // namespace quillon

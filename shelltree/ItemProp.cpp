@@ -6,9 +6,10 @@
 #include <QMenu>
 #include <QStatusTipEvent>
 
+#include "util/ui/Commands.h"
 #include "util/ui/Seam.h"
 
-namespace quillon::shelltree {
+namespace quillon {
 
 ShellMenuResult ShowShellContextMenu(QWidget* owner, const QString& path, bool folder,
                                      const QPoint& point,
@@ -17,8 +18,8 @@ ShellMenuResult ShowShellContextMenu(QWidget* owner, const QString& path, bool f
   if (path.isEmpty()) return result;
   QMenu menu(owner);
   menu.setObjectName("ItemPropMenu");
-  QAction* open = menu.addAction(folder ? QObject::tr("&Open in file manager")
-                                        : QObject::tr("&Open"));
+  QAction* open =
+      menu.addAction(folder ? QObject::tr("&Open in file manager") : QObject::tr("&Open"));
   open->setStatusTip(folder ? QObject::tr("Shows the folder in the desktop's file manager")
                             : QObject::tr("Opens the file in its associated program"));
   QAction* copy = menu.addAction(QObject::tr("&Copy path"));
@@ -34,8 +35,9 @@ ShellMenuResult ShowShellContextMenu(QWidget* owner, const QString& path, bool f
     QStatusTipEvent tip(text);
     QCoreApplication::sendEvent(owner, &tip);
   };
-  QObject::connect(&menu, &QMenu::hovered, [&](QAction* action) { hint(action->statusTip()); });
-  QObject::connect(&menu, &QMenu::aboutToHide, [&] { hint(QString()); });
+  ui::ConnectCommand(&menu, &QMenu::hovered, &menu,
+                     [&](QAction* action) { hint(action->statusTip()); });
+  ui::ConnectCommand(&menu, &QMenu::aboutToHide, &menu, [&] { hint(QString()); });
 
   QMenu* shown = &menu;
   if (beforeShow) beforeShow(shown);
@@ -43,15 +45,15 @@ ShellMenuResult ShowShellContextMenu(QWidget* owner, const QString& path, bool f
   QAction* picked = shown->exec(point);
   if (picked == open) {
     ui::OpenWithShell(path);
-    result.carriedOut = true;
+    result.carried_out = true;
   } else if (picked == copy) {
     QGuiApplication::clipboard()->setText(path);
-    result.carriedOut = true;
+    result.carried_out = true;
   } else if (picked == rename) {
-    result.renameRequested = true;
-    result.carriedOut = true;
+    result.rename_requested = true;
+    result.carried_out = true;
   }
   return result;
 }
 
-}  // namespace quillon::shelltree
+}  // namespace quillon

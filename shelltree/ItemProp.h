@@ -9,11 +9,11 @@
 class QMenu;
 class QWidget;
 
-namespace quillon::shelltree {
+namespace quillon {
 
 struct ShellMenuResult {
-  bool carriedOut = false;       // a command was carried out (a rename request counts)
-  bool renameRequested = false;  // the rename command was picked; it is not carried out
+  bool carried_out = false;       // a command was carried out (a rename request counts)
+  bool rename_requested = false;  // the rename command was picked; it is not carried out
 };
 
 // Shows the menu modally at the screen point (owned by owner, which may be none) and carries
@@ -23,4 +23,4 @@ ShellMenuResult ShowShellContextMenu(QWidget* owner, const QString& path, bool f
                                      const QPoint& point,
                                      const std::function<void(QMenu*&)>& beforeShow = {});
 
-}  // namespace quillon::shelltree
+}  // namespace quillon

@@ -7,7 +7,7 @@
 #include "util/Platform.h"
 #include "util/ui/Seam.h"
 
-namespace quillon::shelltree {
+namespace quillon {
 
 TShellNode::TShellNode(TShellTree* tree, Kind kind, std::string id)
     : QTreeWidgetItem(UserType),
@@ -61,8 +61,8 @@ std::string TShellNode::Path() const {
 
 void TShellNode::UpdateImages() {
   const int key = tree_->IconKeyFor(this);
-  if (key == iconKey_) return;
-  iconKey_ = key;
+  if (key == icon_key_) return;
+  icon_key_ = key;
   setIcon(0, tree_->icons_[key]);
 }
 
@@ -72,7 +72,7 @@ QString TShellNode::GetDisplayText() const {
     case Kind::Home: return QObject::tr("Home");
     case Kind::Volume: {
       const auto volume = std::find_if(tree_->volumes_.begin(), tree_->volumes_.end(),
-                                       [&](const Volume& v) { return v.mountPoint == id_; });
+                                       [&](const Volume& v) { return v.mount_point == id_; });
       if (volume == tree_->volumes_.end() || IsRootPath(id_) || volume->label == volume->device)
         return ui::FromBytes(id_);
       return ui::FromBytes(volume->label) + " (" + ui::FromBytes(id_) + ")";
@@ -96,21 +96,21 @@ bool TShellNode::Rename(const QString& newName) {
   const std::string folder = parentNode->Path();
   if (!RenameNoReplace(JoinPath(folder, id_), JoinPath(folder, name))) return false;
   id_ = name;
-  sortKey_.reset();
+  sort_key_.reset();
   ItemAttributes = IsHiddenName(name) ? (ItemAttributes | SFGAO_HIDDEN)
                                       : (ItemAttributes & ~std::uint32_t(SFGAO_HIDDEN));
   return true;
 }
 
 void TShellNode::EnsureFileInfo() const {
-  if (infoRead_) return;
-  infoRead_ = true;
+  if (info_read_) return;
+  info_read_ = true;
   FileSizeAndTime(Path(), size_, modified_);
 }
 
 const QCollatorSortKey& TShellNode::SortKey() const {
-  if (!sortKey_) sortKey_ = tree_->collator_.sortKey(text(0));
-  return *sortKey_;
+  if (!sort_key_) sort_key_ = tree_->collator_.sortKey(text(0));
+  return *sort_key_;
 }
 
 bool TShellNode::operator<(const QTreeWidgetItem& other) const {
@@ -119,7 +119,7 @@ bool TShellNode::operator<(const QTreeWidgetItem& other) const {
 
 QVariant TShellNode::data(int column, int role) const {
   if (role == Qt::CheckStateRole) {
-    if (!tree_->checkBoxes_ || column != 0) return {};
+    if (!tree_->check_boxes_ || column != 0) return {};
     return Checked ? Qt::Checked : Qt::Unchecked;
   }
   return QTreeWidgetItem::data(column, role);
@@ -137,4 +137,4 @@ void TShellNode::setData(int column, int role, const QVariant& value) {
   emit tree_->OnCheckBoxChanged(this, state);
 }
 
-}  // namespace quillon::shelltree
+}  // namespace quillon

@@ -12,7 +12,7 @@
 
 #include "util/FolderReading.h"
 
-namespace quillon::shelltree {
+namespace quillon {
 
 class TShellTree;
 
@@ -86,21 +86,21 @@ class TShellNode : public QTreeWidgetItem {
   TShellTree* tree_;
   Kind kind_;
   std::string id_;
-  std::uint64_t serial_;         // finds the node again when a reading answers
-  std::uint64_t inode_ = 0;      // the entry's inode in its parent folder, 0 where unknown
-  FolderIdentity identity_;      // the folder's own identity at its last reading
+  std::uint64_t serial_;     // finds the node again when a reading answers
+  std::uint64_t inode_ = 0;  // the entry's inode in its parent folder, 0 where unknown
+  FolderIdentity identity_;  // the folder's own identity at its last reading
   int watch_ = -1;
-  int iconKey_ = -1;
-  bool probed_ = false;          // the expand button has been decided
-  std::uint64_t probeTicket_ = 0;  // the probe that has not answered yet
+  int icon_key_ = -1;
+  bool probed_ = false;             // the expand button has been decided
+  std::uint64_t probe_ticket_ = 0;  // the probe that has not answered yet
   bool unavailable_ = false;
-  std::uint64_t readTicket_ = 0; // the reading that has not answered yet
-  bool readAgain_ = false;       // a change came while it was being read
-  std::chrono::steady_clock::time_point lastRefresh_;  // the last re-read for a change
-  mutable std::optional<QCollatorSortKey> sortKey_;
-  mutable bool infoRead_ = false;
+  std::uint64_t read_ticket_ = 0;                       // the reading that has not answered yet
+  bool read_again_ = false;                             // a change came while it was being read
+  std::chrono::steady_clock::time_point last_refresh_;  // the last re-read for a change
+  mutable std::optional<QCollatorSortKey> sort_key_;
+  mutable bool info_read_ = false;
   mutable std::int64_t size_ = 0;
   mutable std::int64_t modified_ = 0;
 };
 
-}  // namespace quillon::shelltree
+}  // namespace quillon

@@ -18,13 +18,24 @@
 #include "shelltree/ItemProp.h"
 #include "util/FileSystem.h"
 #include "util/Platform.h"
+#include "util/ui/Commands.h"
 #include "util/ui/Seam.h"
 
-namespace quillon::shelltree {
+namespace quillon {
 namespace {
 
-enum IconKey { kNoIcon, kComputerIcon, kHomeIcon, kDriveIcon, kFolderIcon, kFileIcon,
-               kFolderLinkIcon, kFileLinkIcon, kFolderOpenIcon, kIconCount };
+enum IconKey {
+  kNoIcon,
+  kComputerIcon,
+  kHomeIcon,
+  kDriveIcon,
+  kFolderIcon,
+  kFileIcon,
+  kFolderLinkIcon,
+  kFileLinkIcon,
+  kFolderOpenIcon,
+  kIconCount
+};
 
 // The shortcut arrow in the lower left corner, as desktops mark links.
 QIcon WithLinkOverlay(const QIcon& base) {
@@ -89,17 +100,18 @@ TShellTree::TShellTree(QWidget* parent)
   setContextMenuPolicy(Qt::DefaultContextMenu);
   monitor_ = new TDiscMonitor([this](const auto& events) { WatchEvents(events); }, this);
   answers_ = new QSocketNotifier(work_->Descriptor(), QSocketNotifier::Read, this);
-  connect(answers_, &QSocketNotifier::activated, this, [this] { work_->RunAnswers(); });
-  refreshTimer_ = new QTimer(this);
-  refreshTimer_->setSingleShot(true);
-  connect(refreshTimer_, &QTimer::timeout, this, &TShellTree::RunDueRefreshes);
-  leafTimer_ = new QTimer(this);
-  leafTimer_->setSingleShot(true);
-  connect(leafTimer_, &QTimer::timeout, this, &TShellTree::HideLeafButtons);
-  connect(this, &QTreeWidget::itemExpanded, this, &TShellTree::NodeExpanded);
-  connect(this, &QTreeWidget::itemCollapsed, this, &TShellTree::NodeCollapsed);
-  connect(this, &QTreeWidget::currentItemChanged, this,
-          [this](QTreeWidgetItem* current) { emit OnChange(static_cast<TShellNode*>(current)); });
+  ui::ConnectCommand(answers_, &QSocketNotifier::activated, this, [this] { work_->RunAnswers(); });
+  refresh_timer_ = new QTimer(this);
+  refresh_timer_->setSingleShot(true);
+  ui::ConnectCommand(refresh_timer_, &QTimer::timeout, this, &TShellTree::RunDueRefreshes);
+  leaf_timer_ = new QTimer(this);
+  leaf_timer_->setSingleShot(true);
+  ui::ConnectCommand(leaf_timer_, &QTimer::timeout, this, &TShellTree::HideLeafButtons);
+  ui::ConnectCommand(this, &QTreeWidget::itemExpanded, this, &TShellTree::NodeExpanded);
+  ui::ConnectCommand(this, &QTreeWidget::itemCollapsed, this, &TShellTree::NodeCollapsed);
+  ui::ConnectCommand(
+      this, &QTreeWidget::currentItemChanged, this,
+      [this](QTreeWidgetItem* current) { emit OnChange(static_cast<TShellNode*>(current)); });
   SetMountTable(QString::fromLocal8Bit(kMountTablePath));
 }
 
@@ -107,17 +119,17 @@ TShellTree::~TShellTree() {
   blockSignals(true);
   delete answers_;
   work_.reset();  // answers still to come are dropped; a worker on a hung mount ends on its own
-  rootNode_ = nullptr;
+  root_node_ = nullptr;
   clear();  // every node ends its watch
   delete monitor_;
   monitor_ = nullptr;
-  delete mountNotifier_;
+  delete mount_notifier_;
 }
 
 TShellNode* TShellTree::Selected() const { return static_cast<TShellNode*>(currentItem()); }
 
 QWidget* TShellTree::OwnerWindow() const {
-  if (!showMessages_ || watcherRefresh_) return nullptr;
+  if (!show_messages_ || watcher_refresh_) return nullptr;
   return window();
 }
 
@@ -136,7 +148,9 @@ std::string TShellTree::SpecialFolderPath(TPidls folder) const {
     case PIDL_STARTMENU: path = standard(QStandardPaths::ApplicationsLocation); break;
     case PIDL_FONTS: path = standard(QStandardPaths::FontsLocation); break;
     case PIDL_TEMPLATES: path = JoinPath(home, "Templates"); break;
-    case PIDL_STARTUP: path = JoinPath(standard(QStandardPaths::ConfigLocation), "autostart"); break;
+    case PIDL_STARTUP:
+      path = JoinPath(standard(QStandardPaths::ConfigLocation), "autostart");
+      break;
     case PIDL_BITBUCKET:
       path = JoinPath(standard(QStandardPaths::GenericDataLocation), "Trash/files");
       break;
@@ -162,8 +176,8 @@ void TShellTree::LoadSystemImages() {
 }
 
 int TShellTree::IconKeyFor(const TShellNode* node) const {
-  if (!showIcons_) return kNoIcon;
-  const bool overlay = showLinkOverlay_ && node->IsLink();
+  if (!show_icons_) return kNoIcon;
+  const bool overlay = show_link_overlay_ && node->IsLink();
   switch (node->kind()) {
     case TShellNode::Kind::VirtualRoot: return kComputerIcon;
     case TShellNode::Kind::Home: return kHomeIcon;
@@ -180,12 +194,12 @@ int TShellTree::IconKeyFor(const TShellNode* node) const {
 void TShellTree::showEvent(QShowEvent* event) {
   QTreeWidget::showEvent(event);
   if (event->spontaneous()) return;
-  if (!windowCreated_) {
-    windowCreated_ = true;
+  if (!window_created_) {
+    window_created_ = true;
     RebuildTree(Rebuild::Plain);
-    if (!pendingPath_.isEmpty()) {
-      const QString path = pendingPath_;
-      pendingPath_.clear();
+    if (!pending_path_.isEmpty()) {
+      const QString path = pending_path_;
+      pending_path_.clear();
       SetPath(path);
     }
     return;
@@ -197,7 +211,7 @@ void TShellTree::RebuildTree(Rebuild mode) {
   const QString keep = Path();
   {
     const QSignalBlocker blocker(this);
-    rootNode_ = nullptr;
+    root_node_ = nullptr;
     clear();
   }
   BuildRoot();
@@ -207,26 +221,26 @@ void TShellTree::RebuildTree(Rebuild mode) {
 void TShellTree::BuildRoot() {
   LoadSystemImages();
   std::string rootPath;
-  if (rootUsePIDL_) {
-    rootPath = SpecialFolderPath(rootPIDL_);
+  if (root_use_pidl_) {
+    rootPath = SpecialFolderPath(root_pidl_);
   } else {
-    rootPath = NormalizeTreePath(rootDir_);
+    rootPath = NormalizeTreePath(root_dir_);
     if (rootPath.empty()) rootPath.assign(1, kPathSeparator);
   }
   const bool isVirtual = rootPath.empty();
-  auto* root = new TShellNode(this, isVirtual ? TShellNode::Kind::VirtualRoot
-                                              : TShellNode::Kind::Folder, rootPath);
-  root->ItemAttributes = kFolderAttributes | SFGAO_HASSUBFOLDER |
-                         (isVirtual ? 0u : std::uint32_t(SFGAO_FILESYSTEM));
+  auto* root = new TShellNode(
+      this, isVirtual ? TShellNode::Kind::VirtualRoot : TShellNode::Kind::Folder, rootPath);
+  root->ItemAttributes =
+      kFolderAttributes | SFGAO_HASSUBFOLDER | (isVirtual ? 0u : std::uint32_t(SFGAO_FILESYSTEM));
   root->setText(0, root->GetDisplayText());
   root->UpdateImages();
   root->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
   addTopLevelItem(root);
-  rootNode_ = root;
-  expandAllowed_ = true;
+  root_node_ = root;
+  expand_allowed_ = true;
   ExpandNode(root);
   setCurrentItem(root);
-  if (!rootUsePIDL_) rootDir_ = root->Path();
+  if (!root_use_pidl_) root_dir_ = root->Path();
 }
 
 void TShellTree::ForEachNode(const std::function<void(TShellNode*)>& visit) {
@@ -245,43 +259,43 @@ void TShellTree::ForEachNode(const std::function<void(TShellNode*)>& visit) {
 // Properties
 
 void TShellTree::SetShowVirtualFolders(bool on) {
-  if (on == showVirtualFolders_) return;
-  showVirtualFolders_ = on;
-  if (windowCreated_) RefreshTree();
+  if (on == show_virtual_folders_) return;
+  show_virtual_folders_ = on;
+  if (window_created_) RefreshTree();
 }
 
 void TShellTree::SetShowSharedOverlay(bool on) {
-  if (on == showSharedOverlay_) return;
-  showSharedOverlay_ = on;
+  if (on == show_shared_overlay_) return;
+  show_shared_overlay_ = on;
   RefreshTree();
 }
 
 void TShellTree::SetShowLinkOverlay(bool on) {
-  if (on == showLinkOverlay_) return;
-  showLinkOverlay_ = on;
+  if (on == show_link_overlay_) return;
+  show_link_overlay_ = on;
   ForEachNode([](TShellNode* node) { node->UpdateImages(); });
   RefreshTree();
 }
 
 void TShellTree::SetRootUsePIDL(bool on) {
-  if (on == rootUsePIDL_) return;
-  rootUsePIDL_ = on;
-  if (windowCreated_) RebuildTree(Rebuild::Plain);
+  if (on == root_use_pidl_) return;
+  root_use_pidl_ = on;
+  if (window_created_) RebuildTree(Rebuild::Plain);
 }
 
 void TShellTree::SetRootPIDL(TPidls root) {
-  if (root == rootPIDL_) return;
-  rootPIDL_ = root;
-  if (windowCreated_ && rootUsePIDL_) RebuildTree(Rebuild::RootChanged);
+  if (root == root_pidl_) return;
+  root_pidl_ = root;
+  if (window_created_ && root_use_pidl_) RebuildTree(Rebuild::RootChanged);
 }
 
-QString TShellTree::RootDir() const { return ui::FromBytes(rootDir_); }
+QString TShellTree::RootDir() const { return ui::FromBytes(root_dir_); }
 
 void TShellTree::SetRootDir(const QString& folder) {
   const std::string normalized = NormalizeTreePath(ui::ToBytes(folder));
-  if (normalized.empty() || normalized == rootDir_) return;
-  rootDir_ = normalized;
-  if (windowCreated_ && !rootUsePIDL_) RebuildTree(Rebuild::KeepPath);
+  if (normalized.empty() || normalized == root_dir_) return;
+  root_dir_ = normalized;
+  if (window_created_ && !root_use_pidl_) RebuildTree(Rebuild::KeepPath);
 }
 
 void TShellTree::SetOptions(TVisOptions options) {
@@ -289,45 +303,45 @@ void TShellTree::SetOptions(TVisOptions options) {
   std::uint32_t filter = kNotifyAttributes;
   if (options & TF_FOLDERS) filter |= kNotifyDirName;
   if (options & TF_NONFOLDERS) filter |= kNotifyFileName;
-  if (filter != notifyFilter_) ChangeNotifyFilter(filter);
+  if (filter != notify_filter_) ChangeNotifyFilter(filter);
   options_ = options;
-  if (windowCreated_) RefreshTree();
+  if (window_created_) RefreshTree();
 }
 
 void TShellTree::SetShowIcons(bool on) {
-  if (on == showIcons_) return;
-  showIcons_ = on;
+  if (on == show_icons_) return;
+  show_icons_ = on;
   ForEachNode([](TShellNode* node) { node->UpdateImages(); });
 }
 
-QString TShellTree::FileMask() const { return ui::FromBytes(JoinFileMask(maskList_)); }
+QString TShellTree::FileMask() const { return ui::FromBytes(JoinFileMask(mask_list_)); }
 
 void TShellTree::SetFileMask(const QString& mask) {
-  maskList_ = ParseFileMask(ui::ToBytes(mask));
-  if (windowCreated_ && (options_ & TF_NONFOLDERS)) RefreshTree();
+  mask_list_ = ParseFileMask(ui::ToBytes(mask));
+  if (window_created_ && (options_ & TF_NONFOLDERS)) RefreshTree();
 }
 
 void TShellTree::SetFileMaskUse(bool on) {
-  if (on == fileMaskUse_) return;
-  fileMaskUse_ = on;
-  if (windowCreated_ && (options_ & TF_NONFOLDERS)) RefreshTree();
+  if (on == file_mask_use_) return;
+  file_mask_use_ = on;
+  if (window_created_ && (options_ & TF_NONFOLDERS)) RefreshTree();
 }
 
 void TShellTree::SetFileSortType(TFileSortType type) {
-  if (type == fileSortType_) return;
-  fileSortType_ = type;
-  ResortAll(rootNode_);
+  if (type == file_sort_type_) return;
+  file_sort_type_ = type;
+  ResortAll(root_node_);
 }
 
 void TShellTree::SetFileSortOrder(TFileSortOrder order) {
-  if (order == fileSortOrder_) return;
-  fileSortOrder_ = order;
-  ResortAll(rootNode_);
+  if (order == file_sort_order_) return;
+  file_sort_order_ = order;
+  ResortAll(root_node_);
 }
 
 void TShellTree::SetCheckBoxes(bool on) {
-  if (on == checkBoxes_) return;
-  checkBoxes_ = on;
+  if (on == check_boxes_) return;
+  check_boxes_ = on;
   doItemsLayout();
   viewport()->update();
 }
@@ -336,7 +350,7 @@ void TShellTree::SetCheckBoxes(bool on) {
 // Editing, menus, mouse
 
 bool TShellTree::CanEdit(TShellNode* node) const {
-  return node && !readOnly_ && (node->ItemAttributes & SFGAO_CANRENAME);
+  return node && !read_only_ && (node->ItemAttributes & SFGAO_CANRENAME);
 }
 
 void TShellTree::Edit(TShellNode* node, const QString& text) {
@@ -378,10 +392,10 @@ void TShellTree::contextMenuEvent(QContextMenuEvent* event) {
   }
   if (!PopupAllowed(node)) return;
   const QPoint global = viewport()->mapToGlobal(point);
-  if (popupMenuMode_ == pmm_PopupMenu) {
-    if (!popupMenu_) return;
-    popupMenu_->setProperty("PopupComponent", QVariant::fromValue<QObject*>(this));
-    popupMenu_->popup(global);
+  if (popup_menu_mode_ == pmm_PopupMenu) {
+    if (!popup_menu_) return;
+    popup_menu_->setProperty("PopupComponent", QVariant::fromValue<QObject*>(this));
+    popup_menu_->popup(global);
     return;
   }
   // The tree leaves the rename request unused, as it does not rename from that menu.
@@ -390,7 +404,7 @@ void TShellTree::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void TShellTree::mousePressEvent(QMouseEvent* event) {
-  if (event->button() == Qt::RightButton && !rightClickSelect_) {
+  if (event->button() == Qt::RightButton && !right_click_select_) {
     event->accept();
     return;
   }
@@ -408,12 +422,12 @@ void TShellTree::wheelEvent(QWheelEvent* event) {
   event->accept();
   const int delta = event->angleDelta().y();
   if (delta == 0) return;
-  if ((wheelRest_ > 0) != (delta > 0)) wheelRest_ = 0;
-  wheelRest_ += delta;
-  for (; wheelRest_ >= 120; wheelRest_ -= 120)
+  if ((wheel_rest_ > 0) != (delta > 0)) wheel_rest_ = 0;
+  wheel_rest_ += delta;
+  for (; wheel_rest_ >= 120; wheel_rest_ -= 120)
     verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepSub);
-  for (; wheelRest_ <= -120; wheelRest_ += 120)
+  for (; wheel_rest_ <= -120; wheel_rest_ += 120)
     verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
 }
 
-}  // namespace quillon::shelltree
+}  // namespace quillon

@@ -9,9 +9,9 @@
 #include <QMenu>
 #include <QPointer>
 #include <QTreeWidget>
+#include <chrono>
 #include <cstdint>
 #include <functional>
-#include <chrono>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -26,11 +26,10 @@
 #include "util/FolderReading.h"
 #include "util/Volumes.h"
 
-
 class QSocketNotifier;
 class QTimer;
 
-namespace quillon::shelltree {
+namespace quillon {
 
 // The order of names: the user's locale, numbers by value, letter case aside.
 QCollator NameCollator();
@@ -43,9 +42,23 @@ class TShellTree : public QTreeWidget {
   Q_OBJECT
  public:
   enum TPidls {
-    PIDL_DESKTOP, PIDL_PROGRAMS, PIDL_CONTROLS, PIDL_PRINTERS, PIDL_PERSONAL, PIDL_FAVORITES,
-    PIDL_STARTUP, PIDL_RECENT, PIDL_SENDTO, PIDL_BITBUCKET, PIDL_STARTMENU,
-    PIDL_DESKTOPDIRECTORY, PIDL_DRIVES, PIDL_NETWORK, PIDL_NETHOOD, PIDL_FONTS, PIDL_TEMPLATES,
+    PIDL_DESKTOP,
+    PIDL_PROGRAMS,
+    PIDL_CONTROLS,
+    PIDL_PRINTERS,
+    PIDL_PERSONAL,
+    PIDL_FAVORITES,
+    PIDL_STARTUP,
+    PIDL_RECENT,
+    PIDL_SENDTO,
+    PIDL_BITBUCKET,
+    PIDL_STARTMENU,
+    PIDL_DESKTOPDIRECTORY,
+    PIDL_DRIVES,
+    PIDL_NETWORK,
+    PIDL_NETHOOD,
+    PIDL_FONTS,
+    PIDL_TEMPLATES,
     PIDL_USERDEFINED
   };
   Q_ENUM(TPidls)
@@ -87,17 +100,17 @@ class TShellTree : public QTreeWidget {
   explicit TShellTree(QWidget* parent = nullptr);
   ~TShellTree() override;
 
-  bool UseShellCache() const { return useShellCache_; }
-  void SetUseShellCache(bool on) { useShellCache_ = on; }
-  bool ShowVirtualFolders() const { return showVirtualFolders_; }
+  bool UseShellCache() const { return use_shell_cache_; }
+  void SetUseShellCache(bool on) { use_shell_cache_ = on; }
+  bool ShowVirtualFolders() const { return show_virtual_folders_; }
   void SetShowVirtualFolders(bool on);
-  bool ShowSharedOverlay() const { return showSharedOverlay_; }
+  bool ShowSharedOverlay() const { return show_shared_overlay_; }
   void SetShowSharedOverlay(bool on);
-  bool ShowLinkOverlay() const { return showLinkOverlay_; }
+  bool ShowLinkOverlay() const { return show_link_overlay_; }
   void SetShowLinkOverlay(bool on);
-  bool RootUsePIDL() const { return rootUsePIDL_; }
+  bool RootUsePIDL() const { return root_use_pidl_; }
   void SetRootUsePIDL(bool on);
-  TPidls RootPIDL() const { return rootPIDL_; }
+  TPidls RootPIDL() const { return root_pidl_; }
   void SetRootPIDL(TPidls root);
   QString RootDir() const;
   void SetRootDir(const QString& folder);
@@ -105,44 +118,44 @@ class TShellTree : public QTreeWidget {
   void SetOptions(TVisOptions options);
   QString Path() const;
   void SetPath(const QString& path);
-  bool UpdAutoThread() const { return updAutoThread_; }
-  void SetUpdAutoThread(bool on) { updAutoThread_ = on; }
-  bool UpdAuto() const { return updAuto_; }
-  void SetUpdAuto(bool on) { updAuto_ = on; }
-  bool UpdAutoRec() const { return updAutoRec_; }
-  void SetUpdAutoRec(bool on) { updAutoRec_ = on; }
-  bool ShowIcons() const { return showIcons_; }
+  bool UpdAutoThread() const { return upd_auto_thread_; }
+  void SetUpdAutoThread(bool on) { upd_auto_thread_ = on; }
+  bool UpdAuto() const { return upd_auto_; }
+  void SetUpdAuto(bool on) { upd_auto_ = on; }
+  bool UpdAutoRec() const { return upd_auto_rec_; }
+  void SetUpdAutoRec(bool on) { upd_auto_rec_ = on; }
+  bool ShowIcons() const { return show_icons_; }
   void SetShowIcons(bool on);
   QString FileMask() const;
   void SetFileMask(const QString& mask);
-  bool FileMaskUse() const { return fileMaskUse_; }
+  bool FileMaskUse() const { return file_mask_use_; }
   void SetFileMaskUse(bool on);
-  TFileSortType FileSortType() const { return fileSortType_; }
+  TFileSortType FileSortType() const { return file_sort_type_; }
   void SetFileSortType(TFileSortType type);
-  TFileSortOrder FileSortOrder() const { return fileSortOrder_; }
+  TFileSortOrder FileSortOrder() const { return file_sort_order_; }
   void SetFileSortOrder(TFileSortOrder order);
-  TPopupMenuMode PopupMenuMode() const { return popupMenuMode_; }
-  void SetPopupMenuMode(TPopupMenuMode mode) { popupMenuMode_ = mode; }
-  QMenu* PopupMenu() const { return popupMenu_; }
-  void SetPopupMenu(QMenu* menu) { popupMenu_ = menu; }
-  bool ShowMessages() const { return showMessages_; }
-  void SetShowMessages(bool on) { showMessages_ = on; }
-  bool CheckBoxes() const { return checkBoxes_; }
+  TPopupMenuMode PopupMenuMode() const { return popup_menu_mode_; }
+  void SetPopupMenuMode(TPopupMenuMode mode) { popup_menu_mode_ = mode; }
+  QMenu* PopupMenu() const { return popup_menu_; }
+  void SetPopupMenu(QMenu* menu) { popup_menu_ = menu; }
+  bool ShowMessages() const { return show_messages_; }
+  void SetShowMessages(bool on) { show_messages_ = on; }
+  bool CheckBoxes() const { return check_boxes_; }
   void SetCheckBoxes(bool on);
-  bool ReadOnly() const { return readOnly_; }
-  void SetReadOnly(bool on) { readOnly_ = on; }
-  bool RightClickSelect() const { return rightClickSelect_; }
-  void SetRightClickSelect(bool on) { rightClickSelect_ = on; }
+  bool ReadOnly() const { return read_only_; }
+  void SetReadOnly(bool on) { read_only_ = on; }
+  bool RightClickSelect() const { return right_click_select_; }
+  void SetRightClickSelect(bool on) { right_click_select_ = on; }
 
-  TShellNode* RootNode() const { return rootNode_; }
+  TShellNode* RootNode() const { return root_node_; }
   TShellNode* Selected() const;
   TShellNode* NodeFromIndex(const QModelIndex& index) const {
     return static_cast<TShellNode*>(itemFromIndex(index));
   }
   // A path written before the control was first shown, selected once the tree exists.
-  const QString& PendingPath() const { return pendingPath_; }
+  const QString& PendingPath() const { return pending_path_; }
   // The change kinds the folder watches wait for, from Options.
-  std::uint32_t NotifyFilter() const { return notifyFilter_; }
+  std::uint32_t NotifyFilter() const { return notify_filter_; }
   // The window the control's messages belong to; none while a watcher's refresh runs or while
   // ShowMessages is false.
   QWidget* OwnerWindow() const;
@@ -160,15 +173,15 @@ class TShellTree : public QTreeWidget {
   // true when the tree has caught up.
   bool Settle(int milliseconds = 5000);
   // The folder readings the tree has taken in since it was made.
-  std::uint64_t ReadsDone() const { return readsDone_; }
+  std::uint64_t ReadsDone() const { return reads_done_; }
   // Expand-all (the "*" key) is still at work.
-  bool ExpandingAll() const { return expandingAll_; }
+  bool ExpandingAll() const { return expanding_all_; }
 
   // The ids leading from the root to the folder of an absolute path (see
   // TShellNode::AbsoluteIdList); false when no volume or root folder holds it.
   bool IdListOfPath(const std::string& path, std::vector<std::string>& idList) const;
-  TShellNode* FindNodeByIdList(const std::vector<std::string>& idList, bool expand,
-                               bool fromRoot, bool exact);
+  TShellNode* FindNodeByIdList(const std::vector<std::string>& idList, bool expand, bool fromRoot,
+                               bool exact);
 
   bool CanEdit(TShellNode* node) const;
   // The end of an in-place edit with the edited text.
@@ -193,16 +206,16 @@ class TShellTree : public QTreeWidget {
   void DeviceChange();
 
  signals:
-  void OnChange(quillon::shelltree::TShellNode* node);
+  void OnChange(quillon::TShellNode* node);
   void OnClick();
-  void OnExpanding(quillon::shelltree::TShellNode* node, bool& AllowExpansion);
-  void OnEdited(quillon::shelltree::TShellNode* node, QString& S);
+  void OnExpanding(quillon::TShellNode* node, bool& AllowExpansion);
+  void OnEdited(quillon::TShellNode* node, QString& S);
   void OnDirAdd(const QString& Dirname, quint32 Attributes, bool& Allow);
   void OnFileAdd(const QString& Filename, quint32 Attributes, bool& Allow);
-  void OnPopupMenu(quillon::shelltree::TShellNode* node, bool& Allow);
-  void OnCheckBoxChanged(quillon::shelltree::TShellNode* node, bool NewState);
+  void OnPopupMenu(quillon::TShellNode* node, bool& Allow);
+  void OnCheckBoxChanged(quillon::TShellNode* node, bool NewState);
   // TSysCMenuPopupEvent: raised before the system menu shows; Menu may be changed or replaced.
-  void OnSystemContextMenu(quillon::shelltree::TShellNode* Node, QMenu*& Menu);
+  void OnSystemContextMenu(quillon::TShellNode* Node, QMenu*& Menu);
 
  protected:
   virtual void LoadSystemImages();
@@ -227,7 +240,7 @@ class TShellTree : public QTreeWidget {
     bool readable = false;
     bool gone = false;  // no folder is there any more
     bool writable = false;
-    bool wantedWatch = false;
+    bool wanted_watch = false;
     int watch = -1;
     FolderIdentity identity;
     std::vector<FolderEntry> entries;
@@ -292,86 +305,86 @@ class TShellTree : public QTreeWidget {
   std::string HomePath() const;
   std::string SpecialFolderPath(TPidls folder) const;
 
-  bool useShellCache_ = false;
-  bool showVirtualFolders_ = true;
-  bool showSharedOverlay_ = true;
-  bool showLinkOverlay_ = true;
-  bool rootUsePIDL_ = true;
-  TPidls rootPIDL_ = PIDL_DESKTOP;
-  std::string rootDir_ = "/";
+  bool use_shell_cache_ = false;
+  bool show_virtual_folders_ = true;
+  bool show_shared_overlay_ = true;
+  bool show_link_overlay_ = true;
+  bool root_use_pidl_ = true;
+  TPidls root_pidl_ = PIDL_DESKTOP;
+  std::string root_dir_ = "/";
   TVisOptions options_ = TF_FOLDERS;
-  bool updAutoThread_ = true;
-  bool updAuto_ = true;
-  bool updAutoRec_ = false;
-  bool showIcons_ = true;
-  std::vector<std::string> maskList_{"*.*"};
-  bool fileMaskUse_ = false;
-  TFileSortType fileSortType_ = so_Name;
-  TFileSortOrder fileSortOrder_ = so_Ascending;
-  TPopupMenuMode popupMenuMode_ = pmm_System;
-  QPointer<QMenu> popupMenu_;
-  bool showMessages_ = true;
-  bool checkBoxes_ = false;
-  bool readOnly_ = false;
-  bool rightClickSelect_ = false;
+  bool upd_auto_thread_ = true;
+  bool upd_auto_ = true;
+  bool upd_auto_rec_ = false;
+  bool show_icons_ = true;
+  std::vector<std::string> mask_list_{"*.*"};
+  bool file_mask_use_ = false;
+  TFileSortType file_sort_type_ = so_Name;
+  TFileSortOrder file_sort_order_ = so_Ascending;
+  TPopupMenuMode popup_menu_mode_ = pmm_System;
+  QPointer<QMenu> popup_menu_;
+  bool show_messages_ = true;
+  bool check_boxes_ = false;
+  bool read_only_ = false;
+  bool right_click_select_ = false;
 
-  TShellNode* rootNode_ = nullptr;
-  bool expandAllowed_ = false;
-  bool windowCreated_ = false;
-  bool watcherRefresh_ = false;
-  QString pendingPath_;
-  std::uint32_t notifyFilter_ = kNotifyDirName | kNotifyAttributes;
+  TShellNode* root_node_ = nullptr;
+  bool expand_allowed_ = false;
+  bool window_created_ = false;
+  bool watcher_refresh_ = false;
+  QString pending_path_;
+  std::uint32_t notify_filter_ = kNotifyDirName | kNotifyAttributes;
   std::vector<QIcon> icons_;  // by icon key, from LoadSystemImages
   QCollator collator_;        // the order of names
 
-  std::uint64_t nextSerial_ = 1;
-  std::unordered_map<std::uint64_t, TShellNode*> nodesBySerial_;
+  std::uint64_t next_serial_ = 1;
+  std::unordered_map<std::uint64_t, TShellNode*> nodes_by_serial_;
   std::unique_ptr<BlockingWork> work_;
   QSocketNotifier* answers_ = nullptr;
-  std::uint64_t readsDone_ = 0;
-  std::uint64_t pathRequest_ = 0;
+  std::uint64_t reads_done_ = 0;
+  std::uint64_t path_request_ = 0;
   // A Path written while a folder on its way was still being read.
   struct PendingSelection {
     std::string folder;
     std::uint64_t request = 0;
     std::uint64_t stoppedAt = 0;  // the serial of the folder being read
-  } pendingSelection_;
+  } pending_selection_;
   // While several changes are taken in at once, the path of a selection they took away.
-  bool holdSelection_ = false;
-  std::string heldSelection_;  // the latest Path written; an older one's late answer is dropped
+  bool hold_selection_ = false;
+  std::string held_selection_;  // the latest Path written; an older one's late answer is dropped
 
   TDiscMonitor* monitor_ = nullptr;
   // Which nodes share each watch (one folder reached through two nodes gives one watch).
   std::unordered_map<int, std::vector<TShellNode*>> watchers_;
   // Watches reported before a reading that added them was taken in.
-  std::unordered_set<int> strayWatches_;
+  std::unordered_set<int> stray_watches_;
   // Re-reads gathered from change reports, by node serial, each with the time it is due.
-  std::unordered_map<std::uint64_t, Clock::time_point> refreshDue_;
-  QTimer* refreshTimer_ = nullptr;
+  std::unordered_map<std::uint64_t, Clock::time_point> refresh_due_;
+  QTimer* refresh_timer_ = nullptr;
   // Folders without subfolders watched while they are on screen.
-  std::unordered_set<TShellNode*> leafWatches_;
+  std::unordered_set<TShellNode*> leaf_watches_;
   // Folders found without subfolders whose expand buttons have not gone yet.
-  std::vector<std::uint64_t> pendingLeaves_;
-  QTimer* leafTimer_ = nullptr;
+  std::vector<std::uint64_t> pending_leaves_;
+  QTimer* leaf_timer_ = nullptr;
 
-  int wheelRest_ = 0;  // the wheel's turn not yet scrolled
-  bool expandingAll_ = false;
-  std::vector<std::uint64_t> expandQueue_;
-  std::size_t expandNext_ = 0;
-  std::uint64_t expandStart_ = 0;
-  int expandCount_ = 0;
-  Clock::time_point expandBegan_;
+  int wheel_rest_ = 0;  // the wheel's turn not yet scrolled
+  bool expanding_all_ = false;
+  std::vector<std::uint64_t> expand_queue_;
+  std::size_t expand_next_ = 0;
+  std::uint64_t expand_start_ = 0;
+  int expand_count_ = 0;
+  Clock::time_point expand_began_;
 
-  std::string mountTable_ = kMountTablePath;
-  std::vector<Volume> allMounts_;  // every mount, for the lanes
+  std::string mount_table_ = kMountTablePath;
+  std::vector<Volume> all_mounts_;  // every mount, for the lanes
   std::vector<Volume> volumes_;
   // The volumes as the last mount-table change left them; a read of the root in between
   // updates volumes_ but must not hide a change from DeviceChange.
-  std::vector<Volume> noticedVolumes_;
-  std::unique_ptr<MountTableWatch> mountWatch_;
-  QSocketNotifier* mountNotifier_ = nullptr;
+  std::vector<Volume> noticed_volumes_;
+  std::unique_ptr<MountTableWatch> mount_watch_;
+  QSocketNotifier* mount_notifier_ = nullptr;
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(TShellTree::TVisOptions)
 
-}  // namespace quillon::shelltree
+}  // namespace quillon

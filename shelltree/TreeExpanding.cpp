@@ -1,8 +1,8 @@
 // The folder tree's expand buttons (decided by probes on a worker for the rows on screen),
 // expanding and collapsing, and expand-all.
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QSignalBlocker>
-#include <QCoreApplication>
 #include <QStatusTipEvent>
 #include <QTimer>
 #include <memory>
@@ -11,7 +11,7 @@
 #include "util/FolderReading.h"
 #include "util/ui/Seam.h"
 
-namespace quillon::shelltree {
+namespace quillon {
 namespace {
 
 // Expand-all stops after this many nodes shown or this long, whichever comes first.
@@ -24,13 +24,13 @@ constexpr auto kExpandAllSlice = std::chrono::milliseconds(20);
 
 std::uint64_t TShellTree::RequestProbe(TShellNode* node) {
   if (node->probed_) return 0;
-  if (node->probeTicket_) return node->probeTicket_;
+  if (node->probe_ticket_) return node->probe_ticket_;
   const bool folders = options_ & TF_FOLDERS, files = options_ & TF_NONFOLDERS,
-             hidden = options_ & TF_HIDDEN, masked = fileMaskUse_;
-  const std::vector<std::string> masks = maskList_;
+             hidden = options_ & TF_HIDDEN, masked = file_mask_use_;
+  const std::vector<std::string> masks = mask_list_;
   const std::string path = node->Path();
   const std::uint64_t serial = node->serial_;
-  node->probeTicket_ = work_->Post(LaneOf(path), [=, this]() -> BlockingWork::Answer {
+  node->probe_ticket_ = work_->Post(LaneOf(path), [=, this]() -> BlockingWork::Answer {
     const bool found = FolderHasEntry(path, [&](const FolderEntry& entry) {
       if (!hidden && IsHiddenName(entry.name)) return false;
       if (entry.folder) return folders;
@@ -40,11 +40,11 @@ std::uint64_t TShellTree::RequestProbe(TShellNode* node) {
       if (TShellNode* probed = NodeBySerial(serial)) ApplyProbe(probed, found);
     };
   });
-  return node->probeTicket_;
+  return node->probe_ticket_;
 }
 
 void TShellTree::ApplyProbe(TShellNode* node, bool hasChildren) {
-  node->probeTicket_ = 0;
+  node->probe_ticket_ = 0;
   if (node->probed_) return;
   node->probed_ = true;
   if (node->isExpanded()) return;
@@ -59,24 +59,24 @@ void TShellTree::ApplyProbe(TShellNode* node, bool hasChildren) {
   node->ChildrenRead = false;
   // Each change of a button lays out the whole tree again: the buttons of a page of leaves go
   // together, once scrolling pauses.
-  pendingLeaves_.push_back(node->serial_);
-  leafTimer_->start(150);
+  pending_leaves_.push_back(node->serial_);
+  leaf_timer_->start(150);
 }
 
 void TShellTree::HideLeafButtons() {
-  leafTimer_->stop();
-  for (const std::uint64_t serial : pendingLeaves_) {
+  leaf_timer_->stop();
+  for (const std::uint64_t serial : pending_leaves_) {
     TShellNode* node = NodeBySerial(serial);
     if (node && !node->isExpanded() && node->childCount() == 0 &&
         !(node->ItemAttributes & SFGAO_HASSUBFOLDER))
       node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
   }
-  pendingLeaves_.clear();
+  pending_leaves_.clear();
 }
 
 std::vector<std::pair<std::uint64_t, std::string>> TShellTree::RequestVisibleProbes() {
   std::vector<std::pair<std::uint64_t, std::string>> asked;
-  if (!rootNode_) return asked;
+  if (!root_node_) return asked;
   const int bottom = viewport()->height();
   for (QTreeWidgetItem* item = itemAt(QPoint(1, 1)); item; item = itemBelow(item)) {
     if (visualItemRect(item).top() > bottom) break;
@@ -97,25 +97,26 @@ std::vector<std::pair<std::uint64_t, std::string>> TShellTree::RequestVisiblePro
 std::vector<std::pair<std::uint64_t, std::string>> TShellTree::WatchVisibleLeaves() {
   std::vector<std::pair<std::uint64_t, std::string>> asked;
   std::unordered_set<TShellNode*> shown;
-  if (rootNode_ && updAutoThread_) {
+  if (root_node_ && upd_auto_thread_) {
     const int bottom = viewport()->height();
     for (QTreeWidgetItem* item = itemAt(QPoint(1, 1)); item; item = itemBelow(item)) {
       if (visualItemRect(item).top() > bottom) break;
       auto* node = static_cast<TShellNode*>(item);
       if (node->probed_ && node->IsFolder() && !node->isExpanded() && node->childCount() == 0 &&
-          !(node->ItemAttributes & SFGAO_HASSUBFOLDER) && node != rootNode_)
+          !(node->ItemAttributes & SFGAO_HASSUBFOLDER) && node != root_node_)
         shown.insert(node);
     }
   }
-  for (TShellNode* node : leafWatches_) {
+  for (TShellNode* node : leaf_watches_) {
     if (shown.count(node) || node->isExpanded()) continue;
     StopMonitor(node);
     node->probed_ = false;  // decided and watched again when it shows again
   }
   for (TShellNode* node : shown) {
-    if (const std::uint64_t ticket = StartMonitor(node)) asked.emplace_back(ticket, LaneOf(node->Path()));
+    if (const std::uint64_t ticket = StartMonitor(node))
+      asked.emplace_back(ticket, LaneOf(node->Path()));
   }
-  leafWatches_ = std::move(shown);
+  leaf_watches_ = std::move(shown);
   return asked;
 }
 
@@ -143,7 +144,7 @@ void TShellTree::ExpandNode(TShellNode* node) {
 
 void TShellTree::NodeExpanded(QTreeWidgetItem* item) {
   auto* node = static_cast<TShellNode*>(item);
-  bool allow = expandAllowed_;
+  bool allow = expand_allowed_;
   emit OnExpanding(node, allow);
   if (!allow) {
     const QSignalBlocker blocker(this);
@@ -151,8 +152,8 @@ void TShellTree::NodeExpanded(QTreeWidgetItem* item) {
     return;
   }
   node->UpdateImages();
-  if (updAuto_ || !node->ChildrenRead) {
-    RefreshChildren(node, updAutoRec_);
+  if (upd_auto_ || !node->ChildrenRead) {
+    RefreshChildren(node, upd_auto_rec_);
     node->ChildrenRead = true;
   }
   RestartStoppedBelow(node);
@@ -181,7 +182,7 @@ void TShellTree::RestartStoppedBelow(TShellNode* node) {
   for (int i = 0; i < node->childCount(); ++i) {
     TShellNode* child = node->ChildNode(i);
     if (!child->isExpanded()) continue;
-    if (!child->MonitorStarted && updAutoThread_) ReadFolder(child, Wait::Briefly);
+    if (!child->MonitorStarted && upd_auto_thread_) ReadFolder(child, Wait::Briefly);
     RestartStoppedBelow(child);
   }
 }
@@ -198,47 +199,47 @@ void TShellTree::keyPressEvent(QKeyEvent* event) {
 // Expands the folders below a node breadth first, in slices that give the window back, never
 // through a symbolic link (a link to a folder above would never end).
 void TShellTree::ExpandAll(TShellNode* from) {
-  expandQueue_.assign(1, from->serial_);
-  expandNext_ = 0;
-  expandStart_ = from->serial_;
-  expandCount_ = 0;
-  expandBegan_ = Clock::now();
-  if (!expandingAll_) QTimer::singleShot(0, this, &TShellTree::ExpandAllStep);
-  expandingAll_ = true;
+  expand_queue_.assign(1, from->serial_);
+  expand_next_ = 0;
+  expand_start_ = from->serial_;
+  expand_count_ = 0;
+  expand_began_ = Clock::now();
+  if (!expanding_all_) QTimer::singleShot(0, this, &TShellTree::ExpandAllStep);
+  expanding_all_ = true;
 }
 
 void TShellTree::ExpandAllStep() {
   const auto sliceEnd = Clock::now() + kExpandAllSlice;
   QString stopped;
-  while (expandNext_ < expandQueue_.size() && Clock::now() < sliceEnd) {
-    if (expandCount_ >= kExpandAllNodes) {
+  while (expand_next_ < expand_queue_.size() && Clock::now() < sliceEnd) {
+    if (expand_count_ >= kExpandAllNodes) {
       stopped = tr("Expand all stopped after 10,000 folders; expand further by hand");
       break;
     }
-    if (Clock::now() - expandBegan_ > kExpandAllTime) {
+    if (Clock::now() - expand_began_ > kExpandAllTime) {
       stopped = tr("Expand all stopped after 2 seconds; expand further by hand");
       break;
     }
-    const std::uint64_t serial = expandQueue_[expandNext_++];
+    const std::uint64_t serial = expand_queue_[expand_next_++];
     TShellNode* node = NodeBySerial(serial);
-    if (!node || !node->IsFolder() || (node->IsLink() && serial != expandStart_)) continue;
+    if (!node || !node->IsFolder() || (node->IsLink() && serial != expand_start_)) continue;
     ExpandNode(node);
-    expandCount_ += node->childCount();
+    expand_count_ += node->childCount();
     for (int i = 0; i < node->childCount(); ++i) {
       TShellNode* child = node->ChildNode(i);
-      if (child->IsFolder() && !child->IsLink()) expandQueue_.push_back(child->serial_);
+      if (child->IsFolder() && !child->IsLink()) expand_queue_.push_back(child->serial_);
     }
   }
-  if (stopped.isEmpty() && expandNext_ < expandQueue_.size()) {
+  if (stopped.isEmpty() && expand_next_ < expand_queue_.size()) {
     QTimer::singleShot(0, this, &TShellTree::ExpandAllStep);
     return;
   }
-  expandingAll_ = false;
-  expandQueue_.clear();
+  expanding_all_ = false;
+  expand_queue_.clear();
   if (!stopped.isEmpty()) {
     QStatusTipEvent tip(stopped);
     QCoreApplication::sendEvent(window(), &tip);
   }
 }
 
-}  // namespace quillon::shelltree
+}  // namespace quillon

@@ -5,7 +5,7 @@
 
 #include "shelltree/ShellTree.h"
 
-namespace quillon::shelltree {
+namespace quillon {
 namespace {
 
 std::string_view ExtensionOf(std::string_view name) {
@@ -38,7 +38,7 @@ int TShellTree::CompareNodes(const TShellNode& a, const TShellNode& b) const {
   if (byName == 0) byName = a.RelativeId().compare(b.RelativeId());  // differing in case only
   if (!aFile) return byName;
   int result = 0;
-  switch (fileSortType_) {
+  switch (file_sort_type_) {
     case so_Name: break;
     case so_Size:
       a.EnsureFileInfo();
@@ -58,7 +58,7 @@ int TShellTree::CompareNodes(const TShellNode& a, const TShellNode& b) const {
       break;
   }
   if (result == 0) result = byName;
-  return fileSortOrder_ == so_Descending ? -result : result;
+  return file_sort_order_ == so_Descending ? -result : result;
 }
 
 void TShellTree::SortChildrenOf(TShellNode* node) {
@@ -76,4 +76,4 @@ void TShellTree::ResortAll(TShellNode* node) {
   for (int i = 0; i < node->childCount(); ++i) ResortAll(node->ChildNode(i));
 }
 
-}  // namespace quillon::shelltree
+}  // namespace quillon

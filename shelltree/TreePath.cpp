@@ -7,7 +7,7 @@
 #include "util/Platform.h"
 #include "util/ui/Seam.h"
 
-namespace quillon::shelltree {
+namespace quillon {
 
 QString TShellTree::Path() const {
   const TShellNode* node = Selected();
@@ -16,15 +16,15 @@ QString TShellTree::Path() const {
 
 bool TShellTree::IdListOfPath(const std::string& path, std::vector<std::string>& idList) const {
   idList.clear();
-  if (!rootNode_) return false;
+  if (!root_node_) return false;
   std::vector<std::string> components;
-  if (rootNode_->kind() == TShellNode::Kind::VirtualRoot) {
+  if (root_node_->kind() == TShellNode::Kind::VirtualRoot) {
     const Volume* volume = VolumeHoldingPath(volumes_, path);
-    if (!volume || !ComponentsBelow(volume->mountPoint, path, components)) return false;
-    idList.push_back(volume->mountPoint);
+    if (!volume || !ComponentsBelow(volume->mount_point, path, components)) return false;
+    idList.push_back(volume->mount_point);
   } else {
-    if (!ComponentsBelow(rootNode_->RelativeId(), path, components)) return false;
-    idList.push_back(rootNode_->RelativeId());
+    if (!ComponentsBelow(root_node_->RelativeId(), path, components)) return false;
+    idList.push_back(root_node_->RelativeId());
   }
   idList.insert(idList.end(), components.begin(), components.end());
   return true;
@@ -32,7 +32,7 @@ bool TShellTree::IdListOfPath(const std::string& path, std::vector<std::string>&
 
 TShellNode* TShellTree::FindNodeByIdList(const std::vector<std::string>& idList, bool expand,
                                          bool fromRoot, bool exact) {
-  TShellNode* start = fromRoot ? rootNode_ : Selected();
+  TShellNode* start = fromRoot ? root_node_ : Selected();
   if (!start) return nullptr;
   const std::vector<std::string> startIds = start->AbsoluteIdList();
   if (idList.size() < startIds.size() ||
@@ -61,14 +61,14 @@ TShellNode* TShellTree::FindNodeByIdList(const std::vector<std::string>& idList,
 
 void TShellTree::SetPath(const QString& path) {
   if (path == Path()) return;
-  if (!windowCreated_) {
-    pendingPath_ = path;
+  if (!window_created_) {
+    pending_path_ = path;
     return;
   }
   // Finding the existing folder asks the file system, on the lane of the path's volume; an
   // answer that comes late still selects, unless the selection or Path moved meanwhile.
   const std::string wanted = ui::ToBytes(path);
-  const std::uint64_t request = ++pathRequest_;
+  const std::uint64_t request = ++path_request_;
   const TShellNode* before = Selected();
   const std::uint64_t selected = before ? before->serial_ : 0;
   const std::string lane = LaneOf(CleanPath(wanted));
@@ -76,7 +76,7 @@ void TShellTree::SetPath(const QString& path) {
     const std::string folder = NormalizeTreePath(wanted);
     return BlockingWork::Answer([this, folder, request, selected] {
       const TShellNode* now = Selected();
-      if (request == pathRequest_ && (now ? now->serial_ : 0) == selected) SelectFolder(folder);
+      if (request == path_request_ && (now ? now->serial_ : 0) == selected) SelectFolder(folder);
     });
   });
   WaitForAnswer(ticket, lane);
@@ -93,15 +93,15 @@ void TShellTree::SelectFolder(const std::string& folder) {
   scrollToItem(node);
   // Stopped at a folder whose reading has not answered yet: the rest of the way follows when
   // it answers, unless the selection or Path moved meanwhile.
-  pendingSelection_ = {};
-  if (node->readTicket_ && node->Path() != folder)
-    pendingSelection_ = {folder, pathRequest_, node->serial_};
+  pending_selection_ = {};
+  if (node->read_ticket_ && node->Path() != folder)
+    pending_selection_ = {folder, path_request_, node->serial_};
 }
 
 void TShellTree::ContinueSelection(TShellNode* node) {
-  if (pendingSelection_.folder.empty() || pendingSelection_.stoppedAt != node->serial_) return;
-  const PendingSelection pending = std::exchange(pendingSelection_, {});
-  if (pending.request == pathRequest_ && Selected() == node) SelectFolder(pending.folder);
+  if (pending_selection_.folder.empty() || pending_selection_.stoppedAt != node->serial_) return;
+  const PendingSelection pending = std::exchange(pending_selection_, {});
+  if (pending.request == path_request_ && Selected() == node) SelectFolder(pending.folder);
 }
 
-}  // namespace quillon::shelltree
+}  // namespace quillon

@@ -14,7 +14,7 @@
 #include "util/Platform.h"
 #include "util/ui/Seam.h"
 
-namespace quillon::shelltree {
+namespace quillon {
 namespace {
 
 constexpr std::uint32_t kMovableAttributes = SFGAO_CANRENAME | SFGAO_CANDELETE | SFGAO_CANMOVE;
@@ -33,19 +33,19 @@ bool IsWithin(const QTreeWidgetItem* item, const QTreeWidgetItem* ancestor) {
 }  // namespace
 
 std::uint64_t TShellTree::RegisterNode(TShellNode* node) {
-  const std::uint64_t serial = nextSerial_++;
-  nodesBySerial_.emplace(serial, node);
+  const std::uint64_t serial = next_serial_++;
+  nodes_by_serial_.emplace(serial, node);
   return serial;
 }
 
 TShellNode* TShellTree::NodeBySerial(std::uint64_t serial) const {
-  const auto found = nodesBySerial_.find(serial);
-  return found == nodesBySerial_.end() ? nullptr : found->second;
+  const auto found = nodes_by_serial_.find(serial);
+  return found == nodes_by_serial_.end() ? nullptr : found->second;
 }
 
 std::string TShellTree::LaneOf(const std::string& path) const {
-  const Volume* mount = VolumeHoldingPath(allMounts_, path);
-  return mount ? mount->mountPoint : std::string(1, kPathSeparator);
+  const Volume* mount = VolumeHoldingPath(all_mounts_, path);
+  return mount ? mount->mount_point : std::string(1, kPathSeparator);
 }
 
 bool TShellTree::WaitForAnswer(std::uint64_t ticket, const std::string& lane) {
@@ -58,7 +58,7 @@ bool TShellTree::Accepts(const FolderEntry& entry, const std::string& fullPath,
                          std::uint32_t attributes) {
   bool allow = true;
   if (!entry.folder) {
-    if (fileMaskUse_ && !MatchesAnyMask(entry.name, maskList_)) return false;
+    if (file_mask_use_ && !MatchesAnyMask(entry.name, mask_list_)) return false;
     if (isSignalConnected(QMetaMethod::fromSignal(&TShellTree::OnFileAdd)))
       emit OnFileAdd(ui::FromBytes(fullPath), attributes, allow);
   } else if (isSignalConnected(QMetaMethod::fromSignal(&TShellTree::OnDirAdd))) {
@@ -100,10 +100,10 @@ bool TShellTree::AddChildItem(TShellNode* parent, const FolderEntry& entry,
     const QString text = child->GetDisplayText();
     if (text != child->text(0)) {
       child->setText(0, text);
-      child->sortKey_.reset();
+      child->sort_key_.reset();
     }
     if (!child->isExpanded() && child->IsFolder()) child->probed_ = false;
-    child->infoRead_ = false;
+    child->info_read_ = false;
   } else {
     child = new TShellNode(this, kind, entry.name);
     child->ItemAttributes = attributes;
@@ -120,7 +120,8 @@ TShellTree::Listing TShellTree::VolumeListing() const {
   Listing listing;
   listing.readable = true;
   listing.entries.push_back({"~", true, false});
-  for (const Volume& volume : volumes_) listing.entries.push_back({volume.mountPoint, true, false});
+  for (const Volume& volume : volumes_)
+    listing.entries.push_back({volume.mount_point, true, false});
   return listing;
 }
 
@@ -135,21 +136,21 @@ void TShellTree::ReadFolder(TShellNode* node, Wait wait) {
   }
   const std::string path = node->Path();
   const std::string lane = LaneOf(path);
-  if (node->readTicket_) {  // one reading per folder at a time; a later change reads again
-    node->readAgain_ = true;
-    if (wait == Wait::Briefly) WaitForAnswer(node->readTicket_, lane);
+  if (node->read_ticket_) {  // one reading per folder at a time; a later change reads again
+    node->read_again_ = true;
+    if (wait == Wait::Briefly) WaitForAnswer(node->read_ticket_, lane);
     return;
   }
   const bool folders = options_ & TF_FOLDERS, files = options_ & TF_NONFOLDERS,
              hidden = options_ & TF_HIDDEN;
-  const bool wantWatch = updAutoThread_ && !node->MonitorStarted && monitor_;
-  const std::uint32_t filter = notifyFilter_;
+  const bool wantWatch = upd_auto_thread_ && !node->MonitorStarted && monitor_;
+  const std::uint32_t filter = notify_filter_;
   std::shared_ptr<FolderChangeNotifier> notifier = monitor_ ? monitor_->Notifier() : nullptr;
   const std::uint64_t serial = node->serial_;
-  node->readTicket_ = work_->Post(lane, [=, this]() -> BlockingWork::Answer {
+  node->read_ticket_ = work_->Post(lane, [=, this]() -> BlockingWork::Answer {
     auto listing = std::make_shared<Listing>();
     // Watched first, so a change during the reading is reported, not lost.
-    listing->wantedWatch = wantWatch;
+    listing->wanted_watch = wantWatch;
     if (wantWatch) listing->watch = notifier->Add(path, filter);
     listing->readable = ScanFolder(
         path,
@@ -170,14 +171,14 @@ void TShellTree::ReadFolder(TShellNode* node, Wait wait) {
     };
   });
   if (wait == Wait::No) return;
-  if (!watcherRefresh_) QApplication::setOverrideCursor(Qt::WaitCursor);
-  const bool answered = WaitForAnswer(node->readTicket_, lane);
-  if (!watcherRefresh_) QApplication::restoreOverrideCursor();
+  if (!watcher_refresh_) QApplication::setOverrideCursor(Qt::WaitCursor);
+  const bool answered = WaitForAnswer(node->read_ticket_, lane);
+  if (!watcher_refresh_) QApplication::restoreOverrideCursor();
   if (!answered) ShowPending(node);
 }
 
 void TShellTree::ShowPending(TShellNode* node) {
-  if (!node->readTicket_) return;
+  if (!node->read_ticket_) return;
   SetUnavailable(node, false);  // a new try: not answering again only after the full wait
   bool shown = false;
   for (int i = 0; i < node->childCount() && !shown; ++i)
@@ -188,10 +189,10 @@ void TShellTree::ShowPending(TShellNode* node) {
     placeholder->setText(0, placeholder->GetDisplayText());
     node->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
   }
-  const std::uint64_t serial = node->serial_, ticket = node->readTicket_;
+  const std::uint64_t serial = node->serial_, ticket = node->read_ticket_;
   QTimer::singleShot(kUnavailableAfterMs, this, [this, serial, ticket] {
     TShellNode* waiting = NodeBySerial(serial);
-    if (waiting && waiting->readTicket_ == ticket) SetUnavailable(waiting, true);
+    if (waiting && waiting->read_ticket_ == ticket) SetUnavailable(waiting, true);
   });
 }
 
@@ -212,20 +213,20 @@ void TShellTree::SetUnavailable(TShellNode* node, bool unavailable) {
 }
 
 void TShellTree::ApplyListing(TShellNode* node, const Listing& listing) {
-  ++readsDone_;
-  node->readTicket_ = 0;
+  ++reads_done_;
+  node->read_ticket_ = 0;
   SetUnavailable(node, false);
-  ClaimWatch(node, listing.wantedWatch, listing.watch);
+  ClaimWatch(node, listing.wanted_watch, listing.watch);
   if (listing.gone) {  // its parent's reading removes it; its children stay until then
-    if (node->readAgain_) {
-      node->readAgain_ = false;
+    if (node->read_again_) {
+      node->read_again_ = false;
       ReadFolder(node, Wait::No);
     }
     return;
   }
   // Another folder under the same name: nothing read from the old one belongs to it.
-  const bool otherFolder = node->identity_.Known() && listing.identity.Known() &&
-                           !(node->identity_ == listing.identity);
+  const bool otherFolder =
+      node->identity_.Known() && listing.identity.Known() && !(node->identity_ == listing.identity);
   if (listing.identity.Known()) node->identity_ = listing.identity;
   std::uint32_t inherited = 0;
   if (node->kind() == TShellNode::Kind::Folder && listing.writable) inherited = kMovableAttributes;
@@ -262,14 +263,14 @@ void TShellTree::ApplyListing(TShellNode* node, const Listing& listing) {
     SortChildrenOf(node);
   }
   node->probed_ = true;
-  if (node->childCount() == 0 && node != rootNode_)
+  if (node->childCount() == 0 && node != root_node_)
     node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
   setUpdatesEnabled(updates);
 
   if (!lostSelection.empty()) RestoreSelection(lostSelection, node);
   ContinueSelection(node);
-  if (node->readAgain_) {
-    node->readAgain_ = false;
+  if (node->read_again_) {
+    node->read_again_ = false;
     ReadFolder(node, Wait::No);
   }
 }
@@ -285,8 +286,8 @@ std::string TShellTree::TakeSelectionFrom(TShellNode* doomed, TShellNode* keeper
 }
 
 void TShellTree::RestoreSelection(const std::string& lostPath, TShellNode* keeper) {
-  if (holdSelection_) {  // several changes at once: the selection moves once, after them all
-    if (heldSelection_.empty()) heldSelection_ = lostPath;
+  if (hold_selection_) {  // several changes at once: the selection moves once, after them all
+    if (held_selection_.empty()) held_selection_ = lostPath;
     return;
   }
   TShellNode* target = nullptr;
@@ -326,10 +327,10 @@ void TShellTree::RefreshChildren(TShellNode* node, bool recursive) {
 }
 
 void TShellTree::RefreshTree() {
-  if (!rootNode_) return;
+  if (!root_node_) return;
   const bool updates = updatesEnabled();
   setUpdatesEnabled(false);
-  RefreshChildren(rootNode_, true);
+  RefreshChildren(root_node_, true);
   setUpdatesEnabled(updates);
 }
 
@@ -337,11 +338,11 @@ bool TShellTree::Settle(int milliseconds) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
   while (true) {
     if (monitor_) monitor_->Drain();
-    for (auto& [serial, due] : refreshDue_) due = Clock::now();
+    for (auto& [serial, due] : refresh_due_) due = Clock::now();
     RunDueRefreshes();
     const bool idle = work_->RunUntilIdle(deadline);
     if (monitor_) monitor_->Drain();
-    if (idle && refreshDue_.empty()) {
+    if (idle && refresh_due_.empty()) {
       HideLeafButtons();
       return true;
     }
@@ -349,4 +350,4 @@ bool TShellTree::Settle(int milliseconds) {
   }
 }
 
-}  // namespace quillon::shelltree
+}  // namespace quillon

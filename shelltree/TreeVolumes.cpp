@@ -8,9 +8,10 @@
 #include <utility>
 
 #include "shelltree/ShellTree.h"
+#include "util/ui/Commands.h"
 #include "util/ui/Seam.h"
 
-namespace quillon::shelltree {
+namespace quillon {
 namespace {
 
 // How long a reading of the volumes waits for the mount points together.
@@ -21,50 +22,51 @@ constexpr int kVolumeLateMs = 2000;
 }  // namespace
 
 void TShellTree::SetMountTable(const QString& path) {
-  delete mountNotifier_;
-  mountNotifier_ = nullptr;
-  mountTable_ = ui::ToBytes(path);
+  delete mount_notifier_;
+  mount_notifier_ = nullptr;
+  mount_table_ = ui::ToBytes(path);
   ReadVolumes(false);
-  noticedVolumes_ = volumes_;
-  mountWatch_ = std::make_unique<MountTableWatch>(mountTable_);
-  if (mountWatch_->Descriptor() < 0) return;
-  mountNotifier_ =
-      new QSocketNotifier(mountWatch_->Descriptor(), QSocketNotifier::Exception, this);
-  connect(mountNotifier_, &QSocketNotifier::activated, this, [this] { DeviceChange(); });
+  noticed_volumes_ = volumes_;
+  mount_watch_ = std::make_unique<MountTableWatch>(mount_table_);
+  if (mount_watch_->Descriptor() < 0) return;
+  mount_notifier_ =
+      new QSocketNotifier(mount_watch_->Descriptor(), QSocketNotifier::Exception, this);
+  ui::ConnectCommand(mount_notifier_, &QSocketNotifier::activated, this, &TShellTree::DeviceChange);
 }
 
 void TShellTree::ReadVolumes(bool markLate) {
-  allMounts_ = ParseAllMounts(ReadMountTable(mountTable_));
+  all_mounts_ = ParseAllMounts(ReadMountTable(mount_table_));
   std::vector<std::string> late;
-  volumes_ = ListVolumes(mountTable_, kVolumePatience, &late);
+  volumes_ = ListVolumes(mount_table_, kVolumePatience, &late);
   if (!markLate) {
     if (!late.empty()) QTimer::singleShot(kVolumeLateMs, this, [this] { ReadVolumes(true); });
     return;
   }
-  if (!rootNode_ || rootNode_->kind() != TShellNode::Kind::VirtualRoot) return;
-  for (int i = 0; i < rootNode_->childCount(); ++i) {
-    TShellNode* node = rootNode_->ChildNode(i);
+  if (!root_node_ || root_node_->kind() != TShellNode::Kind::VirtualRoot) return;
+  for (int i = 0; i < root_node_->childCount(); ++i) {
+    TShellNode* node = root_node_->ChildNode(i);
     if (node->kind() != TShellNode::Kind::Volume) continue;
     SetUnavailable(node, std::find(late.begin(), late.end(), node->RelativeId()) != late.end());
   }
 }
 
 void TShellTree::DeviceChange() {
-  const std::vector<Volume> before = noticedVolumes_;
+  const std::vector<Volume> before = noticed_volumes_;
   ReadVolumes(false);
   const std::set<std::string> changed = ChangedMountPoints(before, volumes_);
-  noticedVolumes_ = volumes_;
-  if (changed.empty() || !rootNode_) return;
+  noticed_volumes_ = volumes_;
+  if (changed.empty() || !root_node_) return;
 
-  const bool watcherState = watcherRefresh_;
-  watcherRefresh_ = true;  // the shell's messages stay off meanwhile
-  holdSelection_ = true;
-  if (rootNode_->kind() == TShellNode::Kind::VirtualRoot) ApplyListing(rootNode_, VolumeListing());
+  const bool watcherState = watcher_refresh_;
+  watcher_refresh_ = true;  // the shell's messages stay off meanwhile
+  hold_selection_ = true;
+  if (root_node_->kind() == TShellNode::Kind::VirtualRoot)
+    ApplyListing(root_node_, VolumeListing());
   // A folder shown at a mount point now shows another file system: what was read below it
   // is gone, and it is read again when it expands.
   std::vector<TShellNode*> remounted;
   ForEachNode([&](TShellNode* node) {
-    if (node != rootNode_ && node->IsFolder() && changed.count(node->Path()))
+    if (node != root_node_ && node->IsFolder() && changed.count(node->Path()))
       remounted.push_back(node);
   });
   for (TShellNode* node : remounted) {
@@ -78,19 +80,19 @@ void TShellTree::DeviceChange() {
     node->ChildrenRead = false;
     node->probed_ = false;
     node->identity_ = {};
-    node->iconKey_ = -1;
+    node->icon_key_ = -1;
     SetUnavailable(node, false);
     node->setText(0, node->GetDisplayText());
     node->UpdateImages();
   }
-  if (rootNode_->kind() == TShellNode::Kind::Folder && changed.count(rootNode_->Path())) {
-    StopMonitor(rootNode_);
-    ReadFolder(rootNode_, Wait::No);
+  if (root_node_->kind() == TShellNode::Kind::Folder && changed.count(root_node_->Path())) {
+    StopMonitor(root_node_);
+    ReadFolder(root_node_, Wait::No);
   }
-  watcherRefresh_ = watcherState;
-  holdSelection_ = false;
-  if (!heldSelection_.empty()) RestoreSelection(std::exchange(heldSelection_, {}), rootNode_);
+  watcher_refresh_ = watcherState;
+  hold_selection_ = false;
+  if (!held_selection_.empty()) RestoreSelection(std::exchange(held_selection_, {}), root_node_);
   viewport()->update();
 }
 
-}  // namespace quillon::shelltree
+}  // namespace quillon

@@ -8,10 +8,10 @@
 #include "util/FolderReading.h"
 #include "util/Platform.h"
 
-namespace quillon::shelltree {
+namespace quillon {
 
 std::uint64_t TShellTree::StartMonitor(TShellNode* node) {
-  if (node->MonitorStarted || !updAutoThread_ || !node->IsFolder()) return 0;
+  if (node->MonitorStarted || !upd_auto_thread_ || !node->IsFolder()) return 0;
   node->MonitorStarted = true;  // also when no watch comes of it, as with no path at all
   const std::string path = node->Path();
   if (path.empty() || !monitor_) return 0;
@@ -19,7 +19,7 @@ std::uint64_t TShellTree::StartMonitor(TShellNode* node) {
   // It looks again for entries afterwards, so a subfolder made meanwhile is not missed.
   const bool folders = options_ & TF_FOLDERS, files = options_ & TF_NONFOLDERS,
              hidden = options_ & TF_HIDDEN;
-  const std::uint32_t filter = notifyFilter_;
+  const std::uint32_t filter = notify_filter_;
   std::shared_ptr<FolderChangeNotifier> notifier = monitor_->Notifier();
   const std::uint64_t serial = node->serial_;
   return work_->Post(LaneOf(path), [=, this]() -> BlockingWork::Answer {
@@ -36,7 +36,7 @@ std::uint64_t TShellTree::StartMonitor(TShellNode* node) {
       if (watch >= 0) {
         watched->watch_ = watch;
         watchers_[watch].push_back(watched);
-        if (strayWatches_.erase(watch)) FolderChanged(watched);
+        if (stray_watches_.erase(watch)) FolderChanged(watched);
       }
       if (found && !watched->isExpanded() && watched->childCount() == 0) FolderChanged(watched);
     };
@@ -59,27 +59,27 @@ void TShellTree::StopMonitor(TShellNode* node) {
 bool TShellTree::IsMonitored(const TShellNode* node) const { return node && node->watch_ >= 0; }
 
 void TShellTree::ForgetNode(TShellNode* node) {
-  if (node == rootNode_) rootNode_ = nullptr;
+  if (node == root_node_) root_node_ = nullptr;
   StopMonitor(node);
-  nodesBySerial_.erase(node->serial_);
-  refreshDue_.erase(node->serial_);
-  leafWatches_.erase(node);
+  nodes_by_serial_.erase(node->serial_);
+  refresh_due_.erase(node->serial_);
+  leaf_watches_.erase(node);
 }
 
 void TShellTree::ClaimWatch(TShellNode* node, bool wanted, int watch) {
-  const bool keep = wanted && !node->MonitorStarted && updAutoThread_;
+  const bool keep = wanted && !node->MonitorStarted && upd_auto_thread_;
   if (keep) {
     node->MonitorStarted = true;  // also when the folder could not be watched, as it is tried
     if (watch >= 0) {
       node->watch_ = watch;
       watchers_[watch].push_back(node);
       // Changes reported before this reading was taken in may be missing from it.
-      if (strayWatches_.erase(watch)) FolderChanged(node);
+      if (stray_watches_.erase(watch)) FolderChanged(node);
     }
   } else if (watch >= 0 && watch != node->watch_ && !watchers_.count(watch) && monitor_) {
     monitor_->Remove(watch);
   }
-  if (!node->MonitorStarted && updAutoThread_ && node->Path().empty())
+  if (!node->MonitorStarted && upd_auto_thread_ && node->Path().empty())
     node->MonitorStarted = true;  // nothing to watch: the virtual root
 }
 
@@ -89,9 +89,10 @@ TShellTree::Concern TShellTree::EventConcerns(const TShellNode* node,
   if (!(options_ & TF_HIDDEN) && IsHiddenName(event.name)) return Concern::No;
   using Kind = TDiscMonitor::Event::Kind;
   const bool nameChange = event.kind == Kind::Created || event.kind == Kind::Deleted;
-  const std::uint32_t filter = notifyFilter_;
+  const std::uint32_t filter = notify_filter_;
   auto yes = [](bool concerns) { return concerns ? Concern::Yes : Concern::No; };
-  if (event.folder) return yes(nameChange ? (filter & kNotifyDirName) : (filter & kNotifyAttributes));
+  if (event.folder)
+    return yes(nameChange ? (filter & kNotifyDirName) : (filter & kNotifyAttributes));
   if (filter & kNotifyFileName) return Concern::Yes;
   // Listing folders only, an entry that is no folder matters only as a link to one.
   if (!nameChange || !(filter & kNotifyDirName)) return Concern::No;
@@ -115,8 +116,8 @@ void TShellTree::WatchEvents(const std::vector<TDiscMonitor::Event>& events) {
     const auto found = watchers_.find(event.watch);
     if (found == watchers_.end()) {
       // A reading that added this watch has not been taken in yet.
-      if (strayWatches_.size() >= 4096) strayWatches_.clear();  // long gone watches
-      if (event.kind != Kind::WatchEnded) strayWatches_.insert(event.watch);
+      if (stray_watches_.size() >= 4096) stray_watches_.clear();  // long gone watches
+      if (event.kind != Kind::WatchEnded) stray_watches_.insert(event.watch);
       continue;
     }
     if (event.kind == Kind::WatchEnded) {  // the folder went, or its volume was unmounted
@@ -151,57 +152,58 @@ void TShellTree::WatchEvents(const std::vector<TDiscMonitor::Event>& events) {
     due.clear();
     for (const auto& [watch, nodes] : watchers_) due.insert(due.end(), nodes.begin(), nodes.end());
   }
-  if (!updAutoThread_) return;
+  if (!upd_auto_thread_) return;
   for (TShellNode* node : due) FolderChanged(node);
   // A folder whose watch ended is read again if it is still shown open: when it is there
   // again (made anew, or its volume back), the reading watches it again.
   for (TShellNode* node : ended) {
-    if (node->isExpanded() || node == rootNode_) FolderChanged(node);
+    if (node->isExpanded() || node == root_node_) FolderChanged(node);
   }
 }
 
 // Re-reads for change reports are gathered per folder: at most one every 100 ms, the first
 // at once, the last change always read.
 void TShellTree::FolderChanged(TShellNode* node) {
-  if (!node || !updAutoThread_) return;
-  ScheduleRefresh(node, std::max(Clock::now(), node->lastRefresh_ + std::chrono::milliseconds(100)));
+  if (!node || !upd_auto_thread_) return;
+  ScheduleRefresh(node,
+                  std::max(Clock::now(), node->last_refresh_ + std::chrono::milliseconds(100)));
 }
 
 void TShellTree::ScheduleRefresh(TShellNode* node, Clock::time_point due) {
-  if (!refreshDue_.emplace(node->serial_, due).second) return;  // one is on its way
+  if (!refresh_due_.emplace(node->serial_, due).second) return;  // one is on its way
   const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now());
-  if (!refreshTimer_->isActive() || refreshTimer_->remainingTime() > wait.count())
-    refreshTimer_->start(std::max<int>(0, int(wait.count())));
+  if (!refresh_timer_->isActive() || refresh_timer_->remainingTime() > wait.count())
+    refresh_timer_->start(std::max<int>(0, int(wait.count())));
 }
 
 void TShellTree::RunDueRefreshes() {
   const auto now = Clock::now();
   std::vector<std::uint64_t> ready;
   auto next = Clock::time_point::max();
-  for (const auto& [serial, due] : refreshDue_) {
+  for (const auto& [serial, due] : refresh_due_) {
     if (due <= now)
       ready.push_back(serial);
     else
       next = std::min(next, due);
   }
   for (const std::uint64_t serial : ready) {
-    refreshDue_.erase(serial);
+    refresh_due_.erase(serial);
     TShellNode* node = NodeBySerial(serial);
-    if (!node || !updAutoThread_) continue;
-    node->lastRefresh_ = now;
-    const bool wasWatcherRefresh = watcherRefresh_;
-    watcherRefresh_ = true;  // no messages while a watcher's report is handled
+    if (!node || !upd_auto_thread_) continue;
+    node->last_refresh_ = now;
+    const bool wasWatcherRefresh = watcher_refresh_;
+    watcher_refresh_ = true;  // no messages while a watcher's report is handled
     ReadFolder(node, Wait::No);
-    watcherRefresh_ = wasWatcherRefresh;
+    watcher_refresh_ = wasWatcherRefresh;
   }
   if (next != Clock::time_point::max()) {
     const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - Clock::now());
-    refreshTimer_->start(std::max<int>(0, int(wait.count())));
+    refresh_timer_->start(std::max<int>(0, int(wait.count())));
   }
 }
 
 void TShellTree::ChangeNotifyFilter(std::uint32_t filter) {
-  notifyFilter_ = filter;
+  notify_filter_ = filter;
   if (!monitor_) return;
   // A watch's filter is changed through its folder's present path, which an in-place rename
   // of the folder or of one above it may have changed since the watch began; walking the path
@@ -224,4 +226,4 @@ void TShellTree::ChangeNotifyFilter(std::uint32_t filter) {
   }
 }
 
-}  // namespace quillon::shelltree
+}  // namespace quillon

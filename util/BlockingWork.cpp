@@ -12,6 +12,8 @@
 #include <unordered_set>
 #include <utility>
 
+#include "util/UniqueFd.h"
+
 namespace quillon {
 
 struct BlockingWork::Shared {
@@ -26,14 +28,11 @@ struct BlockingWork::Shared {
     Clock::time_point since;
   };
 
-  Shared() : eventFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
-  ~Shared() {
-    if (eventFd >= 0) close(eventFd);
-  }
+  Shared() : event_fd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
   void Signal() const {
     const std::uint64_t one = 1;
-    if (eventFd >= 0 && write(eventFd, &one, sizeof one) < 0) {
+    if (event_fd.valid() && write(event_fd.get(), &one, sizeof one) < 0) {
       // The counter is full only when nobody reads it; the answer still waits in the queue.
     }
   }
@@ -45,7 +44,7 @@ struct BlockingWork::Shared {
   std::unordered_set<std::uint64_t> pending;  // queued or running
   std::uint64_t next = 1;
   bool closed = false;
-  const int eventFd;
+  const UniqueFd event_fd;
 };
 
 BlockingWork::BlockingWork() : shared_(std::make_shared<Shared>()) {}
@@ -64,7 +63,7 @@ BlockingWork::~BlockingWork() {
   }
 }
 
-void BlockingWork::Work(std::shared_ptr<Shared> shared, std::string laneName) {
+void BlockingWork::Work(const std::shared_ptr<Shared>& shared, const std::string& laneName) {
   std::unique_lock lock(shared->mutex);
   while (true) {
     Shared::Lane& lane = shared->lanes[laneName];
@@ -138,7 +137,7 @@ bool BlockingWork::WaitFor(std::uint64_t ticket, Clock::time_point deadline) {
 
 int BlockingWork::RunAnswers() {
   std::uint64_t counter = 0;
-  if (shared_->eventFd >= 0 && read(shared_->eventFd, &counter, sizeof counter) < 0) {
+  if (shared_->event_fd.valid() && read(shared_->event_fd.get(), &counter, sizeof counter) < 0) {
     // Nothing was signalled; answers taken by WaitFor may have emptied the queue already.
   }
   int ran = 0;
@@ -171,7 +170,7 @@ bool BlockingWork::RunUntilIdle(Clock::time_point deadline) {
   }
 }
 
-int BlockingWork::Descriptor() const { return shared_->eventFd; }
+int BlockingWork::Descriptor() const { return shared_->event_fd.get(); }
 
 bool BlockingWork::Answered(std::uint64_t ticket) const {
   const std::lock_guard lock(shared_->mutex);

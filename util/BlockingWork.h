@@ -50,7 +50,7 @@ class BlockingWork {
 
  private:
   struct Shared;
-  static void Work(std::shared_ptr<Shared> shared, std::string lane);
+  static void Work(const std::shared_ptr<Shared>& shared, const std::string& lane);
 
   std::shared_ptr<Shared> shared_;
 };

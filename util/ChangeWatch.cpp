@@ -27,25 +27,21 @@ FolderChange::Kind KindOf(std::uint32_t mask) {
 
 FolderChangeNotifier::FolderChangeNotifier() : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
 
-FolderChangeNotifier::~FolderChangeNotifier() {
-  if (fd_ >= 0) close(fd_);
-}
-
 int FolderChangeNotifier::Add(const std::string& folder, std::uint32_t filter) {
-  if (fd_ < 0 || folder.empty()) return -1;
-  return inotify_add_watch(fd_, folder.c_str(), KernelMask(filter));
+  if (!fd_.valid() || folder.empty()) return -1;
+  return inotify_add_watch(fd_.get(), folder.c_str(), KernelMask(filter));
 }
 
 void FolderChangeNotifier::Remove(int watch) {
-  if (fd_ >= 0 && watch >= 0) inotify_rm_watch(fd_, watch);
+  if (fd_.valid() && watch >= 0) inotify_rm_watch(fd_.get(), watch);
 }
 
 std::vector<FolderChange> FolderChangeNotifier::ReadChanges() {
   std::vector<FolderChange> changes;
-  if (fd_ < 0) return changes;
+  if (!fd_.valid()) return changes;
   alignas(inotify_event) char buffer[16384];
   while (true) {
-    const ssize_t length = read(fd_, buffer, sizeof buffer);
+    const ssize_t length = read(fd_.get(), buffer, sizeof buffer);
     if (length <= 0) break;
     for (ssize_t at = 0; at < length;) {
       const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
@@ -69,9 +65,5 @@ std::vector<FolderChange> FolderChangeNotifier::ReadChanges() {
 
 MountTableWatch::MountTableWatch(const std::string& table)
     : fd_(open(table.c_str(), O_RDONLY | O_CLOEXEC)) {}
-
-MountTableWatch::~MountTableWatch() {
-  if (fd_ >= 0) close(fd_);
-}
 
 }  // namespace quillon

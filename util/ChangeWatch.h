@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "util/UniqueFd.h"
+
 namespace quillon {
 
 // The change kinds a watch waits for, with the values of the Windows change-notification
@@ -35,13 +37,10 @@ struct FolderChange {
 class FolderChangeNotifier {
  public:
   FolderChangeNotifier();
-  ~FolderChangeNotifier();
-  FolderChangeNotifier(const FolderChangeNotifier&) = delete;
-  FolderChangeNotifier& operator=(const FolderChangeNotifier&) = delete;
 
-  bool IsValid() const { return fd_ >= 0; }
+  bool IsValid() const { return fd_.valid(); }
   // Readable while changes wait to be read.
-  int Descriptor() const { return fd_; }
+  int Descriptor() const { return fd_.get(); }
   // A watch on one folder for the filter's change kinds; the same folder watched twice gives
   // the same watch, now with the later filter. -1 when the folder cannot be watched.
   int Add(const std::string& folder, std::uint32_t filter);
@@ -50,7 +49,7 @@ class FolderChangeNotifier {
   std::vector<FolderChange> ReadChanges();
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;
 };
 
 // The mount table signals each mount and unmount as an exceptional condition on its
@@ -58,14 +57,11 @@ class FolderChangeNotifier {
 class MountTableWatch {
  public:
   explicit MountTableWatch(const std::string& table);
-  ~MountTableWatch();
-  MountTableWatch(const MountTableWatch&) = delete;
-  MountTableWatch& operator=(const MountTableWatch&) = delete;
 
-  int Descriptor() const { return fd_; }
+  int Descriptor() const { return fd_.get(); }
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;
 };
 
 }  // namespace quillon

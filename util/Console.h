@@ -1,9 +1,9 @@
-// The batch command's standard streams and the user's interrupt, on any host.
+// The batch command's console: the standard streams as descriptors (see UniqueFd.h), whether
+// one is a terminal, and how a user stops a command.
 #pragma once
 
 namespace quillon {
 
-// Descriptors (see UniqueFd.h) of the standard streams.
 int StandardInput();
 int StandardOutput();
 int StandardError();
@@ -11,10 +11,11 @@ int StandardError();
 // A terminal (a console on Windows), which shows text rather than stores it.
 bool IsTerminal(int fd);
 
-// From now on the user's interrupt sets a flag instead of ending the process: Ctrl+C, and on
-// POSIX SIGTERM and SIGHUP, on Windows Ctrl+Break. A write to a closed pipe or beyond the
-// file-size limit fails as an error instead of ending the process.
+// From now on the user's interrupt marks the process as interrupted instead of ending it:
+// Ctrl+C, and on POSIX SIGTERM and SIGHUP, on Windows Ctrl+Break. A write to a closed pipe or
+// beyond the file-size limit fails as an error instead of ending the process.
 void CatchInterrupts();
+// Whether an interrupt came since the last ClearInterrupted.
 bool Interrupted();
 void ClearInterrupted();
 

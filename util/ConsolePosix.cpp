@@ -27,6 +27,7 @@ void CatchInterrupts() {
   sigemptyset(&action.sa_mask);
   for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
+  // A file-size limit shows as a failed write ("Disk full"), not as a killed process.
   std::signal(SIGXFSZ, SIG_IGN);
 }
 

@@ -7,6 +7,8 @@
 
 namespace quillon {
 
+void CreatedFile::Close() { fd_.Close(); }
+
 CreatedFile DestinationFolder::Create(std::string_view file_name) const {
   const FileSystemName name = FileSystemNameFor(file_name);
   if (!IsOpen() || name.use == NameUse::Refused) return {};
@@ -16,7 +18,7 @@ CreatedFile DestinationFolder::Create(std::string_view file_name) const {
     subfolder = OpenParent(std::string_view(name.path).substr(0, slash));
     if (!subfolder.valid()) return {};
   }
-  const int parent = subfolder.valid() ? subfolder.get() : folder_.get();
+  const int parent = subfolder.valid() ? subfolder.get() : fd_.get();
   const std::string leaf = name.path.substr(slash == std::string::npos ? 0 : slash + 1);
   if (name.use == NameUse::Create) return CreatedFile::CreateAt(parent, leaf);
   CreatedFile file;
@@ -36,8 +38,7 @@ UniqueFd DestinationFolder::OpenParentByWalk(std::string_view folder_path) const
       entered.pop_back();
       continue;
     }
-    UniqueFd next =
-        OpenSubfolder(entered.empty() ? folder_.get() : entered.back().get(), component);
+    UniqueFd next = OpenSubfolder(entered.empty() ? fd_.get() : entered.back().get(), component);
     if (!next.valid()) return {};
     entered.push_back(std::move(next));
   }

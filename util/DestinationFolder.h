@@ -15,9 +15,9 @@ enum class CreateOutcome { Created, ExistsAlready, Failed };
 class CreatedFile {
  public:
   CreateOutcome outcome() const { return outcome_; }
-  int descriptor() const { return file_.get(); }
+  int descriptor() const { return fd_.get(); }
   // Closes the file; throws IoError when the close reports a failure of the writes.
-  void Close() { file_.Close(); }
+  void Close();
 
   // The path as it stands, its last component never followed when it is a link.
   static CreatedFile Create(const std::string& path);
@@ -31,7 +31,7 @@ class CreatedFile {
   static bool HoldsNonFolder(int folder, const std::string& name);
 
   CreateOutcome outcome_ = CreateOutcome::Failed;
-  UniqueFd file_;
+  UniqueFd fd_;
 };
 
 // The destination of a run, opened once when its line loop starts and held for the run, so a
@@ -46,8 +46,7 @@ class DestinationFolder {
 
   // The path itself may be a link, the user's own choice: it is followed here, once.
   explicit DestinationFolder(const std::string& path, Resolution resolution = Resolution::Kernel);
-
-  bool IsOpen() const { return folder_.valid(); }
+  bool IsOpen() const { return fd_.valid(); }
 
   // Creates the file named by a source line (as the run builds it, "\\" and "/" reaching into
   // subfolders). A name Windows could not hold is never created: Exists already when a file
@@ -55,8 +54,8 @@ class DestinationFolder {
   CreatedFile Create(std::string_view file_name) const;
 
  private:
-  // The folder of a relative "/"-separated path's last component, opened beneath this folder;
-  // nothing on failure.
+  // The folder of a relative "/"-separated path's last component, opened beneath this
+  // folder; none on failure.
   UniqueFd OpenParent(std::string_view folder_path) const;
   UniqueFd OpenParentByWalk(std::string_view folder_path) const;
   // A subfolder of a folder that is a folder of its own, never a link; nothing on failure.
@@ -64,7 +63,7 @@ class DestinationFolder {
   // This folder once more.
   UniqueFd Reopen() const;
 
-  UniqueFd folder_;
+  UniqueFd fd_;
   Resolution resolution_;
 };
 

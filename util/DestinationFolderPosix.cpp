@@ -28,9 +28,9 @@ bool CreatedFile::HoldsNonFolder(int folder, const std::string& name) {
 CreatedFile CreatedFile::CreateAt(int folder, const std::string& name) {
   CreatedFile file;
   // One exclusive open is both the existence test and the creation, and never follows a link.
-  file.file_.reset(
+  file.fd_.reset(
       openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-  if (file.file_.valid()) {
+  if (file.fd_.valid()) {
     file.outcome_ = CreateOutcome::Created;
   } else if (errno == EEXIST && HoldsNonFolder(folder, name)) {
     file.outcome_ = CreateOutcome::ExistsAlready;
@@ -41,7 +41,7 @@ CreatedFile CreatedFile::CreateAt(int folder, const std::string& name) {
 CreatedFile CreatedFile::Create(const std::string& path) { return CreateAt(AT_FDCWD, path); }
 
 DestinationFolder::DestinationFolder(const std::string& path, Resolution resolution)
-    : folder_(open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)), resolution_(resolution) {}
+    : fd_(open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)), resolution_(resolution) {}
 
 UniqueFd DestinationFolder::OpenParent(std::string_view folder_path) const {
   if (resolution_ == Resolution::ComponentWalk ||
@@ -49,11 +49,11 @@ UniqueFd DestinationFolder::OpenParent(std::string_view folder_path) const {
     return OpenParentByWalk(folder_path);
   }
   const std::string path(folder_path);
-  open_how how {};
+  open_how how{};
   how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
   how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS;
   for (int attempt = 0; attempt < 8; ++attempt) {
-    const long fd = syscall(SYS_openat2, folder_.get(), path.c_str(), &how, sizeof how);
+    const long fd = syscall(SYS_openat2, fd_.get(), path.c_str(), &how, sizeof how);
     if (fd >= 0) return UniqueFd(static_cast<int>(fd));
     // EAGAIN: a rename elsewhere raced with a "..", and the kernel asks to try again.
     if (errno == EAGAIN) continue;
@@ -69,7 +69,7 @@ UniqueFd DestinationFolder::OpenSubfolder(int folder, const std::string& name) {
 }
 
 UniqueFd DestinationFolder::Reopen() const {
-  return UniqueFd(fcntl(folder_.get(), F_DUPFD_CLOEXEC, 0));
+  return UniqueFd(fcntl(fd_.get(), F_DUPFD_CLOEXEC, 0));
 }
 
 }  // namespace quillon

@@ -10,8 +10,8 @@
 #include "util/WindowsHost.h"
 
 extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE folder, HANDLE event, PVOID apc_routine,
-                                               PVOID apc_context, PIO_STATUS_BLOCK io,
-                                               PVOID buffer, ULONG length,
+                                               PVOID apc_context, PIO_STATUS_BLOCK io, PVOID buffer,
+                                               ULONG length,
                                                FILE_INFORMATION_CLASS information_class,
                                                BOOLEAN single_entry, PUNICODE_STRING file_name,
                                                BOOLEAN restart_scan);
@@ -19,7 +19,6 @@ extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE folder, HANDLE event, PVOI
 namespace quillon {
 namespace {
 
-constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 constexpr ULONG kFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
 constexpr auto kFileIdBothDirectoryInformation = static_cast<FILE_INFORMATION_CLASS>(37);
 constexpr auto kStatusObjectNameInvalid = static_cast<NTSTATUS>(0xC0000033L);
@@ -37,10 +36,9 @@ NTSTATUS OpenBeneath(int folder, const std::string& name, ACCESS_MASK access, UL
   InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, AsHandle(folder), nullptr);
   IO_STATUS_BLOCK io;
   HANDLE handle = nullptr;
-  const NTSTATUS status =
-      NtCreateFile(&handle, access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL,
-                   kShareAll, disposition,
-                   options | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT, nullptr, 0);
+  const NTSTATUS status = NtCreateFile(
+      &handle, access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, kShareAll,
+      disposition, options | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT, nullptr, 0);
   if (NT_SUCCESS(status)) opened.reset(AsFd(handle));
   return status;
 }
@@ -53,8 +51,8 @@ std::optional<DWORD> EntryAttributes(int folder, const std::string& name) {
   if (name.empty() || name.find_first_of("*?<>\":") != std::string::npos) return std::nullopt;
   // A handle of its own: a folder's handle keeps the first name it was asked to list.
   UniqueFd listing;
-  if (!NT_SUCCESS(OpenBeneath(folder, "", FILE_LIST_DIRECTORY, FILE_OPEN, FILE_DIRECTORY_FILE,
-                              listing))) {
+  if (!NT_SUCCESS(
+          OpenBeneath(folder, "", FILE_LIST_DIRECTORY, FILE_OPEN, FILE_DIRECTORY_FILE, listing))) {
     return std::nullopt;
   }
   std::wstring wide = Wide(name);
@@ -85,7 +83,8 @@ bool IsOwnFolderEntry(int folder, const std::string& name) {
 UniqueFd DestinationFolder::OpenSubfolder(int parent, const std::string& name) {
   UniqueFd folder;
   if (!IsOwnFolderEntry(parent, name) ||
-      !NT_SUCCESS(OpenBeneath(parent, name, kFolderAccess, FILE_OPEN, FILE_DIRECTORY_FILE, folder))) {
+      !NT_SUCCESS(
+          OpenBeneath(parent, name, kFolderAccess, FILE_OPEN, FILE_DIRECTORY_FILE, folder))) {
     return {};
   }
   // Opened as itself, a reparse point shows as one: no swap can slip past this look.
@@ -109,7 +108,7 @@ CreatedFile CreatedFile::CreateAt(int folder, const std::string& name) {
   CreatedFile file;
   // One exclusive creation is both the existence test and the creation.
   const NTSTATUS status =
-      OpenBeneath(folder, name, GENERIC_WRITE, FILE_CREATE, FILE_NON_DIRECTORY_FILE, file.file_);
+      OpenBeneath(folder, name, GENERIC_WRITE, FILE_CREATE, FILE_NON_DIRECTORY_FILE, file.fd_);
   if (NT_SUCCESS(status)) {
     file.outcome_ = CreateOutcome::Created;
   } else if (status == kStatusObjectNameCollision && HoldsNonFolder(folder, name)) {
@@ -120,11 +119,10 @@ CreatedFile CreatedFile::CreateAt(int folder, const std::string& name) {
 
 CreatedFile CreatedFile::Create(const std::string& path) {
   CreatedFile file;
-  const HANDLE handle =
-      CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
-                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  const HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle != INVALID_HANDLE_VALUE) {
-    file.file_.reset(AsFd(handle));
+    file.fd_.reset(AsFd(handle));
     file.outcome_ = CreateOutcome::Created;
   } else if (GetLastError() == ERROR_FILE_EXISTS && IsExistingFile(path)) {
     file.outcome_ = CreateOutcome::ExistsAlready;
@@ -135,15 +133,14 @@ CreatedFile CreatedFile::Create(const std::string& path) {
 DestinationFolder::DestinationFolder(const std::string& path, Resolution resolution)
     : resolution_(resolution) {
   // The path itself may be a link, the user's own choice: it is followed here, once.
-  const HANDLE handle =
-      CreateFileA(path.c_str(), kFolderAccess | SYNCHRONIZE, kShareAll, nullptr, OPEN_EXISTING,
-                  FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE handle = CreateFileA(path.c_str(), kFolderAccess | SYNCHRONIZE, kShareAll, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return;
   UniqueFd folder(AsFd(handle));
   FILE_ATTRIBUTE_TAG_INFO tag;
   if (GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) &&
       (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    folder_ = std::move(folder);
+    fd_ = std::move(folder);
   }
 }
 
@@ -154,7 +151,7 @@ UniqueFd DestinationFolder::OpenParent(std::string_view folder_path) const {
 
 UniqueFd DestinationFolder::Reopen() const {
   UniqueFd again;
-  OpenBeneath(folder_.get(), "", kFolderAccess, FILE_OPEN, FILE_DIRECTORY_FILE, again);
+  OpenBeneath(fd_.get(), "", kFolderAccess, FILE_OPEN, FILE_DIRECTORY_FILE, again);
   return again;
 }
 

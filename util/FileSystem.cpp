@@ -51,7 +51,7 @@ std::int32_t CountLines(const std::string& path, MessageHost& messages, std::str
     return -1;
   }
   std::int32_t count = 0;
-  TextLineReader reader(file.get());
+  TextLineReader reader(std::move(file));
   try {
     // More lines than the count can hold count as its largest value. No line is held, so a
     // file without line ends takes no memory.
@@ -65,7 +65,7 @@ std::int32_t CountLines(const std::string& path, MessageHost& messages, std::str
     return -1;
   }
   try {
-    file.Close();
+    reader.Close();
   } catch (const IoError&) {
     messages.ShowError("Rare error: can not close " + shown);
   }

@@ -1,4 +1,4 @@
-// The POSIX side of the file-system routines and of open files.
+// The POSIX side of the file-system routines.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,12 +17,6 @@
 
 namespace quillon {
 namespace {
-
-UniqueFd OpenOrThrow(const std::string& path, int flags, mode_t mode = 0666) {
-  const int fd = open(path.c_str(), flags | O_CLOEXEC, mode);
-  if (fd < 0) ThrowIoError(errno);
-  return UniqueFd(fd);
-}
 
 // Where a chain of links ends (the path itself when it is no link); a link to nothing leads to
 // where its file would be.
@@ -50,7 +44,7 @@ std::time_t CreationTime(const std::string& path) {
 }
 
 std::string LocalDateTimeText(std::time_t when) {
-  std::tm local {};
+  std::tm local{};
   localtime_r(&when, &local);
   char text[128];
   const bool midnight = local.tm_hour == 0 && local.tm_min == 0 && local.tm_sec == 0;
@@ -59,56 +53,6 @@ std::string LocalDateTimeText(std::time_t when) {
 }
 
 }  // namespace
-
-void UniqueFd::reset(int fd) {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = fd;
-}
-
-void UniqueFd::Close() {
-  const int fd = release();
-  if (fd >= 0 && ::close(fd) != 0) ThrowIoError(errno);
-}
-
-UniqueFd OpenTextFile(const std::string& path) {
-  // Without O_NONBLOCK, opening a pipe that has no writer would wait for one.
-  UniqueFd file = OpenOrThrow(path, O_RDONLY | O_NONBLOCK);
-  struct stat info {};
-  if (fstat(file.get(), &info) != 0) ThrowIoError(errno);
-  if (!S_ISREG(info.st_mode)) ThrowIoError(EACCES);
-  return file;
-}
-
-UniqueFd OpenForAppending(const std::string& path) { return OpenOrThrow(path, O_WRONLY | O_APPEND); }
-
-UniqueFd OpenForRewriting(const std::string& path) {
-  return OpenOrThrow(path, O_WRONLY | O_CREAT | O_TRUNC);
-}
-
-std::size_t ReadAt(int fd, std::uint64_t offset, char* buffer, std::size_t size) {
-  for (;;) {
-    const ssize_t got = pread(fd, buffer, size, static_cast<off_t>(offset));
-    if (got >= 0) return static_cast<std::size_t>(got);
-    if (errno != EINTR) ThrowIoError(errno);
-  }
-}
-
-std::uint64_t SizeOfOpenFile(int fd) {
-  struct stat info {};
-  if (fstat(fd, &info) != 0) ThrowIoError(errno);
-  return static_cast<std::uint64_t>(info.st_size);
-}
-
-void WriteAllTo(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      ThrowIoError(errno);
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-}
 
 char GetPathKind(const std::string& path) {
   struct stat info {};
@@ -138,13 +82,11 @@ std::uint64_t FileSizeOf(const std::string& path) {
 std::uint64_t FolderSize(const std::string& folder) {
   std::string path = folder;
   StripTrailingBackslash(path);
-  const int fd = open(path.empty() ? "/" : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return 0;
-  DIR* dir = fdopendir(fd);
-  if (!dir) {
-    close(fd);
-    return 0;
-  }
+  UniqueFd fd(open(path.empty() ? "/" : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd.valid()) return 0;
+  DIR* dir = fdopendir(fd.get());
+  if (!dir) return 0;
+  fd.release();  // the folder stream owns it now
   std::uint64_t total = 0;
   while (const dirent* entry = readdir(dir)) {
     const std::string_view name = entry->d_name;
@@ -203,6 +145,11 @@ bool RemoveFolder(std::string path) {
   return rmdir(path.c_str()) == 0;
 }
 
+bool RemoveFile(const std::string& path) {
+  return !path.empty() && IsExistingFile(path) && !IsWriteProtected(path) &&
+         unlink(path.c_str()) == 0;
+}
+
 void ReplaceFileAtomically(const std::string& path, std::string_view content) {
   // A link stays a link: what it leads to is replaced.
   const std::string target = LinkTarget(path);
@@ -218,7 +165,9 @@ void ReplaceFileAtomically(const std::string& path, std::string_view content) {
       target + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(random() % 1000000007);
   {
     // Readable by the user alone until it has the mode of the file it replaces.
-    UniqueFd file = OpenOrThrow(temporary, O_WRONLY | O_CREAT | O_EXCL, exists ? 0600 : 0666);
+    UniqueFd file(
+        open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, exists ? 0600 : 0666));
+    if (!file.valid()) ThrowIoError(errno);
     try {
       WriteAllTo(file.get(), content);
       if (exists) {

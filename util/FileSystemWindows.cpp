@@ -1,4 +1,4 @@
-// The Windows side of the file-system routines and of open files: file attributes,
+// The Windows side of the file-system routines: file attributes,
 // find-first and find-next, CreateFile, and file times in local time. Paths are texts in the
 // ANSI code page, handed to the system's "A" functions as they stand.
 #include <windows.h>
@@ -15,15 +15,6 @@
 
 namespace quillon {
 namespace {
-
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-UniqueFd CreateOrThrow(const std::string& path, DWORD access, DWORD disposition) {
-  const HANDLE file = CreateFileA(path.c_str(), access, kShareAll, nullptr, disposition,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) ThrowLastError();
-  return UniqueFd(AsFd(file));
-}
 
 std::uint64_t SizeOf(DWORD high, DWORD low) {
   return (static_cast<std::uint64_t>(high) << 32) | low;
@@ -74,7 +65,8 @@ std::string LocalDateTimeText(const FILETIME& stamp) {
     return {};
   }
   char date[128], time[128];
-  if (GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr, date, sizeof date) == 0) {
+  if (GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &local, nullptr, date, sizeof date) ==
+      0) {
     return {};
   }
   if (local.wHour == 0 && local.wMinute == 0 && local.wSecond == 0) return date;
@@ -83,73 +75,6 @@ std::string LocalDateTimeText(const FILETIME& stamp) {
 }
 
 }  // namespace
-
-void UniqueFd::reset(int fd) {
-  if (fd_ != -1) CloseHandle(AsHandle(fd_));
-  fd_ = fd;
-}
-
-void UniqueFd::Close() {
-  const int fd = release();
-  if (fd != -1 && !CloseHandle(AsHandle(fd))) ThrowLastError();
-}
-
-UniqueFd OpenTextFile(const std::string& path) {
-  UniqueFd file = CreateOrThrow(path, GENERIC_READ, OPEN_EXISTING);
-  // A pipe would block, a device may never end.
-  if (GetFileType(AsHandle(file.get())) != FILE_TYPE_DISK) ThrowIoError(ERROR_ACCESS_DENIED);
-  return file;
-}
-
-UniqueFd OpenForAppending(const std::string& path) {
-  // With the right to append alone, every write goes to the end of the file.
-  return CreateOrThrow(path, FILE_APPEND_DATA | SYNCHRONIZE, OPEN_EXISTING);
-}
-
-UniqueFd OpenForRewriting(const std::string& path) {
-  return CreateOrThrow(path, GENERIC_WRITE, CREATE_ALWAYS);
-}
-
-std::size_t ReadAt(int fd, std::uint64_t offset, char* buffer, std::size_t size) {
-  OVERLAPPED at {};
-  at.Offset = static_cast<DWORD>(offset);
-  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-  DWORD got = 0;
-  const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
-  if (!ReadFile(AsHandle(fd), buffer, wanted, &got, &at)) {
-    if (GetLastError() == ERROR_HANDLE_EOF) return 0;
-    ThrowLastError();
-  }
-  return got;
-}
-
-std::uint64_t SizeOfOpenFile(int fd) {
-  LARGE_INTEGER size;
-  if (!GetFileSizeEx(AsHandle(fd), &size)) ThrowLastError();
-  return static_cast<std::uint64_t>(size.QuadPart);
-}
-
-void WriteAllTo(int fd, std::string_view bytes) {
-  const HANDLE handle = AsHandle(fd);
-  DWORD mode;
-  if (GetConsoleMode(handle, &mode)) {
-    // A console shows its own code page: the ANSI text goes to it as the characters it means.
-    const std::wstring text = Wide(bytes);
-    for (std::size_t done = 0; done < text.size();) {
-      DWORD written = 0;
-      const DWORD part = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 8192));
-      if (!WriteConsoleW(handle, text.data() + done, part, &written, nullptr)) ThrowLastError();
-      done += written;
-    }
-    return;
-  }
-  while (!bytes.empty()) {
-    DWORD written = 0;
-    const DWORD part = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
-    if (!WriteFile(handle, bytes.data(), part, &written, nullptr)) ThrowLastError();
-    bytes.remove_prefix(written);
-  }
-}
 
 char GetPathKind(const std::string& path) {
   if (path.empty()) return 'n';
@@ -227,6 +152,11 @@ bool ForceFolder(std::string path) {
 bool RemoveFolder(std::string path) {
   StripTrailingBackslash(path);
   return RemoveDirectoryA(path.c_str());
+}
+
+bool RemoveFile(const std::string& path) {
+  return !path.empty() && IsExistingFile(path) && !IsWriteProtected(path) &&
+         DeleteFileA(path.c_str());
 }
 
 void ReplaceFileAtomically(const std::string& path, std::string_view content) {

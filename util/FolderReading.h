@@ -10,8 +10,8 @@ namespace quillon {
 
 struct FolderEntry {
   std::string name;
-  bool folder = false;  // a folder, or a symbolic link to one
-  bool link = false;    // a symbolic link
+  bool folder = false;      // a folder, or a symbolic link to one
+  bool link = false;        // a symbolic link
   std::uint64_t inode = 0;  // the entry's number inside its folder's file system
 };
 

@@ -27,8 +27,8 @@ std::string IoErrorText(int error_number) {
 }
 
 void ThrowIoError(FileFailure failure) {
-  ThrowIoError(static_cast<int>(failure == FileFailure::CutShort ? ERROR_HANDLE_EOF
-                                                                 : ERROR_FILE_TOO_LARGE));
+  ThrowIoError(
+      static_cast<int>(failure == FileFailure::CutShort ? ERROR_HANDLE_EOF : ERROR_FILE_TOO_LARGE));
 }
 
 }  // namespace quillon

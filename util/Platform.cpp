@@ -5,13 +5,18 @@
 #include "util/Text.h"
 
 namespace quillon {
-
 namespace {
 
 bool IsRefusedNameChar(unsigned char c) {
   if (c < 32) return true;
   switch (c) {
-    case ':': case '*': case '?': case '"': case '<': case '>': case '|': return true;
+    case ':':
+    case '*':
+    case '?':
+    case '"':
+    case '<':
+    case '>':
+    case '|': return true;
     default: return false;
   }
 }
@@ -65,8 +70,8 @@ FileSystemName FileSystemNameFor(std::string_view name) {
   FileSystemName result;
   // A NUL would cut the name short on its way to the file system.
   if (name.find('\0') != std::string_view::npos) return result;
-  bool portable = std::none_of(name.begin(), name.end(),
-                               [](unsigned char c) { return IsRefusedNameChar(c); });
+  bool portable =
+      std::none_of(name.begin(), name.end(), [](unsigned char c) { return IsRefusedNameChar(c); });
   const bool reachable = ForEachComponent(name, [&](std::string_view component) {
     if (component == "..") return;
     const std::string_view dropped = WithoutTrailingDotsAndBlanks(component);
@@ -94,8 +99,8 @@ std::string FolderOfPath(std::string_view path) {
 std::string IniPathFor(std::string_view executable_path) {
   const std::size_t separator = executable_path.rfind(kPathSeparator);
   const std::size_t dot = executable_path.rfind('.');
-  const bool has_extension = dot != std::string_view::npos &&
-                             (separator == std::string_view::npos || dot > separator + 1);
+  const bool has_extension =
+      dot != std::string_view::npos && (separator == std::string_view::npos || dot > separator + 1);
   return std::string(has_extension ? executable_path.substr(0, dot) : executable_path) + ".ini";
 }
 

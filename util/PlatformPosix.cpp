@@ -39,16 +39,15 @@ std::string DataFolderFor(const std::string& program_folder) {
   } else {
     return program_folder;
   }
-  const std::string folder = base + "/quillon";
+  std::string folder = base + "/quillon";
   std::error_code ignored;
   std::filesystem::create_directories(folder, ignored);
   return folder;
 }
 
 std::string HelpFileFor(const std::string& program_folder) {
-  const std::string beside = JoinPath(program_folder, "quillon.html");
-  const std::string installed =
-      JoinPath(FolderOfPath(program_folder), "share/doc/quillon/quillon.html");
+  std::string beside = JoinPath(program_folder, "quillon.html");
+  std::string installed = JoinPath(FolderOfPath(program_folder), "share/doc/quillon/quillon.html");
   std::error_code error;
   if (!std::filesystem::is_regular_file(beside, error) &&
       std::filesystem::is_regular_file(installed, error)) {

@@ -1,6 +1,7 @@
 // The Windows side of the program's paths and folders. Texts are in the ANSI code page, so
 // the system's "A" functions take them as they stand.
 #include <windows.h>
+// After windows.h, which it needs.
 #include <shlobj.h>
 
 #include <string>

@@ -13,22 +13,20 @@ constexpr char kCtrlZ = 26;
 }  // namespace
 
 TextLineReader::TextLineReader(const std::string& path, CtrlZ ctrl_z, LineFeed line_feed)
-    : owned_(OpenTextFile(path)),
-      fd_(owned_.get()),
+    : fd_(OpenTextFile(path)),
       ctrl_z_ends_(ctrl_z == CtrlZ::EndsText),
       line_feed_ends_(line_feed == LineFeed::EndsLine),
-      buffer_(new char[kBufferSize]) {}
+      buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {}
 
-TextLineReader::TextLineReader(int fd) : fd_(fd), buffer_(new char[kBufferSize]) {}
+TextLineReader::TextLineReader(UniqueFd fd)
+    : fd_(std::move(fd)), buffer_(std::make_unique_for_overwrite<char[]>(kBufferSize)) {}
 
-TextLineReader::~TextLineReader() { delete[] buffer_; }
-
-void TextLineReader::Close() { owned_.Close(); }
+void TextLineReader::Close() { fd_.Close(); }
 
 bool TextLineReader::Fill() {
   if (ended_) return false;
   begin_ = 0;
-  end_ = ReadAt(fd_, read_total_, buffer_, kBufferSize);
+  end_ = ReadAt(fd_.get(), read_total_, buffer_.get(), kBufferSize);
   if (end_ == 0) {
     ended_ = true;
     return false;
@@ -82,7 +80,7 @@ void TextLineReader::ReadLine(Pieces& pieces) {
   last_line_length_ = 0;
   for (;;) {
     if (begin_ == end_ && !Fill()) return;
-    const char* start = buffer_ + begin_;
+    const char* start = buffer_.get() + begin_;
     const std::size_t available = end_ - begin_;
     std::size_t length = 0;
     while (length < available) {
@@ -114,7 +112,8 @@ void TextLineReader::ReadLastLineAgain(Pieces& pieces) {
   char chunk[kBufferSize];
   std::uint64_t offset = last_line_offset_;
   for (std::uint64_t rest = last_line_length_; rest > 0;) {
-    const std::size_t got = ReadAt(fd_, offset, chunk, rest < sizeof chunk ? rest : sizeof chunk);
+    const std::size_t got =
+        ReadAt(fd_.get(), offset, chunk, rest < sizeof chunk ? rest : sizeof chunk);
     if (got == 0) ThrowIoError(FileFailure::CutShort);
     pieces.Append(std::string_view(chunk, got));
     offset += got;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -19,17 +20,16 @@ class TextLineReader {
   enum class CtrlZ { EndsText, IsText };
   // Files of other forms (the history files) end a line at a lone line feed on every host.
   enum class LineFeed { EndsLine, IsText };
-  static constexpr LineFeed kHostLineFeed = kLineFeedEndsLine ? LineFeed::EndsLine
-                                                              : LineFeed::IsText;
+  static constexpr LineFeed kHostLineFeed =
+      kLineFeedEndsLine ? LineFeed::EndsLine : LineFeed::IsText;
 
   // Throws IoError when the file cannot be opened (see OpenTextFile).
   explicit TextLineReader(const std::string& path, CtrlZ ctrl_z = CtrlZ::EndsText,
                           LineFeed line_feed = kHostLineFeed);
-  // Reads from a regular file's descriptor it does not own.
-  explicit TextLineReader(int fd);
+  // Reads from an open regular file, which it takes.
+  explicit TextLineReader(UniqueFd fd);
   TextLineReader(const TextLineReader&) = delete;
   TextLineReader& operator=(const TextLineReader&) = delete;
-  ~TextLineReader();
 
   // Takes a line piece by piece as it is read.
   class Pieces {
@@ -56,12 +56,11 @@ class TextLineReader {
   bool Fill();
   bool EndsLine(char c) const { return c == '\r' || (c == '\n' && line_feed_ends_); }
 
-  UniqueFd owned_;
-  int fd_ = -1;
+  UniqueFd fd_;
   bool ended_ = false;  // end of file or Ctrl-Z seen
   bool ctrl_z_ends_ = true;
   bool line_feed_ends_ = kLineFeedEndsLine;
-  char* buffer_;
+  std::unique_ptr<char[]> buffer_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
   std::uint64_t read_total_ = 0;  // bytes read from the file so far

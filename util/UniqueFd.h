@@ -1,23 +1,23 @@
-// An open file of the host and the few things done with one. Its number is a POSIX file
-// descriptor, or on Windows the value of the system's handle (Windows keeps handle values
-// within 32 bits). Every failure throws IoError with the user's text.
+// The one owner of an open file of the host, and the few things done with one. Its number is a
+// POSIX file descriptor, or on Windows the value of the system's handle (Windows keeps handle
+// values within 32 bits). Every failure throws IoError with the user's text.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <utility>
 
 namespace quillon {
 
+// It closes the file when it goes, unless the file was handed on or closed already.
 class UniqueFd {
  public:
   UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
+  explicit UniqueFd(int fd) noexcept : fd_(fd) {}
   UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
   UniqueFd& operator=(UniqueFd&& other) noexcept {
-    if (this != &other) reset(other.release());
+    reset(other.release());
     return *this;
   }
   UniqueFd(const UniqueFd&) = delete;
@@ -25,11 +25,17 @@ class UniqueFd {
   ~UniqueFd() { reset(); }
 
   int get() const { return fd_; }
-  bool valid() const { return fd_ != -1; }
-  int release() { return std::exchange(fd_, -1); }
-  // Closes the file held, if any, ignoring a failure, and takes fd.
-  void reset(int fd = -1);
-  // Closes the file; a failure (of writes the system had delayed) throws.
+  bool valid() const { return fd_ >= 0; }
+  // Hands the file on; this owner holds none afterwards.
+  int release() noexcept {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  // Closes the file held, if any, and takes fd. A failure of that close is not asked: an
+  // owner that must know whether its writes arrived calls Close.
+  void reset(int fd = -1) noexcept;
+  // Closes the file held, if any; throws IoError when the close reports a failure.
   void Close();
 
  private:

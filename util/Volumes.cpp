@@ -21,18 +21,21 @@ namespace {
 // Kernel, memory and image file systems, and FUSE mounts of the desktop's own plumbing:
 // nothing a user keeps files on as a drive.
 constexpr std::array<std::string_view, 33> kPseudoTypes = {
-    "proc",     "sysfs",       "devtmpfs",  "devpts",     "tmpfs",     "ramfs",
-    "cgroup",   "cgroup2",     "securityfs", "pstore",    "debugfs",   "tracefs",
-    "configfs", "fusectl",     "mqueue",    "hugetlbfs",  "bpf",       "autofs",
-    "binfmt_misc", "nsfs",     "efivarfs",  "rpc_pipefs", "selinuxfs", "squashfs",
-    "overlay",  "fuse.gvfsd-fuse", "fuse.portal", "fuse.lxcfs", "nfsd", "devfs",
-    "fuse.snapfuse", "fuse.xdg-document-portal", "fuse.doc"};
+    "proc",       "sysfs",           "devtmpfs",      "devpts",
+    "tmpfs",      "ramfs",           "cgroup",        "cgroup2",
+    "securityfs", "pstore",          "debugfs",       "tracefs",
+    "configfs",   "fusectl",         "mqueue",        "hugetlbfs",
+    "bpf",        "autofs",          "binfmt_misc",   "nsfs",
+    "efivarfs",   "rpc_pipefs",      "selinuxfs",     "squashfs",
+    "overlay",    "fuse.gvfsd-fuse", "fuse.portal",   "fuse.lxcfs",
+    "nfsd",       "devfs",           "fuse.snapfuse", "fuse.xdg-document-portal",
+    "fuse.doc"};
 
 // File systems whose source is no device path: network, cluster and host-shared file systems
 // (every FUSE file system not named above counts too).
 constexpr std::array<std::string_view, 16> kNetworkTypes = {
-    "nfs", "nfs4", "cifs", "smb3", "smbfs", "9p", "zfs", "virtiofs", "ceph", "glusterfs",
-    "lustre", "afs", "gfs2", "ocfs2", "fuse", "fuseblk"};
+    "nfs",  "nfs4",      "cifs",   "smb3", "smbfs", "9p",    "zfs",  "virtiofs",
+    "ceph", "glusterfs", "lustre", "afs",  "gfs2",  "ocfs2", "fuse", "fuseblk"};
 
 template <std::size_t N>
 bool Contains(const std::array<std::string_view, N>& list, std::string_view value) {
@@ -78,9 +81,9 @@ std::string UnescapeHex(std::string_view text) {
 }
 
 bool IsRealFileSystem(const Volume& volume) {
-  if (IsRootPath(volume.mountPoint)) return true;
-  if (Contains(kPseudoTypes, volume.fsType)) return false;
-  if (Contains(kNetworkTypes, volume.fsType) || volume.fsType.starts_with("fuse.")) return true;
+  if (IsRootPath(volume.mount_point)) return true;
+  if (Contains(kPseudoTypes, volume.fs_type)) return false;
+  if (Contains(kNetworkTypes, volume.fs_type) || volume.fs_type.starts_with("fuse.")) return true;
   return volume.device.starts_with('/');
 }
 
@@ -113,16 +116,17 @@ std::vector<Volume> ParseAllMounts(std::string_view text) {
     const auto dash = std::find(parts.begin(), parts.end(), "-");
     if (parts.size() < 5 || dash == parts.end() || parts.end() - dash < 3) continue;
     Volume volume;
-    volume.mountPoint = UnescapeOctal(parts[4]);
-    volume.fsType = UnescapeOctal(*(dash + 1));
+    volume.mount_point = UnescapeOctal(parts[4]);
+    volume.fs_type = UnescapeOctal(*(dash + 1));
     volume.device = UnescapeOctal(*(dash + 2));
     volume.label = volume.device;
-    if (!IsAbsolutePath(volume.mountPoint)) continue;
-    byMountPoint[volume.mountPoint] = volume;
+    if (!IsAbsolutePath(volume.mount_point)) continue;
+    byMountPoint[volume.mount_point] = volume;
   }
   std::vector<Volume> mounts;
+  mounts.reserve(byMountPoint.size());
   // std::map orders by mount point, and "/" sorts before every other absolute path.
-  for (auto& [mountPoint, volume] : byMountPoint) mounts.push_back(std::move(volume));
+  for (auto& [mount_point, volume] : byMountPoint) mounts.push_back(std::move(volume));
   return mounts;
 }
 
@@ -161,18 +165,18 @@ std::vector<Volume> ListVolumes(const std::string& mountTable, std::chrono::mill
   std::vector<std::uint64_t> tickets;
   auto folders = std::make_shared<std::vector<char>>(volumes.size(), 1);
   for (std::size_t i = 0; i < volumes.size(); ++i) {
-    const std::string point = volumes[i].mountPoint;
+    const std::string point = volumes[i].mount_point;
     tickets.push_back(work.Post(point, [point, folders, i] {
       const bool folder = IsFolder(point);
-      return [folders, i, folder] { (*folders)[i] = folder; };
+      return [folders, i, folder] { (*folders)[i] = folder ? 1 : 0; };
     }));
   }
   const auto deadline = BlockingWork::Clock::now() + patience;
   for (std::size_t i = 0; i < volumes.size(); ++i) {
     // A mount point still busy with an earlier question is not waited on again.
-    const bool stalled = work.Stalled(volumes[i].mountPoint, patience);
+    const bool stalled = work.Stalled(volumes[i].mount_point, patience);
     if ((stalled || !work.WaitFor(tickets[i], deadline)) && late)
-      late->push_back(volumes[i].mountPoint);
+      late->push_back(volumes[i].mount_point);
   }
   std::vector<Volume> listed;
   for (std::size_t i = 0; i < volumes.size(); ++i) {
@@ -182,15 +186,21 @@ std::vector<Volume> ListVolumes(const std::string& mountTable, std::chrono::mill
   return listed;
 }
 
+bool IsVolumeRoot(const std::string& path) {
+  const std::vector<Volume> volumes = ListVolumes();
+  return std::any_of(volumes.begin(), volumes.end(),
+                     [&](const Volume& volume) { return volume.mount_point == path; });
+}
+
 const Volume* VolumeHoldingPath(const std::vector<Volume>& volumes, std::string_view path) {
   const Volume* best = nullptr;
   for (const Volume& volume : volumes) {
-    const std::string& mount = volume.mountPoint;
+    const std::string& mount = volume.mount_point;
     const bool holds =
         IsRootPath(mount)
             ? path.starts_with('/')
             : path.starts_with(mount) && (path.size() == mount.size() || path[mount.size()] == '/');
-    if (holds && (!best || mount.size() > best->mountPoint.size())) best = &volume;
+    if (holds && (!best || mount.size() > best->mount_point.size())) best = &volume;
   }
   return best;
 }
@@ -201,9 +211,9 @@ std::set<std::string> ChangedMountPoints(const std::vector<Volume>& before,
   auto note = [&](const std::vector<Volume>& from, const std::vector<Volume>& in) {
     for (const Volume& volume : from) {
       const auto same = std::find_if(in.begin(), in.end(), [&](const Volume& v) {
-        return v.mountPoint == volume.mountPoint && v.device == volume.device;
+        return v.mount_point == volume.mount_point && v.device == volume.device;
       });
-      if (same == in.end()) changed.insert(volume.mountPoint);
+      if (same == in.end()) changed.insert(volume.mount_point);
     }
   };
   note(before, now);

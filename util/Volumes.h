@@ -12,10 +12,10 @@
 namespace quillon {
 
 struct Volume {
-  std::string mountPoint;  // "/", "/media/ann/USB"
-  std::string device;      // "/dev/sdb1", "server:/export"
-  std::string label;       // the file system's label where the host knows one, else the device
-  std::string fsType;      // "ext4", "vfat", "nfs4"
+  std::string mount_point;  // "/", "/media/ann/USB"
+  std::string device;       // "/dev/sdb1", "server:/export"
+  std::string label;        // the file system's label where the host knows one, else the device
+  std::string fs_type;      // "ext4", "vfat", "nfs4"
 };
 
 inline constexpr const char* kMountTablePath = "/proc/self/mountinfo";
@@ -42,6 +42,9 @@ void LabelVolumes(std::vector<Volume>& volumes);
 std::vector<Volume> ListVolumes(const std::string& mountTable = kMountTablePath,
                                 std::chrono::milliseconds patience = std::chrono::milliseconds(200),
                                 std::vector<std::string>* late = nullptr);
+
+// Whether the path is the mount point of one of the host's volumes (a drive root).
+bool IsVolumeRoot(const std::string& path);
 
 // The volume whose mount point is the longest prefix of the absolute path, ending at a
 // separator ("/media/usb" holds "/media/usb/a" but not "/media/usbx"); nullptr when none does.

@@ -9,14 +9,25 @@
 #include <string_view>
 
 #include "util/IoError.h"
+#include "util/UniqueFd.h"
 
 namespace quillon {
+
+// Files are shared as on POSIX, where nothing locks them.
+inline constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 inline HANDLE AsHandle(int fd) { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd)); }
 
 inline int AsFd(HANDLE handle) { return static_cast<int>(reinterpret_cast<std::intptr_t>(handle)); }
 
 [[noreturn]] inline void ThrowLastError() { ThrowIoError(static_cast<int>(GetLastError())); }
+
+inline UniqueFd CreateOrThrow(const std::string& path, DWORD access, DWORD disposition) {
+  const HANDLE file = CreateFileA(path.c_str(), access, kShareAll, nullptr, disposition,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) ThrowLastError();
+  return UniqueFd(AsFd(file));
+}
 
 // The text in the ANSI code page, as UTF-16.
 inline std::wstring Wide(std::string_view text) {

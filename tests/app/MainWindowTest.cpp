@@ -11,9 +11,9 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
-#include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
@@ -38,6 +38,7 @@
 #include "util/Text.h"
 #include "util/Volumes.h"
 
+using namespace quillon;
 using quillon::testing::ReadBytes;
 using quillon::testing::RecordingSeam;
 using quillon::testing::TempDir;
@@ -154,11 +155,13 @@ void MainWindowTest::startState() {
   TmainF& w = *f.window;
   QCOMPARE(w.objectName(), QStringLiteral("mainF"));
   QCOMPARE(w.windowTitle(), QStringLiteral("Quillon"));
-  for (const char* name :
-       {"Panel1", "Panel2", "Panel3", "Panel4", "SelectL", "DriveComboBox1", "infoCB",
-        "filefilterL", "filterCB", "ST1", "FileListBox1", "dlb1", "FilterComboBox1", "sourceL",
-        "Label6", "AddsourceB", "AddsourceE", "destL", "Label1", "adddestB", "adddestE", "repL",
-        "RunB", "cancelB", "ClearB", "ExitB", "RunM", "stb1", "PM1", "flbPM"}) {
+  for (
+      const char* name :
+      {"Panel1",          "Panel2",      "Panel3",   "Panel4",     "SelectL",      "DriveComboBox1",
+       "infoCB",          "filefilterL", "filterCB", "ST1",        "FileListBox1", "dlb1",
+       "FilterComboBox1", "sourceL",     "Label6",   "AddsourceB", "AddsourceE",   "destL",
+       "Label1",          "adddestB",    "adddestE", "repL",       "RunB",         "cancelB",
+       "ClearB",          "ExitB",       "RunM",     "stb1",       "PM1",          "flbPM"}) {
     QVERIFY2(w.findChild<QObject*>(QString::fromLatin1(name)), name);
   }
   QVERIFY(!w.AddsourceB->isEnabled());
@@ -310,17 +313,18 @@ void MainWindowTest::runStatesDuringAndAfterQuestion() {
   // Yes to the 101 files, No to creating the destination.
   f.seam.answers = {true, false};
   w.RunB->click();
-  QCOMPARE(f.seam.questions,
-           QStringList({"101 files to be created. Really proceed??",
-                        "Chosen parent folder is invalid or does not exist. I try to create it??"}));
+  QCOMPARE(
+      f.seam.questions,
+      QStringList({"101 files to be created. Really proceed??",
+                   "Chosen parent folder is invalid or does not exist. I try to create it??"}));
   QCOMPARE(f.seam.states, QStringList({"cancel=1 run=0 clear=0", "cancel=1 run=0 clear=0"}));
   // The report is shown up to its last line before each question.
-  QCOMPARE(f.seam.reports,
-           QStringList({"Started...",
-                        "Started...\nParent folder does not exist: " + Q(f.dir / "missing")}));
+  QCOMPARE(f.seam.reports, QStringList({"Started...", "Started...\nParent folder does not exist: " +
+                                                          Q(f.dir / "missing")}));
   QCOMPARE(ButtonStates(w), QStringLiteral("cancel=0 run=1 clear=1"));
-  QCOMPARE(ReportLines(w), (std::vector<std::string>{
-                               "Started...", "Parent folder does not exist: " + (f.dir / "missing")}));
+  QCOMPARE(ReportLines(w),
+           (std::vector<std::string>{"Started...",
+                                     "Parent folder does not exist: " + (f.dir / "missing")}));
 
   // While running, typing into the path fields does not enable a second run.
   f.seam.clear();
@@ -367,12 +371,12 @@ void MainWindowTest::refusedRunsReturnToIdle() {
 
 void MainWindowTest::cancelDuringTheLastLineCancels() {
   // Fast lines leave their events for later, but never past the last counted line.
-  QVERIFY(TmainF::EventsDue(-1, 1, 50));
-  QVERIFY(!TmainF::EventsDue(1, 2, 50));
-  QVERIFY(TmainF::EventsDue(4, 2, 50));
-  QVERIFY(TmainF::EventsDue(0, 50, 50));
+  QVERIFY(quillon::WindowRunHost::EventsDue(-1, 1, 50));
+  QVERIFY(!quillon::WindowRunHost::EventsDue(1, 2, 50));
+  QVERIFY(quillon::WindowRunHost::EventsDue(4, 2, 50));
+  QVERIFY(quillon::WindowRunHost::EventsDue(0, 50, 50));
   // Blank lines shrink the total below the lines read.
-  QVERIFY(TmainF::EventsDue(0, 48, 45));
+  QVERIFY(quillon::WindowRunHost::EventsDue(0, 48, 45));
 }
 
 void MainWindowTest::cancelStopsAfterTheCurrentLine() {
@@ -618,7 +622,7 @@ void MainWindowTest::historyFilesAfterRunsAndBrowsing() {
   QCOMPARE(f.seam.openRequests.back().title, QStringLiteral("Select text file"));
   QCOMPARE(f.seam.openRequests.back().filter,
            QStringLiteral("Txt-files (*.txt)|*.txt|All files (*.*)|*.*"));
-  QCOMPARE(f.seam.openRequests.back().initialFolder, Q(f.dir.path()) + "/");
+  QCOMPARE(f.seam.openRequests.back().initial_folder, Q(f.dir.path()) + "/");
   QCOMPARE(w.AddsourceE->text(), Q(second));
   QCOMPARE(ReadBytes(f.dir / "files.his"), second + "\r\n" + first + "\r\n");
   QCOMPARE(w.MyEnterH->items(), (QStringList{Q(second), Q(first)}));
@@ -762,7 +766,8 @@ void MainWindowTest::fileListFilterAndAddButtons() {
   QTest::mouseDClick(w.AddsourceE, Qt::LeftButton);
   w.AddsourceE->setText(Q(f.dir / "src/c.log"));
   QTest::mouseDClick(w.AddsourceE, Qt::LeftButton);
-  QCOMPARE(f.seam.shellTargets.join(" | "), Q(f.dir / "src/A.txt") + " | " + Q(f.dir / "src/c.log"));
+  QCOMPARE(f.seam.shellTargets.join(" | "),
+           Q(f.dir / "src/A.txt") + " | " + Q(f.dir / "src/c.log"));
   w.adddestE->setText(Q(f.dir / "src/folder.txt/not-yet"));
   QTest::mouseDClick(w.adddestE, Qt::LeftButton);
   QCOMPARE(w.ST1->Path(), Q(f.dir / "src/folder.txt"));
@@ -770,15 +775,15 @@ void MainWindowTest::fileListFilterAndAddButtons() {
 
   // The drive box follows the tree without moving it; a volume picked moves the tree to it.
   QCOMPARE(w.DriveComboBox1->Drive(),
-           Q(quillon::VolumeHoldingPath(quillon::ListVolumes(), f.dir.path())->mountPoint));
+           Q(quillon::VolumeHoldingPath(quillon::ListVolumes(), f.dir.path())->mount_point));
   QCOMPARE(w.ST1->Path(), Q(f.dir / "src/folder.txt"));
   emit w.DriveComboBox1->activated(0);
   QCOMPARE(w.ST1->Path(), QStringLiteral("/"));
   QCOMPARE(w.dlb1->Directory(), QStringLiteral("/"));
 
   // Volumes mounted or gone since the list was read show when the list opens.
-  w.DriveComboBox1->SetVolumes({{"/", "/dev/root", "/", "ext4"},
-                                {"/media/gone", "/dev/gone", "GONE", "vfat"}});
+  w.DriveComboBox1->SetVolumes(
+      {{"/", "/dev/root", "/", "ext4"}, {"/media/gone", "/dev/gone", "GONE", "vfat"}});
   QCOMPARE(w.DriveComboBox1->count(), 2);
   w.DriveComboBox1->showPopup();
   w.DriveComboBox1->hidePopup();

@@ -13,6 +13,7 @@
 #include "support/TempDir.h"
 #include "util/ui/Seam.h"
 
+using namespace quillon;
 using quillon::testing::ReadBytes;
 using quillon::testing::RecordingSeam;
 using quillon::testing::TempDir;

@@ -17,6 +17,7 @@
 #include "support/TempDir.h"
 #include "util/IoError.h"
 
+using namespace quillon;
 using quillon::testing::ReadBytes;
 using quillon::testing::RecordingSeam;
 using quillon::testing::TempDir;

@@ -6,6 +6,8 @@
 
 #include "app/ReportMemo.h"
 
+using namespace quillon;
+
 class ReportMemoTest : public QObject {
   Q_OBJECT
 

@@ -13,6 +13,7 @@
 #include "support/RecordingSeam.h"
 #include "support/TempDir.h"
 
+using namespace quillon;
 using quillon::testing::RecordingSeam;
 using quillon::testing::TempDir;
 namespace fs = std::filesystem;

@@ -11,6 +11,8 @@
 #include "support/RecordingSeam.h"
 #include "support/TempDir.h"
 
+using namespace quillon;
+
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: window-screenshot OUTPUT.png\n");
@@ -20,8 +22,8 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   quillon::testing::TempDir dir;
   quillon::testing::RecordingSeam seam;  // no box waits for a person
-  const std::string source = dir.Write(
-      "names.txt", "alpha\r\nbeta\r\ngamma\r\nalpha\r\n\r\nreport:2024\r\ndelta\r\n");
+  const std::string source =
+      dir.Write("names.txt", "alpha\r\nbeta\r\ngamma\r\nalpha\r\n\r\nreport:2024\r\ndelta\r\n");
   std::filesystem::create_directory(dir / "out");
   dir.Write("out/beta.txt", "");
 

@@ -23,7 +23,8 @@ Outcome RunBatch(const std::vector<std::string>& arguments, const BatchOptions& 
     close(err_pipe[0]);
     if (!options.folder.empty() && chdir(options.folder.c_str()) != 0) _exit(126);
     std::vector<char*> argv{const_cast<char*>(QUILLON_BATCH_PATH)};
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    for (const std::string& argument : arguments)
+      argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     execv(QUILLON_BATCH_PATH, argv.data());
     _exit(127);

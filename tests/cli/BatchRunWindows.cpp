@@ -34,8 +34,8 @@ HANDLE Inheritable(HANDLE handle) {
 }
 
 HANDLE OpenForChild(const std::string& path, DWORD access) {
-  const HANDLE file = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, 0, nullptr);
+  const HANDLE file = CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + path);
   return Inheritable(file);
 }
@@ -57,7 +57,8 @@ Outcome RunBatch(const std::vector<std::string>& arguments, const BatchOptions& 
   for (const std::string& argument : arguments) command += " " + Quoted(argument);
 
   HANDLE out_read, out_write, err_read, err_write;
-  if (!CreatePipe(&out_read, &out_write, nullptr, 0) || !CreatePipe(&err_read, &err_write, nullptr, 0)) {
+  if (!CreatePipe(&out_read, &out_write, nullptr, 0) ||
+      !CreatePipe(&err_read, &err_write, nullptr, 0)) {
     throw std::runtime_error("pipe");
   }
   if (options.out_closed) CloseHandle(out_read);

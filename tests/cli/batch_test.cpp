@@ -58,7 +58,8 @@ TEST_F(BatchCommand, TheThreeLineExample) {
 
 TEST_F(BatchCommand, SettingsComeFromTheGivenFile) {
   const std::string source = dir.Write("names.txt", "big|5\r\n");
-  dir.Write("settings.ini", "[Fill]\r\nKind=var\r\nWith=65\r\n[Output extension]\r\nExtension=dat\r\n");
+  dir.Write("settings.ini",
+            "[Fill]\r\nKind=var\r\nWith=65\r\n[Output extension]\r\nExtension=dat\r\n");
   EXPECT_EQ(RunBatch({"--settings", settings, source, out.path()}).status, 0);
   EXPECT_EQ(ReadBytes(out / "big.dat"), "AAAAA");
 }
@@ -66,15 +67,16 @@ TEST_F(BatchCommand, SettingsComeFromTheGivenFile) {
 TEST_F(BatchCommand, RefusedRunsExitWithOne) {
   const Outcome missing = RunBatch({"--settings", settings, dir / "missing.txt", out.path()});
   EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.err,
-            Text({"Error: " + dir / "missing.txt" + " does not exist! Please check complete path."}));
+  EXPECT_EQ(missing.err, Text({"Error: " + dir / "missing.txt" +
+                               " does not exist! Please check complete path."}));
   EXPECT_EQ(missing.out, Text({"Started...", "Does not exist: " + dir / "missing.txt"}));
 
   const std::string source = dir.Write("names.txt", "a\r\n");
   const Outcome refused = RunBatch({"--settings", settings, "--no", source, out / "new"});
   EXPECT_EQ(refused.status, 1);
-  EXPECT_EQ(refused.err,
-            Text({"Warning: Chosen parent folder is invalid or does not exist. I try to create it??"}));
+  EXPECT_EQ(
+      refused.err,
+      Text({"Warning: Chosen parent folder is invalid or does not exist. I try to create it??"}));
   EXPECT_FALSE(std::filesystem::exists(out / "new"));
 
   // Without a terminal and without --yes, a question is answered No.
@@ -85,9 +87,10 @@ TEST_F(BatchCommand, YesAnswersEveryQuestion) {
   const std::string source = dir.Write("names.txt", "a\r\n");
   const Outcome run = RunBatch({"--settings", settings, "--yes", source, out / "new/deep"});
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.err,
-            Text({"Warning: Chosen parent folder is invalid or does not exist. I try to create it??",
-                  "Quillon: Creation succesfull"}));
+  EXPECT_EQ(
+      run.err,
+      Text({"Warning: Chosen parent folder is invalid or does not exist. I try to create it??",
+            "Quillon: Creation succesfull"}));
   EXPECT_TRUE(std::filesystem::exists(out / "new/deep/a.txt"));
 }
 
@@ -107,7 +110,9 @@ TEST_F(BatchCommand, HelpAndVersionGoToStandardOutputAndRunNothing) {
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
   EXPECT_EQ(help.out.rfind(Text({"usage: quillon-batch [--settings FILE] [--yes|--no] SOURCE "
-                                 "DESTINATION"}), 0), 0u);
+                                 "DESTINATION"}),
+                           0),
+            0u);
   for (const char* option : {"--settings FILE", "--yes", "--no", "--help", "--version"}) {
     EXPECT_NE(help.out.find(kEnd + "  " + option + " "), std::string::npos) << option;
   }
@@ -124,7 +129,8 @@ TEST_F(BatchCommand, HelpAndVersionGoToStandardOutputAndRunNothing) {
 
 TEST_F(BatchCommand, AFailureOfFileInputExitsWithThree) {
   const std::string source = dir.Write("names.txt", "a\r\nb\r\n");
-  dir.Write("settings.ini", "[Fill]\r\nKind=single\r\nText=1\r\nFile name=" + dir / "gone.txt" + "\r\n");
+  dir.Write("settings.ini",
+            "[Fill]\r\nKind=single\r\nText=1\r\nFile name=" + dir / "gone.txt" + "\r\n");
   const Outcome run = RunBatch({"--settings", settings, source, out.path()});
   EXPECT_EQ(run.status, 3);
   EXPECT_EQ(run.out, Text({"Started..."}));
@@ -141,12 +147,13 @@ TEST_F(BatchCommand, AReportThatCannotBeWrittenEndsWithThree) {
 
 TEST_F(BatchCommand, RelativeDestinationIsCreatedInTheCurrentFolder) {
   dir.Write("names.txt", "a\r\n");
-  const Outcome run = RunBatch({"--settings", settings, "--yes", "names.txt", "out/deep"},
-                               {.folder = dir.path()});
+  const Outcome run =
+      RunBatch({"--settings", settings, "--yes", "names.txt", "out/deep"}, {.folder = dir.path()});
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.err,
-            Text({"Warning: Chosen parent folder is invalid or does not exist. I try to create it??",
-                  "Quillon: Creation succesfull"}));
+  EXPECT_EQ(
+      run.err,
+      Text({"Warning: Chosen parent folder is invalid or does not exist. I try to create it??",
+            "Quillon: Creation succesfull"}));
   EXPECT_EQ(run.out, Text({"Started...", "Parent folder does not exist: out/deep",
                            "Parent folder created: out/deep", "Finished!", "Created files: 1/1",
                            "Existing files: 0/1", "Success ratio: 1/1 or 100%"}));
@@ -157,11 +164,11 @@ TEST_F(BatchCommand, RelativeDestinationIsCreatedInTheCurrentFolder) {
 TEST_F(BatchCommand, ASourceHeldByAnotherProgramIsNamedAsGiven) {
   dir.Write("names.txt", "a\r\n");
   // Opened without sharing, as an editor may hold a file.
-  const HANDLE held = CreateFileA((dir / "names.txt").c_str(), GENERIC_READ, 0, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
+  const HANDLE held =
+      CreateFileA((dir / "names.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  const Outcome run = RunBatch({"--settings", settings, "names.txt", out.path()},
-                               {.folder = dir.path()});
+  const Outcome run =
+      RunBatch({"--settings", settings, "names.txt", out.path()}, {.folder = dir.path()});
   CloseHandle(held);
   EXPECT_EQ(run.status, 3);
   EXPECT_EQ(run.err, Text({"Error: Can not read names.txt", "Quillon: File access denied."}));
@@ -216,7 +223,8 @@ std::string RunOnTerminal(const std::vector<std::string>& arguments) {
     dup2(shown, 2);
     close(terminal);
     std::vector<char*> argv{const_cast<char*>(QUILLON_BATCH_PATH)};
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    for (const std::string& argument : arguments)
+      argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     execv(QUILLON_BATCH_PATH, argv.data());
     _exit(127);
@@ -232,23 +240,30 @@ std::string RunOnTerminal(const std::vector<std::string>& arguments) {
 
 TEST_F(BatchCommand, ControlBytesAreShownNotObeyedOnATerminalAndPassedElsewhere) {
   dir.Write("settings.ini", "[Fill]\r\nKind=var\r\n");
-  const std::string source = dir.Write("names.txt", "a\x1B]0;retitled\x07" "b|1\nx|1\tz\n");
+  const std::string source = dir.Write("names.txt",
+                                       "a\x1B]0;retitled\x07"
+                                       "b|1\nx|1\tz\n");
   const std::string gone = dir / "gone\x1B[2J\x7F.txt";
   const std::vector<std::string> report_run{"--settings", settings, source, out.path()};
   const std::vector<std::string> message_run{"--settings", settings, gone, out.path()};
 
   const std::string shown = RunOnTerminal(report_run) + RunOnTerminal(message_run);
-  EXPECT_NE(shown.find("Unable to create: a\\x1B]0;retitled\\x07b\r\n"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("Unable to create: a\\x1B]0;retitled\\x07b\r\n"), std::string::npos)
+      << shown;
   EXPECT_NE(shown.find("x|1\tz: Unable to find valid size."), std::string::npos) << shown;
   EXPECT_NE(shown.find("Error: " + dir.path() + "/gone\\x1B[2J\\x7F.txt does not exist!"),
-            std::string::npos) << shown;
+            std::string::npos)
+      << shown;
   EXPECT_NE(shown.find("Does not exist: " + dir.path() + "/gone\\x1B[2J\\x7F.txt"),
-            std::string::npos) << shown;
+            std::string::npos)
+      << shown;
   EXPECT_EQ(shown.find('\x1B'), std::string::npos);
   EXPECT_EQ(shown.find('\x7F'), std::string::npos);
 
   // To a pipe, every byte goes out as it is.
-  EXPECT_NE(RunBatch(report_run).out.find("Unable to create: a\x1B]0;retitled\x07" "b\n"),
+  EXPECT_NE(RunBatch(report_run)
+                .out.find("Unable to create: a\x1B]0;retitled\x07"
+                          "b\n"),
             std::string::npos);
   EXPECT_EQ(RunBatch(message_run).err,
             "Error: " + gone + " does not exist! Please check complete path.\n");
@@ -256,8 +271,8 @@ TEST_F(BatchCommand, ControlBytesAreShownNotObeyedOnATerminalAndPassedElsewhere)
 
 TEST_F(BatchCommand, AReportOrMessageThatCannotBeWrittenEndsWithThree) {
   const std::string source = dir.Write("names.txt", "a\r\nb\r\n");
-  const Outcome report = RunBatch({"--settings", settings, source, out.path()},
-                                  {.out_file = "/dev/full"});
+  const Outcome report =
+      RunBatch({"--settings", settings, source, out.path()}, {.out_file = "/dev/full"});
   EXPECT_EQ(report.status, 3);
   EXPECT_EQ(report.err, "Quillon: Disk full.\n");
 
@@ -269,8 +284,8 @@ TEST_F(BatchCommand, AReportOrMessageThatCannotBeWrittenEndsWithThree) {
 
 TEST_F(BatchCommand, AnUnreadableSourceIsNamedAsGiven) {
   ASSERT_EQ(mkfifo((dir / "names.txt").c_str(), 0600), 0);  // no text file, so never read
-  const Outcome run = RunBatch({"--settings", settings, "names.txt", out.path()},
-                               {.folder = dir.path()});
+  const Outcome run =
+      RunBatch({"--settings", settings, "names.txt", out.path()}, {.folder = dir.path()});
   EXPECT_EQ(run.status, 3);
   EXPECT_EQ(run.err, "Error: Can not read names.txt\nQuillon: File access denied.\n");
 }

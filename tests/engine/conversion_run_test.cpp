@@ -49,9 +49,9 @@ class ConversionRunTest : public ::testing::Test {
 
 TEST_F(ConversionRunTest, TheThreeLineExample) {
   EXPECT_EQ(RunOn("a\r\nb\r\na\r\n"), RunResult::Finished);
-  EXPECT_EQ(host.report, (Lines{"Started...", "Exists already: a", "Finished!",
-                                "Created files: 2/3", "Existing files: 1/3",
-                                "Success ratio: 3/3 or 100%"}));
+  EXPECT_EQ(host.report,
+            (Lines{"Started...", "Exists already: a", "Finished!", "Created files: 2/3",
+                   "Existing files: 1/3", "Success ratio: 3/3 or 100%"}));
   EXPECT_EQ(Created(), (Lines{"a.txt", "b.txt"}));
   EXPECT_TRUE(host.boxes.empty());
   EXPECT_EQ(host.states, (Lines{"running", "idle"}));
@@ -80,9 +80,9 @@ TEST_F(ConversionRunTest, RunningTwiceFindsEveryFile) {
   RunOn("a\r\nb\r\n");
   host.report.clear();
   Run();
-  EXPECT_EQ(host.report, (Lines{"Started...", "Exists already: a", "Exists already: b",
-                                "Finished!", "Created files: 0/2", "Existing files: 2/2",
-                                "Success ratio: 2/2 or 100%"}));
+  EXPECT_EQ(host.report,
+            (Lines{"Started...", "Exists already: a", "Exists already: b", "Finished!",
+                   "Created files: 0/2", "Existing files: 2/2", "Success ratio: 2/2 or 100%"}));
 }
 
 TEST_F(ConversionRunTest, AnExistingFileIsNeverChanged) {
@@ -150,9 +150,10 @@ TEST_F(ConversionRunTest, AMissingDestinationIsCreatedOnYes) {
   destination = out / "new/deeper";
   host.answers = {true};
   EXPECT_EQ(RunOn("a\r\n"), RunResult::Finished);
-  EXPECT_EQ(host.boxes,
-            (Lines{"Question: Chosen parent folder is invalid or does not exist. I try to create it??",
-                   "Quillon: Creation succesfull"}));
+  EXPECT_EQ(
+      host.boxes,
+      (Lines{"Question: Chosen parent folder is invalid or does not exist. I try to create it??",
+             "Quillon: Creation succesfull"}));
   EXPECT_EQ(host.report[1], "Parent folder does not exist: " + destination);
   EXPECT_EQ(host.report[2], "Parent folder created: " + destination);
   EXPECT_EQ(Created(), Lines{"a.txt"});
@@ -202,10 +203,10 @@ TEST_F(ConversionRunTest, NamesThatCannotBeCreated) {
   std::filesystem::create_directories(out / "sub");
   std::filesystem::create_directories(out / "folder.txt");
   RunOn("a|b\r\nsub\\inner\r\nmissing\\x\r\n..\\escape\r\nfolder\r\nsub/../ok\r\n");
-  EXPECT_EQ(host.report, (Lines{"Started...", "Unable to create: a|b", "Unable to create: missing\\x",
-                                "Unable to create: ..\\escape", "Unable to create: folder",
-                                "Finished!", "Created files: 2/6", "Existing files: 0/6",
-                                "Success ratio: 2/6 or 33%"}));
+  EXPECT_EQ(host.report,
+            (Lines{"Started...", "Unable to create: a|b", "Unable to create: missing\\x",
+                   "Unable to create: ..\\escape", "Unable to create: folder", "Finished!",
+                   "Created files: 2/6", "Existing files: 0/6", "Success ratio: 2/6 or 33%"}));
   EXPECT_TRUE(std::filesystem::exists(out / "sub/inner.txt"));
   EXPECT_TRUE(std::filesystem::exists(out / "ok.txt"));
   EXPECT_FALSE(std::filesystem::exists(dir / "escape.txt"));
@@ -215,9 +216,9 @@ TEST_F(ConversionRunTest, ALoneLineFeedEndsALineOnlyOnPosix) {
   RunOn("a\nb\r\n");
   if (kOnWindows) {
     // A line feed is a character of the name, and no file name holds one.
-    EXPECT_EQ(host.report, (Lines{"Started...", "Unable to create: a\nb", "Finished!",
-                                  "Created files: 0/1", "Existing files: 0/1",
-                                  "Success ratio: 0/1 or 0%"}));
+    EXPECT_EQ(host.report,
+              (Lines{"Started...", "Unable to create: a\nb", "Finished!", "Created files: 0/1",
+                     "Existing files: 0/1", "Success ratio: 0/1 or 0%"}));
     EXPECT_TRUE(Created().empty());
   } else {
     EXPECT_EQ(host.report.back(), "Success ratio: 2/2 or 100%");
@@ -259,10 +260,10 @@ TEST_F(ConversionRunTest, VariableSizesAndTheirReportOrder) {
   settings.ReplaceInvalid = true;
   settings.InvalidReplacer = "_";
   RunOn("report|2048\r\nempty|\r\nbad:name|abc\r\n|50\r\n");
-  EXPECT_EQ(host.report, (Lines{"Started...",
-                                "bad:name|abc: Unable to find valid size. Size set to 0. ",
-                                "replacing : by _ in bad:name", "Finished!", "Created files: 4/4",
-                                "Existing files: 0/4", "Success ratio: 4/4 or 100%"}));
+  EXPECT_EQ(host.report,
+            (Lines{"Started...", "bad:name|abc: Unable to find valid size. Size set to 0. ",
+                   "replacing : by _ in bad:name", "Finished!", "Created files: 4/4",
+                   "Existing files: 0/4", "Success ratio: 4/4 or 100%"}));
   EXPECT_EQ(ReadBytes(out / "report.txt"), std::string(2048, '0'));
   EXPECT_EQ(ReadBytes(out / "empty.txt"), "");
   EXPECT_EQ(ReadBytes(out / "bad_name.txt"), "");
@@ -356,8 +357,8 @@ TEST_F(ConversionRunTest, AFailureOfFileOutputEndsTheRunWithoutSummary) {
 }
 
 TEST(SuccessPercent, RoundsHalvesToEven) {
-  EXPECT_EQ(SuccessPercent(1, 8), 12);   // 12.5
-  EXPECT_EQ(SuccessPercent(3, 8), 38);   // 37.5
+  EXPECT_EQ(SuccessPercent(1, 8), 12);  // 12.5
+  EXPECT_EQ(SuccessPercent(3, 8), 38);  // 37.5
   EXPECT_EQ(SuccessPercent(1, 3), 33);
   EXPECT_EQ(SuccessPercent(2, 3), 67);
   EXPECT_EQ(SuccessPercent(0, 5), 0);

@@ -49,8 +49,8 @@ TEST(LineParts, KeepTheFirstBytesOfEachPartAndSayWhenMoreFollowed) {
   EXPECT_TRUE(parts.RawLineCut);
   EXPECT_EQ(parts.RawLine, name);
 
-  parts = SplitSourceLine(name + "x|1" + std::string(kKept, ' ') + "|" + std::string(kKept + 1, '7'),
-                          "var", 124);
+  parts = SplitSourceLine(
+      name + "x|1" + std::string(kKept, ' ') + "|" + std::string(kKept + 1, '7'), "var", 124);
   EXPECT_TRUE(parts.NameCut);  // the name runs to the last separator
   EXPECT_TRUE(parts.SizeTextCut);
   EXPECT_EQ(parts.SeparatorPos, 2 * kKept + 4);
@@ -67,12 +67,12 @@ TEST(LineParts, KeepTheFirstBytesOfEachPartAndSayWhenMoreFollowed) {
 TEST_F(LongLine, SizeReportQuotesTheFirstBytesOfALongLine) {
   settings.FillKind = "var";
   const std::string name(kKept + 10, 'a');
-  EXPECT_EQ(Run(name + "|x\r\n" + name.substr(0, 40) + "|" + std::string(kKept + 1, '0') + "\r\n"),
-            (Lines{std::string(kKept, 'a') + "...: Unable to find valid size. Size set to 0. ",
-                   kTooLong,
-                   // A size text longer than is kept is no valid size, even of zeros.
-                   name.substr(0, 40) + "|" + std::string(kKept - 41, '0') +
-                       "...: Unable to find valid size. Size set to 0. "}));
+  EXPECT_EQ(
+      Run(name + "|x\r\n" + name.substr(0, 40) + "|" + std::string(kKept + 1, '0') + "\r\n"),
+      (Lines{std::string(kKept, 'a') + "...: Unable to find valid size. Size set to 0. ", kTooLong,
+             // A size text longer than is kept is no valid size, even of zeros.
+             name.substr(0, 40) + "|" + std::string(kKept - 41, '0') +
+                 "...: Unable to find valid size. Size set to 0. "}));
   EXPECT_EQ(std::filesystem::is_empty(out / (name.substr(0, 40) + ".txt")), true);
 }
 

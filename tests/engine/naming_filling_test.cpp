@@ -54,8 +54,8 @@ TEST(SplitSourceLine, RemovesTabsAndSplitsOnlyForVariableKinds) {
 TEST(ReplaceInvalidChars, ReportsEachReplacementWithTheOriginalName) {
   reported.clear();
   EXPECT_EQ(ReplaceInvalidChars("a:b*c", "_", kRecord), "a_b_c");
-  EXPECT_EQ(reported, (std::vector<std::string>{"replacing : by _ in a:b*c",
-                                                "replacing * by _ in a:b*c"}));
+  EXPECT_EQ(reported,
+            (std::vector<std::string>{"replacing : by _ in a:b*c", "replacing * by _ in a:b*c"}));
   reported.clear();
   EXPECT_EQ(ReplaceInvalidChars("a?b", "TEMP", kRecord), "aTEMPb");
   EXPECT_EQ(ReplaceInvalidChars("x/y", "", kRecord), "xy");
@@ -100,8 +100,8 @@ RunSettings Fill(const std::string& kind, std::int32_t size = 0) {
 }
 
 std::int32_t SizeOf(const std::string& line, const RunSettings& settings) {
-  return FillSizeFor(SplitSourceLine(line, settings.FillKind, settings.SizeSeparatorCode),
-                     settings, kRecord);
+  return FillSizeFor(SplitSourceLine(line, settings.FillKind, settings.SizeSeparatorCode), settings,
+                     kRecord);
 }
 
 TEST(FillSizeFor, EachKind) {
@@ -125,9 +125,9 @@ TEST(FillSizeFor, EachKind) {
 
   EXPECT_EQ(SizeOf("report|x", Fill("fixifnovar", 10)), 0);
   EXPECT_EQ(SizeOf("re\tport|abc", Fill("var")), 0);
-  EXPECT_EQ(reported, (std::vector<std::string>{
-                          "report|x: Unable to find valid size. Size set to 0. ",
-                          "re\tport|abc: Unable to find valid size. Size set to 0. "}));
+  EXPECT_EQ(reported,
+            (std::vector<std::string>{"report|x: Unable to find valid size. Size set to 0. ",
+                                      "re\tport|abc: Unable to find valid size. Size set to 0. "}));
 }
 
 TEST(FillSizeFor, HexadecimalSizeHasOneToEightDigitsLeadingZerosCounted) {

@@ -13,24 +13,23 @@
 #include <string_view>
 #include <vector>
 
-#define FUZZ_CHECK(condition)                                                          \
-  do {                                                                                 \
-    if (!(condition)) {                                                                \
-      std::fprintf(stderr, "invariant broken: %s (%s:%d)\n", #condition, __FILE__,     \
-                   __LINE__);                                                          \
-      std::abort();                                                                    \
-    }                                                                                  \
+#define FUZZ_CHECK(condition)                                                                 \
+  do {                                                                                        \
+    if (!(condition)) {                                                                       \
+      std::fprintf(stderr, "invariant broken: %s (%s:%d)\n", #condition, __FILE__, __LINE__); \
+      std::abort();                                                                           \
+    }                                                                                         \
   } while (0)
 
 // Two texts that must be equal; both are shown, escaped, when they are not.
-#define FUZZ_CHECK_EQ(a, b)                                                            \
-  do {                                                                                 \
-    const std::string fuzz_a(a), fuzz_b(b);                                            \
-    if (fuzz_a != fuzz_b) {                                                            \
-      std::fprintf(stderr, "'%s' != '%s'\n", quillon::fuzz::Escaped(fuzz_a).c_str(),  \
-                   quillon::fuzz::Escaped(fuzz_b).c_str());                            \
-      FUZZ_CHECK(!(#a " == " #b));                                                     \
-    }                                                                                  \
+#define FUZZ_CHECK_EQ(a, b)                                                          \
+  do {                                                                               \
+    const std::string fuzz_a(a), fuzz_b(b);                                          \
+    if (fuzz_a != fuzz_b) {                                                          \
+      std::fprintf(stderr, "'%s' != '%s'\n", quillon::fuzz::Escaped(fuzz_a).c_str(), \
+                   quillon::fuzz::Escaped(fuzz_b).c_str());                          \
+      FUZZ_CHECK(!(#a " == " #b));                                                   \
+    }                                                                                \
   } while (0)
 
 namespace quillon::fuzz {

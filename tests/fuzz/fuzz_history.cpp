@@ -21,7 +21,10 @@ using quillon::fuzz::ReferenceLines;
 class CountingMessages : public quillon::MessageHost {
  public:
   void ShowNotice(const std::string& text) override { notices.push_back(text); }
-  void ShowError(const std::string& text) override { FUZZ_CHECK(!"no error box"); (void)text; }
+  void ShowError(const std::string& text) override {
+    FUZZ_CHECK(!"no error box");
+    (void)text;
+  }
   void ShowWarning(const std::string& text) override { warnings.push_back(text); }
   void ShowInformation(const std::string&) override {}
   bool AskYesNo(const std::string&) override { return true; }
@@ -92,7 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 0; i < entries.captions.size(); ++i) {
     const std::string& item = expected[i];
     const std::string& caption = entries.captions[i];
-    const std::size_t width = std::min<std::size_t>(static_cast<std::size_t>(list.maxitemlen()), 65535);
+    const std::size_t width =
+        std::min<std::size_t>(static_cast<std::size_t>(list.maxitemlen()), 65535);
     if (item.size() <= width) {
       FUZZ_CHECK(caption == item);
     } else {
@@ -109,9 +113,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(other.items() == expected);
 
   for (std::string& text : additions) {
-    text.erase(std::remove_if(text.begin(), text.end(),
-                              [](char c) { return c == '\r' || c == '\n' || c == '\0' || c == '\x1a'; }),
-               text.end());
+    text.erase(
+        std::remove_if(text.begin(), text.end(),
+                       [](char c) { return c == '\r' || c == '\n' || c == '\0' || c == '\x1a'; }),
+        text.end());
     const std::vector<std::string> before = list.items();
     const bool known = std::any_of(before.begin(), before.end(), [&](const std::string& item) {
       return quillon::EqualsIgnoringAsciiCase(item, text);

@@ -35,8 +35,8 @@ std::vector<Line> LinesOf(std::string_view content) {
       break;
     }
     const std::size_t width = content.compare(end, 2, "\r\n") == 0 ? 2 : 1;
-    lines.push_back({std::string(content.substr(start, end - start)),
-                     std::string(content.substr(end, width))});
+    lines.push_back(
+        {std::string(content.substr(start, end - start)), std::string(content.substr(end, width))});
     start = end + width;
   }
   return lines;
@@ -67,8 +67,8 @@ bool UsableSection(std::string_view name) {
          name.find(']') == std::string_view::npos;
 }
 bool UsableKey(std::string_view name) {
-  return !name.empty() && OneLine(name) && Trimmed(name) && name.find('=') == std::string_view::npos &&
-         name.front() != ';' && name.front() != '[';
+  return !name.empty() && OneLine(name) && Trimmed(name) &&
+         name.find('=') == std::string_view::npos && name.front() != ';' && name.front() != '[';
 }
 
 // Every (section, key) the file seems to hold, found plainly: "[name]" lines and "key=" lines.
@@ -141,7 +141,8 @@ void CheckSettingsRoundTrip(FuzzedDataProvider& in, const std::string& content) 
     wrote = false;
   }
   // A text with a line break cannot be written as one key: the write refuses it.
-  const bool texts_one_line = OneLine(written.SelectionFolder) && OneLine(written.OutputExtension) &&
+  const bool texts_one_line = OneLine(written.SelectionFolder) &&
+                              OneLine(written.OutputExtension) &&
                               OneLine(written.InvalidReplacer) && OneLine(written.FillKind) &&
                               OneLine(written.FillTextFile);
   FUZZ_CHECK(wrote == texts_one_line);

@@ -21,7 +21,9 @@ namespace {
 constexpr std::string_view kInvalid = "\"*/:<>?\\|";
 constexpr std::size_t kMax = quillon::LineParts::kMaxKept;
 
-bool HasInvalid(std::string_view text) { return text.find_first_of(kInvalid) != std::string_view::npos; }
+bool HasInvalid(std::string_view text) {
+  return text.find_first_of(kInvalid) != std::string_view::npos;
+}
 
 // What the run hands to the file system: a relative path that stays beneath the destination,
 // and for creation only components every desktop can hold.
@@ -91,8 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(kept(line, parts.RawLine, parts.RawLineCut));
   FUZZ_CHECK(parts.Blank == tab_free.empty());
   FUZZ_CHECK(parts.SeparatorPos == (last == std::string::npos ? 0 : last + 1));
-  const bool split = (settings.FillKind == "var" || settings.FillKind == "fixifnovar") &&
-                     parts.SeparatorPos != 0;
+  const bool split =
+      (settings.FillKind == "var" || settings.FillKind == "fixifnovar") && parts.SeparatorPos != 0;
   if (split) {
     FUZZ_CHECK(kept(tab_free.substr(0, last), parts.Name, parts.NameCut));
     FUZZ_CHECK(kept(tab_free.substr(last + 1), parts.SizeText, parts.SizeTextCut));
@@ -104,7 +106,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::int32_t fill_size = quillon::FillSizeFor(parts, settings, sink);
   const bool size_on_line = split && !parts.SizeText.empty();
   std::optional<std::int32_t> number;
-  if (!parts.SizeTextCut) number = quillon::ReadWholeNumber(parts.SizeText, quillon::HexDigits::InAll);
+  if (!parts.SizeTextCut)
+    number = quillon::ReadWholeNumber(parts.SizeText, quillon::HexDigits::InAll);
   const bool unreadable = size_on_line && !number;
   FUZZ_CHECK(report.size() == (unreadable ? 1u : 0u));
   const std::string quoted = line.size() > kMax ? line.substr(0, kMax) + "..." : line;
@@ -127,13 +130,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const std::string& text : report) {
       FUZZ_CHECK(text.starts_with("replacing ") && text.ends_with(" in " + parts.Name));
     }
-    FUZZ_CHECK(name.size() == parts.Name.size() - replaced + replaced * settings.InvalidReplacer.size());
+    FUZZ_CHECK(name.size() ==
+               parts.Name.size() - replaced + replaced * settings.InvalidReplacer.size());
     if (!HasInvalid(settings.InvalidReplacer)) FUZZ_CHECK(!HasInvalid(name));
     if (replaced == 0) FUZZ_CHECK(name == parts.Name);
   }
 
-  const std::string path = quillon::OutputPath(destination, name, settings.OutputExtension,
-                                               settings.ExtensionAlways);
+  const std::string path =
+      quillon::OutputPath(destination, name, settings.OutputExtension, settings.ExtensionAlways);
   FUZZ_CHECK(path.starts_with(destination + "/"));
   const std::string_view file_name = std::string_view(path).substr(destination.size() + 1);
   FUZZ_CHECK(file_name.starts_with(name));

@@ -9,6 +9,7 @@
 #include "FuzzCheck.h"
 #include "util/FileSystem.h"
 #include "util/TextLineReader.h"
+#include "util/UniqueFd.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::string> lines;
   {
     // The run's own loop: a first line is always read, even from an empty text.
-    quillon::TextLineReader reader(source);
+    quillon::TextLineReader reader(quillon::UniqueFd(dup(source)));
     do {
       lines.push_back(reader.ReadLine());
       FUZZ_CHECK(lines.size() <= text.size() + 1);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "support/RecordingMessages.h"
 #include "support/TempDir.h"
 #include "util/IoError.h"
 
@@ -22,19 +23,7 @@ using testing::ReadBytes;
 using testing::TempDir;
 using Items = std::vector<std::string>;
 
-class RecordingHost : public MessageHost {
- public:
-  void ShowNotice(const std::string& text) override { shown.push_back("notice: " + text); }
-  void ShowError(const std::string& text) override { shown.push_back("error: " + text); }
-  void ShowWarning(const std::string& text) override { shown.push_back("warning: " + text); }
-  void ShowInformation(const std::string& text) override { shown.push_back("info: " + text); }
-  bool AskYesNo(const std::string& question) override {
-    shown.push_back("question: " + question);
-    return answer;
-  }
-  std::vector<std::string> shown;
-  bool answer = false;
-};
+using RecordingHost = testing::RecordingMessages<>;
 
 struct Entry {
   std::size_t tag;
@@ -87,7 +76,7 @@ TEST_F(HistoryListTest, FirstStartWritesAnEmptyHistoryFileAndUsesTheDefaults) {
   EXPECT_EQ(list.maxitemlen(), 2000);
   ASSERT_TRUE(std::filesystem::exists(dir / "files.his"));
   EXPECT_EQ(HistoryFile(), "");
-  EXPECT_TRUE(host.shown.empty());
+  EXPECT_TRUE(host.boxes.empty());
   EXPECT_FALSE(std::filesystem::exists(dir / "max.his"));
   EXPECT_EQ(list.histpath(), dir / "files.his");
   EXPECT_EQ(list.maxhistpath(), dir / "max.his");
@@ -109,12 +98,18 @@ TEST_F(HistoryListTest, ANulByteEndsTheHistoryText) {
 }
 
 TEST_F(HistoryListTest, CtrlZIsAnOrdinaryCharacterOfTheHistoryFiles) {
-  dir.Write("files.his", "a\x1A" "b\r\n\x1A\r\nc\r\n");
+  dir.Write("files.his",
+            "a\x1A"
+            "b\r\n\x1A\r\nc\r\n");
   dir.Write("max.his", "5\x1A\r\n");
   Load();
-  EXPECT_EQ(list.items(), (Items{"a\x1A" "b", "\x1A", "c"}));
-  EXPECT_EQ(HistoryFile(), "a\x1A" "b\r\n\x1A\r\nc\r\n");
-  EXPECT_EQ(host.shown, Items{"warning: Invalid number in max.his"});
+  EXPECT_EQ(list.items(), (Items{"a\x1A"
+                                 "b",
+                                 "\x1A", "c"}));
+  EXPECT_EQ(HistoryFile(),
+            "a\x1A"
+            "b\r\n\x1A\r\nc\r\n");
+  EXPECT_EQ(host.boxes, Items{"Warning: Invalid number in max.his"});
 }
 
 // Links to nothing and a file-size limit, which only a POSIX host gives a user.
@@ -127,7 +122,7 @@ TEST_F(HistoryListTest, LinksToNothingAreMissingFiles) {
   EXPECT_EQ(list.maxhist(), 10);
   EXPECT_EQ(list.maxitemlen(), 2000);
   EXPECT_TRUE(list.items().empty());
-  EXPECT_TRUE(host.shown.empty());
+  EXPECT_TRUE(host.boxes.empty());
   EXPECT_EQ(HistoryFile(), "");
 }
 #endif
@@ -177,17 +172,17 @@ TEST_F(HistoryListTest, ALongFileShowsOnlyTheLimitAndEachAdditionDropsOneItem) {
   dir.Write("files.his", Lines(fifteen));
   Load();
   EXPECT_EQ(menu.entries.size(), 10u);
-  EXPECT_EQ(host.shown, (Items{"notice: count > maxhist??"}));
+  EXPECT_EQ(host.boxes, (Items{"Quillon: count > maxhist??"}));
   EXPECT_EQ(HistoryFile(), Lines(fifteen));
 
-  host.shown.clear();
+  host.boxes.clear();
   list.AddItem("new");
   Items expected = fifteen;
   expected.erase(expected.begin() + 9);  // index 10 after the insertion
   expected.insert(expected.begin(), "new");
   EXPECT_EQ(list.items(), expected);
   EXPECT_EQ(HistoryFile(), Lines(expected));
-  EXPECT_EQ(host.shown, (Items{"notice: count > maxhist??"}));
+  EXPECT_EQ(host.boxes, (Items{"Quillon: count > maxhist??"}));
   EXPECT_EQ(menu.entries.size(), 10u);
   EXPECT_EQ(menu.entries[9].tag, 9u);
 }
@@ -199,7 +194,7 @@ TEST_F(HistoryListTest, AZeroLimitKeepsNothing) {
   EXPECT_TRUE(list.items().empty());
   EXPECT_TRUE(menu.entries.empty());
   EXPECT_EQ(HistoryFile(), "");
-  EXPECT_TRUE(host.shown.empty());
+  EXPECT_TRUE(host.boxes.empty());
 }
 
 TEST_F(HistoryListTest, EmptyAndLongTextsAreStoredWhole) {
@@ -219,9 +214,9 @@ TEST_F(HistoryListTest, CountAndLengthFilesThatAreNotNumbersWarnAndGiveTheDefaul
     std::int32_t maxhist;
   };
   const std::vector<Case> cases = {
-      {"", true, 10},        {"abc\r\n", true, 10},     {"\r\n7\r\n", true, 10},
-      {"12x\r\n", true, 10}, {"-3\r\n", true, 10},      {"500\r\n", false, 500},
-      {"7\r\nabc", false, 7}, {"7", false, 7},          {"7\n", false, 7}};
+      {"", true, 10},         {"abc\r\n", true, 10}, {"\r\n7\r\n", true, 10},
+      {"12x\r\n", true, 10},  {"-3\r\n", true, 10},  {"500\r\n", false, 500},
+      {"7\r\nabc", false, 7}, {"7", false, 7},       {"7\n", false, 7}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.bytes);
     TempDir folder;
@@ -233,10 +228,10 @@ TEST_F(HistoryListTest, CountAndLengthFilesThatAreNotNumbersWarnAndGiveTheDefaul
     EXPECT_EQ(history.maxhist(), c.maxhist);
     EXPECT_EQ(history.maxitemlen(), c.warns ? 2000 : c.maxhist);
     if (c.warns) {
-      EXPECT_EQ(messages.shown,
-                (Items{"warning: Invalid number in max.his", "warning: Invalid number in maxlen.his"}));
+      EXPECT_EQ(messages.boxes, (Items{"Warning: Invalid number in max.his",
+                                       "Warning: Invalid number in maxlen.his"}));
     } else {
-      EXPECT_TRUE(messages.shown.empty());
+      EXPECT_TRUE(messages.boxes.empty());
     }
   }
 }
@@ -256,7 +251,7 @@ TEST_F(HistoryListTest, OtherFileNamesAreUsed) {
   dir.Write("dirmax.his", "x\r\n");
   dir.Write("files.his", Lines({"not mine"}));
   Load();
-  EXPECT_EQ(host.shown, (Items{"warning: Invalid number in dirmax.his"}));
+  EXPECT_EQ(host.boxes, (Items{"Warning: Invalid number in dirmax.his"}));
   EXPECT_TRUE(list.items().empty());
   EXPECT_EQ(ReadBytes(dir / "dirfiles.his"), "");
   EXPECT_EQ(HistoryFile(), Lines({"not mine"}));
@@ -306,21 +301,21 @@ TEST_F(HistoryListTest, RemoveEntryAndRemoveAll) {
   list.RemoveEntry(2);
   EXPECT_EQ(list.items(), (Items{"a", "c"}));
 
-  host.answer = false;
+  host.answers = {false};
   list.RemoveAll();
-  EXPECT_EQ(host.shown, (Items{"question: Really want to remove all history items??"}));
+  EXPECT_EQ(host.boxes, (Items{"Question: Really want to remove all history items??"}));
   EXPECT_EQ(HistoryFile(), Lines({"a", "c"}));
 
-  host.shown.clear();
-  host.answer = true;
+  host.boxes.clear();
+  host.answers = {true};
   list.RemoveAll();
   EXPECT_TRUE(list.items().empty());
   EXPECT_TRUE(menu.entries.empty());
   EXPECT_EQ(HistoryFile(), "");
 
-  host.shown.clear();
+  host.boxes.clear();
   list.RemoveAll();
-  EXPECT_EQ(host.shown, (Items{"notice: History is already empty!"}));
+  EXPECT_EQ(host.boxes, (Items{"Quillon: History is already empty!"}));
 }
 
 TEST_F(HistoryListTest, DialogValuesOutOfRangeOrNotNumbersChangeNothing) {
@@ -330,13 +325,12 @@ TEST_F(HistoryListTest, DialogValuesOutOfRangeOrNotNumbersChangeNothing) {
     list.SetMaxHistFromText(text);
     list.SetMaxItemLenFromText(text == std::string("101") ? "10001" : text);
   }
-  EXPECT_EQ(host.shown, (Items{"error: Number must be between 0 and 100",
-                               "error: Number must be between 0 and 10000",
-                               "error: Number must be between 0 and 100",
-                               "error: Number must be between 0 and 10000",
-                               "error: Invalid number!!", "error: Invalid number!!",
-                               "error: Invalid number!!", "error: Invalid number!!",
-                               "error: Invalid number!!", "error: Invalid number!!"}));
+  EXPECT_EQ(
+      host.boxes,
+      (Items{"Error: Number must be between 0 and 100", "Error: Number must be between 0 and 10000",
+             "Error: Number must be between 0 and 100", "Error: Number must be between 0 and 10000",
+             "Error: Invalid number!!", "Error: Invalid number!!", "Error: Invalid number!!",
+             "Error: Invalid number!!", "Error: Invalid number!!", "Error: Invalid number!!"}));
   EXPECT_EQ(list.maxhist(), 10);
   EXPECT_EQ(list.maxitemlen(), 2000);
   EXPECT_EQ(list.items().size(), 3u);
@@ -358,7 +352,7 @@ TEST_F(HistoryListTest, ANewMaximumTrimsTheListAndIsSaved) {
   EXPECT_TRUE(menu.entries.empty());
   EXPECT_EQ(HistoryFile(), "");
   EXPECT_EQ(ReadBytes(dir / "max.his"), "0\r\n");
-  EXPECT_TRUE(host.shown.empty());
+  EXPECT_TRUE(host.boxes.empty());
 
   HistoryList next_start(host);
   next_start.LoadHistory(dir.path());
@@ -380,9 +374,10 @@ TEST_F(HistoryListTest, AnUnsavableLimitIsReportedAndStaysInForce) {
   std::filesystem::create_directory(dir / "max.his");
   dir.Write("files.his", Lines({"a", "b", "c"}));
   Load();
-  EXPECT_TRUE(host.shown.empty());
+  EXPECT_TRUE(host.boxes.empty());
   list.SetMaxHistFromText("1");
-  EXPECT_EQ(host.shown, (Items{"error: Unable to save max history file " + (dir / "max.his") + "!!"}));
+  EXPECT_EQ(host.boxes,
+            (Items{"Error: Unable to save max history file " + (dir / "max.his") + "!!"}));
   EXPECT_EQ(list.maxhist(), 1);
   EXPECT_EQ(HistoryFile(), Lines({"a"}));
 }
@@ -443,6 +438,25 @@ TEST_F(HistoryListTest, AFailedWriteLeavesTheOldHistoryFileWhole) {
 TEST_F(HistoryListTest, AnUnwritableHistoryFileFailsTheLoad) {
   std::filesystem::create_directory(dir / "files.his");
   EXPECT_THROW(Load(), UserError);
+}
+
+// Found by fuzzing.
+TEST(HistoryList, NulByteRightAfterALineEndAddsNoEmptyHistoryItem) {
+  const std::string nul(1, '\0');
+  const std::vector<std::pair<std::string, std::vector<std::string>>> cases{
+      {"\r\n" + nul + nul + "\nlast", {""}},
+      {"a\r\n" + nul + "b\r\n", {"a"}},
+      {nul, {}},
+      {"a" + nul + "b\r\nc\r\n", {"a"}},
+  };
+  for (const auto& [content, items] : cases) {
+    TempDir temp;
+    temp.Write("files.his", content);
+    RecordingHost boxes;
+    HistoryList list(boxes);
+    list.LoadHistory(temp.path());
+    EXPECT_EQ(list.items(), items);
+  }
 }
 
 }  // namespace

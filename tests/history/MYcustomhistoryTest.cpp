@@ -10,6 +10,7 @@
 #include "history/MYcustomhistory.h"
 #include "support/RecordingSeam.h"
 
+using namespace quillon;
 using quillon::testing::RecordingSeam;
 using quillon::ui::BoxKind;
 
@@ -120,10 +121,9 @@ class HistoryMenuTest : public QObject {
     QVERIFY(tools);
     QCOMPARE(tools->objectName(), QString("toolsitem"));
     QCOMPARE(bound.menu.actions().at(2), tools->menuAction());
-    QCOMPARE(Captions(tools),
-             QStringList({"HISTORY MENU:", "-", "Set &max. history items", "-",
-                          "Set ma&x. length per item", "-", "Remove ALL history", "-",
-                          "remove /a/one.txt", "remove /b/two.txt"}));
+    QCOMPARE(Captions(tools), QStringList({"HISTORY MENU:", "-", "Set &max. history items", "-",
+                                           "Set ma&x. length per item", "-", "Remove ALL history",
+                                           "-", "remove /a/one.txt", "remove /b/two.txt"}));
     QCOMPARE(tools->actions().at(7)->objectName(), QString("removesepitem"));
     QVERIFY(seam->boxes.empty());
   }
@@ -239,7 +239,8 @@ class HistoryMenuTest : public QObject {
     QCOMPARE(seam->inputs[0].prompt, QString("Give maximum history items (max. 100)"));
     QCOMPARE(seam->inputs[0].value, QString("10"));
     QCOMPARE(seam->inputs[4].caption, QString("Set maximum length of one history item"));
-    QCOMPARE(seam->inputs[4].prompt, QString("Give maximum length of one history item (max. 10000)"));
+    QCOMPARE(seam->inputs[4].prompt,
+             QString("Give maximum length of one history item (max. 10000)"));
     QCOMPARE(seam->inputs[4].value, QString("2000"));
     QCOMPARE(history->maxhist(), 10);
     QCOMPARE(history->maxitemlen(), 2000);

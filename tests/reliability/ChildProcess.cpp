@@ -91,7 +91,7 @@ BatchResult RunBatch(const std::vector<std::string>& arguments, const std::strin
     _exit(123);
   }
   int status = 0;
-  rusage usage {};
+  rusage usage{};
   while (wait4(pid, &status, 0, &usage) < 0) {
     if (errno != EINTR) throw std::runtime_error("wait4 failed");
   }

@@ -77,8 +77,7 @@ TEST_F(Containment, NamesAreHandedOverAsWindowsWouldStoreThem) {
             "Started...\nUnable to create: CON\nUnable to create: nul.txt\n"
             "Unable to create: Lpt1\nExists already: com2\nUnable to create: ...\nFinished!\n"
             "Created files: 4/9\nExisting files: 1/9\nSuccess ratio: 5/9 or 56%\n");
-  EXPECT_EQ(TreeOf(destination),
-            (Lines{"alpha", "beta", "com2.", "dir/", "dir/delta", "gamma"}));
+  EXPECT_EQ(TreeOf(destination), (Lines{"alpha", "beta", "com2.", "dir/", "dir/delta", "gamma"}));
   EXPECT_EQ(ReadBytes(destination + "/com2."), "there before");
 }
 

@@ -86,8 +86,8 @@ class DiskFault : public ::testing::Test {
 TEST_F(DiskFault, DiskFillingUpWhileFillingEndsTheRunWithDiskFull) {
   constexpr rlim_t kLimit = 1 << 20;
   const std::string source = temp.Write("names.txt", "first|10\nbig|3000000\nafter|10\n");
-  const BatchResult result = RunBatch(
-      {"--settings", Settings("Kind=var\r\n"), source, destination}, temp.path(), {kLimit});
+  const BatchResult result = RunBatch({"--settings", Settings("Kind=var\r\n"), source, destination},
+                                      temp.path(), {kLimit});
 
   EXPECT_EQ(result.exit_status, 3);
   EXPECT_EQ(result.err, "Quillon: Disk full.\n");
@@ -108,8 +108,7 @@ TEST_F(DiskFault, DiskFullInTheEngineClosesTheSourceAndRestoresTheButtons) {
         return EngineOutcome(host, settings, source, destination);
       },
       {rlim_t{1} << 16});
-  EXPECT_EQ(child.text,
-            "IoError: Disk full\nstates: running idle\nreport: [Started...]\nopen:");
+  EXPECT_EQ(child.text, "IoError: Disk full\nstates: running idle\nreport: [Started...]\nopen:");
   ExpectDestinationHolds({"big.txt"});
 }
 
@@ -118,8 +117,8 @@ TEST_F(DiskFault, ReadOnlyDestinationRefusesEachNewFileAndKeepsTheOthers) {
   OpenToUnprivileged(temp.path(), false);
   const std::string source = temp.Write("names.txt", "a\nkeep\n");
   chmod(destination.c_str(), 0555);
-  const BatchResult result = RunBatch({"--settings", temp / "none.ini", source, destination},
-                                      temp.path(), {{}, true});
+  const BatchResult result =
+      RunBatch({"--settings", temp / "none.ini", source, destination}, temp.path(), {{}, true});
 
   EXPECT_EQ(result.exit_status, 0);
   EXPECT_EQ(result.err, "");
@@ -135,14 +134,14 @@ TEST_F(DiskFault, MissingDestinationUnderAReadOnlyFolderIsRefused) {
   const std::string source = temp.Write("names.txt", "a\n");
   const std::string missing = destination + "/sub/new";
   chmod((destination + "/sub").c_str(), 0555);
-  const BatchResult result = RunBatch(
-      {"--settings", temp / "none.ini", "--yes", source, missing}, temp.path(), {{}, true});
+  const BatchResult result = RunBatch({"--settings", temp / "none.ini", "--yes", source, missing},
+                                      temp.path(), {{}, true});
 
   EXPECT_EQ(result.exit_status, 1);
   EXPECT_EQ(result.err,
             "Warning: Chosen parent folder is invalid or does not exist. I try to create it??\n"
-            "Error: Unable to create " + missing +
-                ". Probably invalid drive or not writable or use of bad characters!\n");
+            "Error: Unable to create " +
+                missing + ". Probably invalid drive or not writable or use of bad characters!\n");
   EXPECT_EQ(result.out, "Started...\nParent folder does not exist: " + missing +
                             "\nUnable to create parent folder: " + missing + "\n");
   ExpectDestinationHolds({});
@@ -157,9 +156,9 @@ TEST_F(DiskFault, DestinationRemovedDuringTheRunReportsEachLaterLine) {
   const RunSettings settings;
   ConversionRun run(host, settings);
   EXPECT_EQ(run.Run(source, destination), RunResult::Finished);
-  EXPECT_EQ(host.report, (Lines{"Started...", "Unable to create: b", "Unable to create: c",
-                                "Finished!", "Created files: 1/3", "Existing files: 0/3",
-                                "Success ratio: 1/3 or 33%"}));
+  EXPECT_EQ(host.report,
+            (Lines{"Started...", "Unable to create: b", "Unable to create: c", "Finished!",
+                   "Created files: 1/3", "Existing files: 0/3", "Success ratio: 1/3 or 33%"}));
   // Nothing brings the folder back, and nothing lands beside it.
   EXPECT_EQ(TreeOf(temp.path()), (Lines{"names.txt"}));
 }
@@ -175,7 +174,11 @@ TEST_F(DiskFault, SourceGoneOrUnreadableBetweenCountingAndReadingEndsTheRun) {
   const std::vector<Case> cases{
       {"removed", [&] { fs::remove(source); }, false, "File not found"},
       {"made unreadable", [&] { chmod(source.c_str(), 0); }, true, "File access denied"},
-      {"replaced by a folder", [&] { fs::remove(source); fs::create_directory(source); },
+      {"replaced by a folder",
+       [&] {
+         fs::remove(source);
+         fs::create_directory(source);
+       },
        false, "File access denied"},
   };
   for (const Case& c : cases) {
@@ -227,8 +230,8 @@ TEST_F(DiskFault, UnreadableSourceIsToldTwice) {
   OpenToUnprivileged(temp.path(), false);
   const std::string source = temp.Write("names.txt", "a\n");
   chmod(source.c_str(), 0);
-  const BatchResult result = RunBatch({"--settings", temp / "none.ini", source, destination},
-                                      temp.path(), {{}, true});
+  const BatchResult result =
+      RunBatch({"--settings", temp / "none.ini", source, destination}, temp.path(), {{}, true});
   EXPECT_EQ(result.exit_status, 3);
   EXPECT_EQ(result.err, "Error: Can not read " + source + "\nQuillon: File access denied.\n");
   EXPECT_EQ(result.out, "Started...\n");

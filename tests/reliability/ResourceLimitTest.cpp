@@ -2,8 +2,8 @@
 // nothing in the destination. Peak memory is the kernel's own accounting of the child
 // (ru_maxrss from wait4); it also covers the forked copy of this test before it became the
 // batch command, so the figure errs on the high side.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/inotify.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -55,9 +55,9 @@ TEST(ResourceLimit, MillionLineSourceRunsInBoundedMemory) {
     for (int i = 0; i < 1'000'000; ++i) source << "name" << i % 1000 << "\n";
   }
   const std::string report = temp / "report.txt";
-  const BatchResult result = RunBatch(
-      {"--settings", temp / "none.ini", "--yes", temp / "names.txt", temp / "dest"},
-      temp.path(), {}, report);
+  const BatchResult result =
+      RunBatch({"--settings", temp / "none.ini", "--yes", temp / "names.txt", temp / "dest"},
+               temp.path(), {}, report);
   EXPECT_EQ(result.exit_status, 0) << result.err;
   EXPECT_EQ(LastLines(report, 4),
             "Finished!\nCreated files: 1000/1000000\nExisting files: 999000/1000000\n"
@@ -74,10 +74,10 @@ TEST(ResourceLimit, LargestFillRunsInBoundedMemory) {
     GTEST_SKIP() << "needs 3 GiB free in " << temp.path();
   }
   fs::create_directory(temp / "dest");
-  const std::string settings = temp.Write("fill.ini", "[Fill]\nKind=fix\nSize=2147483647\nWith=120\n");
+  const std::string settings =
+      temp.Write("fill.ini", "[Fill]\nKind=fix\nSize=2147483647\nWith=120\n");
   const std::string source = temp.Write("names.txt", "big\n");
-  const BatchResult result =
-      RunBatch({"--settings", settings, source, temp / "dest"}, temp.path());
+  const BatchResult result = RunBatch({"--settings", settings, source, temp / "dest"}, temp.path());
   const std::string big = temp / "dest/big.txt";
   const std::uintmax_t size = fs::file_size(big);
   char first = 0, last = 0;
@@ -90,8 +90,9 @@ TEST(ResourceLimit, LargestFillRunsInBoundedMemory) {
   fs::remove(big);
 
   EXPECT_EQ(result.exit_status, 0) << result.err;
-  EXPECT_EQ(result.out, "Started...\nFinished!\nCreated files: 1/1\nExisting files: 0/1\n"
-                        "Success ratio: 1/1 or 100%\n");
+  EXPECT_EQ(result.out,
+            "Started...\nFinished!\nCreated files: 1/1\nExisting files: 0/1\n"
+            "Success ratio: 1/1 or 100%\n");
   EXPECT_EQ(size, std::uintmax_t{kSize});
   EXPECT_EQ(first, 'x');
   EXPECT_EQ(last, 'x');
@@ -124,10 +125,11 @@ TEST(ResourceLimit, OneGibibyteLineRunsInBoundedMemory) {
   // The size report quotes the first 4,096 bytes of the line and marks the rest.
   const std::string quoted = "name" + std::string(4092, '\0') + "...";
   EXPECT_EQ(result.out,
-            "Started...\n" + quoted + ": Unable to find valid size. Size set to 0. \n"
-            "Warning: file to be made longer than 127 characters. Forbidden. Possibly bad "
-            "text-file given!\nFinished!\nCreated files: 0/1\nExisting files: 0/1\n"
-            "Success ratio: 0/1 or 0%\n");
+            "Started...\n" + quoted +
+                ": Unable to find valid size. Size set to 0. \n"
+                "Warning: file to be made longer than 127 characters. Forbidden. Possibly bad "
+                "text-file given!\nFinished!\nCreated files: 0/1\nExisting files: 0/1\n"
+                "Success ratio: 0/1 or 0%\n");
   EXPECT_EQ(TreeOf(temp / "dest"), std::vector<std::string>{});
   EXPECT_LT(result.max_rss_kib, kMemoryLimitKib);
   RecordProperty("peak_kib", std::to_string(result.max_rss_kib));
@@ -141,8 +143,8 @@ TEST(ResourceLimit, OneGibibyteFillTextRunsInBoundedMemory) {
   }
   fs::create_directory(temp / "dest");
   const std::string text = OneGibibyteLine(temp, "text.txt", "first", "last");
-  const std::string settings = temp.Write(
-      "single.ini", "[Fill]\nKind=single\nText=1\nFile name=" + text + "\n");
+  const std::string settings =
+      temp.Write("single.ini", "[Fill]\nKind=single\nText=1\nFile name=" + text + "\n");
   const BatchResult result = RunBatch(
       {"--settings", settings, temp.Write("names.txt", "big\n"), temp / "dest"}, temp.path());
   const std::string big = temp / "dest/big.txt";
@@ -198,7 +200,8 @@ TEST(ResourceLimit, RunOverExistingFilesChangesNothingInTheDestination) {
   const std::string destination = temp / "dest";
   fs::create_directory(destination);
   std::string names;
-  for (int i = 0; i < 150; ++i) names += "file" + std::to_string(i) + "|" + std::to_string(i) + "\n";
+  for (int i = 0; i < 150; ++i)
+    names += "file" + std::to_string(i) + "|" + std::to_string(i) + "\n";
   const std::string source = temp.Write("names.txt", names);
   const std::string settings = temp.Write("fill.ini", "[Fill]\nKind=var\n");
   const std::vector<std::string> arguments{"--settings", settings, "--yes", source, destination};

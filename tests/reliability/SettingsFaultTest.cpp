@@ -48,8 +48,8 @@ TEST(SettingsFault, FullDiskAtCloseGivesTheErrorAndKeepsThePreviousFileWhole) {
   const std::string file = temp.Write("quillon.ini", kPrevious);
   // The new file would be larger than the limit: its write fails part-way.
   const RunSettings settings = Version("/" + std::string(4000, 'x'), 7);
-  const ChildResult child = RunInChild([&] { return WriteFailure(file, settings); },
-                                       {rlim_t{2048}});
+  const ChildResult child =
+      RunInChild([&] { return WriteFailure(file, settings); }, {rlim_t{2048}});
   EXPECT_EQ(child.text, "Unable to write to " + file);
   EXPECT_EQ(ReadBytes(file), kPrevious);
   EXPECT_EQ(TreeOf(temp.path()), (Lines{"quillon.ini"}));  // no temporary file left

@@ -55,9 +55,10 @@ std::string SummaryOf(int created, int existing, int total) {
   const std::string over = "/" + std::to_string(total);
   const int succeeded = created + existing;
   const int percent = total == 0 ? 100 : (succeeded * 200 + total) / (2 * total);
-  return "Created files: " + std::to_string(created) + over + "\nExisting files: " +
-         std::to_string(existing) + over + "\nSuccess ratio: " + std::to_string(succeeded) +
-         over + " or " + std::to_string(percent) + "%\n";
+  return "Created files: " + std::to_string(created) + over +
+         "\nExisting files: " + std::to_string(existing) + over +
+         "\nSuccess ratio: " + std::to_string(succeeded) + over + " or " + std::to_string(percent) +
+         "%\n";
 }
 
 TEST_F(SourceShape, RandomBinaryBytesStayInsideTheDestination) {
@@ -68,13 +69,15 @@ TEST_F(SourceShape, RandomBinaryBytesStayInsideTheDestination) {
   for (int line = 0; line < 2000; ++line) {
     const bool any_byte = line % 10 == 0;
     for (int length = static_cast<int>(random() % 40); length > 0; --length) {
-      const int c = any_byte ? static_cast<int>(random() % 256) : 32 + static_cast<int>(random() % 224);
+      const int c =
+          any_byte ? static_cast<int>(random() % 256) : 32 + static_cast<int>(random() % 224);
       bytes += static_cast<char>(c == 26 ? 27 : c);
     }
     bytes += line % 3 == 0 ? "\r" : "\n";
   }
-  for (const std::string settings : {"", "[Invalid characters]\nInvalid replace=1\nInvalid replacer=\n",
-                                     "[Fill]\nKind=var\nSeparator=0\n"}) {
+  for (const std::string settings :
+       {"", "[Invalid characters]\nInvalid replace=1\nInvalid replacer=\n",
+        "[Fill]\nKind=var\nSeparator=0\n"}) {
     SCOPED_TRACE(settings);
     fs::remove_all(destination);
     fs::create_directory(destination);
@@ -114,7 +117,8 @@ TEST_F(SourceShape, TwentyMegabyteLineIsRefusedAsTooLong) {
   EXPECT_EQ(result.exit_status, 0);
   EXPECT_EQ(result.out,
             "Started...\nWarning: file to be made longer than 127 characters. Forbidden. "
-            "Possibly bad text-file given!\nFinished!\n" + SummaryOf(0, 0, 1));
+            "Possibly bad text-file given!\nFinished!\n" +
+                SummaryOf(0, 0, 1));
   EXPECT_TRUE(TreeOf(destination).empty());
 }
 
@@ -124,7 +128,8 @@ TEST_F(SourceShape, MillionBlankLinesCreateNothing) {
   EXPECT_EQ(result.err, "Warning: 1000000 files to be created. Really proceed??\n");
   EXPECT_EQ(result.out,
             "Started...\nBlank line met... all blanks will be ignored.\nFinished!\n"
-            "Blank lines met: 1000000\n" + SummaryOf(0, 0, 0));
+            "Blank lines met: 1000000\n" +
+                SummaryOf(0, 0, 0));
   EXPECT_TRUE(TreeOf(destination).empty());
 }
 
@@ -152,8 +157,10 @@ TEST_F(SourceShape, CarriageReturnOnlyAndLineFeedOnlyFilesGiveTheSameFiles) {
   // A line feed before a carriage return ends one line, the carriage return an empty one.
   fs::remove_all(destination);
   fs::create_directory(destination);
-  EXPECT_EQ(Run("a\n\rb").out, "Started...\nBlank line met... all blanks will be ignored.\n"
-                               "Finished!\nBlank lines met: 1\n" + SummaryOf(2, 0, 2));
+  EXPECT_EQ(Run("a\n\rb").out,
+            "Started...\nBlank line met... all blanks will be ignored.\n"
+            "Finished!\nBlank lines met: 1\n" +
+                SummaryOf(2, 0, 2));
 }
 
 TEST_F(SourceShape, PipeOrDeviceAsSourceIsRefusedWithoutWaitingOrReadingForever) {
@@ -163,8 +170,8 @@ TEST_F(SourceShape, PipeOrDeviceAsSourceIsRefusedWithoutWaitingOrReadingForever)
     SCOPED_TRACE(source);
     ChildLimits limits;
     limits.seconds = 30;
-    const BatchResult result = RunBatch(
-        {"--settings", temp / "a/b/none.ini", source, destination}, temp.path(), limits);
+    const BatchResult result =
+        RunBatch({"--settings", temp / "a/b/none.ini", source, destination}, temp.path(), limits);
     EXPECT_EQ(result.exit_status, 3);
     EXPECT_EQ(result.err, "Error: Can not read " + source + "\nQuillon: File access denied.\n");
     EXPECT_EQ(result.out, "Started...\n");
@@ -177,13 +184,14 @@ TEST_F(SourceShape, LongLineRunsUnderAMemoryLimitFarBelowItsLength) {
   const std::string source = temp.Write("a/b/names.txt", std::string(100'000'000, 'x'));
   ChildLimits limits;
   limits.address_space = rlim_t{256} << 20;
-  const BatchResult result = RunBatch(
-      {"--settings", temp / "a/b/none.ini", source, destination}, temp.path(), limits);
+  const BatchResult result =
+      RunBatch({"--settings", temp / "a/b/none.ini", source, destination}, temp.path(), limits);
   EXPECT_EQ(result.exit_status, 0);
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.out,
             "Started...\nWarning: file to be made longer than 127 characters. Forbidden. "
-            "Possibly bad text-file given!\nFinished!\n" + SummaryOf(0, 0, 1));
+            "Possibly bad text-file given!\nFinished!\n" +
+                SummaryOf(0, 0, 1));
   EXPECT_TRUE(TreeOf(destination).empty());
 }
 

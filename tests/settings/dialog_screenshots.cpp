@@ -8,8 +8,10 @@
 #include "settings/fillU.h"
 #include "settings/outputextensionU.h"
 #include "settings/repU.h"
-#include "tests/support/RecordingSeam.h"
+#include "support/RecordingSeam.h"
 #include "util/ui/OpenDialog.h"
+
+using namespace quillon;
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <QtTest>
 
 #include "settings/fillU.h"
-#include "tests/settings/DialogTestSupport.h"
-#include "tests/support/RecordingSeam.h"
+#include "support/DialogTestSupport.h"
+#include "support/RecordingSeam.h"
 #include "util/ui/OpenDialog.h"
 
 using namespace quillon;
@@ -128,9 +128,10 @@ void FillDialogTest::layoutAsDesigned() {
   // The radio button naming the disabled box can still be chosen.
   QVERIFY(fresh.fillsingleRB->isEnabled());
 
-  QCOMPARE(quillon::testing::TabChain(fresh.fillnoRB), QStringList({"fillnoRB", "fillfixRB", "fillvarRB", "fillchE", "sizeE", "sepE",
-                               "fixifnovarCB", "saveB", "cancelB", "filltxtfnE", "filltxtB",
-                               "fillsrcCB", "filltxtCB", "fillsingleRB"}));
+  QCOMPARE(quillon::testing::TabChain(fresh.fillnoRB),
+           QStringList({"fillnoRB", "fillfixRB", "fillvarRB", "fillchE", "sizeE", "sepE",
+                        "fixifnovarCB", "saveB", "cancelB", "filltxtfnE", "filltxtB", "fillsrcCB",
+                        "filltxtCB", "fillsingleRB"}));
 }
 
 void FillDialogTest::loadsEachKind_data() {
@@ -140,12 +141,18 @@ void FillDialogTest::loadsEachKind_data() {
   QTest::addColumn<bool>("fixifnovar");
   QTest::addColumn<QString>("boxes");
   // The check box is loaded for the two variable kinds only.
-  QTest::newRow("none") << "none" << "fillnoRB" << true << true << "----";
-  QTest::newRow("single") << "single" << "fillsingleRB" << true << true << "---s";
-  QTest::newRow("fix") << "fix" << "fillfixRB" << true << true << "-fw-";
-  QTest::newRow("var") << "var" << "fillvarRB" << true << false << "v-w-";
-  QTest::newRow("fixifnovar") << "fixifnovar" << "fillvarRB" << false << true << "vfw-";
-  QTest::newRow("fixifnovar, ticked") << "fixifnovar" << "fillvarRB" << true << true << "vfw-";
+  QTest::newRow("none") << "none"
+                        << "fillnoRB" << true << true << "----";
+  QTest::newRow("single") << "single"
+                          << "fillsingleRB" << true << true << "---s";
+  QTest::newRow("fix") << "fix"
+                       << "fillfixRB" << true << true << "-fw-";
+  QTest::newRow("var") << "var"
+                       << "fillvarRB" << true << false << "v-w-";
+  QTest::newRow("fixifnovar") << "fixifnovar"
+                              << "fillvarRB" << false << true << "vfw-";
+  QTest::newRow("fixifnovar, ticked") << "fixifnovar"
+                                      << "fillvarRB" << true << true << "vfw-";
 }
 
 void FillDialogTest::loadsEachKind() {
@@ -318,9 +325,10 @@ void FillDialogTest::browseAndOpenTheTextFile() {
   });
   FillfilesMIClick(f, s, open);
   QCOMPARE(seam.openRequests.size(), std::size_t(2));
-  QCOMPARE(seam.openRequests[0].title, QString("Select the file from whichthe text will be copied"));
+  QCOMPARE(seam.openRequests[0].title,
+           QString("Select the file from whichthe text will be copied"));
   QCOMPARE(seam.openRequests[0].filter, QString("Txt-files (*.txt)|*.txt|All files (*.*)|*.*"));
-  QCOMPARE(seam.openRequests[0].initialFolder, QString("/data/"));
+  QCOMPARE(seam.openRequests[0].initial_folder, QString("/data/"));
   QCOMPARE(open.Title, QString("Select the file from whichthe text will be copied"));
   QCOMPARE(seam.shellTargets, QStringList({"/data/fill.txt"}));
   QVERIFY(s.FillTextFile.empty());
@@ -340,42 +348,72 @@ void FillDialogTest::checksRefuseOrWarn_data() {
   const QString error1 =
       "You chose to enter single text but forgot to check one or both of the options. Changes "
       "will have no effect!";
-  QTest::newRow("single, nothing ticked")
-      << "fillsingleRB" << false << false << "@file" << "x" << "|" << "1" << error1 << false;
+  QTest::newRow("single, nothing ticked") << "fillsingleRB" << false << false << "@file"
+                                          << "x"
+                                          << "|"
+                                          << "1" << error1 << false;
   QTest::newRow("single, text without file name")
-      << "fillsingleRB" << false << true << "" << "x" << "|" << "1"
+      << "fillsingleRB" << false << true << ""
+      << "x"
+      << "|"
+      << "1"
       << "~You did not enter a file name yet containing the text to write into each destination "
          "file. Do not forget to do this later on."
       << true;
   QTest::newRow("single, missing file")
-      << "fillsingleRB" << true << true << "/no/such/file.txt" << "x" << "|" << "1"
+      << "fillsingleRB" << true << true << "/no/such/file.txt"
+      << "x"
+      << "|"
+      << "1"
       << "~You did not enter an existing file name: /no/such/file.txt\r\nDo not forget to create "
          "it or correct this later on."
       << true;
   QTest::newRow("single, folder")
-      << "fillsingleRB" << false << true << "@dir" << "x" << "|" << "1"
+      << "fillsingleRB" << false << true << "@dir"
+      << "x"
+      << "|"
+      << "1"
       << "~You did not enter an existing file name: @dir\r\nDo not forget to create it or "
          "correct this later on."
       << true;
-  QTest::newRow("single, existing file")
-      << "fillsingleRB" << false << true << "@file" << "" << "" << "1" << "" << true;
-  QTest::newRow("single, source only, no file name")
-      << "fillsingleRB" << true << false << "" << "x" << "|" << "1" << "" << true;
+  QTest::newRow("single, existing file") << "fillsingleRB" << false << true << "@file"
+                                         << ""
+                                         << ""
+                                         << "1"
+                                         << "" << true;
+  QTest::newRow("single, source only, no file name") << "fillsingleRB" << true << false << ""
+                                                     << "x"
+                                                     << "|"
+                                                     << "1"
+                                                     << "" << true;
   const QString error4 = "You forgot to enter the fill character. Changes will have no effect!";
-  QTest::newRow("fix, no character")
-      << "fillfixRB" << false << false << "" << "" << "|" << "1" << error4 << false;
-  QTest::newRow("var, no character")
-      << "fillvarRB" << false << false << "" << "" << "|" << "1" << error4 << false;
+  QTest::newRow("fix, no character") << "fillfixRB" << false << false << ""
+                                     << ""
+                                     << "|"
+                                     << "1" << error4 << false;
+  QTest::newRow("var, no character") << "fillvarRB" << false << false << ""
+                                     << ""
+                                     << "|"
+                                     << "1" << error4 << false;
   QTest::newRow("var, no separator")
-      << "fillvarRB" << false << false << "" << "x" << "" << "1"
+      << "fillvarRB" << false << false << ""
+      << "x"
+      << ""
+      << "1"
       << "You forgot to enter a separator (which separates file name and size). Changes will "
          "have no effect!"
       << false;
-  QTest::newRow("fix, no size")
-      << "fillfixRB" << false << false << "" << "x" << "" << ""
-      << "You forgot to enter a file size. Changes will have no effect!" << false;
-  QTest::newRow("fix, no separator needed")
-      << "fillfixRB" << false << false << "" << "x" << "" << "3" << "" << true;
+  QTest::newRow("fix, no size") << "fillfixRB" << false << false << ""
+                                << "x"
+                                << ""
+                                << ""
+                                << "You forgot to enter a file size. Changes will have no effect!"
+                                << false;
+  QTest::newRow("fix, no separator needed") << "fillfixRB" << false << false << ""
+                                            << "x"
+                                            << ""
+                                            << "3"
+                                            << "" << true;
 }
 
 void FillDialogTest::checksRefuseOrWarn() {

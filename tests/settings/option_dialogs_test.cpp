@@ -9,8 +9,8 @@
 
 #include "settings/outputextensionU.h"
 #include "settings/repU.h"
-#include "tests/settings/DialogTestSupport.h"
-#include "tests/support/RecordingSeam.h"
+#include "support/DialogTestSupport.h"
+#include "support/RecordingSeam.h"
 
 using namespace quillon;
 using quillon::testing::RecordingSeam;
@@ -117,8 +117,8 @@ void OptionDialogsTest::extensionScan_data() {
   QTest::newRow("empty") << "" << QStringList({kShortWarning}) << "W" << true;
   QTest::newRow("two") << "md" << QStringList({kShortWarning}) << "W" << true;
   QTest::newRow("blank inside") << "a b" << QStringList() << "" << true;
-  QTest::newRow("t*t") << "t*t" << QStringList({"Forbidden character: *\n\rPlease retry."})
-                       << "E" << false;
+  QTest::newRow("t*t") << "t*t" << QStringList({"Forbidden character: *\n\rPlease retry."}) << "E"
+                       << false;
   QTest::newRow(".*") << ".*"
                       << QStringList({kDotWarning, "Forbidden character: *\n\rPlease retry."})
                       << "WE" << false;
@@ -207,8 +207,7 @@ void OptionDialogsTest::replacerLayout() {
   QCOMPARE(hint.size(), 56);
   QVERIFY(!(d.windowFlags() & Qt::WindowMinimizeButtonHint));
   QVERIFY(!(d.windowFlags() & Qt::WindowMaximizeButtonHint));
-  QCOMPARE(quillon::testing::TabChain(d.repCB),
-           QStringList({"repCB", "repE", "SaveB", "CancelB"}));
+  QCOMPARE(quillon::testing::TabChain(d.repCB), QStringList({"repCB", "repE", "SaveB", "CancelB"}));
 }
 
 void OptionDialogsTest::replacerTypingLimit() {
@@ -250,18 +249,25 @@ void OptionDialogsTest::replacerChecks_data() {
   QTest::addColumn<QString>("typed");  // replaces the loaded text unless "-"
   QTest::addColumn<bool>("ticked");
   QTest::addColumn<QString>("message");
-  QTest::newRow("underscore") << "TEMP" << "_" << true << "";
-  QTest::newRow("empty") << "TEMP" << "" << true << "";
-  QTest::newRow("unticked keeps the text") << "keep" << "-" << false << "";
-  QTest::newRow("exactly 15") << "TEMP" << "123456789012345" << true << "";
-  QTest::newRow("a/b") << "TEMP" << "a/b" << true
-                       << "Forbidden to enter a forbidden character: /";
-  QTest::newRow("first forbidden") << "TEMP" << "x<y>" << false
-                                   << "Forbidden to enter a forbidden character: <";
+  QTest::newRow("underscore") << "TEMP"
+                              << "_" << true << "";
+  QTest::newRow("empty") << "TEMP"
+                         << "" << true << "";
+  QTest::newRow("unticked keeps the text") << "keep"
+                                           << "-" << false << "";
+  QTest::newRow("exactly 15") << "TEMP"
+                              << "123456789012345" << true << "";
+  QTest::newRow("a/b") << "TEMP"
+                       << "a/b" << true << "Forbidden to enter a forbidden character: /";
+  QTest::newRow("first forbidden")
+      << "TEMP"
+      << "x<y>" << false << "Forbidden to enter a forbidden character: <";
   QTest::newRow("20 from the settings file")
-      << "abcdefghij0123456789" << "-" << false << "You can enter only up to 15 characters";
+      << "abcdefghij0123456789"
+      << "-" << false << "You can enter only up to 15 characters";
   QTest::newRow("length before characters")
-      << "abcdefghij:123456789" << "-" << true << "You can enter only up to 15 characters";
+      << "abcdefghij:123456789"
+      << "-" << true << "You can enter only up to 15 characters";
 }
 
 void OptionDialogsTest::replacerChecks() {

@@ -34,7 +34,8 @@ TEST(IniFile, WritesChangeOnlyTheirOwnLine) {
   ini.Set("A", "added", "x");
   ini.Set("B", "c", "3");
   ini.Set("C", "d", "4");
-  EXPECT_EQ(ini.Content(), "[A]\nkeep=1\nKey=new\nadded=x\r\n\n[B]\r\nb=2\r\nc=3\r\n[C]\r\nd=4\r\n");
+  EXPECT_EQ(ini.Content(),
+            "[A]\nkeep=1\nKey=new\nadded=x\r\n\n[B]\r\nb=2\r\nc=3\r\n[C]\r\nd=4\r\n");
 }
 
 TEST(IniFile, WrittenValuesReadBackExceptSurroundingBlanks) {
@@ -85,9 +86,10 @@ TEST(SettingsFile, FlagsAndIntegersFallBackToTheirDefaults) {
 
 TEST(SettingsFile, EmptyTextsStayEmptyAndUnknownKindsSurvive) {
   TempDir dir;
-  const RunSettings settings = ReadFrom(
-      dir, "[Several]\nSelection folder=\n[Output extension]\nExtension=\n"
-           "[Invalid characters]\nInvalid replacer=   \n[Fill]\nKind=Fix\n");
+  const RunSettings settings =
+      ReadFrom(dir,
+               "[Several]\nSelection folder=\n[Output extension]\nExtension=\n"
+               "[Invalid characters]\nInvalid replacer=   \n[Fill]\nKind=Fix\n");
   EXPECT_EQ(settings.SelectionFolder, "");
   EXPECT_EQ(settings.OutputExtension, "");
   EXPECT_EQ(settings.InvalidReplacer, "");
@@ -129,6 +131,26 @@ TEST(SettingsFile, TheFileIsNamedAfterTheExecutable) {
   TempDir dir;
   EXPECT_EQ(SettingsFileFor(dir / "quillon"), dir / "quillon.ini");
   EXPECT_EQ(SettingsFileFor(dir / "quillon.exe"), dir / "quillon.ini");
+}
+
+// Found by fuzzing.
+TEST(SettingsFile, TextWithALineBreakCannotSmuggleKeysIntoTheSettingsFile) {
+  TempDir temp;
+  const std::string previous = "[Fill]\r\nKind=var\r\n";
+  const std::string file = temp.Write("quillon.ini", previous);
+  RunSettings settings;
+  settings.SelectionFolder = "/home/ann/a\n[Fill]\nKind=fix\nSize=999999";
+  try {
+    WriteRunSettings(file, settings);
+    ADD_FAILURE() << "written";
+  } catch (const UserError& error) {
+    EXPECT_EQ(std::string(error.what()), "Unable to write to " + file);
+  }
+  EXPECT_EQ(ReadBytes(file), previous);
+  settings.SelectionFolder = "/home/ann/a";
+  settings.FillTextFile = "/x\ry";
+  EXPECT_THROW(WriteRunSettings(file, settings), UserError);
+  EXPECT_EQ(ReadBytes(file), previous);
 }
 
 }  // namespace

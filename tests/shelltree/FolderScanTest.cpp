@@ -4,9 +4,9 @@
 #include <filesystem>
 
 #include "shelltree/FolderScan.h"
-#include "tests/support/TempDir.h"
+#include "support/TempDir.h"
 
-namespace quillon::shelltree {
+namespace quillon {
 namespace {
 
 using testing::TempDir;
@@ -70,4 +70,4 @@ TEST(FolderScan, ComponentsBelowABase) {
 }
 
 }  // namespace
-}  // namespace quillon::shelltree
+}  // namespace quillon

@@ -1,27 +1,28 @@
 // The folder tree over folders made in a temporary folder, on the offscreen platform.
+#include <sys/mount.h>
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QMainWindow>
-#include <QStatusBar>
-#include <QContextMenuEvent>
 #include <QMenu>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTimer>
 #include <QWheelEvent>
 #include <QtTest>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sys/mount.h>
 
 #include "shelltree/ItemProp.h"
 #include "shelltree/ShellTree.h"
-#include "tests/support/RecordingSeam.h"
-#include "tests/shelltree/TreeTestSupport.h"
-#include "tests/support/TempDir.h"
+#include "shelltree/TreeTestSupport.h"
+#include "support/RecordingSeam.h"
+#include "support/TempDir.h"
 
+using namespace quillon;
 using namespace quillon::testing;
 namespace fs = std::filesystem;
 
@@ -71,12 +72,12 @@ class ShellTreeTest : public QObject {
 void ShellTreeTest::publishedPropertiesStartAtTheirDefaults() {
   TShellTree tree;
   const std::vector<std::pair<const char*, QVariant>> defaults = {
-      {"UseShellCache", false},      {"ShowVirtualFolders", true}, {"ShowSharedOverlay", true},
-      {"ShowLinkOverlay", true},     {"RootUsePIDL", true},        {"RootDir", "/"},
-      {"Path", QString()},           {"UpdAutoThread", true},      {"UpdAuto", true},
-      {"UpdAutoRec", false},         {"ShowIcons", true},          {"FileMask", "*.*"},
-      {"FileMaskUse", false},        {"ShowMessages", true},       {"CheckBoxes", false},
-      {"ReadOnly", false},           {"RightClickSelect", false}};
+      {"UseShellCache", false},  {"ShowVirtualFolders", true}, {"ShowSharedOverlay", true},
+      {"ShowLinkOverlay", true}, {"RootUsePIDL", true},        {"RootDir", "/"},
+      {"Path", QString()},       {"UpdAutoThread", true},      {"UpdAuto", true},
+      {"UpdAutoRec", false},     {"ShowIcons", true},          {"FileMask", "*.*"},
+      {"FileMaskUse", false},    {"ShowMessages", true},       {"CheckBoxes", false},
+      {"ReadOnly", false},       {"RightClickSelect", false}};
   for (const auto& [name, value] : defaults) {
     const QVariant actual = tree.property(name);
     QVERIFY2(actual.isValid(), name);
@@ -194,8 +195,8 @@ void ShellTreeTest::pathWritesSelectTheRightNode() {
 
   // Under the virtual root, a path on no volume of the mount table.
   TempDir tables;
-  const std::string table = tables.Write(
-      "mountinfo", "30 1 8:2 / " + (dir / "a") + " rw - ext4 /dev/sdz1 rw\n");
+  const std::string table =
+      tables.Write("mountinfo", "30 1 8:2 / " + (dir / "a") + " rw - ext4 /dev/sdz1 rw\n");
   TShellTree rooted;
   rooted.SetMountTable(Q(table));
   rooted.show();
@@ -340,7 +341,8 @@ void ShellTreeTest::filesInWatchedFoldersCauseNoRereadWhenListingFolders() {
   auto tree = TreeAt(dir.path());
   tree->SetPath(Q(dir / "a"));
   int reads = 0;  // each read offers every folder it meets
-  connect(tree.get(), &TShellTree::OnDirAdd, this, [&](const QString&, quint32, bool&) { ++reads; });
+  connect(tree.get(), &TShellTree::OnDirAdd, this,
+          [&](const QString&, quint32, bool&) { ++reads; });
   Touch(dir / "a/file.txt");
   fs::rename(dir / "a/file.txt", dir / "a/file2.txt");
   fs::remove(dir / "a/file2.txt");
@@ -365,7 +367,8 @@ void ShellTreeTest::listedFilesAreWatchedToo() {
   tree->SetOptions(TShellTree::TF_FOLDERS);
   QCOMPARE(a->childCount(), 0);
   int reads = 0;
-  connect(tree.get(), &TShellTree::OnDirAdd, this, [&](const QString&, quint32, bool&) { ++reads; });
+  connect(tree.get(), &TShellTree::OnDirAdd, this,
+          [&](const QString&, quint32, bool&) { ++reads; });
   Touch(dir / "a/more.txt");
   QVERIFY(tree->Settle());  // every report handled: none led to a reading
   QCOMPARE(reads, 0);
@@ -488,7 +491,7 @@ void ShellTreeTest::hiddenEntriesAndRefusedFolders() {
   connect(tree.get(), &TShellTree::OnDirAdd, this,
           [&](const QString& name, quint32 attributes, bool& allow) {
             offered << name;
-            QVERIFY(attributes & quillon::shelltree::SFGAO_FOLDER);
+            QVERIFY(attributes & quillon::SFGAO_FOLDER);
             if (name.endsWith("/xrefused")) allow = false;
           });
   tree->RefreshTree();
@@ -568,21 +571,21 @@ void ShellTreeTest::systemMenuReportsRenameWithoutRenaming() {
       if (menu->isVisible()) menu->close();
     });
   };
-  using quillon::shelltree::ShowShellContextMenu;
+  using quillon::ShowShellContextMenu;
   pick("Rena&me");
   auto result = ShowShellContextMenu(nullptr, Q(dir / "a"), true, QPoint(10, 10));
-  QVERIFY(result.renameRequested);
-  QVERIFY(result.carriedOut);
+  QVERIFY(result.rename_requested);
+  QVERIFY(result.carried_out);
   QVERIFY(fs::exists(dir / "a"));
 
   pick("");  // Escape
   result = ShowShellContextMenu(nullptr, Q(dir / "a"), true, QPoint(10, 10));
-  QVERIFY(!result.carriedOut);
-  QVERIFY(!result.renameRequested);
+  QVERIFY(!result.carried_out);
+  QVERIFY(!result.rename_requested);
 
   pick("&Copy path");
   result = ShowShellContextMenu(nullptr, Q(dir / "a"), true, QPoint(10, 10));
-  QVERIFY(result.carriedOut);
+  QVERIFY(result.carried_out);
   QCOMPARE(QGuiApplication::clipboard()->text(), Q(dir / "a"));
 
   pick("&Open in file manager");
@@ -617,9 +620,8 @@ void ShellTreeTest::systemMenuHintsFollowTheCommands() {
     QTest::keyClick(menu, Qt::Key_Escape);
     if (menu->isVisible()) menu->close();
   });
-  const auto result =
-      quillon::shelltree::ShowShellContextMenu(&owner, Q(dir / "a"), true, QPoint(10, 10));
-  QVERIFY(!result.carriedOut);
+  const auto result = quillon::ShowShellContextMenu(&owner, Q(dir / "a"), true, QPoint(10, 10));
+  QVERIFY(!result.carried_out);
   QVERIFY(!hintWhileOpen.isEmpty());
   QCOMPARE(owner.statusBar()->currentMessage(), QString());
 }
@@ -736,7 +738,7 @@ void ShellTreeTest::volumesComingAndGoing() {
   QVERIFY(viaRoot);
   std::vector<std::string> ids{"/"};
   std::vector<std::string> parts;
-  quillon::shelltree::ComponentsBelow("/", dir / "usb", parts);
+  quillon::ComponentsBelow("/", dir / "usb", parts);
   ids.insert(ids.end(), parts.begin(), parts.end());
   TShellNode* usbFolder = tree.FindNodeByIdList(ids, true, true, true);
   QVERIFY(usbFolder);

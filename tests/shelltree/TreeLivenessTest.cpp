@@ -2,20 +2,21 @@
 // programs, expanding everything, and very large folders.
 #include <QElapsedTimer>
 #include <QMainWindow>
-#include <QStatusBar>
-#include <QTreeWidgetItemIterator>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTimer>
+#include <QTreeWidgetItemIterator>
 #include <QtTest>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <thread>
 
-#include "tests/shelltree/TreeTestSupport.h"
-#include "tests/support/TempDir.h"
-#include "tests/support/UnansweringMount.h"
+#include "shelltree/TreeTestSupport.h"
+#include "support/TempDir.h"
+#include "support/UnansweringMount.h"
 
+using namespace quillon;
 using namespace quillon::testing;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
@@ -27,9 +28,8 @@ class StallMeter {
  public:
   StallMeter() {
     timer_.setInterval(5);
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      longest_ = std::max(longest_, clock_.restart());
-    });
+    QObject::connect(&timer_, &QTimer::timeout,
+                     [this] { longest_ = std::max(longest_, clock_.restart()); });
     clock_.start();
     timer_.start();
   }
@@ -41,8 +41,8 @@ class StallMeter {
   qint64 longest_ = 0;
 };
 
-TShellNode* VolumeNode(TShellTree& tree, const std::string& mountPoint) {
-  return ChildNamed(tree.RootNode(), mountPoint);
+TShellNode* VolumeNode(TShellTree& tree, const std::string& mount_point) {
+  return ChildNamed(tree.RootNode(), mount_point);
 }
 
 }  // namespace
@@ -105,9 +105,8 @@ void TreeLivenessTest::aMountAppearingNeverStallsTheWindow() {
   UnansweringMount mount(dir / "point", "rclone");
   if (!mount.ok()) QSKIP(mount.why().c_str());
   mount.EndAfter(6s);
-  QTRY_VERIFY_WITH_TIMEOUT(VolumeNode(tree, mount.point()) &&
-                               VolumeNode(tree, mount.point())->Unavailable(),
-                           4000);
+  QTRY_VERIFY_WITH_TIMEOUT(
+      VolumeNode(tree, mount.point()) && VolumeNode(tree, mount.point())->Unavailable(), 4000);
   QVERIFY2(meter.Longest() < 250, qPrintable(QString::number(meter.Longest())));
 }
 

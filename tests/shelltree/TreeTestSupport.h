@@ -13,9 +13,6 @@
 
 namespace quillon::testing {
 
-using shelltree::TShellNode;
-using shelltree::TShellTree;
-
 inline QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 inline TShellNode* ChildNamed(TShellNode* node, const std::string& name) {
@@ -34,8 +31,8 @@ inline QStringList ChildNames(TShellNode* node) {
 inline void Touch(const std::string& path) { std::ofstream(path) << "x"; }
 
 // A tree rooted at a folder, shown offscreen.
-inline std::unique_ptr<TShellTree> TreeAt(const std::string& root,
-                                          TShellTree::TVisOptions options = TShellTree::TF_FOLDERS) {
+inline std::unique_ptr<TShellTree> TreeAt(
+    const std::string& root, TShellTree::TVisOptions options = TShellTree::TF_FOLDERS) {
   auto tree = std::make_unique<TShellTree>();
   tree->SetRootUsePIDL(false);
   tree->SetRootDir(Q(root));

@@ -11,9 +11,10 @@
 #include <QtTest>
 #include <filesystem>
 
-#include "tests/shelltree/TreeTestSupport.h"
-#include "tests/support/TempDir.h"
+#include "shelltree/TreeTestSupport.h"
+#include "support/TempDir.h"
 
+using namespace quillon;
 using namespace quillon::testing;
 namespace fs = std::filesystem;
 
@@ -127,12 +128,16 @@ void TreeTruthTest::wheelDeltasAccumulate() {
 
 void TreeTruthTest::namesSortInNaturalOrder() {
   TempDir dir;
-  for (const char* name : {"file10", "file2", "File1", "zeta", "\xc3\x89" "clair", "alpha"})
+  for (const char* name : {"file10", "file2", "File1", "zeta",
+                           "\xc3\x89"
+                           "clair",
+                           "alpha"})
     fs::create_directories(dir / name);
   auto tree = TreeAt(dir.path());
-  QCOMPARE(ChildNames(tree->RootNode()),
-           (QStringList{"alpha", QString::fromUtf8("\xc3\x89" "clair"), "File1", "file2",
-                        "file10", "zeta"}));
+  QCOMPARE(ChildNames(tree->RootNode()), (QStringList{"alpha",
+                                                      QString::fromUtf8("\xc3\x89"
+                                                                        "clair"),
+                                                      "File1", "file2", "file10", "zeta"}));
 }
 
 void TreeTruthTest::expandedFoldersShowOpenAndTheSystemMenuIsAnnounced() {
@@ -170,12 +175,11 @@ void TreeTruthTest::expandedFoldersShowOpenAndTheSystemMenuIsAnnounced() {
   // Raised before the system menu shows, with the node and the menu to change.
   tree->SetPath(Q(dir / "a"));
   QStringList shown;
-  connect(tree.get(), &TShellTree::OnSystemContextMenu, this,
-          [&](TShellNode* node, QMenu*& menu) {
-            QCOMPARE(node, a);
-            QVERIFY(menu);
-            menu->addAction("Extra");
-          });
+  connect(tree.get(), &TShellTree::OnSystemContextMenu, this, [&](TShellNode* node, QMenu*& menu) {
+    QCOMPARE(node, a);
+    QVERIFY(menu);
+    menu->addAction("Extra");
+  });
   QTimer::singleShot(50, [&] {
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     if (!menu) return;

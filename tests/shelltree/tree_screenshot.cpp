@@ -1,11 +1,11 @@
 // Saves a picture of the folder tree, expanded a few levels into a folder made for it, as the
 // PNG file named on the command line.
+#include <stdlib.h>
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
 #include <cstdio>
 #include <filesystem>
-#include <stdlib.h>
 #include <string>
 
 #include "shelltree/ShellTree.h"
@@ -26,15 +26,18 @@ int main(int argc, char** argv) {
   }
   struct Folder {
     std::string path;
-    ~Folder() { std::error_code ignored; fs::remove_all(path, ignored); }
+    ~Folder() {
+      std::error_code ignored;
+      fs::remove_all(path, ignored);
+    }
     std::string operator/(const char* name) const { return path + "/" + name; }
   } dir{base};
-  for (const char* folder : {"Projects/Quillon/src/engine", "Projects/Quillon/src/shelltree",
-                             "Projects/Quillon/docs", "Projects/Website", "Music/Live",
-                             "Pictures/2024", "Pictures/2025"})
+  for (const char* folder :
+       {"Projects/Quillon/src/engine", "Projects/Quillon/src/shelltree", "Projects/Quillon/docs",
+        "Projects/Website", "Music/Live", "Pictures/2024", "Pictures/2025"})
     fs::create_directories(dir / folder);
   fs::create_directory_symlink(dir / "Pictures/2025", dir / "Projects/Quillon/latest pictures");
-  quillon::shelltree::TShellTree tree;
+  quillon::TShellTree tree;
   tree.setObjectName("ST1");
   tree.setIndentation(19);
   tree.resize(380, 620);

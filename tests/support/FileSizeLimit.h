@@ -23,7 +23,7 @@ class FileSizeLimit {
   }
 
  private:
-  rlimit previous_ {};
+  rlimit previous_{};
   void (*old_handler_)(int);
 };
 

@@ -11,6 +11,9 @@ inline constexpr bool kOnWindows = true;
 inline constexpr bool kOnWindows = false;
 #endif
 
+// Whether the descriptor (see UniqueFd.h) stands for an open file.
+bool IsOpenFile(int fd);
+
 // A link to a folder: a symbolic link on POSIX; on Windows a junction, or under Wine, which
 // cannot make one, a symbolic link of its host, which Wine shows as a reparse point.
 bool MakeFolderLink(const std::string& link, const std::string& target);
@@ -22,8 +25,8 @@ bool RemoveFolderLink(const std::string& link);
 void MarkHidden(const std::string& path);
 
 // Sets the file's last write to a date and time of the local time zone.
-void SetLocalWriteTime(const std::string& path, int year, int month, int day, int hour,
-                       int minute, int second);
+void SetLocalWriteTime(const std::string& path, int year, int month, int day, int hour, int minute,
+                       int second);
 
 // Swaps a subfolder for a link to another folder and back, over and over, until it goes.
 class FolderSwapper {

@@ -12,6 +12,8 @@
 
 namespace quillon::testing {
 
+bool IsOpenFile(int fd) { return fcntl(fd, F_GETFD) != -1; }
+
 bool MakeFolderLink(const std::string& link, const std::string& target) {
   return symlink(target.c_str(), link.c_str()) == 0;
 }
@@ -20,9 +22,9 @@ bool RemoveFolderLink(const std::string& link) { return unlink(link.c_str()) == 
 
 void MarkHidden(const std::string&) {}
 
-void SetLocalWriteTime(const std::string& path, int year, int month, int day, int hour,
-                       int minute, int second) {
-  std::tm local {};
+void SetLocalWriteTime(const std::string& path, int year, int month, int day, int hour, int minute,
+                       int second) {
+  std::tm local{};
   local.tm_year = year - 1900;
   local.tm_mon = month - 1;
   local.tm_mday = day;

@@ -22,8 +22,8 @@ std::wstring Wide(const std::string& text) {
 // Under Wine, the host's own name of a path; nothing elsewhere.
 std::string WineHostName(const std::string& path) {
   using HostNameOf = char*(CDECL*)(const WCHAR*);
-  const auto host_name_of = reinterpret_cast<HostNameOf>(
-      GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name"));
+  const auto host_name_of = reinterpret_cast<HostNameOf>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
   if (!host_name_of) return {};
   char* name = host_name_of(Wide(path).c_str());
   if (!name) return {};
@@ -50,8 +50,7 @@ bool AwaitPath(const std::string& path, bool there) {
 // Starts a shell of Wine's host on the script, whose paths are host names. Wine cannot wait
 // for a host process: the script makes the file done_marker when it ends.
 bool StartHostShell(const std::string& script, const std::string& done_marker) {
-  std::string command =
-      "/bin/sh -c \"" + script + "; touch '" + WineHostName(done_marker) + "'\"";
+  std::string command = "/bin/sh -c \"" + script + "; touch '" + WineHostName(done_marker) + "'\"";
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
@@ -95,20 +94,25 @@ bool MakeJunction(const std::string& link, const std::string& target) {
   substitute.copy(path_buffer, substitute.size());
   print.copy(path_buffer + substitute.size() + 1, print.size());
   if (!CreateDirectoryA(link.c_str(), nullptr)) return false;
-  const HANDLE folder = CreateFileA(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                    nullptr);
+  const HANDLE folder =
+      CreateFileA(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   DWORD returned = 0;
-  const bool made = folder != INVALID_HANDLE_VALUE &&
-                    DeviceIoControl(folder, FSCTL_SET_REPARSE_POINT, buffer.data(),
-                                    static_cast<DWORD>(buffer.size()), nullptr, 0, &returned,
-                                    nullptr);
+  const bool made =
+      folder != INVALID_HANDLE_VALUE &&
+      DeviceIoControl(folder, FSCTL_SET_REPARSE_POINT, buffer.data(),
+                      static_cast<DWORD>(buffer.size()), nullptr, 0, &returned, nullptr);
   if (folder != INVALID_HANDLE_VALUE) CloseHandle(folder);
   if (!made) RemoveDirectoryA(link.c_str());
   return made;
 }
 
 }  // namespace
+
+bool IsOpenFile(int fd) {
+  DWORD flags;
+  return GetHandleInformation(reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd)), &flags);
+}
 
 bool MakeFolderLink(const std::string& link, const std::string& target) {
   if (!UnderWine()) return MakeJunction(link, target);
@@ -127,8 +131,8 @@ void MarkHidden(const std::string& path) {
   SetFileAttributesA(path.c_str(), attributes | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
 }
 
-void SetLocalWriteTime(const std::string& path, int year, int month, int day, int hour,
-                       int minute, int second) {
+void SetLocalWriteTime(const std::string& path, int year, int month, int day, int hour, int minute,
+                       int second) {
   SYSTEMTIME local{};
   local.wYear = static_cast<WORD>(year);
   local.wMonth = static_cast<WORD>(month);
@@ -186,8 +190,8 @@ FolderSwapper::~FolderSwapper() {
     swapping_->stop = true;
     swapping_->thread.join();
   } else {
-    CloseHandle(CreateFileA(swapping_->stop_marker.c_str(), GENERIC_WRITE, 0, nullptr,
-                            CREATE_NEW, 0, nullptr));
+    CloseHandle(CreateFileA(swapping_->stop_marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            0, nullptr));
     AwaitPath(swapping_->done_marker, true);
     DeleteFileA(swapping_->stop_marker.c_str());
     DeleteFileA(swapping_->done_marker.c_str());

@@ -29,8 +29,8 @@ class UnansweringMount {
       why_ = std::string("cannot open /dev/fuse: ") + std::strerror(errno);
       return;
     }
-    const std::string options = "fd=" + std::to_string(fd_) +
-                                ",rootmode=40000,user_id=0,group_id=0,subtype=" + subtype;
+    const std::string options =
+        "fd=" + std::to_string(fd_) + ",rootmode=40000,user_id=0,group_id=0,subtype=" + subtype;
     if (mount("quillon-test", point_.c_str(), "fuse", MS_NOSUID | MS_NODEV, options.c_str()) != 0) {
       why_ = std::string("cannot mount a FUSE file system: ") + std::strerror(errno);
       close(fd_);

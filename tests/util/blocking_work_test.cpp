@@ -29,7 +29,8 @@ TEST(BlockingWork, AHangingLaneHoldsUpOnlyItself) {
       released.wait();
       return [&ran] { ran.push_back("gone"); };
     });
-    const auto queued = work.Post("/mnt/gone", [&ran] { return [&ran] { ran.push_back("after"); }; });
+    const auto queued =
+        work.Post("/mnt/gone", [&ran] { return [&ran] { ran.push_back("after"); }; });
     const auto local = work.Post("/", [&ran] { return [&ran] { ran.push_back("local"); }; });
 
     EXPECT_TRUE(work.WaitFor(local, Clock::now() + 5s));

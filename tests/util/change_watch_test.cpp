@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tests/support/TempDir.h"
+#include "support/TempDir.h"
 #include "util/ChangeWatch.h"
 
 namespace quillon {

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 
+#include "support/RecordingMessages.h"
 #include "support/TempDir.h"
 #include "util/FileSystem.h"
 #include "util/IoError.h"
@@ -18,25 +19,14 @@ namespace {
 using testing::ReadBytes;
 using testing::TempDir;
 
-class NoMessages : public MessageHost {
- public:
-  void ShowNotice(const std::string& t) override { ADD_FAILURE() << t; }
-  void ShowError(const std::string& t) override { ADD_FAILURE() << t; }
-  void ShowWarning(const std::string& t) override { ADD_FAILURE() << t; }
-  void ShowInformation(const std::string& t) override { ADD_FAILURE() << t; }
-  bool AskYesNo(const std::string& t) override {
-    ADD_FAILURE() << t;
-    return false;
-  }
-};
-
 TEST(DanglingLinks, AreFilesThatCannotBeCounted) {
   TempDir dir;
   ASSERT_EQ(symlink("nowhere", (dir / "dangling").c_str()), 0);
   EXPECT_TRUE(IsExistingFile(dir / "dangling"));
   EXPECT_EQ(GetPathKind(dir / "dangling"), 'n');
-  NoMessages messages;
+  testing::RecordingMessages<> messages;
   EXPECT_EQ(CountLines(dir / "dangling", messages), -1);
+  EXPECT_TRUE(messages.boxes.empty());
 }
 
 TEST(ReplaceFileAtomically, KeepsModeOwnersAndLinksAsTheUserSetThem) {
@@ -85,7 +75,8 @@ TEST(ReplaceFileAtomically, LeavesWhatItMayNotReplaceAsItIs) {
   EXPECT_THROW(ReplaceFileAtomically(dir / "loop.ini", "new"), IoError);
   EXPECT_TRUE(std::filesystem::is_symlink(dir / "loop.ini"));
   std::size_t entries = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) ++entries;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    ++entries;
   EXPECT_EQ(entries, 3u);  // no temporary left
 }
 

@@ -6,6 +6,7 @@
 #include "support/FileSizeLimit.h"
 #endif
 #include "support/HostFiles.h"
+#include "support/RecordingMessages.h"
 #include "support/TempDir.h"
 #include "util/FileSystem.h"
 #include "util/IoError.h"
@@ -19,19 +20,6 @@ using testing::kOnWindows;
 using testing::ReadBytes;
 using testing::TempDir;
 namespace fs = std::filesystem;
-
-class SilentMessages : public MessageHost {
- public:
-  void ShowNotice(const std::string& t) override { shown.push_back(t); }
-  void ShowError(const std::string& t) override { shown.push_back(t); }
-  void ShowWarning(const std::string& t) override { shown.push_back(t); }
-  void ShowInformation(const std::string& t) override { shown.push_back(t); }
-  bool AskYesNo(const std::string& t) override {
-    shown.push_back(t);
-    return false;
-  }
-  std::vector<std::string> shown;
-};
 
 std::vector<std::string> ReadAllLines(const std::string& path) {
   TextLineReader reader(path);
@@ -50,17 +38,29 @@ TEST(TextLineReader, FollowsTheLineRules) {
   EXPECT_EQ(ReadAllLines(dir.Write("c", "a\r\n\r\n")), (Lines{"a", ""}));
   // A lone line feed ends a line on POSIX; Windows ends a line only at a carriage return.
   EXPECT_EQ(ReadAllLines(dir.Write("d", "a\nb")), (kOnWindows ? Lines{"a\nb"} : Lines{"a", "b"}));
-  EXPECT_EQ(ReadAllLines(dir.Write("e", "a\r\n\x1A" "b\r\nc")), Lines{"a"});
+  EXPECT_EQ(ReadAllLines(dir.Write("e",
+                                   "a\r\n\x1A"
+                                   "b\r\nc")),
+            Lines{"a"});
   EXPECT_EQ(ReadAllLines(dir.Write("f", "a\rb\r")), (Lines{"a", "b"}));
-  EXPECT_EQ(ReadAllLines(dir.Write("g", "ab\x1A" "cd")), Lines{"ab"});
+  EXPECT_EQ(ReadAllLines(dir.Write("g",
+                                   "ab\x1A"
+                                   "cd")),
+            Lines{"ab"});
   EXPECT_EQ(ReadAllLines(dir.Write("h", "\n\r")), (kOnWindows ? Lines{"\n"} : Lines{"", ""}));
-  EXPECT_EQ(ReadAllLines(dir.Write("i", std::string("a\0b\r\n", 5))), Lines{std::string("a\0b", 3)});
+  EXPECT_EQ(ReadAllLines(dir.Write("i", std::string("a\0b\r\n", 5))),
+            Lines{std::string("a\0b", 3)});
 }
 
 TEST(TextLineReader, CtrlZCanBeAnOrdinaryCharacter) {
   TempDir dir;
-  TextLineReader reader(dir.Write("z", "a\x1A" "b\r\n\x1A"), TextLineReader::CtrlZ::IsText);
-  EXPECT_EQ(reader.ReadLine(), "a\x1A" "b");
+  TextLineReader reader(dir.Write("z",
+                                  "a\x1A"
+                                  "b\r\n\x1A"),
+                        TextLineReader::CtrlZ::IsText);
+  EXPECT_EQ(reader.ReadLine(),
+            "a\x1A"
+            "b");
   EXPECT_FALSE(reader.AtEnd());
   EXPECT_EQ(reader.ReadLine(), "\x1A");
   EXPECT_TRUE(reader.AtEnd());
@@ -89,15 +89,19 @@ TEST(TextLineReader, MissingFileIsFileNotFound) {
 
 TEST(CountLines, CountsUnderTheLineRules) {
   TempDir dir;
-  SilentMessages messages;
+  testing::RecordingMessages<> messages;
   EXPECT_EQ(CountLines(dir.Write("a", "a\r\n"), messages), 1);
   EXPECT_EQ(CountLines(dir.Write("b", "a\r\n\r\n"), messages), 2);
   EXPECT_EQ(CountLines(dir.Write("c", "a\nb"), messages), kOnWindows ? 1 : 2);
-  EXPECT_EQ(CountLines(dir.Write("d", "a\r\n\x1A" "b"), messages), 1);
+  EXPECT_EQ(CountLines(dir.Write("d",
+                                 "a\r\n\x1A"
+                                 "b"),
+                       messages),
+            1);
   EXPECT_EQ(CountLines(dir.Write("e", ""), messages), 1);
   EXPECT_EQ(CountLines(dir / "missing", messages), -1);
   EXPECT_EQ(CountLines(dir.path(), messages), -1);
-  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_TRUE(messages.boxes.empty());
 }
 
 TEST(PathKinds, FilesFoldersAndNothing) {
@@ -222,6 +226,22 @@ TEST(RemoveFolder, OnlyEmptyFolders) {
   EXPECT_FALSE(RemoveFolder(dir / "missing"));
 }
 
+TEST(RemoveFile, OnlyFilesTheUserMayChange) {
+  TempDir dir;
+  const std::string file = dir.Write("plain", "x");
+  const std::string locked = dir.Write("locked", "x");
+  std::filesystem::permissions(locked, std::filesystem::perms::owner_read);
+  std::filesystem::create_directories(dir / "folder");
+  EXPECT_TRUE(RemoveFile(file));
+  EXPECT_FALSE(IsExistingFile(file));
+  EXPECT_FALSE(RemoveFile(locked));  // read-only, also for the superuser
+  EXPECT_TRUE(IsExistingFile(locked));
+  EXPECT_FALSE(RemoveFile(dir / "folder"));
+  EXPECT_TRUE(IsFolder(dir / "folder"));
+  EXPECT_FALSE(RemoveFile(dir / "missing"));
+  EXPECT_FALSE(RemoveFile(""));
+}
+
 TEST(CreateEmptyFile, NeverTouchesAnExistingFile) {
   TempDir dir;
   const std::string file = dir.Write("keep", "contents");
@@ -251,7 +271,8 @@ TEST(AppendRoutines, LinesEndWithCrLf) {
   AppendLine(file, "alpha");
   AppendFileText(file, dir.Write("text", "one\ntwo"));
   // Windows ends a line only at a carriage return.
-  EXPECT_EQ(ReadBytes(file), kOnWindows ? "alpha\r\none\ntwo\r\n\r\n" : "alpha\r\none\r\ntwo\r\n\r\n");
+  EXPECT_EQ(ReadBytes(file),
+            kOnWindows ? "alpha\r\none\ntwo\r\n\r\n" : "alpha\r\none\r\ntwo\r\n\r\n");
   const std::string empty_text = dir.Write("out2", "");
   AppendFileText(empty_text, dir.Write("empty", ""));
   EXPECT_EQ(ReadBytes(empty_text), "\r\n");
@@ -264,7 +285,8 @@ TEST(AppendRoutines, TextFileReadUpToItsSizeWhenOpenedInChunksAcrossLineEnds) {
   // The file being appended to is the text file itself: its text goes in once, and the
   // append ends. Lines cross the chunk borders, a CR LF among them.
   std::string text;
-  for (int i = 0; text.size() < 200'000; ++i) text += std::string(65535, 'x') + (i % 2 ? "\r\n" : "\n");
+  for (int i = 0; text.size() < 200'000; ++i)
+    text += std::string(65535, 'x') + (i % 2 ? "\r\n" : "\n");
   const std::string self = dir.Write("self.txt", text);
   {
 #ifndef _WIN32
@@ -310,7 +332,8 @@ TEST(ReplaceFileAtomically, LeavesTheOldOrTheNewFileAndNoTemporary) {
   EXPECT_EQ(ReadBytes(file), "new contents");
   EXPECT_THROW(ReplaceFileAtomically(dir / "missing/x.ini", "y"), IoError);
   std::size_t entries = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) ++entries;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    ++entries;
   EXPECT_EQ(entries, 1u);
 }
 

@@ -40,7 +40,8 @@ std::string IoErrorOf(void (*action)(const std::string&), const std::string& pat
 TEST(WindowsPaths, DriveRootsStartPaths) {
   EXPECT_TRUE(IsRootPath("C:\\"));
   EXPECT_TRUE(IsRootPath("z:\\"));
-  for (const char* path : {"C:", "C:\\a", "/", "\\", "CC\\"}) EXPECT_FALSE(IsRootPath(path)) << path;
+  for (const char* path : {"C:", "C:\\a", "/", "\\", "CC\\"})
+    EXPECT_FALSE(IsRootPath(path)) << path;
   for (const char* path : {"C:\\a", "c:/a", "\\\\server\\share"}) {
     EXPECT_TRUE(IsAbsolutePath(path)) << path;
   }

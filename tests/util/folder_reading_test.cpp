@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <map>
 
-#include "tests/support/TempDir.h"
+#include "support/TempDir.h"
 #include "util/FolderReading.h"
 
 namespace quillon {
@@ -42,18 +42,23 @@ TEST(FolderReading, AFolderMadeAgainUnderItsNameHasAnotherIdentity) {
   fs::create_directories(dir / "x/two");
   FolderIdentity first, again, second;
   std::map<std::string, std::uint64_t> inodes;
-  ASSERT_TRUE(ScanFolder(dir / "x", [&](const FolderEntry& e) {
-    inodes[e.name] = e.inode;
-    return true;
-  }, &first));
+  ASSERT_TRUE(ScanFolder(
+      dir / "x",
+      [&](const FolderEntry& e) {
+        inodes[e.name] = e.inode;
+        return true;
+      },
+      &first));
   EXPECT_TRUE(first.Known());
   EXPECT_NE(inodes["one"], 0u);
   EXPECT_NE(inodes["one"], inodes["two"]);
-  ASSERT_TRUE(ScanFolder(dir / "x", [](const FolderEntry&) { return true; }, &again));
+  ASSERT_TRUE(ScanFolder(
+      dir / "x", [](const FolderEntry&) { return true; }, &again));
   EXPECT_EQ(again, first);  // the same folder read twice
   fs::remove_all(dir / "x");
   fs::create_directory(dir / "x");
-  ASSERT_TRUE(ScanFolder(dir / "x", [](const FolderEntry&) { return true; }, &second));
+  ASSERT_TRUE(ScanFolder(
+      dir / "x", [](const FolderEntry&) { return true; }, &second));
   EXPECT_FALSE(second == first);
 }
 

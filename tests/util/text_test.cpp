@@ -77,12 +77,21 @@ TEST(WholeNumber, Hexadecimal) {
 }
 
 TEST(WholeNumber, RefusesAnythingElse) {
-  for (const char* text : {"", " ", "+", "-", "12 ", "1e3", "-$10", "+0x1", "1.5", "a", "12a",
-                           "\t12", "--1"}) {
+  for (const char* text :
+       {"", " ", "+", "-", "12 ", "1e3", "-$10", "+0x1", "1.5", "a", "12a", "\t12", "--1"}) {
     EXPECT_EQ(ReadWholeNumber(text), std::nullopt) << '"' << text << '"';
   }
   EXPECT_EQ(ReadWholeNumberOr("abc", 48), 48);
   EXPECT_EQ(ReadWholeNumberOr("-5", 0), -5);
+}
+
+// Found by fuzzing.
+TEST(WholeNumber, HexadecimalNumbersMayHaveLeadingZerosLikeDecimalOnes) {
+  EXPECT_EQ(ReadWholeNumber("0X000000010"), 16);
+  EXPECT_EQ(ReadWholeNumber("$00000000FFFFFFFF"), -1);
+  EXPECT_EQ(ReadWholeNumber("x000"), 0);
+  EXPECT_EQ(ReadWholeNumber("0x0100000000"), std::nullopt);  // 33 bits stay refused
+  EXPECT_EQ(ReadWholeNumber("0x"), std::nullopt);
 }
 
 }  // namespace

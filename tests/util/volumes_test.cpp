@@ -4,8 +4,8 @@
 #include <chrono>
 #include <filesystem>
 
-#include "tests/support/TempDir.h"
-#include "tests/support/UnansweringMount.h"
+#include "support/TempDir.h"
+#include "support/UnansweringMount.h"
 #include "util/Volumes.h"
 
 namespace quillon {
@@ -25,15 +25,15 @@ constexpr const char* kTable =
 TEST(Volumes, RealFileSystemsRootFirstThenByMountPoint) {
   const std::vector<Volume> volumes = ParseMountTable(kTable);
   ASSERT_EQ(volumes.size(), 4u);
-  EXPECT_EQ(volumes[0].mountPoint, "/");
+  EXPECT_EQ(volumes[0].mount_point, "/");
   EXPECT_EQ(volumes[0].device, "/dev/sda2");
-  EXPECT_EQ(volumes[0].fsType, "ext4");
-  EXPECT_EQ(volumes[1].mountPoint, "/home");
+  EXPECT_EQ(volumes[0].fs_type, "ext4");
+  EXPECT_EQ(volumes[1].mount_point, "/home");
   EXPECT_EQ(volumes[1].device, "/dev/sda4");  // mounted over: the one on top counts
-  EXPECT_EQ(volumes[2].mountPoint, "/media/ann/My Stick");
+  EXPECT_EQ(volumes[2].mount_point, "/media/ann/My Stick");
   EXPECT_EQ(volumes[2].label, "/dev/sdb1");
-  EXPECT_EQ(volumes[3].mountPoint, "/mnt/share");
-  EXPECT_EQ(volumes[3].fsType, "nfs4");
+  EXPECT_EQ(volumes[3].mount_point, "/mnt/share");
+  EXPECT_EQ(volumes[3].fs_type, "nfs4");
 }
 
 TEST(Volumes, EveryFileSystemAUserKeepsFilesOnAndNoPseudoOnes) {
@@ -56,28 +56,30 @@ TEST(Volumes, EveryFileSystemAUserKeepsFilesOnAndNoPseudoOnes) {
       "56 1 0:66 / /sys/fs/cgroup rw - cgroup2 cgroup2 rw\n"
       "57 1 7:3 / /snap/core/2 ro - squashfs /dev/loop3 ro\n");
   std::vector<std::string> points;
-  for (const Volume& volume : volumes) points.push_back(volume.mountPoint);
+  for (const Volume& volume : volumes) points.push_back(volume.mount_point);
   EXPECT_EQ(points, (std::vector<std::string>{"/", "/home/ann/cloud", "/home/ann/remote",
                                               "/mnt/ceph", "/mnt/fuse", "/mnt/host", "/mnt/nfs",
                                               "/mnt/smb", "/tank/data"}));
   // Every mount, real or not, for telling which mount a path lies on.
   EXPECT_EQ(ParseAllMounts("1 0 8:2 / / rw - ext4 /dev/sda2 rw\n"
-                           "55 1 0:65 / /proc rw - proc proc rw\n").size(), 2u);
+                           "55 1 0:65 / /proc rw - proc proc rw\n")
+                .size(),
+            2u);
 }
 
 TEST(Volumes, RootIsKeptWhateverItsFileSystem) {
   const std::vector<Volume> volumes =
       ParseMountTable("1 0 0:5 / / rw - overlay overlay rw\n2 1 0:6 / /dev rw - tmpfs tmpfs rw\n");
   ASSERT_EQ(volumes.size(), 1u);
-  EXPECT_EQ(volumes[0].mountPoint, "/");
+  EXPECT_EQ(volumes[0].mount_point, "/");
 }
 
 TEST(Volumes, HoldingPathIsTheLongestMountPointAtASeparator) {
   const std::vector<Volume> volumes = ParseMountTable(kTable);
-  EXPECT_EQ(VolumeHoldingPath(volumes, "/home/ann/x")->mountPoint, "/home");
-  EXPECT_EQ(VolumeHoldingPath(volumes, "/home")->mountPoint, "/home");
-  EXPECT_EQ(VolumeHoldingPath(volumes, "/homes/x")->mountPoint, "/");
-  EXPECT_EQ(VolumeHoldingPath(volumes, "/media/ann/My Stick/a")->mountPoint,
+  EXPECT_EQ(VolumeHoldingPath(volumes, "/home/ann/x")->mount_point, "/home");
+  EXPECT_EQ(VolumeHoldingPath(volumes, "/home")->mount_point, "/home");
+  EXPECT_EQ(VolumeHoldingPath(volumes, "/homes/x")->mount_point, "/");
+  EXPECT_EQ(VolumeHoldingPath(volumes, "/media/ann/My Stick/a")->mount_point,
             "/media/ann/My Stick");
   EXPECT_EQ(VolumeHoldingPath(volumes, "relative"), nullptr);
   EXPECT_EQ(VolumeHoldingPath({}, "/a"), nullptr);
@@ -102,9 +104,12 @@ TEST(Volumes, TheHostListsItsRoot) {
   std::vector<std::string> late;
   const std::vector<Volume> volumes = ListVolumes(kMountTablePath, std::chrono::seconds(5), &late);
   ASSERT_FALSE(volumes.empty());
-  EXPECT_EQ(volumes[0].mountPoint, "/");
+  EXPECT_EQ(volumes[0].mount_point, "/");
   EXPECT_TRUE(late.empty());
   EXPECT_TRUE(ListVolumes("/no/such/table").empty());
+  EXPECT_TRUE(IsVolumeRoot("/"));
+  EXPECT_FALSE(IsVolumeRoot("/proc"));  // a kernel file system is no drive
+  EXPECT_FALSE(IsVolumeRoot(""));
 }
 
 TEST(Volumes, AMountThatNeverAnswersIsListedLateWithoutWaiting) {
@@ -121,7 +126,7 @@ TEST(Volumes, AMountThatNeverAnswersIsListedLateWithoutWaiting) {
   // Other tests may hold such mounts of their own meanwhile.
   EXPECT_NE(std::find(late.begin(), late.end(), mount.point()), late.end());
   EXPECT_TRUE(VolumeHoldingPath(volumes, mount.point() + "/x"));
-  EXPECT_EQ(VolumeHoldingPath(volumes, mount.point())->fsType, "fuse.sshfs");
+  EXPECT_EQ(VolumeHoldingPath(volumes, mount.point())->fs_type, "fuse.sshfs");
 }
 
 }  // namespace

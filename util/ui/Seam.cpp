@@ -6,7 +6,6 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QUrl>
-#include <new>
 
 #include "util/IoError.h"
 #include "util/MessageHost.h"
@@ -58,9 +57,9 @@ class QtSeam : public Seam {
     return text;
   }
   std::optional<QString> OpenFile(const OpenFileRequest& request) override {
-    const QString path = QFileDialog::getOpenFileName(
-        QApplication::activeWindow(), request.title, request.initialFolder,
-        QtFilter(request.filter));
+    const QString path =
+        QFileDialog::getOpenFileName(QApplication::activeWindow(), request.title,
+                                     request.initial_folder, QtFilter(request.filter));
     if (path.isEmpty()) return std::nullopt;
     return path;
   }
@@ -102,11 +101,6 @@ bool AskYesNo(const QString& question) { return CurrentSeam().AskYesNo(question)
 
 void ShowApplicationError(const QString& text) {
   CurrentSeam().ShowBox(BoxKind::ApplicationError, FromBytes(WithFinalDot(ToBytes(text))));
-}
-
-QString FailureText(const std::exception& error) {
-  if (dynamic_cast<const std::bad_alloc*>(&error)) return QStringLiteral("Out of memory");
-  return FromBytes(error.what());
 }
 
 void OpenWithShell(const QString& target) { CurrentSeam().OpenWithShell(target); }

@@ -4,7 +4,6 @@
 
 #include <QString>
 #include <QStringList>
-#include <exception>
 #include <optional>
 #include <string>
 
@@ -17,7 +16,7 @@ enum class BoxKind { Notice, Error, Warning, Information, ApplicationError };
 struct OpenFileRequest {
   QString title;
   QString filter;  // "Txt-files (*.txt)|*.txt|All files (*.*)|*.*"
-  QString initialFolder;
+  QString initial_folder;
 };
 
 class Seam {
@@ -54,19 +53,5 @@ void OpenWithShell(const QString& target);
 // Byte strings of the core shown in the widgets, and back.
 QString FromBytes(const std::string& bytes);
 std::string ToBytes(const QString& text);
-
-// The application error box's text for a failure: its own text, or "Out of memory".
-QString FailureText(const std::exception& error);
-
-// Runs a command entered from the event loop: a failure that none of its handlers caught ends
-// the command in the application error box, and the program goes on.
-template <typename Command>
-void ReportFailures(Command&& command) {
-  try {
-    command();
-  } catch (const std::exception& error) {
-    ShowApplicationError(FailureText(error));
-  }
-}
 
 }  // namespace quillon::ui

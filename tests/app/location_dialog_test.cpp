@@ -1,4 +1,6 @@
 // The search-location dialog through the three commands that use it.
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
@@ -6,15 +8,13 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QtTest>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "app/DriveBox.h"
 #include "app/FileLists.h"
 #include "app/LocXXX.h"
 #include "shelltree/ShellTree.h"
-#include "tests/settings/DialogTestSupport.h"
-#include "tests/support/RecordingSeam.h"
+#include "support/DialogTestSupport.h"
+#include "support/RecordingSeam.h"
 #include "util/ui/OpenDialog.h"
 
 using namespace quillon;
@@ -85,7 +85,7 @@ void LocationDialogTest::layoutAsDesigned() {
   QCOMPARE(d.SavelocB->text(), QString("&Ok"));
   QCOMPARE(d.CancelB->text(), QString("&Cancel"));
   QVERIFY(d.ST1->ReadOnly());
-  QCOMPARE(d.ST1->Options(), shelltree::TShellTree::TVisOptions(shelltree::TShellTree::TF_FOLDERS));
+  QCOMPARE(d.ST1->Options(), TShellTree::TVisOptions(TShellTree::TF_FOLDERS));
   QVERIFY(d.ST1->PopupMenu() == nullptr);
   d.show();
   QVERIFY(!d.resultL->isVisible());
@@ -105,7 +105,8 @@ void LocationDialogTest::showingMovesTheTreeToTheSelectionFolder() {
   const QString start = Q(f.dir / "start");
   bool checked = false;
   WhenShown(f.dialog, [&] {
-    QCOMPARE(f.dialog.windowTitle(), QString("Give default start folder when looking for text files"));
+    QCOMPARE(f.dialog.windowTitle(),
+             QString("Give default start folder when looking for text files"));
     QCOMPARE(f.dialog.ST1->Path(), start);
     QCOMPARE(f.dialog.locxxxE->text(), start);
     checked = true;
@@ -167,9 +168,12 @@ void LocationDialogTest::treeAndDriveBoxFillTheLocation() {
 void LocationDialogTest::existingFolderAcceptedAtOnce_data() {
   QTest::addColumn<QString>("typed");
   QTest::addColumn<QString>("result");
-  QTest::newRow("plain") << "@/other" << "@/other";
-  QTest::newRow("trailing separator") << "@/other/" << "@/other";
-  QTest::newRow("root") << "/" << "/";
+  QTest::newRow("plain") << "@/other"
+                         << "@/other";
+  QTest::newRow("trailing separator") << "@/other/"
+                                      << "@/other";
+  QTest::newRow("root") << "/"
+                        << "/";
 }
 
 void LocationDialogTest::existingFolderAcceptedAtOnce() {
@@ -195,11 +199,9 @@ void LocationDialogTest::missingFolderQuestions_data() {
                                << QStringList({kCreateQuestion, "Creation succesfull"}) << true
                                << true;
   QTest::newRow("no, then yes") << QList<bool>{false, true}
-                                << QStringList({kCreateQuestion, kAcceptQuestion}) << true
-                                << false;
+                                << QStringList({kCreateQuestion, kAcceptQuestion}) << true << false;
   QTest::newRow("no, then no") << QList<bool>{false, false}
-                               << QStringList({kCreateQuestion, kAcceptQuestion}) << false
-                               << false;
+                               << QStringList({kCreateQuestion, kAcceptQuestion}) << false << false;
 }
 
 void LocationDialogTest::missingFolderQuestions() {

@@ -1,19 +1,20 @@
-// Shared by the dialog tests: acting on a modal dialog while it is shown, a run, and a trip of the settings through the settings file.
+// Shared by the dialog tests: acting on a modal dialog while it is shown, a run, and a trip of the
+// settings through the settings file.
 #pragma once
 
 #include <QDialog>
 #include <QStringList>
-#include <QWidget>
 #include <QTimer>
+#include <QWidget>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "settings/RunSettings.h"
+#include "engine/RunSettings.h"
 #include "settings/SettingsFile.h"
-#include "tests/support/RecordingRunHost.h"
-#include "tests/support/TempDir.h"
+#include "support/RecordingRunHost.h"
+#include "support/TempDir.h"
 
 namespace quillon::testing {
 
