@@ -8,6 +8,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStringDecoder>
+#include <QStringEncoder>
 #include <algorithm>
 
 namespace quillon {
@@ -30,23 +32,47 @@ int TReportMemo::VisibleLines() const {
   return std::max(1, (viewport()->height() - kMargin) / LineHeight());
 }
 
-void TReportMemo::appendPlainText(const QString& text) {
-  AppendLines(text.split(QLatin1Char('\n')));
+QString TReportMemo::Line(int line) const {
+  const qsizetype start = starts_[line];
+  return QString::fromUtf8(text_.constData() + start, LineEnd(line) - start);
 }
 
-void TReportMemo::AppendLines(const QStringList& lines) {
+qsizetype TReportMemo::LineEnd(int line) const {
+  return (line + 1 < starts_.size() ? starts_[line + 1] : text_.size()) - 1;
+}
+
+void TReportMemo::appendPlainText(const QString& text) { AppendText(text); }
+
+void TReportMemo::AppendBytes(std::string_view lines) {
+  // Decoded as FromBytes reads the program's text, into memory the next batch reuses.
+  QStringDecoder local(QStringDecoder::System);
+  scratch_.resize(local.requiredSpace(static_cast<qsizetype>(lines.size())));
+  const QChar* end =
+      local.appendToBuffer(scratch_.data(), QByteArrayView(lines.data(), lines.size()));
+  scratch_.resize(end - scratch_.constData());
+  AppendText(scratch_);
+}
+
+void TReportMemo::AppendText(QStringView text) {
   QScrollBar* bar = verticalScrollBar();
   const bool at_end = bar->value() >= bar->maximum();
-  const QFontMetrics metrics = fontMetrics();
-  const qsizetype first = lines_.size();
-  lines_.append(lines);
+  // Encoded straight into the store, with no copy of the text on the way.
+  QStringEncoder utf8(QStringEncoder::Utf8);
+  const qsizetype start = text_.size();
+  text_.resize(start + utf8.requiredSpace(text.size()) + 1);
+  char* end = utf8.appendToBuffer(text_.data() + start, text);
+  *end++ = '\n';
+  text_.resize(end - text_.constData());
+  for (qsizetype at = start; at < text_.size(); at = text_.indexOf('\n', at) + 1) {
+    starts_.append(at);
+  }
   // Measuring every line would cost as much as a text document; a line no longer than the
   // longest so far is taken to fit.
-  for (qsizetype i = first; i < lines_.size(); ++i) {
-    const QString& line = lines_[i];
+  const QFontMetrics metrics = fontMetrics();
+  for (const QStringView line : text.tokenize(u'\n')) {
     if (line.size() <= longest_) continue;
     longest_ = static_cast<int>(line.size());
-    widest_ = std::max(widest_, metrics.horizontalAdvance(line));
+    widest_ = std::max(widest_, metrics.horizontalAdvance(line.toString()));
   }
   UpdateScrollBars();
   if (at_end) bar->setValue(bar->maximum());
@@ -54,33 +80,36 @@ void TReportMemo::AppendLines(const QStringList& lines) {
 }
 
 void TReportMemo::clear() {
-  lines_.clear();
+  text_ = QByteArray();
+  starts_ = QList<qsizetype>();
   widest_ = longest_ = 0;
   anchor_ = cursor_ = {};
   UpdateScrollBars();
   viewport()->update();
 }
 
-QString TReportMemo::toPlainText() const { return lines_.join(QLatin1Char('\n')); }
+QString TReportMemo::toPlainText() const {
+  return text_.isEmpty() ? QString() : QString::fromUtf8(text_.constData(), text_.size() - 1);
+}
 
 QString TReportMemo::selectedText() const {
   const Position from = std::min(anchor_, cursor_);
   const Position to = std::max(anchor_, cursor_);
-  if (from == to || lines_.isEmpty()) return QString();
-  QStringList parts;
-  for (int line = from.line; line <= to.line && line < lines_.size(); ++line) {
-    const QString& text = lines_[line];
-    const int start = line == from.line ? from.column : 0;
-    const int end = line == to.line ? to.column : static_cast<int>(text.size());
-    parts << text.mid(start, end - start);
-  }
-  return parts.join(QLatin1Char('\n'));
+  if (from == to || starts_.isEmpty()) return QString();
+  // The lines concerned are decoded at once, then cut at both columns.
+  const qsizetype start = starts_[from.line];
+  QString text = QString::fromUtf8(text_.constData() + start, LineEnd(to.line) - start);
+  const qsizetype last_line = from.line == to.line ? 0 : text.lastIndexOf(QLatin1Char('\n')) + 1;
+  text.truncate(last_line + to.column);
+  text.remove(0, from.column);
+  return text;
 }
 
 void TReportMemo::selectAll() {
-  if (lines_.isEmpty()) return;
+  if (starts_.isEmpty()) return;
   anchor_ = {};
-  cursor_ = {static_cast<int>(lines_.size()) - 1, static_cast<int>(lines_.back().size())};
+  const int last = blockCount() - 1;
+  cursor_ = {last, static_cast<int>(Line(last).size())};
   viewport()->update();
 }
 
@@ -90,7 +119,7 @@ void TReportMemo::copy() const {
 }
 
 void TReportMemo::UpdateScrollBars() {
-  const int lines = static_cast<int>(lines_.size());
+  const int lines = blockCount();
   verticalScrollBar()->setRange(0, std::max(0, lines - VisibleLines()));
   verticalScrollBar()->setPageStep(VisibleLines());
   verticalScrollBar()->setSingleStep(1);
@@ -110,13 +139,13 @@ void TReportMemo::paintEvent(QPaintEvent*) {
   const QFontMetrics metrics = fontMetrics();
   const int height = LineHeight();
   const int first = verticalScrollBar()->value();
-  const int last = std::min(static_cast<int>(lines_.size()), first + VisibleLines() + 1);
+  const int last = std::min(blockCount(), first + VisibleLines() + 1);
   const int left = kMargin - horizontalScrollBar()->value();
   const Position from = std::min(anchor_, cursor_);
   const Position to = std::max(anchor_, cursor_);
   const QPalette& colours = palette();
   for (int line = first; line < last; ++line) {
-    const QString& text = lines_[line];
+    const QString text = Line(line);
     const int top = kMargin + (line - first) * height;
     const int baseline = top + metrics.ascent();
     const bool selected = from < to && line >= from.line && line <= to.line;
@@ -140,10 +169,10 @@ void TReportMemo::paintEvent(QPaintEvent*) {
 }
 
 TReportMemo::Position TReportMemo::PositionAt(const QPoint& point) const {
-  if (lines_.isEmpty()) return {};
+  if (starts_.isEmpty()) return {};
   const int line = std::clamp(verticalScrollBar()->value() + (point.y() - kMargin) / LineHeight(),
-                              0, static_cast<int>(lines_.size()) - 1);
-  const QString& text = lines_[line];
+                              0, blockCount() - 1);
+  const QString text = Line(line);
   const int x = point.x() - kMargin + horizontalScrollBar()->value();
   const QFontMetrics metrics = fontMetrics();
   // The column whose left edge is nearest to x.
@@ -182,10 +211,10 @@ void TReportMemo::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void TReportMemo::mouseDoubleClickEvent(QMouseEvent* event) {
-  if (lines_.isEmpty()) return;
+  if (starts_.isEmpty()) return;
   const Position at = PositionAt(event->position().toPoint());
   anchor_ = {at.line, 0};
-  cursor_ = {at.line, static_cast<int>(lines_[at.line].size())};
+  cursor_ = {at.line, static_cast<int>(Line(at.line).size())};
   viewport()->update();
 }
 
@@ -213,7 +242,7 @@ void TReportMemo::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
   QAction* copyAction = menu.addAction(tr("&Copy"), this, &TReportMemo::copy);
   copyAction->setEnabled(!selectedText().isEmpty());
-  menu.addAction(tr("Select &All"), this, &TReportMemo::selectAll)->setEnabled(!lines_.isEmpty());
+  menu.addAction(tr("Select &All"), this, &TReportMemo::selectAll)->setEnabled(!starts_.isEmpty());
   menu.exec(event->globalPos());
 }
 

@@ -45,7 +45,7 @@ void WindowRunHost::ShowInformation(const std::string& text) { Boxes().ShowInfor
 bool WindowRunHost::AskYesNo(const std::string& question) { return Boxes().AskYesNo(question); }
 
 void WindowRunHost::AppendReport(const std::string& line) {
-  pending_report_.append(ui::FromBytes(line));
+  pending_report_.append(line).push_back('\n');
   if (!since_flush_.isValid() || since_flush_.elapsed() >= kFlushMilliseconds) FlushReport();
 }
 
@@ -82,8 +82,9 @@ void WindowRunHost::RecordSource(const std::string& source) {
 }
 
 void WindowRunHost::FlushReport() {
-  if (!pending_report_.isEmpty()) {
-    view_.ShowReportLines(pending_report_);
+  if (!pending_report_.empty()) {
+    pending_report_.pop_back();  // the last line's "\n"
+    view_.ShowReportBytes(pending_report_);
     pending_report_.clear();
   }
   since_flush_.start();

@@ -5,9 +5,9 @@
 
 #include <QElapsedTimer>
 #include <QString>
-#include <QStringList>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "engine/ConversionRun.h"
 #include "util/ui/SeamMessageHost.h"
@@ -17,8 +17,9 @@ namespace quillon {
 // What the window shows of a run, and the histories a run records its paths in.
 class RunView {
  public:
-  // Lines to add at the end of the report pane.
-  virtual void ShowReportLines(const QStringList& lines) = 0;
+  // Lines to add at the end of the report pane, as the run wrote them, each but the last
+  // followed by "\n".
+  virtual void ShowReportBytes(std::string_view lines) = 0;
   // The line reached (1-based) of the line total; both 0 until the first line is done.
   virtual void ShowProgress(int line, int line_total) = 0;
   // Running: Cancel enabled, Run and Clear disabled, the progress shown; idle: the reverse.
@@ -69,7 +70,7 @@ class WindowRunHost : public RunHost {
   bool& cancelled_;
   ui::SeamMessageHost boxes_;
   bool running_ = false;
-  QStringList pending_report_;
+  std::string pending_report_;  // report lines not yet shown, each ended by "\n"
   QElapsedTimer since_flush_;
   QElapsedTimer since_events_;
   int line_reached_ = 0;

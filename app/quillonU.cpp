@@ -117,7 +117,21 @@ void TmainF::FormCreate() {
 
 void TmainF::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
-  if (!event->spontaneous()) RunCommand([this] { FormShow(); });
+  if (!event->spontaneous()) tree_move_due_ = true;
+}
+
+void TmainF::paintEvent(QPaintEvent* event) {
+  QMainWindow::paintEvent(event);
+  // The tree reads its way to the selection folder once the window has appeared, so reading
+  // those folders does not hold the window back; a move of the tree meanwhile wins.
+  if (!tree_move_due_) return;
+  tree_move_due_ = false;
+  QMetaObject::invokeMethod(
+      this,
+      [this, shown = TreePath()] {
+        if (TreePath() == shown) RunCommand([this] { FormShow(); });
+      },
+      Qt::QueuedConnection);
 }
 
 void TmainF::FormShow() { SetTreePath(FromBytes(settings_.SelectionFolder) + QLatin1Char('/')); }
@@ -231,6 +245,8 @@ void TmainF::RunBClick() {
     if (close_after_run_) QTimer::singleShot(0, this, &QWidget::close);
     throw;
   }
+  // A run that reported many lines freed much on the way.
+  ReturnFreedMemory();
   if (close_after_run_) close();
 }
 
@@ -238,7 +254,7 @@ void TmainF::cancelBClick() { RunCancelled = true; }
 
 void TmainF::ClearBClick() { RunM->clear(); }
 
-void TmainF::ShowReportLines(const QStringList& lines) { RunM->AppendLines(lines); }
+void TmainF::ShowReportBytes(std::string_view lines) { RunM->AppendBytes(lines); }
 
 void TmainF::ShowProgress(int line, int line_total) {
   if (line_total <= 0 && line == 0) return;

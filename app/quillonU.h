@@ -161,6 +161,7 @@ class TmainF : public QMainWindow, private RunView {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
@@ -179,7 +180,7 @@ class TmainF : public QMainWindow, private RunView {
                       void (TmainF::*handler)(), const QKeySequence& shortcut = {});
   void ApplyRunBRule();
   // What a run shows in the window.
-  void ShowReportLines(const QStringList& lines) override;
+  void ShowReportBytes(std::string_view lines) override;
   void ShowProgress(int line, int line_total) override;
   void ShowRunning(bool running) override;
   void RecordFile(const QString& path) override;
@@ -203,6 +204,7 @@ class TmainF : public QMainWindow, private RunView {
 
   bool RunCancelled = false;
   bool close_after_run_ = false;
+  bool tree_move_due_ = false;  // shown, the tree not yet moved to the selection folder
   WindowRunHost run_host_;
 };
 

@@ -92,10 +92,11 @@ void ConversionRun::RunLines(const std::string& destination) {
   const std::int32_t counted = counts_.LineTotal;
   TextLineReader reader(source_path_);
   // Every file is created beneath the folder as it stands now, wherever its path leads later.
-  const DestinationFolder folder(destination_path_);
+  DestinationFolder folder(destination_path_);
   std::int32_t line_number = 0;
+  LinePartsBuilder line;
   do {
-    LinePartsBuilder line(settings_.FillKind, settings_.SizeSeparatorCode);
+    line.Start(settings_.FillKind, settings_.SizeSeparatorCode);
     reader.ReadLine(line);
     ProcessLine(line.Finish(), destination, folder, reader);
     host_.LineReached(++line_number, counts_.LineTotal);
@@ -104,19 +105,18 @@ void ConversionRun::RunLines(const std::string& destination) {
   reader.Close();
 }
 
-void ConversionRun::ProcessLine(LineParts parts, const std::string& destination,
-                                const DestinationFolder& folder, TextLineReader& source) {
+void ConversionRun::ProcessLine(const LineParts& parts, const std::string& destination,
+                                DestinationFolder& folder, TextLineReader& source) {
   const RunSettings& settings = settings_;
   const ReportSink report = [this](const std::string& line) { host_.AppendReport(line); };
 
   const std::int32_t fill_size = FillSizeFor(parts, settings, report);
   // A name too long to keep is over the path limit whatever its replacements would give.
-  std::string name = settings.ReplaceInvalid && !parts.NameCut
-                         ? ReplaceInvalidChars(parts.Name, settings.InvalidReplacer, report)
-                         : std::move(parts.Name);
-  const std::string path =
-      OutputPath(destination, name, settings.OutputExtension, settings.ExtensionAlways);
-  const std::string_view file_name = std::string_view(path).substr(destination.size() + 1);
+  const bool replace = settings.ReplaceInvalid && !parts.NameCut;
+  if (replace) replaced_name_ = ReplaceInvalidChars(parts.Name, settings.InvalidReplacer, report);
+  const std::string& name = replace ? replaced_name_ : parts.Name;
+  OutputPath(destination, name, settings.OutputExtension, settings.ExtensionAlways, path_);
+  const std::string_view file_name = std::string_view(path_).substr(destination.size() + 1);
 
   if (parts.Blank) {
     if (!counts_.BlankMet) {
@@ -127,7 +127,7 @@ void ConversionRun::ProcessLine(LineParts parts, const std::string& destination,
     --counts_.LineTotal;
     return;
   }
-  if (parts.NameCut || path.size() > kMaxPathLength) {
+  if (parts.NameCut || path_.size() > kMaxPathLength) {
     host_.AppendReport(
         "Warning: file to be made longer than 127 characters. Forbidden. Possibly bad "
         "text-file given!");
@@ -136,10 +136,14 @@ void ConversionRun::ProcessLine(LineParts parts, const std::string& destination,
   CreatedFile file = folder.Create(file_name);
   switch (file.outcome()) {
     case CreateOutcome::ExistsAlready:
-      host_.AppendReport("Exists already: " + name);
+      report_line_.assign("Exists already: ").append(name);
+      host_.AppendReport(report_line_);
       ++counts_.ExistingCount;
       return;
-    case CreateOutcome::Failed: host_.AppendReport("Unable to create: " + name); return;
+    case CreateOutcome::Failed:
+      report_line_.assign("Unable to create: ").append(name);
+      host_.AppendReport(report_line_);
+      return;
     case CreateOutcome::Created:
       FillCreatedFile(file.descriptor(), fill_size, parts, &source, settings);
       file.Close();

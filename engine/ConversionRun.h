@@ -63,8 +63,8 @@ class ConversionRun {
 
  private:
   void RunLines(const std::string& destination);
-  void ProcessLine(LineParts parts, const std::string& destination, const DestinationFolder& folder,
-                   TextLineReader& source);
+  void ProcessLine(const LineParts& parts, const std::string& destination,
+                   DestinationFolder& folder, TextLineReader& source);
   void AppendSummary(bool cancelled);
 
   RunHost& host_;
@@ -74,6 +74,10 @@ class ConversionRun {
   // are what the report shows and the path limit counts.
   std::string source_path_;
   std::string destination_path_;
+  // Each line's name, path and report line, in memory the next line reuses.
+  std::string replaced_name_;
+  std::string path_;
+  std::string report_line_;
 };
 
 // "Success ratio: " line's percentage: rounded half to even; 100 for a total of 0.

@@ -3,13 +3,15 @@
 #include <optional>
 
 #include "util/FileSystem.h"
+#include "util/IoError.h"
 #include "util/WholeNumber.h"
 
 namespace quillon {
 
 std::int32_t FillSizeFor(const LineParts& parts, const RunSettings& settings,
                          const ReportSink& report) {
-  const std::string& kind = settings.FillKind;
+  // Compared as views: lengths first, with no search for the end of the keyword.
+  const std::string_view kind = settings.FillKind;
   std::int32_t size = 0;
   if ((kind == "var" || kind == "fixifnovar") && parts.SeparatorPos != 0 &&
       !parts.SizeText.empty()) {
@@ -34,12 +36,26 @@ namespace {
 
 class WrittenPieces : public TextLineReader::Pieces {
  public:
-  explicit WrittenPieces(int fd) : fd_(fd) {}
-  void Append(std::string_view piece) override { WriteAllTo(fd_, piece); }
+  explicit WrittenPieces(FileOutput& output) : output_(output) {}
+  void Append(std::string_view piece) override { output_.Append(piece); }
 
  private:
-  int fd_;
+  FileOutput& output_;
 };
+
+void AppendSingleText(FileOutput& output, const LineParts& line, TextLineReader* source,
+                      const RunSettings& settings) {
+  if (settings.FillSource) {
+    if (line.RawLineCut) {
+      WrittenPieces pieces(output);
+      source->ReadLastLineAgain(pieces);
+    } else {
+      output.Append(line.RawLine);
+    }
+    output.Append("\r\n");
+  }
+  if (settings.FillText) AppendFileTextTo(output, settings.FillTextFile);
+}
 
 }  // namespace
 
@@ -48,17 +64,20 @@ void FillCreatedFile(int fd, std::int32_t fill_size, const LineParts& line, Text
   if (fill_size > 0) {
     WriteFillBytes(fd, fill_size, static_cast<unsigned char>(settings.FillCharCode & 0xFF));
   }
-  if (settings.FillKind != "single") return;
-  if (settings.FillSource) {
-    if (line.RawLineCut) {
-      WrittenPieces pieces(fd);
-      source->ReadLastLineAgain(pieces);
-      AppendLineTo(fd, "");
-    } else {
-      AppendLineTo(fd, line.RawLine);
+  if (std::string_view(settings.FillKind) != "single") return;
+  FileOutput output(fd);
+  try {
+    AppendSingleText(output, line, source, settings);
+  } catch (const IoError&) {
+    // What came before a text file that cannot be read stays written, as the line does.
+    try {
+      output.Flush();
+    } catch (const IoError&) {
+      // The first failure is the one told.
     }
+    throw;
   }
-  if (settings.FillText) AppendFileTextTo(fd, settings.FillTextFile);
+  output.Flush();
 }
 
 }  // namespace quillon

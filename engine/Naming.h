@@ -26,22 +26,26 @@ struct LineParts {
   bool SizeTextCut = false;  // a size text that long is no valid number
 };
 
-// Splits a line as it is read, piece by piece.
+// Splits a line as it is read, piece by piece. One builder serves a whole run, each line
+// reusing the memory of the one before.
 class LinePartsBuilder : public TextLineReader::Pieces {
  public:
-  LinePartsBuilder(std::string_view fill_kind, std::int32_t size_separator_code);
+  // Begins a line, split as the settings stand now.
+  void Start(std::string_view fill_kind, std::int32_t size_separator_code);
   void Append(std::string_view piece) override;
-  LineParts Finish();
+  // The parts stay valid until the next Start.
+  const LineParts& Finish();
 
  private:
-  bool splits_;
-  char separator_;
-  std::string raw_;
+  void AppendTabFree(std::string_view segment);
+
+  LineParts parts_;  // Name holds the first bytes of the tab-free line, SizeText those after
+                     // its last separator (or all) until Finish
+  bool splits_ = false;
+  char separator_ = 0;
   std::uint64_t raw_length_ = 0;
-  std::string tab_free_;  // its first kMaxKept bytes
   std::uint64_t tab_free_length_ = 0;
   std::uint64_t separator_pos_ = 0;
-  std::string after_separator_;  // the tab-free bytes after the last separator, or all
   bool after_separator_cut_ = false;
 };
 
@@ -55,11 +59,10 @@ LineParts SplitSourceLine(std::string_view raw_line, std::string_view fill_kind,
 std::string ReplaceInvalidChars(std::string_view name, std::string_view replacer,
                                 const ReportSink& report);
 
-// The name with "." and the extension when it holds no dot or the extension is always added.
-std::string OutputFileName(std::string_view name, std::string_view extension, bool always);
-
-// The destination, one separator and the file name, joined as they stand.
-std::string OutputPath(std::string_view destination, std::string_view name,
-                       std::string_view extension, bool always);
+// The destination, one separator and the name, joined as they stand, then "." and the
+// extension when the name holds no dot or the extension is always added. Written into path,
+// whose memory a run reuses line after line.
+void OutputPath(std::string_view destination, std::string_view name, std::string_view extension,
+                bool always, std::string& path);
 
 }  // namespace quillon

@@ -21,6 +21,15 @@ std::uint16_t CaptionWidth(std::int64_t width) {
       std::clamp<std::int64_t>(width, 0, std::numeric_limits<std::uint16_t>::max()));
 }
 
+// True when the file at path holds exactly content; false when it differs or cannot be read.
+bool FileHolds(const std::string& path, const std::string& content) {
+  try {
+    return ReadWholeFile(path, content.size()) == content;
+  } catch (const IoError&) {
+    return false;
+  }
+}
+
 }  // namespace
 
 HistoryList::HistoryList(MessageHost& messages) : messages_(messages) {}
@@ -176,6 +185,9 @@ void HistoryList::RebuildMenu() {
   if (histpath_.empty()) return;
   std::string content;
   for (const std::string& item : items_) content += item + kLineEnd;
+  // A file that holds the list already is left alone: a start that finds the lists as they
+  // were writes nothing, and syncs nothing.
+  if (FileHolds(histpath_, content)) return;
   try {
     ReplaceFileAtomically(histpath_, content);
   } catch (const IoError&) {

@@ -76,7 +76,8 @@ class HistoryList {
   void SetMaxHistFromText(std::string_view text);
   void SetMaxItemLenFromText(std::string_view text);
 
-  // Shows the first maxhist items as entries and writes the whole list to the history file.
+  // Shows the first maxhist items as entries and writes the whole list to the history file,
+  // unless the file holds it already.
   void RebuildMenu();
 
   std::string EntryCaption(const std::string& item) const;

@@ -14,12 +14,12 @@
 //   history->LoadHistory();            // once, after the above
 //   history->AddItem(path);            // at every use of a path, from wherever it came
 //
-// LoadHistory and AddItem write the history file and throw quillon::IoError when a file
-// cannot be read or written; the caller reports it. The component's own menu commands report
-// such failures themselves with the application error box. Onitemclicked is raised after a
-// picked entry's item moved to the top; the handler gets the item's full text, however its
-// caption was shortened. Two components naming the same files share nothing in memory: the
-// owner keeps them in step by calling AddItem on both.
+// LoadHistory and AddItem write the history file when its contents change, and throw
+// quillon::IoError when a file cannot be read or written; the caller reports it. The component's
+// own menu commands report such failures themselves with the application error box. Onitemclicked
+// is raised after a picked entry's item moved to the top; the handler gets the item's full text,
+// however its caption was shortened. Two components naming the same files share nothing in memory:
+// the owner keeps them in step by calling AddItem on both.
 #pragma once
 
 #include <QList>

@@ -9,7 +9,7 @@ namespace quillon {
 
 void CreatedFile::Close() { fd_.Close(); }
 
-CreatedFile DestinationFolder::Create(std::string_view file_name) const {
+CreatedFile DestinationFolder::Create(std::string_view file_name) {
   const FileSystemName name = FileSystemNameFor(file_name);
   if (!IsOpen() || name.use == NameUse::Refused) return {};
   const std::size_t slash = name.path.rfind('/');
@@ -19,10 +19,20 @@ CreatedFile DestinationFolder::Create(std::string_view file_name) const {
     if (!subfolder.valid()) return {};
   }
   const int parent = subfolder.valid() ? subfolder.get() : fd_.get();
-  const std::string leaf = name.path.substr(slash == std::string::npos ? 0 : slash + 1);
-  if (name.use == NameUse::Create) return CreatedFile::CreateAt(parent, leaf);
+  const char* leaf = name.path.c_str() + (slash == std::string::npos ? 0 : slash + 1);
   CreatedFile file;
-  if (CreatedFile::HoldsNonFolder(parent, leaf)) file.outcome_ = CreateOutcome::ExistsAlready;
+  if (name.use == NameUse::TestOnly) {
+    if (CreatedFile::HoldsNonFolder(parent, leaf)) file.outcome_ = CreateOutcome::ExistsAlready;
+    return file;
+  }
+  // Names tend to come in runs of files that exist (a source given again) or do not. After
+  // one that existed, one look settles a name that exists; a missing one goes on to be made.
+  if (last_existed_ && CreatedFile::HoldsNonFolder(parent, leaf)) {
+    file.outcome_ = CreateOutcome::ExistsAlready;
+  } else {
+    file = CreatedFile::CreateAt(parent, leaf);
+  }
+  last_existed_ = file.outcome() == CreateOutcome::ExistsAlready;
   return file;
 }
 

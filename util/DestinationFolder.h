@@ -26,9 +26,9 @@ class CreatedFile {
   friend class DestinationFolder;
   // The name relative to the folder's descriptor: one exclusive creation that never follows
   // a link, and when the name is taken, one look that tells a file (or a link) from a folder.
-  static CreatedFile CreateAt(int folder, const std::string& name);
+  static CreatedFile CreateAt(int folder, const char* name);
   // An entry of the folder that is not a folder; a link counts as itself, wherever it points.
-  static bool HoldsNonFolder(int folder, const std::string& name);
+  static bool HoldsNonFolder(int folder, const char* name);
 
   CreateOutcome outcome_ = CreateOutcome::Failed;
   UniqueFd fd_;
@@ -50,8 +50,9 @@ class DestinationFolder {
 
   // Creates the file named by a source line (as the run builds it, "\\" and "/" reaching into
   // subfolders). A name Windows could not hold is never created: Exists already when a file
-  // of that name is there, else Failed; so is a name that climbs above the folder.
-  CreatedFile Create(std::string_view file_name) const;
+  // of that name is there, else Failed; so is a name that climbs above the folder. After a
+  // file that existed, the next name is looked for before it is created.
+  CreatedFile Create(std::string_view file_name);
 
  private:
   // The folder of a relative "/"-separated path's last component, opened beneath this
@@ -65,6 +66,7 @@ class DestinationFolder {
 
   UniqueFd fd_;
   Resolution resolution_;
+  bool last_existed_ = false;
 };
 
 }  // namespace quillon

@@ -20,16 +20,15 @@ std::atomic<bool> kernel_resolves_beneath{true};
 
 }  // namespace
 
-bool CreatedFile::HoldsNonFolder(int folder, const std::string& name) {
+bool CreatedFile::HoldsNonFolder(int folder, const char* name) {
   struct stat info {};
-  return fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISDIR(info.st_mode);
+  return fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISDIR(info.st_mode);
 }
 
-CreatedFile CreatedFile::CreateAt(int folder, const std::string& name) {
+CreatedFile CreatedFile::CreateAt(int folder, const char* name) {
   CreatedFile file;
   // One exclusive open is both the existence test and the creation, and never follows a link.
-  file.fd_.reset(
-      openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+  file.fd_.reset(openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
   if (file.fd_.valid()) {
     file.outcome_ = CreateOutcome::Created;
   } else if (errno == EEXIST && HoldsNonFolder(folder, name)) {
@@ -38,7 +37,9 @@ CreatedFile CreatedFile::CreateAt(int folder, const std::string& name) {
   return file;
 }
 
-CreatedFile CreatedFile::Create(const std::string& path) { return CreateAt(AT_FDCWD, path); }
+CreatedFile CreatedFile::Create(const std::string& path) {
+  return CreateAt(AT_FDCWD, path.c_str());
+}
 
 DestinationFolder::DestinationFolder(const std::string& path, Resolution resolution)
     : fd_(open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)), resolution_(resolution) {}

@@ -99,12 +99,12 @@ UniqueFd DestinationFolder::OpenSubfolder(int parent, const std::string& name) {
   return folder;
 }
 
-bool CreatedFile::HoldsNonFolder(int folder, const std::string& name) {
+bool CreatedFile::HoldsNonFolder(int folder, const char* name) {
   const std::optional<DWORD> attributes = EntryAttributes(folder, name);
   return attributes && !IsOwnFolder(*attributes);
 }
 
-CreatedFile CreatedFile::CreateAt(int folder, const std::string& name) {
+CreatedFile CreatedFile::CreateAt(int folder, const char* name) {
   CreatedFile file;
   // One exclusive creation is both the existence test and the creation.
   const NTSTATUS status =

@@ -75,13 +75,18 @@ std::int32_t CountLines(const std::string& path, MessageHost& messages, std::str
 void WriteFillBytes(int fd, std::int64_t count, unsigned char byte) {
   if (count <= 0) return;
   char chunk[kFillChunk];
-  std::memset(chunk, byte, sizeof chunk);
-  while (count > 0) {
-    const std::size_t size = count < static_cast<std::int64_t>(kFillChunk)
-                                 ? static_cast<std::size_t>(count)
-                                 : kFillChunk;
-    WriteAllTo(fd, std::string_view(chunk, size));
-    count -= static_cast<std::int64_t>(size);
+  // Filled once, as far as it is used: a small file needs no more of it.
+  std::memset(chunk, byte, static_cast<std::size_t>(std::min<std::int64_t>(count, kFillChunk)));
+  // Every piece is the one chunk, so a call can hand the host many chunks at once.
+  std::string_view pieces[kMostPiecesPerWrite];
+  for (std::uint64_t rest = static_cast<std::uint64_t>(count); rest > 0;) {
+    std::size_t used = 0;
+    for (; used < kMostPiecesPerWrite && rest > 0; ++used) {
+      const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(kFillChunk, rest));
+      pieces[used] = std::string_view(chunk, size);
+      rest -= size;
+    }
+    WritePiecesTo(fd, std::span(pieces, used));
   }
 }
 
@@ -91,27 +96,42 @@ void WriteFillFile(const std::string& path, std::int64_t count, unsigned char by
   file.Close();
 }
 
-void AppendLineTo(int fd, std::string_view text) {
-  std::string line(text);
-  line += "\r\n";
-  WriteAllTo(fd, line);
+void FileOutput::Append(std::string_view bytes) {
+  if (held_.size() + bytes.size() < kWriteSize) {
+    held_.append(bytes);
+    return;
+  }
+  // Enough for one write: what is held and the new bytes go together, neither copied.
+  const std::string_view pieces[2] = {held_, bytes};
+  WritePiecesTo(fd_, pieces);
+  held_.clear();
+}
+
+void FileOutput::Flush() {
+  WriteAllTo(fd_, held_);
+  held_.clear();
 }
 
 void AppendLine(const std::string& path, std::string_view text) {
   UniqueFd file = OpenForAppending(path);
-  AppendLineTo(file.get(), text);
+  FileOutput output(file.get());
+  output.Append(text);
+  output.Append("\r\n");
+  output.Flush();
   file.Close();
 }
 
-void AppendFileTextTo(int fd, const std::string& source) {
-  constexpr std::size_t kChunk = 64 * 1024;
+void AppendFileTextTo(FileOutput& output, const std::string& source) {
   UniqueFd text = OpenTextFile(source);
+  if (IsSameFile(text.get(), output.fd())) {
+    // The text file is the file being written: it holds all that went before, as unbuffered.
+    output.Flush();
+  }
   // Read no further than the size the file had when opened: the file being filled may be the
   // text file itself, and would otherwise feed on what is appended to it.
   const std::uint64_t size = SizeOfOpenFile(text.get());
   std::uint64_t offset = 0;
-  char input[kChunk];
-  std::string output;
+  char input[FileOutput::kWriteSize];
   bool line_open = false;  // bytes of a line written without its line end yet
   bool after_cr = false;   // a line feed right after a carriage return belongs to its end
   bool ended = false;      // Ctrl-Z ends the text
@@ -127,32 +147,29 @@ void AppendFileTextTo(int fd, const std::string& source) {
       after_cr = false;
       const char* stop = at;
       while (stop < end && !EndsLine(*stop) && *stop != kCtrlZ) ++stop;
-      output.append(at, stop);
+      output.Append(std::string_view(at, static_cast<std::size_t>(stop - at)));
       line_open = line_open || stop > at;
       if (stop == end) break;
       if (*stop == kCtrlZ) {
         ended = true;
       } else {
-        output += "\r\n";
+        output.Append("\r\n");
         line_open = false;
         after_cr = *stop == '\r';
       }
       at = stop + 1;
     }
-    if (output.size() >= kChunk) {
-      WriteAllTo(fd, output);
-      output.clear();
-    }
   }
   text.Close();
   // Each line with its line end, then one more.
-  output += line_open ? "\r\n\r\n" : "\r\n";
-  WriteAllTo(fd, output);
+  output.Append(line_open ? "\r\n\r\n" : "\r\n");
 }
 
 void AppendFileText(const std::string& destination, const std::string& source) {
   UniqueFd file = OpenForAppending(destination);
-  AppendFileTextTo(file.get(), source);
+  FileOutput output(file.get());
+  AppendFileTextTo(output, source);
+  output.Flush();
   file.Close();
 }
 

@@ -49,16 +49,36 @@ bool CreateEmptyFile(const std::string& path);
 std::int32_t CountLines(const std::string& path, MessageHost& messages,
                         std::string_view shown_as = {});
 
-// Writes count fill bytes in chunks of at most 8191 bytes; a count of 0 or less writes nothing.
+// Writes count fill bytes in chunks of at most 8191 bytes, all from one buffer, handing the
+// host many chunks per call; a count of 0 or less writes nothing.
 void WriteFillBytes(int fd, std::int64_t count, unsigned char byte);
 void WriteFillFile(const std::string& path, std::int64_t count, unsigned char byte);
 
+// What is written to an open file, handed to the kernel in writes of at least 64 KiB (but the
+// last), so small pieces cost no call each and large ones are not copied. Throws IoError.
+class FileOutput {
+ public:
+  static constexpr std::size_t kWriteSize = 64 * 1024;
+
+  explicit FileOutput(int fd) : fd_(fd) {}
+  FileOutput(const FileOutput&) = delete;
+  FileOutput& operator=(const FileOutput&) = delete;
+
+  int fd() const { return fd_; }
+  void Append(std::string_view bytes);
+  // Writes what is held; call it before the file is closed.
+  void Flush();
+
+ private:
+  int fd_;
+  std::string held_;
+};
+
 // The text and CR LF.
-void AppendLineTo(int fd, std::string_view text);
 void AppendLine(const std::string& path, std::string_view text);
 
 // Each line of the source with CR LF, then one more CR LF.
-void AppendFileTextTo(int fd, const std::string& source);
+void AppendFileTextTo(FileOutput& output, const std::string& source);
 void AppendFileText(const std::string& destination, const std::string& source);
 
 // Writes content to a temporary file beside path, syncs it and renames it over path, so the

@@ -1,32 +1,40 @@
 #include "util/Platform.h"
 
 #include <algorithm>
+#include <array>
 
 #include "util/Text.h"
 
 namespace quillon {
 namespace {
 
-bool IsRefusedNameChar(unsigned char c) {
-  if (c < 32) return true;
-  switch (c) {
-    case ':':
-    case '*':
-    case '?':
-    case '"':
-    case '<':
-    case '>':
-    case '|': return true;
-    default: return false;
-  }
-}
+// What a byte of a name tells, as bits a scan gathers over the whole name in one pass.
+enum NameByte : unsigned char { kRefusedByte = 1, kSeparatorByte = 2, kNulByte = 4 };
+
+constexpr std::array<unsigned char, 256> kNameBytes = [] {
+  std::array<unsigned char, 256> bytes{};
+  for (int c = 0; c < 32; ++c) bytes[c] = kRefusedByte;  // control characters
+  for (const unsigned char c : {':', '*', '?', '"', '<', '>', '|'}) bytes[c] = kRefusedByte;
+  bytes['/'] = bytes['\\'] = kSeparatorByte;
+  bytes[0] = kNulByte;
+  return bytes;
+}();
 
 // Windows takes the part before the first dot, blanks before that dot ignored, for a device.
 bool IsDeviceName(std::string_view component) {
-  std::string_view base = component.substr(0, component.find('.'));
-  base = base.substr(0, base.find_last_not_of(' ') + 1);
-  for (const std::string_view device : {"CON", "PRN", "AUX", "NUL"}) {
-    if (EqualsIgnoringAsciiCase(base, device)) return true;
+  // The base's length without its trailing blanks; past four characters it names no device.
+  std::size_t length = 0;
+  for (std::size_t i = 0; i < component.size() && component[i] != '.'; ++i) {
+    if (component[i] == ' ') continue;
+    length = i + 1;
+    if (length > 4) return false;
+  }
+  const std::string_view base = component.substr(0, length);
+  if (base.size() == 3) {
+    for (const std::string_view device : {"CON", "PRN", "AUX", "NUL"}) {
+      if (EqualsIgnoringAsciiCase(base, device)) return true;
+    }
+    return false;
   }
   if (base.size() != 4 || base[3] < '1' || base[3] > '9') return false;
   return EqualsIgnoringAsciiCase(base.substr(0, 3), "COM") ||
@@ -34,8 +42,10 @@ bool IsDeviceName(std::string_view component) {
 }
 
 std::string_view WithoutTrailingDotsAndBlanks(std::string_view component) {
-  const std::size_t last = component.find_last_not_of(". ");
-  return last == std::string_view::npos ? std::string_view() : component.substr(0, last + 1);
+  while (!component.empty() && (component.back() == '.' || component.back() == ' ')) {
+    component.remove_suffix(1);
+  }
+  return component;
 }
 
 // Calls visit with each component of a name that reaches the file system: empty and "."
@@ -44,7 +54,9 @@ template <typename Visit>
 bool ForEachComponent(std::string_view name, Visit&& visit) {
   std::size_t depth = 0;
   for (std::size_t start = 0; start <= name.size();) {
-    const std::size_t end = std::min(name.find_first_of("/\\", start), name.size());
+    // A plain scan: find_first_of would search the two separators once per byte.
+    std::size_t end = start;
+    while (end < name.size() && name[end] != '/' && name[end] != '\\') ++end;
     const std::string_view component = name.substr(start, end - start);
     const bool last = end == name.size();
     start = end + 1;
@@ -68,22 +80,42 @@ bool ForEachComponent(std::string_view name, Visit&& visit) {
 
 FileSystemName FileSystemNameFor(std::string_view name) {
   FileSystemName result;
+  unsigned char met = 0;
+  for (const char c : name) met |= kNameBytes[static_cast<unsigned char>(c)];
   // A NUL would cut the name short on its way to the file system.
-  if (name.find('\0') != std::string_view::npos) return result;
-  bool portable =
-      std::none_of(name.begin(), name.end(), [](unsigned char c) { return IsRefusedNameChar(c); });
-  const bool reachable = ForEachComponent(name, [&](std::string_view component) {
-    if (component == "..") return;
-    const std::string_view dropped = WithoutTrailingDotsAndBlanks(component);
-    if (dropped.empty() || IsDeviceName(dropped)) portable = false;
-  });
-  if (!reachable) return result;
+  if (met & kNulByte) return result;
+  bool portable = (met & kRefusedByte) == 0;
+  if ((met & kSeparatorByte) == 0) {
+    // The usual name, a file right in the folder, needs no walk over components.
+    if (name.empty() || name == "." || name == "..") return result;
+    const std::string_view stored = WithoutTrailingDotsAndBlanks(name);
+    if (stored.empty() || IsDeviceName(stored)) portable = false;
+    result.path = portable ? stored : name;
+    result.use = portable ? NameUse::Create : NameUse::TestOnly;
+    return result;
+  }
+  // Built as Windows stores the name, trailing dots and blanks dropped; built again as it
+  // stands in the rare case that it turns out not to be portable after all.
+  bool dropped = false;
   result.path.reserve(name.size());
-  ForEachComponent(name, [&](std::string_view component) {
+  const bool reachable = ForEachComponent(name, [&](std::string_view component) {
+    std::string_view stored = component;
+    if (component != "..") {
+      stored = WithoutTrailingDotsAndBlanks(component);
+      if (stored.empty() || IsDeviceName(stored)) portable = false;
+      dropped = dropped || stored.size() != component.size();
+    }
     if (!result.path.empty()) result.path += '/';
-    result.path.append(portable && component != ".." ? WithoutTrailingDotsAndBlanks(component)
-                                                     : component);
+    result.path.append(stored);
   });
+  if (!reachable) return {};
+  if (!portable && dropped) {
+    result.path.clear();
+    ForEachComponent(name, [&](std::string_view component) {
+      if (!result.path.empty()) result.path += '/';
+      result.path.append(component);
+    });
+  }
   result.use = portable ? NameUse::Create : NameUse::TestOnly;
   return result;
 }

@@ -71,6 +71,10 @@ std::string DataFolderFor(const std::string& program_folder);
 // (../share/doc/quillon/ from the program folder); beside the program when neither exists.
 std::string HelpFileFor(const std::string& program_folder);
 
+// Gives the memory freed so far back to the system, where the allocator would keep it for
+// later: after a run has reported a great many lines, the window stays light.
+void ReturnFreedMemory();
+
 // The folder joined with a file name by one separator (none added after a root).
 std::string JoinPath(std::string_view folder, std::string_view name);
 

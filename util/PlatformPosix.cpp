@@ -1,5 +1,8 @@
 // The POSIX side of the program's paths and folders.
 #include <unistd.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <cstdlib>
 #include <filesystem>
@@ -54,6 +57,12 @@ std::string HelpFileFor(const std::string& program_folder) {
     return installed;
   }
   return beside;
+}
+
+void ReturnFreedMemory() {
+#if defined(__GLIBC__)
+  malloc_trim(0);
+#endif
 }
 
 }  // namespace quillon

@@ -86,4 +86,7 @@ std::string HelpFileFor(const std::string& program_folder) {
   return JoinPath(program_folder, "quillon.html");
 }
 
+// Windows's heap gives freed memory back to the system of its own accord.
+void ReturnFreedMemory() {}
+
 }  // namespace quillon

@@ -1,5 +1,6 @@
 #include "util/TextLineReader.h"
 
+#include <array>
 #include <cstring>
 
 #include "util/IoError.h"
@@ -9,6 +10,20 @@ namespace {
 
 constexpr std::size_t kBufferSize = 64 * 1024;
 constexpr char kCtrlZ = 26;
+
+// The bytes a line's text stops at: CR, LF where it ends a line, and Ctrl-Z where it ends the
+// text. A table costs one look-up per byte where three comparisons would cost three.
+using StopBytes = std::array<bool, 256>;
+constexpr StopBytes Stops(bool ctrl_z_ends, bool line_feed_ends) {
+  StopBytes stops{};
+  stops['\r'] = true;
+  stops['\n'] = line_feed_ends;
+  stops[static_cast<unsigned char>(kCtrlZ)] = ctrl_z_ends;
+  return stops;
+}
+// Indexed by whether Ctrl-Z ends the text, then whether a line feed ends a line.
+constexpr StopBytes kStops[2][2] = {{Stops(false, false), Stops(false, true)},
+                                    {Stops(true, false), Stops(true, true)}};
 
 }  // namespace
 
@@ -82,12 +97,9 @@ void TextLineReader::ReadLine(Pieces& pieces) {
     if (begin_ == end_ && !Fill()) return;
     const char* start = buffer_.get() + begin_;
     const std::size_t available = end_ - begin_;
+    const StopBytes& stops = kStops[ctrl_z_ends_ ? 1 : 0][line_feed_ends_ ? 1 : 0];
     std::size_t length = 0;
-    while (length < available) {
-      const char c = start[length];
-      if (EndsLine(c) || (c == kCtrlZ && ctrl_z_ends_)) break;
-      ++length;
-    }
+    while (length < available && !stops[static_cast<unsigned char>(start[length])]) ++length;
     if (length > 0) pieces.Append(std::string_view(start, length));
     last_line_length_ += length;
     begin_ += length;

@@ -54,7 +54,6 @@ class TextLineReader {
 
  private:
   bool Fill();
-  bool EndsLine(char c) const { return c == '\r' || (c == '\n' && line_feed_ends_); }
 
   UniqueFd fd_;
   bool ended_ = false;  // end of file or Ctrl-Z seen

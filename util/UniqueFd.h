@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -58,7 +59,16 @@ std::size_t ReadAt(int fd, std::uint64_t offset, char* buffer, std::size_t size)
 // The size of the open file.
 std::uint64_t SizeOfOpenFile(int fd);
 
-// Writes all the bytes, however many calls it takes.
+// Writes all the bytes, however many calls it takes; a short write resumes at the very byte
+// it stopped.
 void WriteAllTo(int fd, std::string_view bytes);
+
+// Writes the pieces whole and in order. A POSIX host takes many pieces in one call: a caller
+// gathers up to kMostPiecesPerWrite of them.
+inline constexpr std::size_t kMostPiecesPerWrite = 1024;
+void WritePiecesTo(int fd, std::span<const std::string_view> pieces);
+
+// Whether two open files are the same file.
+bool IsSameFile(int fd, int other_fd);
 
 }  // namespace quillon

@@ -1,9 +1,12 @@
 // The POSIX side of open files: descriptors.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 
 #include "util/IoError.h"
 #include "util/UniqueFd.h"
@@ -15,6 +18,31 @@ UniqueFd OpenOrThrow(const std::string& path, int flags) {
   UniqueFd fd(open(path.c_str(), flags | O_CLOEXEC, 0666));
   if (!fd.valid()) ThrowIoError(errno);
   return fd;
+}
+
+// Writes the vectors whole, however many calls it takes: a short write is resumed at the very
+// byte it stopped.
+void WriteVectorsTo(int fd, iovec* vectors, int count) {
+  std::size_t done = 0;  // bytes written of the vectors not yet passed over
+  for (;;) {
+    while (count > 0 && done >= vectors->iov_len) {
+      done -= vectors->iov_len;
+      ++vectors;
+      --count;
+    }
+    if (count == 0) return;
+    vectors->iov_base = static_cast<char*>(vectors->iov_base) + done;
+    vectors->iov_len -= done;
+    done = 0;
+    const ssize_t written = writev(fd, vectors, count);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      ThrowIoError(errno);
+    }
+    // No progress on a regular file means it can take no more.
+    if (written == 0) ThrowIoError(ENOSPC);
+    done = static_cast<std::size_t>(written);
+  }
 }
 
 }  // namespace
@@ -61,14 +89,27 @@ std::uint64_t SizeOfOpenFile(int fd) {
 }
 
 void WriteAllTo(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      ThrowIoError(errno);
+  iovec vector{const_cast<char*>(bytes.data()), bytes.size()};
+  WriteVectorsTo(fd, &vector, 1);
+}
+
+void WritePiecesTo(int fd, std::span<const std::string_view> pieces) {
+  iovec vectors[std::min<std::size_t>(kMostPiecesPerWrite, IOV_MAX)];
+  while (!pieces.empty()) {
+    const std::size_t count = std::min(pieces.size(), std::size(vectors));
+    for (std::size_t i = 0; i < count; ++i) {
+      vectors[i] = {const_cast<char*>(pieces[i].data()), pieces[i].size()};
     }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
+    WriteVectorsTo(fd, vectors, static_cast<int>(count));
+    pieces = pieces.subspan(count);
   }
+}
+
+bool IsSameFile(int fd, int other_fd) {
+  struct stat info {};
+  struct stat other {};
+  return fstat(fd, &info) == 0 && fstat(other_fd, &other) == 0 && info.st_dev == other.st_dev &&
+         info.st_ino == other.st_ino;
 }
 
 }  // namespace quillon

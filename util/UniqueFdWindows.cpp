@@ -75,4 +75,16 @@ void WriteAllTo(int fd, std::string_view bytes) {
   }
 }
 
+void WritePiecesTo(int fd, std::span<const std::string_view> pieces) {
+  for (const std::string_view piece : pieces) WriteAllTo(fd, piece);
+}
+
+bool IsSameFile(int fd, int other_fd) {
+  BY_HANDLE_FILE_INFORMATION info, other;
+  return GetFileInformationByHandle(AsHandle(fd), &info) &&
+         GetFileInformationByHandle(AsHandle(other_fd), &other) &&
+         info.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
+         info.nFileIndexHigh == other.nFileIndexHigh && info.nFileIndexLow == other.nFileIndexLow;
+}
+
 }  // namespace quillon

@@ -108,9 +108,8 @@ class OwnFilesWindowTest : public QObject {
     const std::string ini = dir.Write("quillon.ini", kSettings);
     const std::string history = dir.Write("files.his", "/home/ann/names.txt\r\n");
     for (const std::string& path : {ini, history}) QCOMPARE(chmod(path.c_str(), 0444), 0);
-    // Both file histories load it and write it back at once; the window closes last.
-    QCOMPARE(StartAndClose(dir),
-             QStringList({UnableToWrite(history), UnableToWrite(history), UnableToWrite(ini)}));
+    // Both file histories load it and find it as they would write it; the window closes last.
+    QCOMPARE(StartAndClose(dir), QStringList({UnableToWrite(ini)}));
     QVERIFY(ReadBytes(ini) == kSettings);
     QVERIFY(ReadBytes(history) == "/home/ann/names.txt\r\n");
   }

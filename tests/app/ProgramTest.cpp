@@ -1,5 +1,6 @@
-// The program as a whole: its windows in start-up order, the menu commands that open the
-// dialogs, and the application error box for failures no handler caught.
+// The program as a whole: its windows in start-up order, a window that appears before its tree
+// reads its way to the selection folder, the menu commands that open the dialogs, and the
+// application error box for failures no handler caught.
 #include <QAction>
 #include <QFileInfo>
 #include <QIcon>
@@ -66,6 +67,32 @@ class ProgramTest : public QObject {
     }
     // The settings were read when the main window was made, before any dialog existed.
     QCOMPARE(windows.mainF->RunSettings().SelectionFolder, dir.path());
+  }
+
+  void theWindowAppearsBeforeTheTreeReadsItsWayToTheSelectionFolder() {
+    TempDir dir;
+    RecordingSeam seam;
+    QuillonWindows windows(dir / "quillon");
+    TmainF& w = *windows.mainF;
+    // Where the tree stood when the window first painted.
+    struct AtFirstPaint : QObject {
+      explicit AtFirstPaint(TmainF& window) : w(window) { w.installEventFilter(this); }
+      bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint && !painted) {
+          painted = true;
+          path = w.ST1->Path();
+        }
+        return false;
+      }
+      TmainF& w;
+      bool painted = false;
+      QString path;
+    } first(w);
+    w.show();
+    QTRY_COMPARE(w.ST1->Path(), QString::fromStdString(dir.path()));
+    QVERIFY(first.painted);
+    QVERIFY(first.path != QString::fromStdString(dir.path()));
+    w.close();
   }
 
   void optionCommandsOpenTheirDialogs() {

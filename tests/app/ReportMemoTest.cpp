@@ -5,6 +5,9 @@
 #include <QtTest>
 
 #include "app/ReportMemo.h"
+#include "support/ResidentMemory.h"
+
+using quillon::testing::ProcessMemory;
 
 using namespace quillon;
 
@@ -23,6 +26,45 @@ class ReportMemoTest : public QObject {
     memo.clear();
     QCOMPARE(memo.toPlainText(), QString());
     QCOMPARE(memo.selectedText(), QString());
+  }
+
+  void keepsTextOfEveryScriptAndItsColumns() {
+    TReportMemo memo;
+    memo.appendPlainText(QStringLiteral("Exists already: \u00e4\u00f6\u00fc"));
+    memo.appendPlainText(QStringLiteral("\u65e5\u672c\u8a9e \U0001F600 end\na\nb"));
+    QCOMPARE(memo.blockCount(), 4);
+    QCOMPARE(memo.toPlainText(), QStringLiteral("Exists already: \u00e4\u00f6\u00fc\n"
+                                                "\u65e5\u672c\u8a9e \U0001F600 end\na\nb"));
+    memo.selectAll();
+    QCOMPARE(memo.selectedText(), memo.toPlainText());
+  }
+
+  void holdsAMillionLinesLightly() {
+    // Each line costs its text and at most 40 bytes more; a list of strings took over 100.
+    TReportMemo memo;
+    const qint64 before = ProcessMemory();
+    QVERIFY(before > 0);
+    constexpr int kLines = 1'000'000;
+    qint64 text_bytes = 0;
+    QString batch;
+    for (int i = 0; i < kLines; ++i) {
+      const QString line =
+          QStringLiteral("Exists already: name%1.txt").arg(i, 7, 10, QLatin1Char('0'));
+      text_bytes += line.size();
+      batch += line;
+      // As a run hands them over: in batches, each one text.
+      if ((i + 1) % 1000 == 0) {
+        memo.appendPlainText(batch);
+        batch.clear();
+      } else {
+        batch += QLatin1Char('\n');
+      }
+    }
+    const qint64 grown = ProcessMemory() - before;
+    qInfo("%lld bytes resident for %lld bytes of text: %.1f bytes a line beyond its text", grown,
+          text_bytes, double(grown - text_bytes) / kLines);
+    QVERIFY(grown <= text_bytes + 40LL * kLines);
+    QCOMPARE(memo.blockCount(), kLines);
   }
 
   void selectionAndCopy() {

@@ -51,6 +51,33 @@ TEST(SplitSourceLine, RemovesTabsAndSplitsOnlyForVariableKinds) {
   EXPECT_EQ(SplitSourceLine("a\t1", "var", 9).SeparatorPos, 0u);
 }
 
+TEST(LinePartsBuilder, ServesLineAfterLineWhateverThePiecesAndTabs) {
+  LinePartsBuilder builder;
+  const auto split = [&](std::initializer_list<std::string_view> pieces, std::string_view kind) {
+    builder.Start(kind, 124);
+    for (std::string_view piece : pieces) builder.Append(piece);
+    return builder.Finish();
+  };
+  LineParts parts = split({"a-long-name|1234"}, "var");
+  EXPECT_EQ(parts.Name, "a-long-name");
+  EXPECT_EQ(parts.SizeText, "1234");
+  // The last separator counts, also when pieces and tabs cut the line elsewhere.
+  parts = split({"a\t|1", "2|", "\t3"}, "var");
+  EXPECT_EQ(parts.RawLine, "a\t|12|\t3");
+  EXPECT_EQ(parts.Name, "a|12");
+  EXPECT_EQ(parts.SizeText, "3");
+  EXPECT_EQ(parts.SeparatorPos, 5u);
+  // Nothing of an earlier line stays behind.
+  parts = split({"x|y"}, "none");
+  EXPECT_EQ(parts.Name, "x|y");
+  EXPECT_EQ(parts.SizeText, "");
+  parts = split({"plain"}, "var");
+  EXPECT_EQ(parts.Name, "plain");
+  EXPECT_EQ(parts.SizeText, "");
+  EXPECT_EQ(parts.SeparatorPos, 0u);
+  EXPECT_TRUE(split({"\t", ""}, "var").Blank);
+}
+
 TEST(ReplaceInvalidChars, ReportsEachReplacementWithTheOriginalName) {
   reported.clear();
   EXPECT_EQ(ReplaceInvalidChars("a:b*c", "_", kRecord), "a_b_c");
@@ -69,26 +96,33 @@ TEST(ReplaceInvalidChars, ReportsEachReplacementWithTheOriginalName) {
 
 // The destination and the name are joined by the host's separator, as they stand.
 TEST(OutputPath, AddsTheExtensionWhereDue) {
+  // One buffer for all, as a run uses it: nothing of a longer path before stays behind.
+  std::string path = "/a-much-longer-path-written-before/old.txt";
+  const auto output_path = [&](std::string_view destination, std::string_view name,
+                               std::string_view extension, bool always) {
+    OutputPath(destination, name, extension, always, path);
+    return path;
+  };
 #ifdef _WIN32
-  EXPECT_EQ(OutputPath("C:\\d", "notes.v2", "txt", false), "C:\\d\\notes.v2");
-  EXPECT_EQ(OutputPath("C:\\d", "readme", "txt", false), "C:\\d\\readme.txt");
-  EXPECT_EQ(OutputPath("C:\\d", "end.", "txt", false), "C:\\d\\end.");
-  EXPECT_EQ(OutputPath("C:\\d", "notes.v2", "txt", true), "C:\\d\\notes.v2.txt");
-  EXPECT_EQ(OutputPath("C:\\d", "x", "", true), "C:\\d\\x.");
-  EXPECT_EQ(OutputPath("C:\\d\\", "x", "txt", true), "C:\\d\\\\x.txt");
-  EXPECT_EQ(OutputPath("C:\\", "x", "txt", true), "C:\\\\x.txt");
-  EXPECT_EQ(OutputPath("C:\\d", "", "txt", true), "C:\\d\\.txt");
-  EXPECT_EQ(OutputPath(" C:\\d ", "  ", "txt", false), " C:\\d \\  .txt");
+  EXPECT_EQ(output_path("C:\\d", "notes.v2", "txt", false), "C:\\d\\notes.v2");
+  EXPECT_EQ(output_path("C:\\d", "readme", "txt", false), "C:\\d\\readme.txt");
+  EXPECT_EQ(output_path("C:\\d", "end.", "txt", false), "C:\\d\\end.");
+  EXPECT_EQ(output_path("C:\\d", "notes.v2", "txt", true), "C:\\d\\notes.v2.txt");
+  EXPECT_EQ(output_path("C:\\d", "x", "", true), "C:\\d\\x.");
+  EXPECT_EQ(output_path("C:\\d\\", "x", "txt", true), "C:\\d\\\\x.txt");
+  EXPECT_EQ(output_path("C:\\", "x", "txt", true), "C:\\\\x.txt");
+  EXPECT_EQ(output_path("C:\\d", "", "txt", true), "C:\\d\\.txt");
+  EXPECT_EQ(output_path(" C:\\d ", "  ", "txt", false), " C:\\d \\  .txt");
 #else
-  EXPECT_EQ(OutputPath("/d", "notes.v2", "txt", false), "/d/notes.v2");
-  EXPECT_EQ(OutputPath("/d", "readme", "txt", false), "/d/readme.txt");
-  EXPECT_EQ(OutputPath("/d", "end.", "txt", false), "/d/end.");
-  EXPECT_EQ(OutputPath("/d", "notes.v2", "txt", true), "/d/notes.v2.txt");
-  EXPECT_EQ(OutputPath("/d", "x", "", true), "/d/x.");
-  EXPECT_EQ(OutputPath("/d/", "x", "txt", true), "/d//x.txt");
-  EXPECT_EQ(OutputPath("/", "x", "txt", true), "//x.txt");
-  EXPECT_EQ(OutputPath("/d", "", "txt", true), "/d/.txt");
-  EXPECT_EQ(OutputPath(" /d ", "  ", "txt", false), " /d /  .txt");
+  EXPECT_EQ(output_path("/d", "notes.v2", "txt", false), "/d/notes.v2");
+  EXPECT_EQ(output_path("/d", "readme", "txt", false), "/d/readme.txt");
+  EXPECT_EQ(output_path("/d", "end.", "txt", false), "/d/end.");
+  EXPECT_EQ(output_path("/d", "notes.v2", "txt", true), "/d/notes.v2.txt");
+  EXPECT_EQ(output_path("/d", "x", "", true), "/d/x.");
+  EXPECT_EQ(output_path("/d/", "x", "txt", true), "/d//x.txt");
+  EXPECT_EQ(output_path("/", "x", "txt", true), "//x.txt");
+  EXPECT_EQ(output_path("/d", "", "txt", true), "/d/.txt");
+  EXPECT_EQ(output_path(" /d ", "  ", "txt", false), " /d /  .txt");
 #endif
 }
 

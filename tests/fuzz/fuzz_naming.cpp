@@ -136,8 +136,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (replaced == 0) FUZZ_CHECK(name == parts.Name);
   }
 
-  const std::string path =
-      quillon::OutputPath(destination, name, settings.OutputExtension, settings.ExtensionAlways);
+  std::string path;
+  quillon::OutputPath(destination, name, settings.OutputExtension, settings.ExtensionAlways, path);
   FUZZ_CHECK(path.starts_with(destination + "/"));
   const std::string_view file_name = std::string_view(path).substr(destination.size() + 1);
   FUZZ_CHECK(file_name.starts_with(name));

@@ -64,7 +64,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Each line with CR LF, then one more CR LF.
   const int destination = quillon::fuzz::MemoryFile("");
-  quillon::AppendFileTextTo(destination, quillon::fuzz::PathOf(source));
+  {
+    quillon::FileOutput output(destination);
+    quillon::AppendFileTextTo(output, quillon::fuzz::PathOf(source));
+    output.Flush();
+  }
   std::string appended;
   for (const std::string& line : expected) appended += line + "\r\n";
   appended += "\r\n";

@@ -4,6 +4,7 @@
 
 #ifndef _WIN32
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -404,6 +405,37 @@ TEST_F(HistoryListTest, TwoListsOnTheSameFilesShareOnlyTheFiles) {
 }
 
 #ifndef _WIN32
+// A file's identity, the rights of files and the process's limits are the POSIX host's.
+TEST_F(HistoryListTest, TheFileIsWrittenOnlyWhenWhatItHoldsChanges) {
+  // A replacement is a new file, so the file's identity tells whether it was written.
+  const auto identity = [&] {
+    struct stat info {};
+    EXPECT_EQ(stat((dir / "files.his").c_str(), &info), 0);
+    return info.st_ino;
+  };
+  dir.Write("files.his", Lines({"b", "a"}));
+  auto written = identity();
+  Load();
+  EXPECT_EQ(identity(), written) << "a start that finds the list as it was";
+  list.AddItem("b");
+  EXPECT_EQ(identity(), written) << "a use of the item on top";
+  list.AddItem("a");
+  EXPECT_NE(identity(), written);
+  EXPECT_EQ(HistoryFile(), Lines({"a", "b"}));
+
+  // The same items in another form are written again in the history file's own.
+  dir.Write("files.his", "a\nb");
+  written = identity();
+  Load();
+  EXPECT_NE(identity(), written);
+  EXPECT_EQ(HistoryFile(), Lines({"a", "b"}));
+  // A missing file is made, also for an empty list.
+  std::filesystem::remove(dir / "files.his");
+  list.RemoveEntry(0);
+  list.RemoveEntry(0);
+  EXPECT_EQ(HistoryFile(), "");
+}
+
 TEST_F(HistoryListTest, AFailedWriteLeavesTheOldHistoryFileWhole) {
   const std::string old = Lines({"old one", "old two"});
   dir.Write("files.his", old);

@@ -84,18 +84,22 @@ class DiskFault : public ::testing::Test {
 };
 
 TEST_F(DiskFault, DiskFillingUpWhileFillingEndsTheRunWithDiskFull) {
-  constexpr rlim_t kLimit = 1 << 20;
-  const std::string source = temp.Write("names.txt", "first|10\nbig|3000000\nafter|10\n");
-  const BatchResult result = RunBatch({"--settings", Settings("Kind=var\r\n"), source, destination},
-                                      temp.path(), {kLimit});
+  // The disk fills within the first write of the fill, and in a later one.
+  for (const rlim_t limit : {rlim_t{1} << 20, rlim_t{20} << 20}) {
+    const std::string source = temp.Write("names.txt", "first|10\nbig|$3000000\nafter|10\n");
+    const BatchResult result = RunBatch(
+        {"--settings", Settings("Kind=var\r\n"), source, destination}, temp.path(), {limit});
 
-  EXPECT_EQ(result.exit_status, 3);
-  EXPECT_EQ(result.err, "Quillon: Disk full.\n");
-  EXPECT_EQ(result.out, "Started...\n");  // no summary
-  ExpectDestinationHolds({"big.txt", "first.txt"});
-  EXPECT_EQ(ReadBytes(destination + "/first.txt"), std::string(10, '0'));
-  // The failing file stays as far as it was written; the lines after it are not reached.
-  EXPECT_EQ(ReadBytes(destination + "/big.txt"), std::string(kLimit, '0'));
+    EXPECT_EQ(result.exit_status, 3);
+    EXPECT_EQ(result.err, "Quillon: Disk full.\n");
+    EXPECT_EQ(result.out, "Started...\n");  // no summary
+    ExpectDestinationHolds({"big.txt", "first.txt"});
+    EXPECT_EQ(ReadBytes(destination + "/first.txt"), std::string(10, '0'));
+    // The failing file stays as far as it was written; the lines after it are not reached.
+    EXPECT_EQ(ReadBytes(destination + "/big.txt"), std::string(limit, '0'));
+    fs::remove(destination + "/first.txt");
+    fs::remove(destination + "/big.txt");
+  }
 }
 
 TEST_F(DiskFault, DiskFullInTheEngineClosesTheSourceAndRestoresTheButtons) {

@@ -143,6 +143,9 @@ void TreeTruthTest::namesSortInNaturalOrder() {
 void TreeTruthTest::expandedFoldersShowOpenAndTheSystemMenuIsAnnounced() {
   TempDir dir;
   fs::create_directories(dir / "a/b");
+  // Icons are looked up when first drawn: a theme set once the tree was built, before it was
+  // drawn, still gives the open folder its icon.
+  auto tree = TreeAt(dir.path());
   // A theme of one icon: the open folder.
   fs::create_directories(dir / "icons/open-only/16x16/places");
   dir.Write("icons/open-only/index.theme",
@@ -164,7 +167,6 @@ void TreeTruthTest::expandedFoldersShowOpenAndTheSystemMenuIsAnnounced() {
       QIcon::setThemeName(name);
     }
   } restore{searchPaths, themeName};
-  auto tree = TreeAt(dir.path());
   TShellNode* a = ChildNamed(tree->RootNode(), "a");
   const QImage closed = a->icon(0).pixmap(16, 16).toImage();
   tree->expandItem(a);

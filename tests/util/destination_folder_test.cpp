@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "support/HostFiles.h"
 #include "support/TempDir.h"
@@ -56,8 +59,9 @@ TEST(FileSystemNameFor, NamesWindowsCannotHoldAreOnlyLookedFor) {
 }
 
 TEST(FileSystemNameFor, NamesThatClimbOrNameNoFileAreRefused) {
-  for (const std::string& name : std::vector<std::string>{
-           "../a.txt", "a\\..\\..\\b.txt", "..", "a/..", "a/", "a/.", "", std::string("a\0b", 3)}) {
+  for (const std::string& name :
+       std::vector<std::string>{"../a.txt", "a\\..\\..\\b.txt", "..", ".", "a/..", "a/", "a/.", "",
+                                std::string("a\0b", 3)}) {
     EXPECT_EQ(FileSystemNameFor(name).use, NameUse::Refused) << name;
   }
 }
@@ -80,7 +84,7 @@ class DestinationFolderTest : public ::testing::TestWithParam<DestinationFolder:
     }
   }
 
-  CreateOutcome Create(const DestinationFolder& folder, const std::string& name) {
+  CreateOutcome Create(DestinationFolder& folder, const std::string& name) {
     CreatedFile file = folder.Create(name);
     file.Close();
     return file.outcome();
@@ -92,7 +96,7 @@ class DestinationFolderTest : public ::testing::TestWithParam<DestinationFolder:
 };
 
 TEST_P(DestinationFolderTest, NeverFollowsALinkNorClimbsAbove) {
-  const DestinationFolder folder(destination, GetParam());
+  DestinationFolder folder(destination, GetParam());
   ASSERT_TRUE(folder.IsOpen());
   for (const std::string name : {"sub/x.txt", "sub\\y.txt", "sub/../z.txt", "sub/real/../a.txt",
                                  "../escape.txt", "real/../../escape.txt"}) {
@@ -107,7 +111,7 @@ TEST_P(DestinationFolderTest, NeverFollowsALinkNorClimbsAbove) {
 }
 
 TEST_P(DestinationFolderTest, CreatesInRealSubfoldersAndTellsWhatIsThere) {
-  const DestinationFolder folder(destination, GetParam());
+  DestinationFolder folder(destination, GetParam());
   EXPECT_EQ(Create(folder, "new.txt"), CreateOutcome::Created);
   EXPECT_EQ(Create(folder, "real/x.txt"), CreateOutcome::Created);
   EXPECT_EQ(Create(folder, "real\\..\\w.txt"), CreateOutcome::Created);
@@ -124,13 +128,37 @@ TEST_P(DestinationFolderTest, CreatesInRealSubfoldersAndTellsWhatIsThere) {
   EXPECT_TRUE(fs::is_regular_file(temp / "dest/alpha"));
 }
 
+TEST_P(DestinationFolderTest, AfterAFileThatExistedEveryNameEndsAsAfterANewOne) {
+  // After a file that existed the next name is looked for first: the outcome is the same.
+  std::vector<std::pair<std::string, CreateOutcome>> cases = {
+      {"keep.txt", CreateOutcome::ExistsAlready}, {"folder", CreateOutcome::Failed},
+      {"missing/x.txt", CreateOutcome::Failed},   {"sub/x.txt", CreateOutcome::Failed},
+      {"real/new.txt", CreateOutcome::Created},   {"new.", CreateOutcome::Created},
+  };
+  if (!kOnWindows) cases.emplace_back("link-to-file", CreateOutcome::ExistsAlready);
+  for (const bool after_existing : {false, true}) {
+    fs::remove(temp / "dest/real/new.txt");
+    fs::remove(temp / "dest/new");
+    DestinationFolder folder(destination, GetParam());
+    int fresh = 0;
+    for (const auto& [name, outcome] : cases) {
+      const std::string before = after_existing ? "keep.txt" : "fresh" + std::to_string(fresh++);
+      ASSERT_EQ(Create(folder, before),
+                after_existing ? CreateOutcome::ExistsAlready : CreateOutcome::Created);
+      EXPECT_EQ(Create(folder, name), outcome) << name << " after " << before;
+    }
+  }
+  EXPECT_EQ(ReadBytes(temp / "dest/keep.txt"), "keep me");
+  EXPECT_EQ(EntriesIn(temp / "outside"), 0u);
+}
+
 TEST_P(DestinationFolderTest, NamesWindowsCannotHoldAreFoundButNeverMade) {
   // Only another host can leave such files in the folder: on Windows none is ever there.
   if (!kOnWindows) {
     temp.Write("dest/a:b.txt", "there");
     temp.Write("dest/CON.txt", "there");
   }
-  const DestinationFolder folder(destination, GetParam());
+  DestinationFolder folder(destination, GetParam());
   const CreateOutcome there = kOnWindows ? CreateOutcome::Failed : CreateOutcome::ExistsAlready;
   EXPECT_EQ(Create(folder, "a:b.txt"), there);
   EXPECT_EQ(Create(folder, "CON.txt"), there);
@@ -145,7 +173,7 @@ TEST_P(DestinationFolderTest, NamesWindowsCannotHoldAreFoundButNeverMade) {
 
 TEST_P(DestinationFolderTest, HeldFolderStaysWhereTheRunStarted) {
   ASSERT_TRUE(testing::MakeFolderLink(temp / "chosen", destination));
-  const DestinationFolder folder(temp / "chosen", GetParam());
+  DestinationFolder folder(temp / "chosen", GetParam());
   // The path now leads elsewhere; the files still go where it led at the start.
   ASSERT_TRUE(testing::RemoveFolderLink(temp / "chosen"));
   ASSERT_TRUE(testing::MakeFolderLink(temp / "chosen", temp / "outside"));
@@ -154,14 +182,15 @@ TEST_P(DestinationFolderTest, HeldFolderStaysWhereTheRunStarted) {
   EXPECT_EQ(EntriesIn(temp / "outside"), 0u);
   EXPECT_TRUE(testing::RemoveFolderLink(temp / "chosen"));
   EXPECT_FALSE(DestinationFolder(temp / "missing", GetParam()).IsOpen());
-  EXPECT_EQ(Create(DestinationFolder(temp / "missing", GetParam()), "x"), CreateOutcome::Failed);
+  DestinationFolder missing(temp / "missing", GetParam());
+  EXPECT_EQ(Create(missing, "x"), CreateOutcome::Failed);
 }
 
 TEST_P(DestinationFolderTest, SubfolderSwappedForALinkMeanwhileLeadsNowhereOutside) {
   ASSERT_TRUE(testing::RemoveFolderLink(temp / "dest/sub"));
   sub_is_link = false;
   fs::create_directory(temp / "dest/sub");
-  const DestinationFolder folder(destination, GetParam());
+  DestinationFolder folder(destination, GetParam());
   // Until both outcomes have been met many times, however the two sides are scheduled.
   int created = 0, failed = 0;
   {

@@ -253,18 +253,6 @@ TEST(CreateEmptyFile, NeverTouchesAnExistingFile) {
   EXPECT_FALSE(CreateEmptyFile(dir / "missing/new"));
 }
 
-TEST(FillWriters, WriteExactlyTheCountInChunks) {
-  TempDir dir;
-  for (std::int64_t count : {0, 1, 8191, 8192, 9000, 100000}) {
-    const std::string file = dir / ("fill" + std::to_string(count));
-    WriteFillFile(file, count, '0');
-    EXPECT_EQ(ReadBytes(file), std::string(static_cast<std::size_t>(count), '0'));
-  }
-  const std::string file = dir.Write("negative", "old");
-  WriteFillFile(file, -5, '0');
-  EXPECT_EQ(ReadBytes(file), "");
-}
-
 TEST(AppendRoutines, LinesEndWithCrLf) {
   TempDir dir;
   const std::string file = dir.Write("out", "");

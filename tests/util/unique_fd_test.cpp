@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "support/HostFiles.h"
 #include "support/TempDir.h"
@@ -82,6 +85,27 @@ TEST(OpenFiles, AppendingWritesAtTheEndAndRewritingEmptiesFirst) {
   EXPECT_THROW(OpenForAppending(dir / "missing"), IoError);
   UniqueFd made = OpenForRewriting(dir / "made");
   EXPECT_TRUE(made.valid());
+}
+
+TEST(OpenFiles, PiecesGoInOrderAndOneFileIsKnownUnderAnyOpen) {
+  TempDir dir;
+  const std::string file = dir.Write("f", "");
+  UniqueFd writing = OpenForAppending(file);
+  // More pieces than one call takes, of all sizes, the empty one among them.
+  std::vector<std::string> texts;
+  std::string expected;
+  for (std::size_t i = 0; i < 2 * kMostPiecesPerWrite + 7; ++i) {
+    texts.push_back(std::string(i % 5, static_cast<char>('a' + i % 26)));
+    expected += texts.back();
+  }
+  const std::vector<std::string_view> pieces(texts.begin(), texts.end());
+  WritePiecesTo(writing.get(), pieces);
+  WritePiecesTo(writing.get(), {});
+  UniqueFd reading = OpenTextFile(file);
+  EXPECT_TRUE(IsSameFile(writing.get(), reading.get()));
+  EXPECT_FALSE(IsSameFile(writing.get(), OpenTextFile(dir.Write("g", "")).get()));
+  writing.Close();
+  EXPECT_EQ(testing::ReadBytes(file), expected);
 }
 
 }  // namespace
