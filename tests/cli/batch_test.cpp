@@ -16,6 +16,7 @@
 #include "cli/BatchRun.h"
 #include "support/HostFiles.h"
 #include "support/TempDir.h"
+#include "util/Platform.h"
 
 namespace quillon {
 namespace {
@@ -44,6 +45,10 @@ class BatchCommand : public ::testing::Test {
 };
 
 TEST_F(BatchCommand, TheThreeLineExample) {
+  // On Windows the run goes into a folder of a drive (C:\...), named with backslashes.
+  if (kOnWindows) {
+    ASSERT_TRUE(IsRootPath(out.path().substr(0, 3))) << out.path();
+  }
   const std::string source = dir.Write("names.txt", "a\r\nb\r\na\r\n");
   const Outcome run = RunBatch({"--settings", settings, source, out.path()});
   EXPECT_EQ(run.status, 0);
@@ -54,6 +59,21 @@ TEST_F(BatchCommand, TheThreeLineExample) {
   EXPECT_TRUE(std::filesystem::exists(out / "b.txt"));
   // The batch command never writes the settings file.
   EXPECT_EQ(ReadBytes(settings), "");
+}
+
+TEST_F(BatchCommand, ALinkedSubfolderIsNeverEntered) {
+  // A symbolic link on POSIX; on Windows a junction, or under Wine its host's symbolic link,
+  // which Wine shows as a reparse point.
+  TempDir outside;
+  ASSERT_TRUE(testing::MakeFolderLink(out / "sub", outside.path()));
+  const std::string source = dir.Write("names.txt", "sub\\x\r\nsub/y\r\nz\r\n");
+  const Outcome run = RunBatch({"--settings", settings, source, out.path()});
+  EXPECT_TRUE(testing::RemoveFolderLink(out / "sub"));
+  EXPECT_EQ(run.out,
+            Text({"Started...", "Unable to create: sub\\x", "Unable to create: sub/y", "Finished!",
+                  "Created files: 1/3", "Existing files: 0/3", "Success ratio: 1/3 or 33%"}));
+  EXPECT_TRUE(std::filesystem::is_empty(outside.path()));
+  EXPECT_TRUE(std::filesystem::exists(out / "z.txt"));
 }
 
 TEST_F(BatchCommand, SettingsComeFromTheGivenFile) {
