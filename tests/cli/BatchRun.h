@@ -29,4 +29,9 @@ struct BatchOptions {
 
 Outcome RunBatch(const std::vector<std::string>& arguments, const BatchOptions& options = {});
 
+#ifndef _WIN32
+// In a child process: becomes the batch command with these arguments.
+[[noreturn]] void ExecBatch(const std::vector<std::string>& arguments);
+#endif
+
 }  // namespace quillon::testing

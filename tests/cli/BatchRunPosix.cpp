@@ -10,6 +10,14 @@
 
 namespace quillon::testing {
 
+void ExecBatch(const std::vector<std::string>& arguments) {
+  std::vector<char*> argv{const_cast<char*>(QUILLON_BATCH_PATH)};
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  execv(QUILLON_BATCH_PATH, argv.data());
+  _exit(127);
+}
+
 Outcome RunBatch(const std::vector<std::string>& arguments, const BatchOptions& options) {
   int out_pipe[2], err_pipe[2];
   if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe");
@@ -22,12 +30,7 @@ Outcome RunBatch(const std::vector<std::string>& arguments, const BatchOptions& 
     if (!options.out_closed) close(out_pipe[0]);
     close(err_pipe[0]);
     if (!options.folder.empty() && chdir(options.folder.c_str()) != 0) _exit(126);
-    std::vector<char*> argv{const_cast<char*>(QUILLON_BATCH_PATH)};
-    for (const std::string& argument : arguments)
-      argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    execv(QUILLON_BATCH_PATH, argv.data());
-    _exit(127);
+    ExecBatch(arguments);
   }
   close(out_pipe[1]);
   close(err_pipe[1]);

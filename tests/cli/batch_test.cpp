@@ -22,6 +22,9 @@ namespace quillon {
 namespace {
 
 using testing::BatchOptions;
+#ifndef _WIN32
+using testing::ExecBatch;
+#endif
 using testing::kOnWindows;
 using testing::Outcome;
 using testing::ReadBytes;
@@ -242,12 +245,7 @@ std::string RunOnTerminal(const std::vector<std::string>& arguments) {
     dup2(shown, 1);
     dup2(shown, 2);
     close(terminal);
-    std::vector<char*> argv{const_cast<char*>(QUILLON_BATCH_PATH)};
-    for (const std::string& argument : arguments)
-      argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    execv(QUILLON_BATCH_PATH, argv.data());
-    _exit(127);
+    ExecBatch(arguments);
   }
   std::string text;
   char buffer[4096];
