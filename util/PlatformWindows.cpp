@@ -77,7 +77,7 @@ std::string DataFolderFor(const std::string& program_folder) {
                        application_data) != S_OK) {
     return program_folder;
   }
-  const std::string folder = JoinPath(application_data, "Quillon");
+  std::string folder = JoinPath(application_data, "Quillon");
   CreateDirectoryA(folder.c_str(), nullptr);
   return folder;
 }

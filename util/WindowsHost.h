@@ -16,7 +16,11 @@ namespace quillon {
 // Files are shared as on POSIX, where nothing locks them.
 inline constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-inline HANDLE AsHandle(int fd) { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd)); }
+// A handle is kept as the number it is: the one cast back to the system's type.
+inline HANDLE AsHandle(int fd) {
+  // NOLINTNEXTLINE(performance-no-int-to-ptr)
+  return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd));
+}
 
 inline int AsFd(HANDLE handle) { return static_cast<int>(reinterpret_cast<std::intptr_t>(handle)); }
 
