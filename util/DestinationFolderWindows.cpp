@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include <cstdint>
 #include <optional>
 
 #include "util/DestinationFolder.h"
@@ -43,10 +44,16 @@ NTSTATUS OpenBeneath(int folder, const std::string& name, ACCESS_MASK access, UL
   return status;
 }
 
-// The attributes of the name's entry in its folder, as the folder's listing shows them; no
-// value when there is none. A listing follows nothing, and it is where Wine shows a symbolic
-// link of its host as a reparse point.
-std::optional<DWORD> EntryAttributes(int folder, const std::string& name) {
+// A name's entry in its folder, as the folder's listing shows it: its attributes and the
+// number of its file on the volume.
+struct Entry {
+  DWORD attributes;
+  std::int64_t file_id;
+};
+
+// The name's entry; none when there is none. A listing follows nothing, and it is where Wine
+// shows a symbolic link of its host as a reparse point.
+std::optional<Entry> FindEntry(int folder, const std::string& name) {
   // A listing takes these as wildcards, and no file name holds one; a colon names a stream.
   if (name.empty() || name.find_first_of("*?<>\":") != std::string::npos) return std::nullopt;
   // A handle of its own: a folder's handle keeps the first name it was asked to list.
@@ -65,24 +72,29 @@ std::optional<DWORD> EntryAttributes(int folder, const std::string& name) {
                                        &mask, TRUE))) {
     return std::nullopt;
   }
-  return reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer)->FileAttributes;
+  const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer);
+  return Entry{info->FileAttributes, info->FileId.QuadPart};
 }
 
 bool IsOwnFolder(DWORD attributes) {
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-bool IsOwnFolderEntry(int folder, const std::string& name) {
-  const std::optional<DWORD> attributes = EntryAttributes(folder, name);
-  return attributes && IsOwnFolder(*attributes);
+// The number of the open file on its volume, as a folder's listing gives it.
+std::optional<std::int64_t> FileIdOf(int fd) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(AsHandle(fd), &info)) return std::nullopt;
+  return static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) |
+                                   info.nFileIndexLow);
 }
 
 }  // namespace
 
 // A junction or a symbolic link (a reparse point) is not followed.
 UniqueFd DestinationFolder::OpenSubfolder(int parent, const std::string& name) {
+  const std::optional<Entry> entry = FindEntry(parent, name);
   UniqueFd folder;
-  if (!IsOwnFolderEntry(parent, name) ||
+  if (!entry || !IsOwnFolder(entry->attributes) ||
       !NT_SUCCESS(
           OpenBeneath(parent, name, kFolderAccess, FILE_OPEN, FILE_DIRECTORY_FILE, folder))) {
     return {};
@@ -94,14 +106,15 @@ UniqueFd DestinationFolder::OpenSubfolder(int parent, const std::string& name) {
       !IsOwnFolder(tag.FileAttributes)) {
     return {};
   }
-  // Wine opens where its host's link leads: the entry must still be a folder of its own.
-  if (!IsOwnFolderEntry(parent, name)) return {};
+  // Wine opens where its host's link leads, and a link swapped in and out again between two
+  // looks would pass them both: what was opened must be the very folder the listing showed.
+  if (FileIdOf(folder.get()) != entry->file_id) return {};
   return folder;
 }
 
 bool CreatedFile::HoldsNonFolder(int folder, const char* name) {
-  const std::optional<DWORD> attributes = EntryAttributes(folder, name);
-  return attributes && !IsOwnFolder(*attributes);
+  const std::optional<Entry> entry = FindEntry(folder, name);
+  return entry && !IsOwnFolder(entry->attributes);
 }
 
 CreatedFile CreatedFile::CreateAt(int folder, const char* name) {
