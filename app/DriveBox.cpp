@@ -1,7 +1,9 @@
 #include "app/DriveBox.h"
 
+#include <QPainter>
 #include <QSignalBlocker>
 
+#include "util/ui/Controls.h"
 #include "util/ui/Seam.h"
 
 using quillon::ui::FromBytes;
@@ -43,6 +45,12 @@ void TDriveComboBox::ShowFolder(const QString& folder) {
 void TDriveComboBox::showPopup() {
   ReadVolumes();
   QComboBox::showPopup();
+}
+
+void TDriveComboBox::paintEvent(QPaintEvent* event) {
+  QComboBox::paintEvent(event);
+  QPainter painter(this);
+  ui::DrawFocusMark(this, painter, rect().adjusted(1, 1, -1, -1));
 }
 
 }  // namespace quillon

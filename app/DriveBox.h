@@ -26,6 +26,9 @@ class TDriveComboBox : public QComboBox {
   // Volumes come and go while the program runs: the list is read again each time it opens.
   void showPopup() override;
 
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
  private:
   std::vector<Volume> volumes_;
 };

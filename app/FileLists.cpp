@@ -2,13 +2,19 @@
 
 #include <QDir>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QTimer>
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
 
+#include "shelltree/DiscMonitor.h"
 #include "util/IoError.h"
 #include "util/Platform.h"
 #include "util/ui/Commands.h"
+#include "util/ui/Controls.h"
 #include "util/ui/Seam.h"
 
 using quillon::ui::FromBytes;
@@ -42,8 +48,32 @@ QStringList ListMatchingFiles(const QString& folder, const QString& mask) {
   return names;
 }
 
+namespace {
+
+// Changes are gathered as the folder tree gathers them: the first read at once, then at most
+// one every 100 ms, or four times the last reading's cost for a large folder, so that a run
+// into the listed folder keeps its pace; never later than a second.
+constexpr qint64 kReadGapMs = 100;
+constexpr qint64 kLatestReadMs = 1000;
+
+}  // namespace
+
 TFileListBox::TFileListBox(QWidget* parent) : QListWidget(parent) {
   setSelectionMode(QAbstractItemView::SingleSelection);
+  ui::RepaintOnFocus(this, viewport());
+  monitor_ = new TDiscMonitor(
+      [this](const std::vector<TDiscMonitor::Event>& events) {
+        for (const TDiscMonitor::Event& event : events) {
+          if (!event.folder || event.kind == TDiscMonitor::Event::Kind::Overflow) {
+            FolderChanged();
+            return;
+          }
+        }
+      },
+      this);
+  read_timer_ = new QTimer(this);
+  read_timer_->setSingleShot(true);
+  connect(read_timer_, &QTimer::timeout, this, &TFileListBox::ReadAgain);
   ui::ConnectCommand(this, &QListWidget::itemSelectionChanged, this, [this] {
     if (selectedItems().isEmpty()) return;
     selected_during_press_ = true;
@@ -59,10 +89,56 @@ void TFileListBox::mousePressEvent(QMouseEvent* event) {
   QListWidget::mousePressEvent(event);
 }
 
+void TFileListBox::paintEvent(QPaintEvent* event) {
+  QListWidget::paintEvent(event);
+  QPainter painter(viewport());
+  ui::DrawFocusMark(this, painter, viewport()->rect());
+}
+
 void TFileListBox::setDirectory(const QString& folder) {
   if (folder == directory_) return;
   directory_ = folder;
+  Watch();
   Update();
+}
+
+void TFileListBox::Watch() {
+  if (watch_ >= 0) monitor_->Remove(watch_);
+  watch_ = -1;
+  read_timer_->stop();
+  if (directory_.isEmpty() || !monitor_->IsValid()) return;
+  watch_ = monitor_->Add(ToBytes(directory_), kNotifyFileName);
+}
+
+void TFileListBox::HoldReading(bool hold) {
+  held_ = hold;
+  if (!held_ && changed_while_held_) FolderChanged();
+}
+
+void TFileListBox::FolderChanged() {
+  changed_while_held_ = held_;
+  if (held_ || read_timer_->isActive()) return;
+  const qint64 gap = std::min(kLatestReadMs, std::max(kReadGapMs, 4 * read_cost_ms_));
+  const qint64 since = since_read_.isValid() ? since_read_.elapsed() : gap;
+  read_timer_->start(static_cast<int>(std::max<qint64>(0, gap - since)));
+}
+
+void TFileListBox::ReadAgain() {
+  const QString selected = selectedItems().isEmpty() ? QString() : selectedItems().front()->text();
+  const int scrolled = verticalScrollBar()->value();
+  try {
+    Update();
+  } catch (const IoError&) {
+    // The folder went: the tree moves away from it and the list with it.
+    return;
+  }
+  verticalScrollBar()->setValue(scrolled);
+  if (selected.isEmpty()) return;
+  const QList<QListWidgetItem*> same =
+      findItems(selected, Qt::MatchExactly | Qt::MatchCaseSensitive);
+  if (same.isEmpty()) return;
+  const QSignalBlocker quiet(this);
+  setCurrentItem(same.front());
 }
 
 void TFileListBox::setMask(const QString& mask) {
@@ -78,9 +154,13 @@ QString TFileListBox::FileName() const {
 
 void TFileListBox::Update() {
   const QSignalBlocker quiet(this);
+  QElapsedTimer cost;
+  cost.start();
   clear();
   if (directory_.isEmpty()) return;
   addItems(ListMatchingFiles(directory_, mask_));
+  read_cost_ms_ = cost.elapsed();
+  since_read_.start();
 }
 
 TDirectoryListBox::TDirectoryListBox(QWidget* parent) : QWidget(parent) {

@@ -2,13 +2,17 @@
 // folder, the file list that shows its files, and the hidden filter box that hands the mask on.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QListWidget>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
 
+class QTimer;
+
 namespace quillon {
 
+class TDiscMonitor;
 class TFileListBox;
 
 // The files of the listed folder whose names match the mask: files of any attribute, hidden
@@ -36,6 +40,12 @@ class TFileListBox : public QListWidget {
   QString FileName() const;
   // Reads the folder again; no file is selected afterwards.
   void Update();
+  // The folder is watched: files that come or go show within a second, by the list's own
+  // reading, which keeps the selected file selected while it is there.
+  bool Watching() const { return watch_ >= 0; }
+  // While held (during a run), changes are only noted; the list reads them when let go, so a
+  // run into the listed folder keeps its pace and the window answers at once.
+  void HoldReading(bool hold);
 
  signals:
   // A file got selected, by mouse or keyboard, also a click on the selected file again.
@@ -43,11 +53,23 @@ class TFileListBox : public QListWidget {
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 
  private:
+  void Watch();
+  void FolderChanged();
+  void ReadAgain();
+
   QString directory_;
   QString mask_;
   bool selected_during_press_ = false;
+  TDiscMonitor* monitor_ = nullptr;
+  int watch_ = -1;
+  QTimer* read_timer_ = nullptr;
+  QElapsedTimer since_read_;
+  qint64 read_cost_ms_ = 0;
+  bool held_ = false;
+  bool changed_while_held_ = false;
 };
 
 // The listed folder; never seen by the user. Showing a folder makes it the process's current

@@ -31,6 +31,7 @@ TLocxxxF::TLocxxxF(QWidget* parent) : QDialog(parent) {
 
   DriveComboBox1 = new TDriveComboBox(this);
   DriveComboBox1->setObjectName("DriveComboBox1");
+  DriveComboBox1->setAccessibleName("Volume");
   DriveComboBox1->setFixedWidth(145);
   // The folder list lies behind the tree: it holds the folder, the user never sees it.
   DirectoryListBox1 = new TDirectoryListBox(this);
@@ -48,10 +49,12 @@ TLocxxxF::TLocxxxF(QWidget* parent) : QDialog(parent) {
   ST1->SetRightClickSelect(false);
   ST1->SetReadOnly(true);
   ST1->setIndentation(19);
+  ST1->setAccessibleName("Folders");
   Label2 = new QLabel("Resulting location", this);
   Label2->setObjectName("Label2");
   locxxxE = new QLineEdit(this);
   locxxxE->setObjectName("locxxxE");
+  locxxxE->setAccessibleName("Location");
   resultL = new QLabel(this);
   resultL->setObjectName("resultL");
   resultL->hide();

@@ -1,8 +1,10 @@
 #include "app/ReportMemo.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -10,7 +12,10 @@
 #include <QScrollBar>
 #include <QStringDecoder>
 #include <QStringEncoder>
+#include <QToolTip>
 #include <algorithm>
+
+#include "util/ui/Controls.h"
 
 namespace quillon {
 
@@ -19,11 +24,19 @@ constexpr int kMargin = 3;
 }
 
 TReportMemo::TReportMemo(QWidget* parent) : QAbstractScrollArea(parent) {
+  InstallReportMemoAccess();
+  // A screen reader reads each batch of lines, the run's summary among them, as it comes.
+  connect(this, &TReportMemo::TextInserted, this, [this](int at, const QString& text) {
+    if (!QAccessible::isActive()) return;
+    QAccessibleTextInsertEvent inserted(this, at, text);
+    QAccessible::updateAccessibility(&inserted);
+  });
   setFocusPolicy(Qt::StrongFocus);
   viewport()->setCursor(Qt::IBeamCursor);
   viewport()->setBackgroundRole(QPalette::Base);
   viewport()->setAutoFillBackground(true);
   setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+  ui::RepaintOnFocus(this, viewport());
 }
 
 int TReportMemo::LineHeight() const { return std::max(1, fontMetrics().lineSpacing()); }
@@ -56,6 +69,9 @@ void TReportMemo::AppendBytes(std::string_view lines) {
 void TReportMemo::AppendText(QStringView text) {
   QScrollBar* bar = verticalScrollBar();
   const bool at_end = bar->value() >= bar->maximum();
+  const qsizetype before = characters_;
+  const bool followed = !text_.isEmpty();  // the lines so far end with a line break
+  characters_ += (followed ? 1 : 0) + text.size();
   // Encoded straight into the store, with no copy of the text on the way.
   QStringEncoder utf8(QStringEncoder::Utf8);
   const qsizetype start = text_.size();
@@ -77,19 +93,37 @@ void TReportMemo::AppendText(QStringView text) {
   UpdateScrollBars();
   if (at_end) bar->setValue(bar->maximum());
   viewport()->update();
+  emit TextInserted(static_cast<int>(before), followed ? u'\n' + text.toString() : text.toString());
 }
 
 void TReportMemo::clear() {
+  if (QAccessible::isActive() && characters_ > 0) {
+    QAccessibleTextRemoveEvent removed(this, 0, toPlainText());
+    QAccessible::updateAccessibility(&removed);
+  }
+  characters_ = 0;
   text_ = QByteArray();
   starts_ = QList<qsizetype>();
   widest_ = longest_ = 0;
   anchor_ = cursor_ = {};
+  tips_.clear();
   UpdateScrollBars();
   viewport()->update();
 }
 
 QString TReportMemo::toPlainText() const {
   return text_.isEmpty() ? QString() : QString::fromUtf8(text_.constData(), text_.size() - 1);
+}
+
+qsizetype TReportMemo::OffsetOf(const Position& position) const {
+  if (starts_.isEmpty()) return 0;
+  return QString::fromUtf8(text_.constData(), starts_[position.line]).size() + position.column;
+}
+
+qsizetype TReportMemo::CursorOffset() const { return OffsetOf(cursor_); }
+
+std::pair<qsizetype, qsizetype> TReportMemo::SelectionOffsets() const {
+  return {OffsetOf(std::min(anchor_, cursor_)), OffsetOf(std::max(anchor_, cursor_))};
 }
 
 QString TReportMemo::selectedText() const {
@@ -166,6 +200,24 @@ void TReportMemo::paintEvent(QPaintEvent*) {
     painter.setPen(colours.color(QPalette::HighlightedText));
     painter.drawText(x1, baseline, text.mid(start, end - start));
   }
+  ui::DrawFocusMark(this, painter, viewport()->rect());
+}
+
+void TReportMemo::SetLineTip(int line, const QString& tip) {
+  if (line >= 0 && line < blockCount()) tips_.insert(line, tip);
+}
+
+bool TReportMemo::viewportEvent(QEvent* event) {
+  if (event->type() != QEvent::ToolTip) return QAbstractScrollArea::viewportEvent(event);
+  const auto* help = static_cast<QHelpEvent*>(event);
+  const QString tip = blockCount() == 0 ? QString() : tips_.value(PositionAt(help->pos()).line);
+  if (tip.isEmpty()) {
+    QToolTip::hideText();
+    event->ignore();
+  } else {
+    QToolTip::showText(help->globalPos(), tip, viewport());
+  }
+  return true;
 }
 
 TReportMemo::Position TReportMemo::PositionAt(const QPoint& point) const {

@@ -8,12 +8,17 @@
 
 #include <QAbstractScrollArea>
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringView>
 #include <string_view>
+#include <utility>
 
 namespace quillon {
+
+// Lets assistive technology read the report panes through Qt's text interface; once is enough.
+void InstallReportMemoAccess();
 
 class TReportMemo : public QAbstractScrollArea {
   Q_OBJECT
@@ -28,13 +33,26 @@ class TReportMemo : public QAbstractScrollArea {
   // The same for lines in the program's 8-bit text, as a run hands over a batch of its lines.
   void AppendBytes(std::string_view lines);
   void clear();
+  // A tip shown when the pointer rests on the line (the reason of a refused line).
+  void SetLineTip(int line, const QString& tip);
+  QString LineTip(int line) const { return tips_.value(line); }
   QString toPlainText() const;
   int blockCount() const { return static_cast<int>(starts_.size()); }
   bool isReadOnly() const { return true; }
 
+  // Characters of the whole text, as toPlainText() counts them.
+  qsizetype characterCount() const { return characters_; }
+  // Where the selection (from, to) and the cursor stand, in characters of the whole text.
+  qsizetype CursorOffset() const;
+  std::pair<qsizetype, qsizetype> SelectionOffsets() const;
+
   QString selectedText() const;
   void selectAll();
   void copy() const;
+
+ signals:
+  // Text added at the end: at is where it begins in the whole text (toPlainText()).
+  void TextInserted(int at, const QString& text);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -44,6 +62,7 @@ class TReportMemo : public QAbstractScrollArea {
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  bool viewportEvent(QEvent* event) override;
 
  private:
   struct Position {
@@ -63,13 +82,16 @@ class TReportMemo : public QAbstractScrollArea {
   void UpdateScrollBars();
   Position PositionAt(const QPoint& point) const;
   void EnsureVisible(int line);
+  qsizetype OffsetOf(const Position& position) const;
 
-  QByteArray text_;          // every line in UTF-8, each followed by "\n"
-  QList<qsizetype> starts_;  // where each line begins in text_
-  QString scratch_;          // a batch of lines on its way in
-  int widest_ = 0;           // pixels of the widest line seen so far
-  int longest_ = 0;          // characters of the longest line seen so far
+  QByteArray text_;           // every line in UTF-8, each followed by "\n"
+  QList<qsizetype> starts_;   // where each line begins in text_
+  QString scratch_;           // a batch of lines on its way in
+  int widest_ = 0;            // pixels of the widest line seen so far
+  int longest_ = 0;           // characters of the longest line seen so far
+  qsizetype characters_ = 0;  // characters of the whole text
   Position anchor_, cursor_;
+  QHash<int, QString> tips_;  // by line
 };
 
 }  // namespace quillon

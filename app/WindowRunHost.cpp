@@ -1,7 +1,10 @@
 #include "app/WindowRunHost.h"
 
 #include <QCoreApplication>
+#include <optional>
 
+#include "util/IoError.h"
+#include "util/RunJournal.h"
 #include "util/ui/Seam.h"
 
 namespace quillon {
@@ -21,8 +24,19 @@ bool WindowRunHost::EventsDue(std::int64_t elapsed_ms, std::int32_t line, std::i
 void WindowRunHost::Run(const RunSettings& settings, const std::string& source,
                         const std::string& destination) {
   since_flush_.invalidate();
+  std::optional<JournalWriter> journal;
+  if (const std::string path = LastRunJournalPath(); !path.empty()) {
+    try {
+      journal.emplace(path + ".new", path);
+    } catch (const IoError&) {
+      // Without a place for the journal the run goes on; it just cannot be undone.
+    }
+  }
   try {
-    ConversionRun(*this, settings).Run(source, destination);
+    ConversionRun run(*this, settings);
+    if (journal) run.KeepJournal(&*journal);
+    run.Run(source, destination);
+    if (journal) journal->Close();
   } catch (...) {
     // The lines before the failure are shown before the failure is told.
     FlushReport();
@@ -44,8 +58,14 @@ void WindowRunHost::ShowWarning(const std::string& text) { Boxes().ShowWarning(t
 void WindowRunHost::ShowInformation(const std::string& text) { Boxes().ShowInformation(text); }
 bool WindowRunHost::AskYesNo(const std::string& question) { return Boxes().AskYesNo(question); }
 
+void WindowRunHost::AppendRefusal(const std::string& line, std::string_view reason) {
+  pending_reasons_.emplace_back(pending_lines_, std::string(reason));
+  AppendReport(line);
+}
+
 void WindowRunHost::AppendReport(const std::string& line) {
   pending_report_.append(line).push_back('\n');
+  ++pending_lines_;
   if (!since_flush_.isValid() || since_flush_.elapsed() >= kFlushMilliseconds) FlushReport();
 }
 
@@ -86,6 +106,11 @@ void WindowRunHost::FlushReport() {
     pending_report_.pop_back();  // the last line's "\n"
     view_.ShowReportBytes(pending_report_);
     pending_report_.clear();
+    for (const auto& [line, reason] : pending_reasons_) {
+      view_.ShowLineReason(pending_lines_ - 1 - line, reason);
+    }
+    pending_reasons_.clear();
+    pending_lines_ = 0;
   }
   since_flush_.start();
   if (running_) view_.ShowProgress(line_reached_, line_total_);

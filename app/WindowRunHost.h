@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "engine/ConversionRun.h"
 #include "util/ui/SeamMessageHost.h"
@@ -20,6 +22,8 @@ class RunView {
   // Lines to add at the end of the report pane, as the run wrote them, each but the last
   // followed by "\n".
   virtual void ShowReportBytes(std::string_view lines) = 0;
+  // The reason of a refused line just shown, counted from the last line shown (0 the last).
+  virtual void ShowLineReason(int lines_before_last, const std::string& reason) = 0;
   // The line reached (1-based) of the line total; both 0 until the first line is done.
   virtual void ShowProgress(int line, int line_total) = 0;
   // Running: Cancel enabled, Run and Clear disabled, the progress shown; idle: the reverse.
@@ -37,7 +41,8 @@ class WindowRunHost : public RunHost {
   WindowRunHost(RunView& view, bool& cancelled);
 
   // One whole run with the settings as they stand. The report is shown up to the end, also
-  // when a failure of file input or output ends the run and goes up to the caller.
+  // when a failure of file input or output ends the run and goes up to the caller. The run's
+  // journal replaces the last run's once the run reaches its lines (LastRunJournalPath).
   void Run(const RunSettings& settings, const std::string& source, const std::string& destination);
   bool Running() const { return running_; }
 
@@ -53,6 +58,7 @@ class WindowRunHost : public RunHost {
   bool AskYesNo(const std::string& question) override;
 
   void AppendReport(const std::string& line) override;
+  void AppendRefusal(const std::string& line, std::string_view reason) override;
   bool CancelPressed() override { return cancelled_; }
   void ClearCancel() override { cancelled_ = false; }
   void HandlePendingEvents() override;
@@ -71,6 +77,9 @@ class WindowRunHost : public RunHost {
   ui::SeamMessageHost boxes_;
   bool running_ = false;
   std::string pending_report_;  // report lines not yet shown, each ended by "\n"
+  int pending_lines_ = 0;
+  // Reasons of refused lines not yet shown, by their place among the pending lines.
+  std::vector<std::pair<int, std::string>> pending_reasons_;
   QElapsedTimer since_flush_;
   QElapsedTimer since_events_;
   int line_reached_ = 0;

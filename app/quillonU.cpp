@@ -9,9 +9,11 @@
 #include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSplitter>
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
@@ -20,7 +22,9 @@
 #include "app/DriveBox.h"
 #include "app/FileLists.h"
 #include "app/LocXXX.h"
+#include "app/PreviewF.h"
 #include "app/ReportMemo.h"
+#include "app/RunCommands.h"
 #include "history/MYcustomhistory.h"
 #include "settings/SettingsFile.h"
 #include "settings/fillU.h"
@@ -31,11 +35,13 @@
 #include "util/Platform.h"
 #include "util/Text.h"
 #include "util/Volumes.h"
+#include "util/ui/Colours.h"
 #include "util/ui/Commands.h"
 #include "util/ui/Fonts.h"
 #include "util/ui/Seam.h"
 
 using quillon::TShellTree;
+using quillon::ui::ConnectCommand;
 using quillon::ui::ControlFont;
 using quillon::ui::FromBytes;
 using quillon::ui::RunCommand;
@@ -50,9 +56,12 @@ const char* const kTextHelp =
     "All the basic info is also available in txt-files (included in zip-package) which you "
     "can open with simple programs like Notepad.";
 
+// The heading's colour, lightened on a dark palette so that it stays readable.
 void Recolour(QLabel* label, const QColor& colour) {
   QPalette palette = label->palette();
-  palette.setColor(QPalette::WindowText, colour);
+  // The panels take the window's background; the window has its new palette before they do.
+  const QColor background = label->window()->palette().color(QPalette::Window);
+  palette.setColor(QPalette::WindowText, ui::ReadableOn(colour, background));
   label->setPalette(palette);
 }
 
@@ -78,6 +87,7 @@ TmainF::TmainF(const std::string& executable_path, QWidget* parent)
   BuildMenus();
   BuildHistories();
   SetTabOrder();
+  NameControls();
   qApp->installEventFilter(this);
   FormCreate();
 }
@@ -96,9 +106,7 @@ void TmainF::SetDialogs(TLocxxxF* locxxx, TrepF* rep, TfillF* fill, ToutputextF*
 
 void TmainF::FormCreate() {
   setWindowState(windowState() | Qt::WindowMaximized);
-  Recolour(sourceL, QColor(0, 170, 100));
-  Recolour(destL, QColor(170, 0, 0));
-  Recolour(repL, QColor(0, 0, 170));
+  SetHeadingColours();
   RunCommand([this] { filterCBChange(); });
   DriveComboBox1->ReadVolumes();
   DriveComboBox1->ShowFolder(QDir::currentPath());
@@ -113,6 +121,31 @@ void TmainF::FormCreate() {
   RunCommand(
       [this] { settings_ = ReadRunSettings(SettingsFileFor(executable_path_), program_folder_); });
   OpenDialog1.InitialDir = FromBytes(settings_.SelectionFolder) + QLatin1Char('/');
+  RunCommand([this] {
+    stored_report_height_ = ReadWindowLayout(SettingsFileFor(executable_path_)).ReportHeight;
+  });
+  report_height_ = stored_report_height_;
+  if (report_height_ > 0) SetReportHeight(report_height_);
+  ConnectCommand(SelectReportS, &QSplitter::splitterMoved, this,
+                 [this] { report_height_ = Panel4->height(); });
+}
+
+void TmainF::SetReportHeight(int height) {
+  // The Select side takes what the Report leaves; its stretch gives it every later change.
+  const int total = std::max(SelectReportS->height(), height + 1);
+  SelectReportS->setSizes({total - height, height});
+}
+
+void TmainF::SetHeadingColours() {
+  Recolour(sourceL, QColor(0, 170, 100));
+  Recolour(destL, QColor(170, 0, 0));
+  Recolour(repL, QColor(0, 0, 170));
+}
+
+void TmainF::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  // The desktop's palette changed while the program runs.
+  if (event->type() == QEvent::PaletteChange && sourceL) SetHeadingColours();
 }
 
 void TmainF::showEvent(QShowEvent* event) {
@@ -157,6 +190,9 @@ void TmainF::FormClose() {
   const std::string settings_file = SettingsFileFor(executable_path_);
   SetStatusText(QStringLiteral("Saving settings to ") + FromBytes(settings_file));
   RunCommand([&] { WriteRunSettings(settings_file, settings_); });
+  if (report_height_ != stored_report_height_) {
+    RunCommand([&] { WriteWindowLayout(settings_file, {report_height_}); });
+  }
 }
 
 bool TmainF::eventFilter(QObject* watched, QEvent* event) {
@@ -164,7 +200,9 @@ bool TmainF::eventFilter(QObject* watched, QEvent* event) {
   auto* widget = qobject_cast<QWidget*>(watched);
   switch (event->type()) {
     case QEvent::KeyPress:
-      if (widget && widget->window() == this && FormKeyPress(static_cast<QKeyEvent*>(event))) {
+      // A menu, the menu bar and a pop-up take their own Escape, to close themselves.
+      if (widget && widget->window() == this && !qobject_cast<QMenuBar*>(widget) &&
+          !QApplication::activePopupWidget() && FormKeyPress(static_cast<QKeyEvent*>(event))) {
         return true;
       }
       break;
@@ -188,7 +226,12 @@ bool TmainF::eventFilter(QObject* watched, QEvent* event) {
 
 bool TmainF::FormKeyPress(QKeyEvent* key) {
   if (key->key() != Qt::Key_Escape) return false;
-  close();
+  // During a run Escape stops the run as Cancel does; the summary follows and the window stays.
+  if (run_host_.Running()) {
+    cancelBClick();
+  } else {
+    close();
+  }
   return true;
 }
 
@@ -254,7 +297,26 @@ void TmainF::cancelBClick() { RunCancelled = true; }
 
 void TmainF::ClearBClick() { RunM->clear(); }
 
+void TmainF::PreviewBClick() {
+  if (run_host_.Running()) return;
+  if (!PreviewF) PreviewF = new TPreviewF(this);
+  PreviewF->ShowPlan(settings_, ToBytes(AddsourceE->text()), ToBytes(adddestE->text()));
+  PreviewF->show();
+  PreviewF->raise();
+  PreviewF->activateWindow();
+}
+
+void TmainF::UndoLastRunMIClick() {
+  if (!run_host_.Running()) UndoLastRun(*RunM);
+}
+
+void TmainF::SaveReportMIClick() { SaveReport(*RunM); }
+
 void TmainF::ShowReportBytes(std::string_view lines) { RunM->AppendBytes(lines); }
+
+void TmainF::ShowLineReason(int lines_before_last, const std::string& reason) {
+  RunM->SetLineTip(RunM->blockCount() - 1 - lines_before_last, FromBytes(reason));
+}
 
 void TmainF::ShowProgress(int line, int line_total) {
   if (line_total <= 0 && line == 0) return;
@@ -263,8 +325,10 @@ void TmainF::ShowProgress(int line, int line_total) {
 }
 
 void TmainF::ShowRunning(bool running) {
+  FileListBox1->HoldReading(running);
   cancelB->setEnabled(running);
   RunB->setEnabled(!running);
+  PreviewB->setEnabled(!running);
   ClearB->setEnabled(!running);
   if (running) {
     RunPB->setRange(0, 0);
@@ -280,6 +344,7 @@ void TmainF::adddestEChange() { ApplyRunBRule(); }
 void TmainF::ApplyRunBRule() {
   RunB->setEnabled(!run_host_.Running() && !AddsourceE->text().isEmpty() &&
                    !adddestE->text().isEmpty());
+  PreviewB->setEnabled(RunB->isEnabled());
 }
 
 // History menus
@@ -436,7 +501,11 @@ void TmainF::AddsourceEDblClick() {
   }
 }
 
-void TmainF::adddestEDblClick() { SetTreePath(adddestE->text() + QLatin1Char('/')); }
+void TmainF::adddestEDblClick() {
+  // An empty field names no folder: the root it would give is not what the user asked for.
+  if (adddestE->text().isEmpty()) return;
+  SetTreePath(adddestE->text() + QLatin1Char('/'));
+}
 
 // Status-bar information
 

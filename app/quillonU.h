@@ -24,6 +24,7 @@ class QLineEdit;
 class QMenu;
 class QProgressBar;
 class QPushButton;
+class QSplitter;
 class QStatusBar;
 
 namespace quillon {
@@ -34,6 +35,7 @@ class TDriveComboBox;
 class TFileListBox;
 class TFilterComboBox;
 class TLocxxxF;
+class TPreviewF;
 class TMYcustomhistory;
 class TReportMemo;
 class TShellTree;
@@ -55,6 +57,9 @@ class TmainF : public QMainWindow, private RunView {
   void SetDialogs(TLocxxxF* locxxxF, TrepF* repF, TfillF* fillF, ToutputextF* outputextF,
                   TAboutF* aboutF);
 
+  // The Report panel's usual height; the user's own is kept in the settings file.
+  static constexpr int kReportHeight = 146;
+
   QString ProgramFolder() const;
   QString DataFolder() const;
   QString SettingsFile() const;
@@ -75,6 +80,9 @@ class TmainF : public QMainWindow, private RunView {
   void Website1Click();
 
   void RunBClick();
+  void PreviewBClick();
+  void UndoLastRunMIClick();
+  void SaveReportMIClick();
   void cancelBClick();
   void ClearBClick();
   void AddsourceEChange();
@@ -116,7 +124,7 @@ class TmainF : public QMainWindow, private RunView {
   void FillfilesMIClick();
 
   // Controls, named as the layout names them.
-  QFrame* Panel1;
+  QFrame* Panel1 = nullptr;
   QLabel* SelectL;
   TDriveComboBox* DriveComboBox1;
   QCheckBox* infoCB;
@@ -127,7 +135,7 @@ class TmainF : public QMainWindow, private RunView {
   TDirectoryListBox* dlb1;
   TFilterComboBox* FilterComboBox1;
   QFrame* Panel2;
-  QLabel* sourceL;
+  QLabel* sourceL = nullptr;
   QLabel* Label6;
   QPushButton* AddsourceB;
   QLineEdit* AddsourceE;
@@ -136,9 +144,11 @@ class TmainF : public QMainWindow, private RunView {
   QLabel* Label1;
   QPushButton* adddestB;
   QLineEdit* adddestE;
+  QSplitter* SelectReportS;  // between the Select panel (with Source and Destination) and Report
   QFrame* Panel4;
   QLabel* repL;
   QPushButton* RunB;
+  QPushButton* PreviewB;
   QPushButton* cancelB;
   QProgressBar* RunPB;
   QPushButton* ClearB;
@@ -159,6 +169,7 @@ class TmainF : public QMainWindow, private RunView {
   TMYcustomhistory* MYdiropenH;
 
  protected:
+  void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
@@ -169,18 +180,23 @@ class TmainF : public QMainWindow, private RunView {
  private:
   void FormCreate();
   void FormClose();
+  void SetReportHeight(int height);
+  // The described heading colours, or lighter ones of the same hues on a dark palette.
+  void SetHeadingColours();
   // Escape closes the window, whichever control has the focus.
   bool FormKeyPress(QKeyEvent* key);
   void BuildPanels();
   void BuildMenus();
   void BuildHistories();
   void SetTabOrder();
+  void NameControls();
   // A menu item whose handler runs as a command (see ConnectCommand).
   QAction* AddCommand(QWidget* menu, const char* name, const QString& caption,
                       void (TmainF::*handler)(), const QKeySequence& shortcut = {});
   void ApplyRunBRule();
   // What a run shows in the window.
   void ShowReportBytes(std::string_view lines) override;
+  void ShowLineReason(int lines_before_last, const std::string& reason) override;
   void ShowProgress(int line, int line_total) override;
   void ShowRunning(bool running) override;
   void RecordFile(const QString& path) override;
@@ -201,10 +217,15 @@ class TmainF : public QMainWindow, private RunView {
   QPointer<TfillF> fillF;
   QPointer<ToutputextF> outputextF;
   QPointer<TAboutF> AboutF;
+  QPointer<TPreviewF> PreviewF;
 
   bool RunCancelled = false;
   bool close_after_run_ = false;
   bool tree_move_due_ = false;  // shown, the tree not yet moved to the selection folder
+  // The Report panel's height as the user left it, and as the settings file holds it (0: the
+  // usual height).
+  int report_height_ = 0;
+  int stored_report_height_ = 0;
   WindowRunHost run_host_;
 };
 

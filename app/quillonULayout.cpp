@@ -11,6 +11,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
@@ -30,6 +31,7 @@
 using quillon::TShellTree;
 using quillon::ui::ConnectCommand;
 using quillon::ui::ControlFont;
+using quillon::ui::Scaled;
 
 namespace quillon {
 
@@ -40,9 +42,7 @@ const char* const kFilters[] = {"*.txt", "*.log", "*.ini", "*.cfg", "*.tmp", "*.
 QLabel* Heading(const char* name, const QString& caption, QWidget* parent) {
   auto* label = new QLabel(caption, parent);
   label->setObjectName(QString::fromLatin1(name));
-  QFont font = ControlFont();
-  font.setPixelSize(21);
-  label->setFont(font);
+  label->setFont(ui::HeadingFont(21));
   return label;
 }
 
@@ -72,17 +72,26 @@ QPushButton* NewButton(const char* name, const QString& caption, QWidget* parent
 void TmainF::BuildPanels() {
   auto* client = new QWidget(this);
   client->setObjectName(QStringLiteral("client"));
-  auto* column = new QVBoxLayout(client);
-  column->setContentsMargins(8, 8, 8, 6);
-  column->setSpacing(6);
+  auto* outer = new QVBoxLayout(client);
+  outer->setContentsMargins(8, 8, 8, 6);
   setCentralWidget(client);
+  // The Report panel can take room from the Select panel above it; by default the Select
+  // panel takes every change of the window's height.
+  SelectReportS = Named(new QSplitter(Qt::Vertical, client), "SelectReportS");
+  SelectReportS->setChildrenCollapsible(false);
+  outer->addWidget(SelectReportS);
+  auto* selection = Named(new QWidget(SelectReportS), "selection");
+  auto* column = new QVBoxLayout(selection);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(6);
+  SelectReportS->addWidget(selection);
 
   // Select
   Panel1 = NewPanel("Panel1", client);
   SelectL = Heading("SelectL", QStringLiteral("Select"), Panel1);
   DriveComboBox1 = Named(new TDriveComboBox(Panel1), "DriveComboBox1");
   DriveComboBox1->setFont(ControlFont());
-  DriveComboBox1->setMaximumWidth(229);
+  DriveComboBox1->setMaximumWidth(Scaled(229));
   infoCB = Named(new QCheckBox(QStringLiteral("Show folder and file &info on statusbar"), Panel1),
                  "infoCB");
   infoCB->setFont(ControlFont());
@@ -94,14 +103,14 @@ void TmainF::BuildPanels() {
   filterCB->setInsertPolicy(QComboBox::NoInsert);
   for (const char* filter : kFilters) filterCB->addItem(QString::fromLatin1(filter));
   filterCB->setCurrentIndex(0);
-  filterCB->setMinimumWidth(90);
+  filterCB->setMinimumWidth(Scaled(90));
   filterCB->lineEdit()->setAcceptDrops(false);
 
   ST1 = Named(new TShellTree(Panel1), "ST1");
   ST1->setFont(ControlFont());
   FileListBox1 = Named(new TFileListBox(Panel1), "FileListBox1");
   FileListBox1->setFont(ControlFont());
-  FileListBox1->setFixedWidth(276);
+  FileListBox1->setFixedWidth(Scaled(276));
   FileListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
   dlb1 = Named(new TDirectoryListBox(Panel1), "dlb1");
   dlb1->SetFileList(FileListBox1);
@@ -125,6 +134,10 @@ void TmainF::BuildPanels() {
   browse->addWidget(ST1, 1);
   browse->addWidget(FileListBox1);
   select->addLayout(browse, 1);
+  // A few rows at least, so that the window fits a small screen (a 1280 x 900 one at 200 %).
+  for (QWidget* list : std::initializer_list<QWidget*>{ST1, FileListBox1}) {
+    list->setMinimumHeight(Scaled(48));
+  }
   column->addWidget(Panel1, 1);
 
   // Source and destination
@@ -154,35 +167,41 @@ void TmainF::BuildPanels() {
     row->addStretch(1);
     layout->addLayout(row);
     layout->addWidget(edit);
-    panel->setFixedHeight(75);
+    panel->setFixedHeight(Scaled(75));
     column->addWidget(panel);
   };
   pathPanel("Panel2", Panel2, "sourceL", QStringLiteral("Source"), sourceL, "Label6",
-            QStringLiteral("(Text file)"), Label6, "AddsourceB", QStringLiteral("&Add selected"),
+            QStringLiteral("(Text file)"), Label6, "AddsourceB", QStringLiteral("Add &selected"),
             AddsourceB, "AddsourceE", AddsourceE);
   pathPanel("Panel3", Panel3, "destL", QStringLiteral("Destination"), destL, "Label1",
             QStringLiteral("(Parent directory)"), Label1, "adddestB",
-            QStringLiteral("A&dd selected"), adddestB, "adddestE", adddestE);
-  Panel3->setFixedHeight(74);
+            QStringLiteral("Add selec&ted"), adddestB, "adddestE", adddestE);
+  Panel3->setFixedHeight(Scaled(74));
+  Label6->setBuddy(AddsourceE);
+  Label1->setBuddy(adddestE);
+  filefilterL->setBuddy(filterCB);
 
   // Report
   Panel4 = NewPanel("Panel4", client);
   repL = Heading("repL", QStringLiteral("Report"), Panel4);
   RunB = NewButton("RunB", QStringLiteral("&Run"), Panel4);
+  PreviewB = NewButton("PreviewB", QStringLiteral("&Preview"), Panel4);
   cancelB = NewButton("cancelB", QStringLiteral("&Cancel"), Panel4);
   RunPB = Named(new QProgressBar(Panel4), "RunPB");
   RunPB->setFont(ControlFont());
   RunPB->setFormat(QStringLiteral("%v / %m"));
-  RunPB->setMaximumWidth(260);
+  RunPB->setMaximumWidth(Scaled(260));
   RunPB->hide();
-  ClearB = NewButton("ClearB", QStringLiteral("&Clear"), Panel4);
-  ExitB = NewButton("ExitB", QStringLiteral("E&xit"), Panel4);
+  ClearB = NewButton("ClearB", QStringLiteral("C&lear"), Panel4);
+  ExitB = NewButton("ExitB", QStringLiteral("&Exit"), Panel4);
   RunB->setEnabled(false);
+  PreviewB->setEnabled(false);
   cancelB->setEnabled(false);
   ClearB->setEnabled(false);
   RunM = Named(new TReportMemo(Panel4), "RunM");
   RunM->setFont(ControlFont());
   RunM->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  RunM->setMinimumHeight(Scaled(48));
   auto* report = new QVBoxLayout(Panel4);
   report->setContentsMargins(8, 2, 8, 8);
   report->setSpacing(2);
@@ -190,6 +209,7 @@ void TmainF::BuildPanels() {
   buttons->addWidget(repL);
   buttons->addSpacing(16);
   buttons->addWidget(RunB);
+  buttons->addWidget(PreviewB);
   buttons->addWidget(cancelB);
   buttons->addSpacing(8);
   buttons->addWidget(RunPB, 1);
@@ -198,12 +218,14 @@ void TmainF::BuildPanels() {
   buttons->addWidget(ExitB);
   report->addLayout(buttons);
   report->addWidget(RunM, 1);
-  Panel4->setFixedHeight(146);
-  column->addWidget(Panel4);
+  SelectReportS->addWidget(Panel4);
+  SelectReportS->setStretchFactor(0, 1);
+  SelectReportS->setStretchFactor(1, 0);
+  SetReportHeight(Scaled(kReportHeight));
 
   stb1 = Named(statusBar(), "stb1");
   stb1->setSizeGripEnabled(false);
-  stb1->setFixedHeight(19);
+  stb1->setFixedHeight(Scaled(19));
   status_label_ = Named(new QLabel(stb1), "stb1Text");
   status_label_->setFont(ControlFont());
   stb1->addWidget(status_label_, 1);
@@ -217,13 +239,13 @@ void TmainF::BuildPanels() {
   AddCommand(flbPM, "Remove1", QStringLiteral("&Remove"), &TmainF::Remove1Click);
 
   // Rooted at the virtual desktop, folders only, the program's own pop-up menu, and a right
-  // click that leaves the selection alone.
+  // click that selects the folder under the pointer, so the menu acts on the folder pointed at.
   ST1->SetRootUsePIDL(true);
   ST1->SetRootPIDL(TShellTree::PIDL_DESKTOP);
   ST1->SetOptions(TShellTree::TF_FOLDERS);
   ST1->SetPopupMenu(PM1);
   ST1->SetPopupMenuMode(TShellTree::pmm_PopupMenu);
-  ST1->SetRightClickSelect(false);
+  ST1->SetRightClickSelect(true);
   ST1->SetReadOnly(true);
   ST1->setIndentation(19);
 
@@ -243,6 +265,7 @@ void TmainF::BuildPanels() {
   ConnectCommand(AddsourceE, &QLineEdit::textChanged, this, &TmainF::AddsourceEChange);
   ConnectCommand(adddestE, &QLineEdit::textChanged, this, &TmainF::adddestEChange);
   ConnectCommand(RunB, &QPushButton::clicked, this, &TmainF::RunBClick);
+  ConnectCommand(PreviewB, &QPushButton::clicked, this, &TmainF::PreviewBClick);
   ConnectCommand(cancelB, &QPushButton::clicked, this, &TmainF::cancelBClick);
   ConnectCommand(ClearB, &QPushButton::clicked, this, &TmainF::ClearBClick);
   ConnectCommand(ExitB, &QPushButton::clicked, this, &TmainF::ExitBClick);
@@ -270,6 +293,12 @@ void TmainF::BuildMenus() {
   AddCommand(openMI, "openbrowse", QStringLiteral("&Browse..."), &TmainF::openbrowseClick,
              QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_B));
   openMI->addSeparator()->setObjectName(QStringLiteral("N3"));
+  AddCommand(Project1, "PreviewMI", QStringLiteral("&Preview..."), &TmainF::PreviewBClick,
+             QKeySequence(Qt::CTRL | Qt::Key_P));
+  AddCommand(Project1, "UndoLastRunMI", QStringLiteral("&Undo last run"),
+             &TmainF::UndoLastRunMIClick);
+  AddCommand(Project1, "SaveReportMI", QStringLiteral("&Save report..."),
+             &TmainF::SaveReportMIClick, QKeySequence(Qt::CTRL | Qt::Key_S));
   Project1->addSeparator()->setObjectName(QStringLiteral("N1"));
   AddCommand(Project1, "Exit2", QStringLiteral("E&xit"), &TmainF::Exit2Click);
 
@@ -331,8 +360,26 @@ void TmainF::BuildHistories() {
 void TmainF::SetTabOrder() {
   QWidget* order[] = {DriveComboBox1, infoCB,     filterCB, ST1,      FileListBox1,
                       AddsourceB,     AddsourceE, adddestB, adddestE, RunB,
-                      cancelB,        ClearB,     ExitB,    RunM};
+                      PreviewB,       cancelB,    ClearB,   ExitB,    RunM};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+}
+
+void TmainF::NameControls() {
+  // What a screen reader says for each control; a caption alone would not tell the two Add
+  // buttons apart, and the path fields and lists have none.
+  const std::pair<QWidget*, const char*> names[] = {
+      {DriveComboBox1, "Volume"},
+      {filterCB, "File filter"},
+      {ST1, "Folders"},
+      {FileListBox1, "Files of the folder"},
+      {AddsourceB, "Add selected source"},
+      {AddsourceE, "Source text file"},
+      {adddestB, "Add selected destination"},
+      {adddestE, "Destination parent folder"},
+      {RunPB, "Lines done"},
+      {RunM, "Report"},
+  };
+  for (const auto& [control, name] : names) control->setAccessibleName(QString::fromLatin1(name));
 }
 
 }  // namespace quillon

@@ -8,6 +8,11 @@
 //   CASE quillon=SECONDS floor=SECONDS ratio=R [peer-NAME=SECONDS ...] ok|MISSED
 // With every file existing, also a loop of one status query a name (stat-loop), which no run
 // can beat: a run does that much for a name once it has met a file that exists.
+// Two cases compare against another side instead of the floor, each side on its own fresh
+// folder, taking turns:
+//   plan-100k: planning 100,000 new names, against creating them (at most 0.5 of its time);
+//   undo-100k: undoing the run of 100,000 files by its journal, against xargs rm of the same
+//   files (at most 1.5 of its time).
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -21,10 +26,13 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/ConversionRun.h"
+#include "engine/RunUndo.h"
+#include "util/RunJournal.h"
 
 extern char** environ;
 
@@ -33,6 +41,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr double kTargetRatio = 1.10;
+constexpr double kPlanTarget = 0.50;
+constexpr double kUndoTarget = 1.50;
 constexpr std::size_t kFloorChunk = 1 << 20;
 
 class SilentHost : public quillon::RunHost {
@@ -141,6 +151,38 @@ double Engine(const Case& c, const std::string& source, const std::string& folde
   const auto start = Clock::now();
   run.Run(source, folder);
   return Seconds(start);
+}
+
+double Plan(const Case& c, const std::string& source, const std::string& folder) {
+  SilentHost host;
+  quillon::ConversionRun run(host, c.settings);
+  const auto start = Clock::now();
+  run.Plan(source, folder);
+  return Seconds(start);
+}
+
+// The run, untimed, keeping its journal beside the folder.
+void RunWithJournal(const Case& c, const std::string& source, const std::string& folder) {
+  SilentHost host;
+  quillon::ConversionRun run(host, c.settings);
+  quillon::JournalWriter journal(folder + ".journal");
+  run.KeepJournal(&journal);
+  run.Run(source, folder);
+  journal.Close();
+}
+
+// Reading the journal and undoing its run.
+double Undo(const std::string& folder) {
+  std::size_t report_bytes = 0;
+  const auto start = Clock::now();
+  const std::optional<quillon::RunJournal> journal = quillon::ReadRunJournal(folder + ".journal");
+  if (!journal) Fail("no journal beside " + folder);
+  const quillon::UndoCounts counts =
+      quillon::UndoRun(*journal, [&](const std::string& line) { report_bytes += line.size() + 1; });
+  const double seconds = Seconds(start);
+  if (counts.kept != 0) Fail("undo kept files");
+  std::filesystem::remove(folder + ".journal");
+  return seconds;
 }
 
 // The whole process, from its start to its end.
@@ -282,6 +324,59 @@ bool Measure(const Case& c, const std::string& source, const std::string& names,
   return met;
 }
 
+// One side of a comparison: made ready untimed in its fresh folder, then timed there.
+struct Side {
+  std::function<void(const std::string&)> prepare;
+  std::function<double(const std::string&)> timed;
+};
+
+// Best of the repeats of each side, taking turns at going first.
+bool MeasurePair(const std::string& name, const Side& ours, const std::string& their_name,
+                 const Side& theirs, double target, int repeat) {
+  double best[2] = {1e30, 1e30};
+  const Side* sides[2] = {&ours, &theirs};
+  for (int r = 0; r < repeat; ++r) {
+    for (int turn = 0; turn < 2; ++turn) {
+      const int side = (r + turn) % 2;
+      const std::string folder = FreshFolder();
+      sides[side]->prepare(folder);
+      best[side] = std::min(best[side], sides[side]->timed(folder));
+      std::filesystem::remove_all(folder);
+    }
+  }
+  const double ratio = best[0] / best[1];
+  const bool met = ratio <= target;
+  std::printf("%s quillon=%.3f %s=%.3f ratio=%.2f (at most %.2f) %s\n", name.c_str(), best[0],
+              their_name.c_str(), best[1], ratio, target, met ? "ok" : "MISSED");
+  std::fflush(stdout);
+  return met;
+}
+
+bool MeasurePlanAndUndo(const Case& create, const std::string& source, const std::string& names,
+                        const std::string& only, int repeat) {
+  const auto nothing = [](const std::string&) {};
+  bool met = true;
+  if (only.empty() || only == "plan-100k") {
+    met = MeasurePair("plan-100k",
+                      {nothing, [&](const std::string& f) { return Plan(create, source, f); }},
+                      "create-100k",
+                      {nothing, [&](const std::string& f) { return Engine(create, source, f); }},
+                      kPlanTarget, repeat) &&
+          met;
+  }
+  if (only.empty() || only == "undo-100k") {
+    const Peer remove{"xargs-rm", {"xargs", "-d", "\n", "rm"}, true};
+    met = MeasurePair("undo-100k",
+                      {[&](const std::string& f) { RunWithJournal(create, source, f); }, Undo},
+                      "peer-xargs-rm",
+                      {[&](const std::string& f) { Floor(create, f); },
+                       [&](const std::string& f) { return RunPeer(remove, names, f); }},
+                      kUndoTarget, repeat) &&
+          met;
+  }
+  return met;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -317,8 +412,18 @@ int main(int argc, char** argv) {
     WriteLines(names, c.files, "\n");
     met = Measure(c, source, names, repeat) && met;
   }
+  if (only.empty() || only == "plan-100k" || only == "undo-100k") {
+    const Case create = Cases().front();
+    const std::string source = root + "/plan.src";
+    const std::string names = root + "/plan.names";
+    WriteLines(source, create.lines, "\r\n");
+    WriteLines(names, create.files, "\n");
+    met = MeasurePlanAndUndo(create, source, names, only, repeat) && met;
+  }
   std::filesystem::remove_all(root);
-  std::printf("%s: at most %.2f of the floor, and faster than every peer\n", met ? "PASS" : "FAIL",
-              kTargetRatio);
+  std::printf(
+      "%s: at most %.2f of the floor and faster than every peer; a plan at most %.2f of a run, "
+      "an undo at most %.2f of xargs rm\n",
+      met ? "PASS" : "FAIL", kTargetRatio, kPlanTarget, kUndoTarget);
   return met ? 0 : 1;
 }

@@ -1,15 +1,20 @@
 // Benchmarks of the window on the offscreen platform. The cases, all of them when none is
 // named:
 //   runs     100,000 lines in the main window, against the same run through the engine alone
-//            in the same process: once into an empty folder, once with every file existing
-//            (100,000 report lines); also how long the window went without handling its events
-//            during a run, and how soon a press on Cancel stopped one.
+//            in the same process, the engine keeping its journal where the window keeps it:
+//            into an empty folder, and with every file existing (100,000 report lines); each
+//            side runs --repeat times (5 unless told), taking turns, every run in a fresh folder
+//            that nothing deletes before the case ends (a file system creates slowly for a while
+//            after a mass delete), and the best run of each side counts. Also how long the
+//            window went without handling its events during a run, and how soon a press on
+//            Cancel stopped one.
 //   report   a run reporting 1,000,000 "Exists already" lines, in a process of its own: the
 //            window's resident memory after it, which must stay under 80 MB.
 //   startup  from a process's start to its main window's first paint: Quillon against
 //            startup-floor (a minimal Qt program with a tree view and a list), taking turns,
 //            the medians of the starts; at most 1.25 times the floor.
-//   window-bench [runs] [report] [startup]
+//   window-bench [--dir FOLDER] [--repeat N] [runs] [report] [startup]
+// The runs happen in a fresh folder made inside FOLDER (default: the temporary folder).
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -24,6 +29,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -36,11 +42,13 @@
 #include "app/Windows.h"
 #include "app/quillonU.h"
 #include "engine/ConversionRun.h"
+#include "shelltree/ShellTree.h"
 #include "support/RecordingRunHost.h"
 #include "support/RecordingSeam.h"
 #include "support/ResidentMemory.h"
 #include "support/TempDir.h"
 #include "util/Platform.h"
+#include "util/RunJournal.h"
 
 extern char** environ;
 
@@ -56,6 +64,29 @@ namespace {
 
 constexpr int kLines = 100000;
 
+struct Options {
+  std::string dir = std::filesystem::temp_directory_path().string();
+  int repeat = 5;
+};
+
+// A fresh folder inside a parent the caller names, removed with everything in it.
+class FreshFolder {
+ public:
+  explicit FreshFolder(const std::string& parent) {
+    std::string pattern = parent + "/window-bench-XXXXXX";
+    if (mkdtemp(pattern.data())) path_ = pattern;
+  }
+  ~FreshFolder() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  bool ok() const { return !path_.empty(); }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
 double Seconds(const std::function<void()>& work) {
   const auto start = std::chrono::steady_clock::now();
   work();
@@ -67,8 +98,14 @@ double EngineRun(const std::string& source, const std::string& destination,
   RecordingRunHost host;
   host.answers = {true};
   quillon::RunSettings settings;
-  const double seconds =
-      Seconds([&] { quillon::ConversionRun(host, settings).Run(source, destination); });
+  const std::string journal_path = quillon::LastRunJournalPath();
+  const double seconds = Seconds([&] {
+    quillon::JournalWriter journal(journal_path + ".new", journal_path);
+    quillon::ConversionRun run(host, settings);
+    run.KeepJournal(&journal);
+    run.Run(source, destination);
+    journal.Close();
+  });
   report_lines = host.report.size();
   return seconds;
 }
@@ -240,9 +277,13 @@ bool ReportCase() {
 
 namespace {
 
-bool RunsCase(int argc, char** argv) {
+bool RunsCase(int argc, char** argv, const Options& options) {
   QApplication application(argc, argv);
-  TempDir dir;
+  FreshFolder dir(options.dir);
+  if (!dir.ok()) {
+    std::printf("runs: cannot make a folder in %s\n", options.dir.c_str());
+    return false;
+  }
   RecordingSeam seam;
   {
     std::ofstream source(dir / "names.txt", std::ios::binary);
@@ -254,8 +295,8 @@ bool RunsCase(int argc, char** argv) {
   window.show();
   QCoreApplication::processEvents();
 
-  // Each side runs twice, in the order engine, window, window, engine, and its faster run
-  // counts, so neither profits from going first or last.
+  // The sides take turns as engine, window, window, engine, ..., so neither profits from
+  // going first or last, and the best run of each counts.
   bool ok = true;
   for (const char* name : {"empty", "existing"}) {
     const bool fresh = std::string(name) == "empty";
@@ -263,14 +304,16 @@ bool RunsCase(int argc, char** argv) {
     std::size_t engine_lines = 0;
     int window_lines = 0;
     qint64 gap = 0, longest_gap = 0;
-    for (int round = 0; round < 4; ++round) {
-      const bool window_turn = round == 1 || round == 2;
+    for (int round = 0; round < 2 * options.repeat; ++round) {
+      const bool window_turn = round % 4 == 1 || round % 4 == 2;
       const std::string side = window_turn ? "window" : "engine";
-      // The existing case runs again into the first folders the empty case filled.
-      const std::string folder = dir / (side + (fresh         ? std::to_string(round)
-                                                : window_turn ? "1"
-                                                              : "0"));
+      // The existing case runs again into the folders the empty case filled.
+      const std::string folder = dir / (side + std::to_string(round));
       if (fresh) std::filesystem::create_directory(folder);
+      // The folder tree shows the run folders and watches them: what it was told of the last
+      // run is taken in before the next one, so that no run pays for the one before.
+      window.ST1->Settle();
+      QCoreApplication::processEvents();
       if (window_turn) {
         in_window = std::min(in_window, WindowRun(window, seam, source, folder, window_lines, gap));
         longest_gap = std::max(longest_gap, gap);
@@ -280,9 +323,9 @@ bool RunsCase(int argc, char** argv) {
     }
     const double ratio = in_window / engine;
     std::printf(
-        "%s window=%.3f engine=%.3f ratio=%.2f (report lines: window %d, engine %zu; "
-        "longest wait for events %lld ms)\n",
-        name, in_window, engine, ratio, window_lines, engine_lines,
+        "%s window=%.3f engine=%.3f ratio=%.2f (best of %d runs each; report lines: window %d, "
+        "engine %zu; longest wait for events %lld ms)\n",
+        name, in_window, engine, ratio, options.repeat, window_lines, engine_lines,
         static_cast<long long>(longest_gap));
     std::fflush(stdout);
     ok = ok && ratio <= 1.5 && static_cast<std::size_t>(window_lines) == engine_lines;
@@ -322,16 +365,31 @@ int main(int argc, char** argv) {
   const std::string first = argc > 1 ? argv[1] : "";
   if (first == kFirstPaintChild && argc > 2) return FirstPaintChild(argc, argv);
   if (first == kReportChild) return ReportChild(argc, argv);
-  const std::set<std::string> named(argv + 1, argv + argc);
-  for (const std::string& name : named) {
-    if (name != "runs" && name != "report" && name != "startup") {
-      std::fprintf(stderr, "usage: window-bench [runs] [report] [startup]\n");
-      return 2;
+  Options options;
+  std::set<std::string> named;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    const bool valued = (argument == "--dir" || argument == "--repeat") && i + 1 < argc;
+    if (valued && argument == "--dir") {
+      options.dir = argv[++i];
+    } else if (valued) {
+      options.repeat = std::atoi(argv[++i]);
+    } else if (argument == "runs" || argument == "report" || argument == "startup") {
+      named.insert(argument);
+    } else {
+      options.repeat = 0;
+      break;
     }
+  }
+  if (options.repeat < 1) {
+    std::fprintf(stderr,
+                 "usage: window-bench [--dir FOLDER] [--repeat N] [runs] [report] "
+                 "[startup]\n");
+    return 2;
   }
   const auto wanted = [&](const char* name) { return named.empty() || named.count(name) > 0; };
   bool ok = true;
-  if (wanted("runs")) ok = RunsCase(argc, argv) && ok;
+  if (wanted("runs")) ok = RunsCase(argc, argv, options) && ok;
   if (wanted("report")) ok = ReportCase() && ok;
   if (wanted("startup")) ok = StartupCase() && ok;
   std::printf("%s\n", ok ? "PASS" : "FAIL");

@@ -84,6 +84,11 @@ void BatchHost::AppendReport(const std::string& line) {
   if (pending_report_.size() >= kReportFlushAt) FlushReport();
 }
 
+void BatchHost::AppendRefusal(const std::string& line, std::string_view reason) {
+  if (!show_reasons_) return AppendReport(line);
+  AppendReport(line + "  [" + std::string(reason) + "]");
+}
+
 bool BatchHost::CancelPressed() { return Interrupted(); }
 
 void BatchHost::ClearCancel() { ClearInterrupted(); }

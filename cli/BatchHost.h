@@ -24,6 +24,9 @@ class BatchHost : public RunHost {
 
   // The batch command shows no progress and never writes the history files.
   void AppendReport(const std::string& line) override;
+  // With reasons shown, a refused line ends in two blanks and its reason in brackets.
+  void AppendRefusal(const std::string& line, std::string_view reason) override;
+  void ShowReasons(bool show) { show_reasons_ = show; }
   bool CancelPressed() override;
   void ClearCancel() override;
 
@@ -43,6 +46,7 @@ class BatchHost : public RunHost {
   bool report_terminal_;
   bool messages_terminal_;
   std::string pending_report_;
+  bool show_reasons_ = false;
 };
 
 }  // namespace quillon

@@ -1,7 +1,8 @@
-// quillon-batch [--settings FILE] [--yes|--no] SOURCE DESTINATION; --help, --version
-// Exit status: 0 the run reached its summary, 1 its checks refused it, 2 usage, 3 a file
-// input/output failure (a write of the report or the messages among them, or a lack of memory)
-// ended it.
+// quillon-batch [--settings FILE] [--yes|--no] [--dry-run] [--explain] [--journal FILE]
+//   SOURCE DESTINATION; quillon-batch --undo FILE; --help, --version
+// Exit status: 0 the run reached its summary, 1 its checks refused it (or the undo's file is no
+// journal), 2 usage, 3 a file input/output failure (a write of the report or the messages
+// among them, or a lack of memory) ended it.
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -9,10 +10,12 @@
 #include <string>
 
 #include "cli/BatchHost.h"
+#include "engine/RunUndo.h"
 #include "settings/SettingsFile.h"
 #include "util/Console.h"
 #include "util/IoError.h"
 #include "util/Platform.h"
+#include "util/RunJournal.h"
 
 namespace {
 
@@ -22,7 +25,9 @@ constexpr int kUsage = 2;
 constexpr int kIoFailure = 3;
 
 constexpr const char* kUsageLine =
-    "usage: quillon-batch [--settings FILE] [--yes|--no] SOURCE DESTINATION\n";
+    "usage: quillon-batch [--settings FILE] [--yes|--no] [--dry-run] [--explain]\n"
+    "                     [--journal FILE] SOURCE DESTINATION\n"
+    "       quillon-batch --undo FILE\n";
 
 int Usage() {
   std::fputs(kUsageLine, stderr);
@@ -38,11 +43,18 @@ int Help() {
       "  --settings FILE  read the options from FILE instead of the window's settings file\n"
       "  --yes            answer Yes to every question\n"
       "  --no             answer No to every question\n"
+      "  --dry-run        print the report the run would print, creating and changing nothing\n"
+      "                   (asking nothing: a long source and a missing destination are taken\n"
+      "                   as agreed)\n"
+      "  --explain        add the reason to each line that is refused, as \"  [reason]\"\n"
+      "  --journal FILE   write the journal of the files the run creates to FILE\n"
+      "  --undo FILE      remove the files of the journal FILE that are unchanged since\n"
+      "                   their run, and the destination it created when that leaves it empty\n"
       "  --help           print this help and exit\n"
       "  --version        print the version and exit\n"
       "\n"
-      "Exit status: 0 the run reached its summary, 1 its checks refused it, 2 usage error,\n"
-      "3 a failure of file input or output ended it.\n",
+      "Exit status: 0 the run reached its summary, 1 its checks refused it (with --undo: FILE\n"
+      "is not a journal), 2 usage error, 3 a failure of file input or output ended it.\n",
       stdout);
   return kReachedSummary;
 }
@@ -53,11 +65,27 @@ std::string WindowSettingsFile() {
   return quillon::SettingsFileFor(quillon::JoinPath(folder, "quillon"));
 }
 
+// Writes the undo's report; exit 1 when the file is not a journal.
+int Undo(const std::string& journal_file, quillon::BatchHost& host) {
+  const std::optional<quillon::RunJournal> journal = quillon::ReadRunJournal(journal_file);
+  if (!journal) {
+    host.ShowError(journal_file + " is not a journal of a run.");
+    return kRefused;
+  }
+  quillon::UndoRun(*journal, [&host](const std::string& line) { host.AppendReport(line); });
+  host.FlushReport();
+  return kReachedSummary;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::optional<std::string> settings_file;
   std::optional<bool> answer;
+  std::optional<std::string> journal_file;
+  std::optional<std::string> undo_file;
+  bool dry_run = false;
+  bool explain = false;
   std::string paths[2];
   int path_count = 0;
   bool options_done = false;
@@ -69,6 +97,14 @@ int main(int argc, char** argv) {
     } else if (!options_done && (argument == "--yes" || argument == "--no")) {
       if (answer) return Usage();
       answer = argument == "--yes";
+    } else if (!options_done && (argument == "--journal" || argument == "--undo")) {
+      std::optional<std::string>& file = argument == "--journal" ? journal_file : undo_file;
+      if (file || ++i >= argc) return Usage();
+      file = argv[i];
+    } else if (!options_done && argument == "--dry-run") {
+      dry_run = true;
+    } else if (!options_done && argument == "--explain") {
+      explain = true;
     } else if (!options_done && argument == "--help") {
       return Help();
     } else if (!options_done && argument == "--version") {
@@ -83,16 +119,30 @@ int main(int argc, char** argv) {
       paths[path_count++] = argument;
     }
   }
-  if (path_count != 2) return Usage();
+  // An undo takes nothing but its journal; a dry run creates nothing to keep a journal of.
+  if (undo_file &&
+      (path_count != 0 || settings_file || answer || dry_run || explain || journal_file)) {
+    return Usage();
+  }
+  if (!undo_file && (path_count != 2 || (dry_run && journal_file))) return Usage();
 
   quillon::CatchInterrupts();
   quillon::BatchHost host(answer, quillon::StandardOutput(), quillon::StandardError());
+  host.ShowReasons(explain);
   try {
+    if (undo_file) return Undo(*undo_file, host);
     const std::string program_folder = quillon::FolderOfPath(quillon::ExecutablePath());
     const quillon::RunSettings settings =
         quillon::ReadRunSettings(settings_file.value_or(WindowSettingsFile()), program_folder);
     quillon::ConversionRun run(host, settings);
-    const quillon::RunResult result = run.Run(paths[0], paths[1]);
+    std::optional<quillon::JournalWriter> journal;
+    if (journal_file) {
+      journal.emplace(*journal_file);
+      run.KeepJournal(&*journal);
+    }
+    const quillon::RunResult result =
+        dry_run ? run.Plan(paths[0], paths[1]) : run.Run(paths[0], paths[1]);
+    if (journal) journal->Close();
     host.FlushReport();
     return result == quillon::RunResult::Refused ? kRefused : kReachedSummary;
   } catch (const quillon::IoError& error) {

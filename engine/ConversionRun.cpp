@@ -4,10 +4,12 @@
 
 #include "engine/Filling.h"
 #include "engine/Naming.h"
+#include "engine/Reasons.h"
 #include "util/DestinationFolder.h"
 #include "util/FileSystem.h"
 #include "util/IoError.h"
 #include "util/Platform.h"
+#include "util/RunJournal.h"
 #include "util/TextLineReader.h"
 
 namespace quillon {
@@ -23,7 +25,18 @@ ConversionRun::ConversionRun(RunHost& host, const RunSettings& settings)
     : host_(host), settings_(settings) {}
 
 RunResult ConversionRun::Run(const std::string& source, const std::string& destination) {
+  planning_ = false;
   host_.RecordDestination(destination);
+  return Perform(source, destination);
+}
+
+RunResult ConversionRun::Plan(const std::string& source, const std::string& destination) {
+  planning_ = true;
+  return Perform(source, destination);
+}
+
+RunResult ConversionRun::Perform(const std::string& source, const std::string& destination) {
+  destination_created_ = false;
   host_.AppendReport("Started...");
   counts_ = RunCounts{};
   host_.ClearCancel();
@@ -57,7 +70,7 @@ bool ConversionRun::CheckRunInputs(const std::string& source, const std::string&
     verdict = false;
   }
   counts_.LineTotal = CountLines(source_path_, host_, source);
-  if (counts_.LineTotal > kQuestionAbove) {
+  if (counts_.LineTotal > kQuestionAbove && !planning_) {
     if (!host_.AskYesNo(std::to_string(counts_.LineTotal) +
                         " files to be created. Really proceed??")) {
       host_.AppendReport("User decides not to proceed.");
@@ -66,16 +79,22 @@ bool ConversionRun::CheckRunInputs(const std::string& source, const std::string&
   }
   if (!verdict) return false;
 
-  host_.RecordSource(source);
+  if (!planning_) host_.RecordSource(source);
+  return CheckDestination(destination);
+}
+
+bool ConversionRun::CheckDestination(const std::string& destination) {
   if (GetPathKind(destination_path_) != 'd') {
     host_.AppendReport("Parent folder does not exist: " + destination);
-    if (!host_.AskYesNo(
+    if (!planning_ &&
+        !host_.AskYesNo(
             "Chosen parent folder is invalid or does not exist. I try to create it??")) {
       return false;
     }
-    if (ForceFolder(destination_path_)) {
-      host_.ShowNotice("Creation succesfull");
+    if (planning_ ? FolderCouldBeForced(destination_path_) : ForceFolder(destination_path_)) {
+      if (!planning_) host_.ShowNotice("Creation succesfull");
       host_.AppendReport("Parent folder created: " + destination);
+      destination_created_ = true;
     } else {
       host_.ShowError("Unable to create " + destination +
                       ". Probably invalid drive or not writable or use of bad characters!");
@@ -92,21 +111,28 @@ void ConversionRun::RunLines(const std::string& destination) {
   const std::int32_t counted = counts_.LineTotal;
   TextLineReader reader(source_path_);
   // Every file is created beneath the folder as it stands now, wherever its path leads later.
-  DestinationFolder folder(destination_path_);
+  // A plan of a folder still to be made plans it empty.
+  DestinationFolder folder = planning_ && destination_created_
+                                 ? DestinationFolder::PlannedAsCreated()
+                                 : DestinationFolder(destination_path_);
+  if (journal_ && !planning_ && folder.IsOpen()) {
+    journal_->Begin(destination_path_, folder.Identity(), destination_created_);
+  }
   std::int32_t line_number = 0;
   LinePartsBuilder line;
   do {
     line.Start(settings_.FillKind, settings_.SizeSeparatorCode);
     reader.ReadLine(line);
-    ProcessLine(line.Finish(), destination, folder, reader);
-    host_.LineReached(++line_number, counts_.LineTotal);
+    ProcessLine(line.Finish(), ++line_number, destination, folder, reader);
+    host_.LineReached(line_number, counts_.LineTotal);
     host_.HandlePendingEvents();
   } while (!reader.AtEnd() && !host_.CancelPressed() && (counted < 0 || line_number < counted));
   reader.Close();
 }
 
-void ConversionRun::ProcessLine(const LineParts& parts, const std::string& destination,
-                                DestinationFolder& folder, TextLineReader& source) {
+void ConversionRun::ProcessLine(const LineParts& parts, std::int32_t line_number,
+                                const std::string& destination, DestinationFolder& folder,
+                                TextLineReader& source) {
   const RunSettings& settings = settings_;
   const ReportSink report = [this](const std::string& line) { host_.AppendReport(line); };
 
@@ -117,6 +143,7 @@ void ConversionRun::ProcessLine(const LineParts& parts, const std::string& desti
   const std::string& name = replace ? replaced_name_ : parts.Name;
   OutputPath(destination, name, settings.OutputExtension, settings.ExtensionAlways, path_);
   const std::string_view file_name = std::string_view(path_).substr(destination.size() + 1);
+  LineVerdict verdict{line_number, file_name, fill_size, LineOutcome::Blank, {}};
 
   if (parts.Blank) {
     if (!counts_.BlankMet) {
@@ -125,31 +152,46 @@ void ConversionRun::ProcessLine(const LineParts& parts, const std::string& desti
     }
     ++counts_.BlankCount;
     --counts_.LineTotal;
-    return;
-  }
-  if (parts.NameCut || path_.size() > kMaxPathLength) {
-    host_.AppendReport(
+  } else if (parts.NameCut || path_.size() > kMaxPathLength) {
+    reason_ =
+        PathLimitReason(parts.NameCut ? destination.size() + 1 + parts.NameLength : path_.size(),
+                        parts.NameCut, kMaxPathLength);
+    host_.AppendRefusal(
         "Warning: file to be made longer than 127 characters. Forbidden. Possibly bad "
-        "text-file given!");
-    return;
+        "text-file given!",
+        reason_);
+    verdict.outcome = LineOutcome::TooLong;
+  } else {
+    CreatedFile file = planning_ ? folder.Plan(file_name, static_cast<std::uint64_t>(line_number))
+                                 : folder.Create(file_name);
+    switch (file.outcome()) {
+      case CreateOutcome::ExistsAlready:
+        report_line_.assign("Exists already: ").append(name);
+        host_.AppendReport(report_line_);
+        ++counts_.ExistingCount;
+        reason_ = ExistsReason(static_cast<std::int64_t>(file.earlier()));
+        verdict.outcome = LineOutcome::ExistsAlready;
+        break;
+      case CreateOutcome::Failed:
+        reason_ = RefusalReason(file.failure());
+        report_line_.assign("Unable to create: ").append(name);
+        host_.AppendRefusal(report_line_, reason_);
+        verdict.outcome = LineOutcome::Unable;
+        break;
+      case CreateOutcome::Created:
+        if (!planning_) {
+          FillCreatedFile(file.descriptor(), fill_size, parts, &source, settings);
+          if (journal_) journal_->RecordFile(file.path(), file.descriptor());
+          file.Close();
+        }
+        ++counts_.CreatedCount;
+        reason_.clear();
+        verdict.outcome = LineOutcome::Created;
+        break;
+    }
   }
-  CreatedFile file = folder.Create(file_name);
-  switch (file.outcome()) {
-    case CreateOutcome::ExistsAlready:
-      report_line_.assign("Exists already: ").append(name);
-      host_.AppendReport(report_line_);
-      ++counts_.ExistingCount;
-      return;
-    case CreateOutcome::Failed:
-      report_line_.assign("Unable to create: ").append(name);
-      host_.AppendReport(report_line_);
-      return;
-    case CreateOutcome::Created:
-      FillCreatedFile(file.descriptor(), fill_size, parts, &source, settings);
-      file.Close();
-      ++counts_.CreatedCount;
-      return;
-  }
+  if (verdict.outcome != LineOutcome::Blank) verdict.reason = reason_;
+  host_.LineDecided(verdict);
 }
 
 void ConversionRun::AppendSummary(bool cancelled) {

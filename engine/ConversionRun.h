@@ -10,8 +10,20 @@
 namespace quillon {
 
 class DestinationFolder;
+class JournalWriter;
 class TextLineReader;
 struct LineParts;
+
+// What became of one source line, or what will when it is planned.
+enum class LineOutcome { Blank, TooLong, ExistsAlready, Created, Unable };
+
+struct LineVerdict {
+  std::int32_t line = 0;       // 1-based number of the source line
+  std::string_view file_name;  // as joined to the destination, extension included
+  std::int32_t fill_size = 0;  // the bytes the file gets (a single text not counted)
+  LineOutcome outcome = LineOutcome::Blank;
+  std::string_view reason;  // why it is not created, or why it exists; empty otherwise
+};
 
 // What a run needs from the program that starts it: its boxes, its report and a way to be
 // cancelled. The window, the batch command and the tests implement it; the hooks with bodies
@@ -19,6 +31,13 @@ struct LineParts;
 class RunHost : public MessageHost {
  public:
   virtual void AppendReport(const std::string& line) = 0;
+  // A line refused by the run ("Unable to create: ", "Warning: file to be made longer..."),
+  // with its reason, for a host that shows reasons.
+  virtual void AppendRefusal(const std::string& line, std::string_view /*reason*/) {
+    AppendReport(line);
+  }
+  // Each line's outcome, after its report lines.
+  virtual void LineDecided(const LineVerdict& /*verdict*/) {}
   virtual bool CancelPressed() = 0;
   virtual void ClearCancel() = 0;
 
@@ -53,6 +72,15 @@ class ConversionRun {
   // has then been set idle again and the source is closed.
   RunResult Run(const std::string& source, const std::string& destination);
 
+  // The same run, planned: every check and every line decided as the run would on the disk as
+  // it stands, nothing created, filled or changed. It asks nothing: a count over the limit is
+  // taken as agreed, a missing destination as created when it could be. Lines created by
+  // earlier lines exist already for later ones. Histories are left alone.
+  RunResult Plan(const std::string& source, const std::string& destination);
+
+  // Journal of the files Run creates, written as it goes; null for none. Must outlive the run.
+  void KeepJournal(JournalWriter* journal) { journal_ = journal; }
+
   // The verdict of the checks on source and destination; fills LineTotal.
   bool CheckRunInputs(const std::string& source, const std::string& destination);
 
@@ -62,14 +90,19 @@ class ConversionRun {
   static constexpr std::int32_t kQuestionAbove = 100;
 
  private:
+  RunResult Perform(const std::string& source, const std::string& destination);
+  bool CheckDestination(const std::string& destination);
   void RunLines(const std::string& destination);
-  void ProcessLine(const LineParts& parts, const std::string& destination,
+  void ProcessLine(const LineParts& parts, std::int32_t line_number, const std::string& destination,
                    DestinationFolder& folder, TextLineReader& source);
   void AppendSummary(bool cancelled);
 
   RunHost& host_;
   const RunSettings& settings_;
   RunCounts counts_;
+  bool planning_ = false;
+  bool destination_created_ = false;
+  JournalWriter* journal_ = nullptr;
   // Where the source and destination texts point in the file system. The texts themselves
   // are what the report shows and the path limit counts.
   std::string source_path_;
@@ -78,6 +111,7 @@ class ConversionRun {
   std::string replaced_name_;
   std::string path_;
   std::string report_line_;
+  std::string reason_;
 };
 
 // "Success ratio: " line's percentage: rounded half to even; 100 for a total of 0.

@@ -68,6 +68,7 @@ const LineParts& LinePartsBuilder::Finish() {
   const bool split = splits_ && separator_pos_ != 0;
   const std::uint64_t name_length = split ? separator_pos_ - 1 : tab_free_length_;
   parts_.NameCut = name_length > LineParts::kMaxKept;
+  parts_.NameLength = name_length;
   parts_.Name.resize(std::min<std::uint64_t>(name_length, parts_.Name.size()));
   if (!split) parts_.SizeText.clear();
   parts_.SizeTextCut = split && after_separator_cut_;

@@ -22,8 +22,9 @@ struct LineParts {
   std::uint64_t SeparatorPos = 0;  // 1-based position of the last separator; 0 when none
   std::string SizeText;            // what follows the separator when the name was split
   bool RawLineCut = false;
-  bool NameCut = false;      // a name that long is far over the path limit
-  bool SizeTextCut = false;  // a size text that long is no valid number
+  bool NameCut = false;          // a name that long is far over the path limit
+  std::uint64_t NameLength = 0;  // of the whole name, also when cut
+  bool SizeTextCut = false;      // a size text that long is no valid number
 };
 
 // Splits a line as it is read, piece by piece. One builder serves a whole run, each line

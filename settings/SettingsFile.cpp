@@ -1,5 +1,7 @@
 #include "settings/SettingsFile.h"
 
+#include <algorithm>
+
 #include "settings/IniFile.h"
 #include "util/IoError.h"
 #include "util/Platform.h"
@@ -12,6 +14,7 @@ constexpr const char* kSeveral = "Several";
 constexpr const char* kOutputExtension = "Output extension";
 constexpr const char* kInvalidCharacters = "Invalid characters";
 constexpr const char* kFill = "Fill";
+constexpr const char* kWindow = "Window";
 
 void ReadText(const IniFile& ini, const char* section, const char* key, std::string& field) {
   if (auto value = ini.Get(section, key)) field = std::move(*value);
@@ -85,6 +88,26 @@ void WriteRunSettings(const std::string& settings_file, const RunSettings& setti
     ini.Set(kFill, "With", std::to_string(settings.FillCharCode));
     ini.Set(kFill, "Size", std::to_string(settings.FillSize));
     ini.Set(kFill, "Separator", std::to_string(settings.SizeSeparatorCode));
+    ini.SaveAtomically(settings_file);
+  } catch (const IoError&) {
+    throw UserError("Unable to write to " + settings_file);
+  }
+}
+
+WindowLayout ReadWindowLayout(const std::string& settings_file) {
+  WindowLayout layout;
+  try {
+    ReadInteger(IniFile::Load(settings_file), kWindow, "Report height", layout.ReportHeight);
+  } catch (const IoError&) {
+  }
+  layout.ReportHeight = std::max(0, layout.ReportHeight);
+  return layout;
+}
+
+void WriteWindowLayout(const std::string& settings_file, const WindowLayout& layout) {
+  try {
+    IniFile ini = IniFile::Load(settings_file);
+    ini.Set(kWindow, "Report height", std::to_string(layout.ReportHeight));
     ini.SaveAtomically(settings_file);
   } catch (const IoError&) {
     throw UserError("Unable to write to " + settings_file);

@@ -147,7 +147,7 @@ TfillF::TfillF(QWidget* parent) : QDialog(parent) {
   named(singleGB, "singleGB")->setGeometry(36, 38, 442, 120);
   fillsingleRB = new QRadioButton(this);
   named(fillsingleRB, "fillsingleRB")->setGeometry(16, 36, 20, 22);
-  fillsrcCB = new QCheckBox("&Source line", singleGB);
+  fillsrcCB = new QCheckBox("Source &line", singleGB);
   named(fillsrcCB, "fillsrcCB")->setGeometry(14, 26, 200, 22);
   filltxtCB = new QCheckBox("Fixed &text from file:", singleGB);
   named(filltxtCB, "filltxtCB")->setGeometry(14, 54, 200, 22);
@@ -199,6 +199,14 @@ TfillF::TfillF(QWidget* parent) : QDialog(parent) {
   saveB->setDefault(true);
   cancelB = new QPushButton("&Cancel", this);
   named(cancelB, "cancelB")->setGeometry(254, 320, 90, 28);
+
+  // Names a screen reader gives the controls that have no caption of their own.
+  fillwithL->setBuddy(fillchE);
+  sizeL->setBuddy(sizeE);
+  sepL->setBuddy(sepE);
+  fillsingleRB->setAccessibleName(singleGB->title());
+  filltxtB->setAccessibleName("Choose the text file");
+  filltxtfnE->setAccessibleName("Text file");
 
   // The layout: no mode selected, the single text disabled, the other boxes enabled.
   ui::EnableGroup(singleGB, false);

@@ -28,6 +28,7 @@ ToutputextF::ToutputextF(QWidget* parent) : QDialog(parent) {
   extE = new QLineEdit("txt", this);
   extE->setObjectName("extE");
   extE->setGeometry(16, 36, 120, 24);
+  label->setBuddy(extE);  // names the field for a screen reader
   extalwaysRB = new QRadioButton("&Always use this extension", this);
   extalwaysRB->setObjectName("extalwaysRB");
   extalwaysRB->setGeometry(16, 72, 285, 22);

@@ -66,6 +66,7 @@ TrepF::TrepF(QWidget* parent) : QDialog(parent) {
   repE->setObjectName("repE");
   repE->setGeometry(16, 100, 160, 24);
   typing_limit_ = new TypingLimit(repE, kMaxReplacerLength);
+  label->setBuddy(repE);  // names the field for a screen reader
   repE->setValidator(typing_limit_);
   SaveB = new QPushButton("&Save", this);
   SaveB->setObjectName("SaveB");

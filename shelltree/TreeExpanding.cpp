@@ -193,7 +193,10 @@ void TShellTree::keyPressEvent(QKeyEvent* event) {
     ExpandAll(Selected());
     return;
   }
+  TShellNode* before = Selected();
   QTreeWidget::keyPressEvent(event);
+  // A folder chosen with the keyboard counts as a click, as a keyboard user means it to.
+  if (Selected() && Selected() != before) emit OnClick();
 }
 
 // Expands the folders below a node breadth first, in slices that give the window back, never

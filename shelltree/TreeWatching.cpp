@@ -107,6 +107,9 @@ TShellTree::Concern TShellTree::EventConcerns(const TShellNode* node,
 void TShellTree::WatchEvents(const std::vector<TDiscMonitor::Event>& events) {
   using Kind = TDiscMonitor::Event::Kind;
   std::vector<TShellNode*> due, ended;
+  // New entries that may be links to folders, by folder node: one question to a worker for
+  // each folder, however many files a run has just made there.
+  std::unordered_map<TShellNode*, std::vector<std::string>> maybe_folders;
   bool lost = false;
   for (const TDiscMonitor::Event& event : events) {
     if (event.kind == Kind::Overflow) {
@@ -134,19 +137,25 @@ void TShellTree::WatchEvents(const std::vector<TDiscMonitor::Event>& events) {
       switch (EventConcerns(node, event)) {
         case Concern::No: break;
         case Concern::Yes: due.push_back(node); break;
-        case Concern::IfFolder: {
-          // Whether a new entry is a link to a folder is asked on a worker: the link may lead
-          // to a mount that does not answer.
-          const std::string path = JoinPath(node->Path(), event.name);
-          const std::uint64_t serial = node->serial_;
-          work_->Post(LaneOf(node->Path()), [this, path, serial]() -> BlockingWork::Answer {
-            if (!IsFolder(path)) return nullptr;
-            return [this, serial] { FolderChanged(NodeBySerial(serial)); };
-          });
-          break;
-        }
+        case Concern::IfFolder: maybe_folders[node].push_back(event.name); break;
       }
     }
+  }
+  for (auto& [node, names] : maybe_folders) {
+    if (std::find(due.begin(), due.end(), node) != due.end()) continue;
+    // Whether a new entry is a link to a folder is asked on a worker: the link may lead to a
+    // mount that does not answer.
+    const std::string folder = node->Path();
+    const std::uint64_t serial = node->serial_;
+    work_->Post(LaneOf(folder),
+                [this, folder, serial, names = std::move(names)]() -> BlockingWork::Answer {
+                  for (const std::string& name : names) {
+                    if (IsFolder(JoinPath(folder, name))) {
+                      return [this, serial] { FolderChanged(NodeBySerial(serial)); };
+                    }
+                  }
+                  return nullptr;
+                });
   }
   if (lost) {
     due.clear();

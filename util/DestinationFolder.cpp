@@ -6,34 +6,238 @@
 #include "util/Platform.h"
 
 namespace quillon {
+namespace {
+
+// "a/../b" as "b": a run's subfolders are never links, so ".." steps back where it came from.
+std::string WithoutClimbs(const std::string& path) {
+  if (path.find("..") == std::string::npos) return path;
+  std::vector<std::string_view> kept;
+  const std::string_view whole(path);
+  for (std::size_t start = 0; start <= whole.size();) {
+    const std::size_t end = std::min(whole.find('/', start), whole.size());
+    const std::string_view component = whole.substr(start, end - start);
+    start = end + 1;
+    if (component != "..") {
+      kept.push_back(component);
+    } else if (!kept.empty()) {
+      kept.pop_back();
+    }
+  }
+  std::string joined;
+  for (const std::string_view component : kept) {
+    if (!joined.empty()) joined += '/';
+    joined.append(component);
+  }
+  return joined;
+}
+
+CreateFailure SystemFailure(int error) { return {CreateCause::SystemError, {}, error}; }
+
+}  // namespace
 
 void CreatedFile::Close() { fd_.Close(); }
 
+bool CreatedFile::HoldsNonFolder(int folder, const char* name) {
+  using Kind = DestinationFolder::EntryKind;
+  const Kind kind = DestinationFolder::LookAt(folder, name).kind;
+  return kind == Kind::File || kind == Kind::Link || kind == Kind::Other;
+}
+
+DestinationFolder DestinationFolder::PlannedAsCreated() {
+  DestinationFolder folder;
+  folder.planned_empty_ = true;
+  return folder;
+}
+
+FileIdentity DestinationFolder::Identity() const { return IdentityOf(fd_.get()); }
+
 CreatedFile DestinationFolder::Create(std::string_view file_name) {
-  const FileSystemName name = FileSystemNameFor(file_name);
-  if (!IsOpen() || name.use == NameUse::Refused) return {};
+  CreatedFile file;
+  FileSystemName name = FileSystemNameFor(file_name);
+  if (name.use == NameUse::Refused) {
+    file.failure_ = WhyNameRefused(file_name);
+    return file;
+  }
+  if (!fd_.valid()) {
+    file.failure_ = SystemFailure(open_error_);
+    return file;
+  }
   const std::size_t slash = name.path.rfind('/');
+  const std::string_view folder_path(name.path.data(), slash == std::string::npos ? 0 : slash);
+  // The subfolder the name reaches into, held while the file is made in it.
   UniqueFd subfolder;
   if (slash != std::string::npos) {
-    subfolder = OpenParent(std::string_view(name.path).substr(0, slash));
-    if (!subfolder.valid()) return {};
+    subfolder = OpenParent(folder_path);
+    if (!subfolder.valid()) {
+      file.failure_ = name.use == NameUse::Create ? WhySubfolderFails(folder_path, LastError())
+                                                  : WhyNameRefused(file_name);
+      return file;
+    }
   }
   const int parent = subfolder.valid() ? subfolder.get() : fd_.get();
   const char* leaf = name.path.c_str() + (slash == std::string::npos ? 0 : slash + 1);
-  CreatedFile file;
   if (name.use == NameUse::TestOnly) {
-    if (CreatedFile::HoldsNonFolder(parent, leaf)) file.outcome_ = CreateOutcome::ExistsAlready;
+    if (CreatedFile::HoldsNonFolder(parent, leaf)) {
+      file.outcome_ = CreateOutcome::ExistsAlready;
+    } else {
+      file.failure_ = WhyNameRefused(file_name);
+    }
     return file;
   }
   // Names tend to come in runs of files that exist (a source given again) or do not. After
   // one that existed, one look settles a name that exists; a missing one goes on to be made.
-  if (last_existed_ && CreatedFile::HoldsNonFolder(parent, leaf)) {
+  const EntryKind seen = last_existed_ ? LookAt(parent, leaf).kind : EntryKind::Missing;
+  if (seen == EntryKind::File || seen == EntryKind::Link || seen == EntryKind::Other) {
     file.outcome_ = CreateOutcome::ExistsAlready;
+  } else if (seen == EntryKind::Folder) {
+    file.failure_.cause = CreateCause::FolderOfThatName;
   } else {
     file = CreatedFile::CreateAt(parent, leaf);
   }
   last_existed_ = file.outcome() == CreateOutcome::ExistsAlready;
+  if (file.failure_.cause == CreateCause::NoPermission) file.failure_.subject = folder_path;
+  if (file.outcome() == CreateOutcome::Created) file.path_ = std::move(name.path);
   return file;
+}
+
+CreatedFile DestinationFolder::Plan(std::string_view file_name, std::uint64_t token) {
+  CreatedFile file;
+  const FileSystemName name = FileSystemNameFor(file_name);
+  if (name.use == NameUse::Refused) {
+    file.failure_ = WhyNameRefused(file_name);
+    return file;
+  }
+  if (!fd_.valid() && !planned_empty_) {
+    file.failure_ = SystemFailure(open_error_);
+    return file;
+  }
+  // The name's route beneath the folder, and the key it is remembered by.
+  const std::string route = WithoutClimbs(name.path);
+  std::string key = PlanKey(route);
+  const std::size_t slash = name.path.rfind('/');
+  const std::string_view folder_path(name.path.data(), slash == std::string::npos ? 0 : slash);
+  const char* leaf = name.path.c_str() + (slash == std::string::npos ? 0 : slash + 1);
+  const bool testing_only = name.use == NameUse::TestOnly;
+  UniqueFd subfolder;
+  if (slash != std::string::npos) {
+    // A file planned where a subfolder should be stands in the way as one made would.
+    for (std::size_t end = key.find('/'); end != std::string::npos; end = key.find('/', end + 1)) {
+      if (planned_.contains(key.substr(0, end))) {
+        file.failure_ = testing_only
+                            ? WhyNameRefused(file_name)
+                            : CreateFailure{CreateCause::SubfolderIsFile, route.substr(0, end)};
+        return file;
+      }
+    }
+    if (fd_.valid()) subfolder = OpenParent(folder_path);
+    if (!subfolder.valid()) {
+      if (testing_only) {
+        file.failure_ = WhyNameRefused(file_name);
+      } else if (fd_.valid()) {
+        file.failure_ = WhySubfolderFails(folder_path, LastError());
+      } else {
+        file.failure_ = {CreateCause::MissingSubfolder, route.substr(0, route.find('/'))};
+      }
+      return file;
+    }
+  }
+  if (const auto earlier = planned_.find(key); earlier != planned_.end()) {
+    file.outcome_ = CreateOutcome::ExistsAlready;
+    file.earlier_ = earlier->second;
+    return file;
+  }
+  const int parent = subfolder.valid() ? subfolder.get() : fd_.get();
+  // Right in the folder, its entries read once answer for a look each.
+  Entry entry{EntryKind::Missing};
+  if (fd_.valid() && !subfolder.valid() && ListEntries()) {
+    const auto listed = entries_.find(std::string(leaf));
+    if (listed != entries_.end()) entry.kind = listed->second ? EntryKind::Folder : EntryKind::File;
+  } else if (fd_.valid()) {
+    entry = LookAt(parent, leaf);
+  }
+  if (entry.kind == EntryKind::Folder) {
+    file.failure_ =
+        testing_only ? WhyNameRefused(file_name) : CreateFailure{CreateCause::FolderOfThatName};
+  } else if (entry.kind == EntryKind::File || entry.kind == EntryKind::Link ||
+             entry.kind == EntryKind::Other) {
+    file.outcome_ = CreateOutcome::ExistsAlready;
+  } else if (testing_only) {
+    file.failure_ = WhyNameRefused(file_name);
+  } else if (entry.kind == EntryKind::Denied) {
+    file.failure_ = {CreateCause::NoPermission, std::string(folder_path)};
+  } else if (entry.kind == EntryKind::Failed) {
+    file.failure_ = SystemFailure(entry.error);
+  } else if (file.failure_ = WhyNoCreateIn(parent, folder_path);
+             file.failure_.cause == CreateCause::None) {
+    file.outcome_ = CreateOutcome::Created;
+    planned_.emplace(std::move(key), token);
+  }
+  return file;
+}
+
+CreateFailure DestinationFolder::WhyNoCreateIn(int folder, std::string_view folder_path) const {
+  if (planned_empty_) return {};
+  const bool here = folder_path.empty();
+  if (here && asked_here_) return why_no_create_here_;
+  CreateFailure why = HostWhyNoCreateIn(folder);
+  if (why.cause == CreateCause::NoPermission) why.subject = folder_path;
+  // A read-only file system may be made writable meanwhile; rights are kept as they are.
+  if (here && why.cause != CreateCause::SystemError) {
+    asked_here_ = true;
+    why_no_create_here_ = why;
+  }
+  return why;
+}
+
+CreateFailure DestinationFolder::WhySubfolderFails(std::string_view folder_path, int error) const {
+  // Walked again component by component, looking at each before entering it.
+  std::vector<UniqueFd> entered;
+  for (std::size_t start = 0; start <= folder_path.size();) {
+    const std::size_t end = std::min(folder_path.find('/', start), folder_path.size());
+    const std::string component(folder_path.substr(start, end - start));
+    start = end + 1;
+    if (component == "..") {
+      if (entered.empty()) return {CreateCause::ClimbsAbove};
+      entered.pop_back();
+      continue;
+    }
+    const std::string subject(folder_path.substr(0, end));
+    const int from = entered.empty() ? fd_.get() : entered.back().get();
+    const Entry entry = LookAt(from, component.c_str());
+    switch (entry.kind) {
+      case EntryKind::Missing: return {CreateCause::MissingSubfolder, subject};
+      case EntryKind::Denied: return {CreateCause::NoPermission, subject};
+      case EntryKind::Failed: return SystemFailure(entry.error);
+      case EntryKind::Link: return {CreateCause::SubfolderIsLink, subject};
+      case EntryKind::File:
+      case EntryKind::Other: return {CreateCause::SubfolderIsFile, subject};
+      case EntryKind::Folder: break;
+    }
+    UniqueFd next = OpenSubfolder(from, component);
+    if (!next.valid()) return SystemFailure(LastError());
+    entered.push_back(std::move(next));
+  }
+  return SystemFailure(error);
+}
+
+RemoveOutcome DestinationFolder::RemoveIfUnchanged(const std::string& relative_path,
+                                                   const FileIdentity& identity) {
+  if (!fd_.valid()) return RemoveOutcome::Gone;
+  const std::size_t slash = relative_path.rfind('/');
+  UniqueFd subfolder;
+  if (slash != std::string::npos) {
+    const std::string_view folder_path = std::string_view(relative_path).substr(0, slash);
+    subfolder = OpenParent(folder_path);
+    if (!subfolder.valid()) {
+      // A subfolder gone takes its files with it; one replaced by a link is never entered.
+      return WhySubfolderFails(folder_path, 0).cause == CreateCause::MissingSubfolder
+                 ? RemoveOutcome::Gone
+                 : RemoveOutcome::Changed;
+    }
+  }
+  const int parent = subfolder.valid() ? subfolder.get() : fd_.get();
+  const char* leaf = relative_path.c_str() + (slash == std::string::npos ? 0 : slash + 1);
+  return RemoveFileAt(parent, leaf, identity);
 }
 
 UniqueFd DestinationFolder::OpenParentByWalk(std::string_view folder_path) const {

@@ -1,9 +1,12 @@
 // Creating a run's files: each one exclusively, and only beneath the destination folder.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
+#include "util/Platform.h"
 #include "util/UniqueFd.h"
 
 namespace quillon {
@@ -16,6 +19,13 @@ class CreatedFile {
  public:
   CreateOutcome outcome() const { return outcome_; }
   int descriptor() const { return fd_.get(); }
+  // Why a Failed file was not created.
+  const CreateFailure& failure() const { return failure_; }
+  // A planned file that exists already because an earlier planned name made it: that name's
+  // token; 0 otherwise.
+  std::uint64_t earlier() const { return earlier_; }
+  // A file Create made: its path relative to the folder, "/"-separated, as it was made.
+  const std::string& path() const { return path_; }
   // Closes the file; throws IoError when the close reports a failure of the writes.
   void Close();
 
@@ -32,7 +42,31 @@ class CreatedFile {
 
   CreateOutcome outcome_ = CreateOutcome::Failed;
   UniqueFd fd_;
+  CreateFailure failure_;
+  std::uint64_t earlier_ = 0;
+  std::string path_;
 };
+
+// Who a file or folder is, and what it held when it was last looked at. On Windows the device
+// is the volume's serial number and the inode the file's index on it.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::int64_t size = 0;
+  std::int64_t modified_seconds = 0;
+  std::int64_t modified_nanoseconds = 0;
+
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// The identity of an open file; throws IoError.
+FileIdentity IdentityOf(int fd);
+
+enum class RemoveOutcome { Removed, Changed, Gone };
+
+// Removes the folder at the path when it is still the folder of that device and inode, and
+// empty; the path's last component is never followed.
+bool RemoveFolderIfEmpty(const std::string& path, const FileIdentity& identity);
 
 // The destination of a run, opened once when its line loop starts and held for the run, so a
 // later change of the path does not move the files elsewhere. Names are resolved beneath it
@@ -46,7 +80,11 @@ class DestinationFolder {
 
   // The path itself may be a link, the user's own choice: it is followed here, once.
   explicit DestinationFolder(const std::string& path, Resolution resolution = Resolution::Kernel);
+  // A folder that is not there yet, planned as created empty and writable.
+  static DestinationFolder PlannedAsCreated();
   bool IsOpen() const { return fd_.valid(); }
+  // Of the folder opened; throws IoError.
+  FileIdentity Identity() const;
 
   // Creates the file named by a source line (as the run builds it, "\\" and "/" reaching into
   // subfolders). A name Windows could not hold is never created: Exists already when a file
@@ -54,7 +92,42 @@ class DestinationFolder {
   // file that existed, the next name is looked for before it is created.
   CreatedFile Create(std::string_view file_name);
 
+  // Decides as Create would, creating nothing: a name planned as created before counts as a
+  // file there from then on, remembered with its token.
+  CreatedFile Plan(std::string_view file_name, std::uint64_t token);
+
+  // Removes the file at a path relative to this folder ("/"-separated, as created) when it is
+  // still the same file with the same size and modification time. Never follows a link.
+  RemoveOutcome RemoveIfUnchanged(const std::string& relative_path, const FileIdentity& identity);
+
  private:
+  // What stands at a name in a folder, looked at without following it.
+  enum class EntryKind { Missing, Denied, Failed, File, Folder, Link, Other };
+  struct Entry {
+    EntryKind kind = EntryKind::Failed;
+    int error = 0;  // Failed: the host's error number
+  };
+
+  friend class CreatedFile;
+
+  DestinationFolder() = default;
+  static Entry LookAt(int folder, const char* name);
+  // The host's error number of the last call that failed.
+  static int LastError();
+  // Why a subfolder path could not be opened beneath this folder.
+  CreateFailure WhySubfolderFails(std::string_view folder_path, int error) const;
+  // Why no file could be made in the folder (None when one could); the folder itself is
+  // asked once.
+  CreateFailure WhyNoCreateIn(int folder, std::string_view folder_path) const;
+  // The host's answer to that, asked each time.
+  static CreateFailure HostWhyNoCreateIn(int folder);
+  // Planning: the entries right in the folder, read once; false where a name's lookup may
+  // match another spelling (a file system that ignores letter case).
+  bool ListEntries();
+  // Planning: the key a planned name is remembered by; on Windows letter case is ignored.
+  static std::string PlanKey(std::string path);
+  // Removes the file at the name when it is still the same file, unchanged, and not a link.
+  static RemoveOutcome RemoveFileAt(int folder, const char* name, const FileIdentity& identity);
   // The folder of a relative "/"-separated path's last component, opened beneath this
   // folder; none on failure.
   UniqueFd OpenParent(std::string_view folder_path) const;
@@ -65,8 +138,20 @@ class DestinationFolder {
   UniqueFd Reopen() const;
 
   UniqueFd fd_;
-  Resolution resolution_;
+  int open_error_ = 0;
+  Resolution resolution_ = Resolution::Kernel;
   bool last_existed_ = false;
+  // Planning: the folder is planned as created, so nothing is in it yet.
+  bool planned_empty_ = false;
+  // Planning: why no file may be created right in the folder, once asked.
+  mutable bool asked_here_ = false;
+  mutable CreateFailure why_no_create_here_;
+  // Planning: the names planned as created, "/"-separated with ".." resolved, and their tokens.
+  std::unordered_map<std::string, std::uint64_t> planned_;
+  // Planning: the folder's own entries, each with whether it is a folder; listed_ -1 until
+  // read, 0 when they cannot be.
+  std::unordered_map<std::string, bool> entries_;
+  int listed_ = -1;
 };
 
 }  // namespace quillon

@@ -37,6 +37,9 @@ std::string ParentFolder(std::string_view path);
 
 bool ForceFolder(std::string path);
 bool RemoveFolder(std::string path);
+// Whether ForceFolder would make the folder, asked without making anything: the nearest
+// existing folder above it lets this user create in it.
+bool FolderCouldBeForced(std::string path);
 // Deletes a file for good, as Windows deletes one: never a folder, never a write-protected
 // file. False when nothing was removed (also for an empty path).
 bool RemoveFile(const std::string& path);

@@ -140,6 +140,21 @@ bool ForceFolder(std::string path) {
   return ForceFolder(parent) && ForceFolder(path);
 }
 
+bool FolderCouldBeForced(std::string path) {
+  StripTrailingBackslash(path);
+  const char kind = GetPathKind(path);
+  if (kind == 'd') return true;
+  if (kind != 'n' || !IsAbsolutePath(path)) return false;
+  const std::size_t p = LastPos(std::string_view(&kPathSeparator, 1), path);
+  if (p == 0) return false;
+  const std::string parent = p == 1 ? std::string(1, kPathSeparator) : path.substr(0, p - 1);
+  if (parent.size() >= path.size()) return false;
+  if (GetPathKind(parent) == 'd') {
+    return faccessat(AT_FDCWD, parent.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+  }
+  return FolderCouldBeForced(parent);
+}
+
 bool RemoveFolder(std::string path) {
   StripTrailingBackslash(path);
   return rmdir(path.c_str()) == 0;

@@ -149,6 +149,23 @@ bool ForceFolder(std::string path) {
   return ForceFolder(parent) && ForceFolder(path);
 }
 
+bool FolderCouldBeForced(std::string path) {
+  StripTrailingBackslash(path);
+  const char kind = GetPathKind(path);
+  if (kind == 'd') return true;
+  if (kind != 'n' || GetPathKind(path.substr(0, 2)) != 'd') return false;
+  const std::size_t p = LastPos("\\", path);
+  if (p == 0) return false;
+  const std::string parent = path.substr(0, p - 1);
+  if (GetPathKind(parent) != 'd') return FolderCouldBeForced(parent);
+  // The folder's rights are asked by opening it for adding a folder: nothing is made.
+  const HANDLE folder = CreateFileA(parent.c_str(), FILE_ADD_SUBDIRECTORY, kShareAll, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (folder == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(folder);
+  return true;
+}
+
 bool RemoveFolder(std::string path) {
   StripTrailingBackslash(path);
   return RemoveDirectoryA(path.c_str());

@@ -120,6 +120,27 @@ FileSystemName FileSystemNameFor(std::string_view name) {
   return result;
 }
 
+CreateFailure WhyNameRefused(std::string_view name) {
+  for (const char c : name) {
+    if (kNameBytes[static_cast<unsigned char>(c)] & (kRefusedByte | kNulByte)) {
+      return {CreateCause::InvalidCharacter, std::string(1, c)};
+    }
+  }
+  CreateFailure failure;
+  const bool reachable = ForEachComponent(name, [&](std::string_view component) {
+    if (failure.cause != CreateCause::None || component == "..") return;
+    const std::string_view stored = WithoutTrailingDotsAndBlanks(component);
+    if (stored.empty()) failure = {CreateCause::NoFileName, std::string(component)};
+    if (IsDeviceName(stored)) failure = {CreateCause::DeviceName, std::string(component)};
+  });
+  if (reachable) return failure;
+  // Unreachable: either it ends in no file, or it climbs.
+  const std::size_t last = name.find_last_of("/\\");
+  const std::string_view leaf = last == std::string_view::npos ? name : name.substr(last + 1);
+  if (leaf.empty() || leaf == ".") return {CreateCause::NoFileName, {}};
+  return {CreateCause::ClimbsAbove, {}};
+}
+
 std::string FolderOfPath(std::string_view path) {
   const std::size_t separator = path.rfind(kPathSeparator);
   if (separator == std::string_view::npos) return std::string(path);

@@ -47,6 +47,31 @@ struct FileSystemName {
 // when a component is empty once its trailing dots and blanks are dropped.
 FileSystemName FileSystemNameFor(std::string_view name);
 
+// Why a run could not (or would not) create a file beneath its destination.
+enum class CreateCause {
+  None,
+  InvalidCharacter,  // subject: the character (: * ? " < > |, a control character or NUL)
+  DeviceName,        // subject: the component that names a device
+  ClimbsAbove,       // a ".." above the destination
+  NoFileName,        // an empty name, "." or one that ends in a separator, or only dots and blanks
+  MissingSubfolder,  // subject: the subfolder, relative to the destination
+  SubfolderIsLink,   // subject: the subfolder that is a symbolic link
+  SubfolderIsFile,   // subject: what stands where a subfolder should be
+  NoPermission,      // subject: the folder not writable (empty: the destination)
+  FolderOfThatName,  // a folder stands at the file's path
+  SystemError,       // error: the host's error number
+};
+
+struct CreateFailure {
+  CreateCause cause = CreateCause::None;
+  std::string subject;
+  int error = 0;
+};
+
+// Why FileSystemNameFor does not give Create for the name: the first invalid character, else
+// what its components tell.
+CreateFailure WhyNameRefused(std::string_view name);
+
 // A relative path tied to the current folder, so a later change of that folder does not move
 // it; an empty or absolute path stays as it is. On Windows every path takes the system's full
 // form (drive-relative paths resolved, slashes made backslashes).
@@ -60,6 +85,10 @@ std::string FolderOfPath(std::string_view path);
 
 // The executable path with its extension replaced by (or, without one, followed by) ".ini".
 std::string IniPathFor(std::string_view executable_path);
+
+// The user's folder for the state programs keep between sessions: $XDG_STATE_HOME, else
+// ~/.local/state; on Windows the user's local application data folder. Empty when unknown.
+std::string UserStateFolder();
 
 // Where settings and histories live: the program folder, or the user's configuration folder
 // for Quillon when the program folder is not writable or (on POSIX) is the bin folder of an

@@ -11,6 +11,19 @@
 #include "util/Platform.h"
 
 namespace quillon {
+namespace {
+
+// One of the user's base folders: the environment variable's value when it is an absolute
+// path, else the folder under the home folder; empty when neither is known.
+std::string UserFolder(const char* variable, std::string_view under_home) {
+  if (const char* folder = std::getenv(variable); folder && *folder == '/') return folder;
+  if (const char* home = std::getenv("HOME"); home && *home) {
+    return std::string(home) + "/" + std::string(under_home);
+  }
+  return {};
+}
+
+}  // namespace
 
 bool IsRootPath(std::string_view path) { return path == "/"; }
 
@@ -34,19 +47,15 @@ std::string DataFolderFor(const std::string& program_folder) {
   // and to a copy installed under the home folder: the files go to the user's folder there.
   const bool installed = std::filesystem::path(program_folder).filename() == "bin";
   if (!installed && access(program_folder.c_str(), W_OK) == 0) return program_folder;
-  std::string base;
-  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/') {
-    base = config;
-  } else if (const char* home = std::getenv("HOME"); home && *home) {
-    base = std::string(home) + "/.config";
-  } else {
-    return program_folder;
-  }
+  const std::string base = UserFolder("XDG_CONFIG_HOME", ".config");
+  if (base.empty()) return program_folder;
   std::string folder = base + "/quillon";
   std::error_code ignored;
   std::filesystem::create_directories(folder, ignored);
   return folder;
 }
+
+std::string UserStateFolder() { return UserFolder("XDG_STATE_HOME", ".local/state"); }
 
 std::string HelpFileFor(const std::string& program_folder) {
   std::string beside = JoinPath(program_folder, "quillon.html");

@@ -82,6 +82,15 @@ std::string DataFolderFor(const std::string& program_folder) {
   return folder;
 }
 
+std::string UserStateFolder() {
+  char local_data[MAX_PATH];
+  if (SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr,
+                       SHGFP_TYPE_CURRENT, local_data) != S_OK) {
+    return {};
+  }
+  return local_data;
+}
+
 std::string HelpFileFor(const std::string& program_folder) {
   return JoinPath(program_folder, "quillon.html");
 }

@@ -5,7 +5,19 @@
 #include <string>
 #include <vector>
 
+#include "support/HostFiles.h"
+
 namespace quillon::testing {
+
+// Lines written for the host's tools end as the host ends them.
+inline const std::string kEnd = kOnWindows ? "\r\n" : "\n";
+
+// The lines, each ended as the host ends them.
+inline std::string Text(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + kEnd;
+  return text;
+}
 
 struct Outcome {
   int status = -1;

@@ -25,20 +25,13 @@ using testing::BatchOptions;
 #ifndef _WIN32
 using testing::ExecBatch;
 #endif
+using testing::kEnd;
 using testing::kOnWindows;
 using testing::Outcome;
 using testing::ReadBytes;
 using testing::RunBatch;
 using testing::TempDir;
-
-// Lines written for the host's tools end as the host ends them.
-const std::string kEnd = kOnWindows ? "\r\n" : "\n";
-
-std::string Text(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + kEnd;
-  return text;
-}
+using testing::Text;
 
 class BatchCommand : public ::testing::Test {
  protected:
@@ -132,11 +125,12 @@ TEST_F(BatchCommand, HelpAndVersionGoToStandardOutputAndRunNothing) {
   const Outcome help = RunBatch({"--yes", "--help", source, out.path()});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
-  EXPECT_EQ(help.out.rfind(Text({"usage: quillon-batch [--settings FILE] [--yes|--no] SOURCE "
-                                 "DESTINATION"}),
+  EXPECT_EQ(help.out.rfind(Text({"usage: quillon-batch [--settings FILE] [--yes|--no] [--dry-run] "
+                                 "[--explain]"}),
                            0),
             0u);
-  for (const char* option : {"--settings FILE", "--yes", "--no", "--help", "--version"}) {
+  for (const char* option : {"--settings FILE", "--yes", "--no", "--dry-run", "--explain",
+                             "--journal FILE", "--undo FILE", "--help", "--version"}) {
     EXPECT_NE(help.out.find(kEnd + "  " + option + " "), std::string::npos) << option;
   }
   const Outcome version = RunBatch({"--version"});

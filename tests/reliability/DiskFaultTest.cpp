@@ -132,6 +132,34 @@ TEST_F(DiskFault, ReadOnlyDestinationRefusesEachNewFileAndKeepsTheOthers) {
   ExpectDestinationHolds({});
 }
 
+TEST_F(DiskFault, APlanKnowsWhatTheUserMayNotWrite) {
+  if (!CanDropPrivileges()) GTEST_SKIP() << "cannot run the batch command unprivileged";
+  OpenToUnprivileged(temp.path(), false);
+  const std::string source = temp.Write("names.txt", "a\nkeep\nsub\\b\n");
+  chmod((destination + "/sub").c_str(), 0555);
+  chmod(destination.c_str(), 0555);
+  const std::vector<std::string> arguments = {"--settings", temp / "none.ini", "--explain", source,
+                                              destination};
+  std::vector<std::string> planning = arguments;
+  planning.insert(planning.begin(), "--dry-run");
+  const BatchResult plan = RunBatch(planning, temp.path(), {{}, true});
+  const BatchResult run = RunBatch(arguments, temp.path(), {{}, true});
+  EXPECT_EQ(plan.out, run.out);
+  EXPECT_EQ(run.out,
+            "Started...\n"
+            "Unable to create: a  [no permission to create in the destination]\n"
+            "Exists already: keep\n"
+            "Unable to create: sub\\b  [no permission to create in \"sub\"]\n"
+            "Finished!\nCreated files: 0/3\nExisting files: 1/3\nSuccess ratio: 1/3 or 33%\n");
+
+  // A destination that cannot be made is planned as refused, as the run refuses it.
+  const std::string missing = destination + "/sub/new";
+  const BatchResult refused = RunBatch({"--dry-run", source, missing}, temp.path(), {{}, true});
+  EXPECT_EQ(refused.exit_status, 1);
+  EXPECT_EQ(refused.out, "Started...\nParent folder does not exist: " + missing +
+                             "\nUnable to create parent folder: " + missing + "\n");
+}
+
 TEST_F(DiskFault, MissingDestinationUnderAReadOnlyFolderIsRefused) {
   if (!CanDropPrivileges()) GTEST_SKIP() << "cannot run the batch command unprivileged";
   OpenToUnprivileged(temp.path(), false);

@@ -13,6 +13,17 @@ namespace quillon::testing {
 class RecordingRunHost : public RecordingMessages<RunHost> {
  public:
   void AppendReport(const std::string& line) override { report.push_back(line); }
+  void AppendRefusal(const std::string& line, std::string_view reason) override {
+    report.push_back(line);
+    refusals.push_back(line + "  [" + std::string(reason) + "]");
+  }
+  void LineDecided(const LineVerdict& verdict) override {
+    static constexpr const char* kOutcomes[] = {"blank", "too long", "exists", "created", "unable"};
+    decided.push_back(std::to_string(verdict.line) + " " + std::string(verdict.file_name) + " " +
+                      std::to_string(verdict.fill_size) + " " +
+                      kOutcomes[static_cast<int>(verdict.outcome)] + " " +
+                      std::string(verdict.reason));
+  }
   void HandlePendingEvents() override {
     ++events_handled;
     if (cancel_after_line > 0 && events_handled == cancel_after_line) cancelled = true;
@@ -28,6 +39,8 @@ class RecordingRunHost : public RecordingMessages<RunHost> {
   void RecordSource(const std::string& path) override { files.push_back(path); }
 
   std::vector<std::string> report, states, folders, files;
+  // Refused lines with their reasons; each line's outcome: "number file size outcome reason".
+  std::vector<std::string> refusals, decided;
   int cancel_after_line = 0;
   int events_handled = 0;
   bool cancelled = false;

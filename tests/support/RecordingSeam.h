@@ -42,6 +42,10 @@ class RecordingSeam : public ui::Seam {
     openRequests.push_back(request);
     return Next(fileAnswers);
   }
+  std::optional<QString> SaveFile(const ui::OpenFileRequest& request) override {
+    saveRequests.push_back(request);
+    return Next(fileAnswers);
+  }
   void OpenWithShell(const QString& target) override { shellTargets << target; }
 
   // The texts of the boxes shown so far, in order.
@@ -55,6 +59,7 @@ class RecordingSeam : public ui::Seam {
     questions.clear();
     inputs.clear();
     openRequests.clear();
+    saveRequests.clear();
     shellTargets.clear();
   }
 
@@ -66,8 +71,8 @@ class RecordingSeam : public ui::Seam {
   std::deque<bool> answers;  // an empty queue answers No
   std::vector<Input> inputs;
   std::deque<std::optional<QString>> inputAnswers;  // an empty queue cancels
-  std::vector<ui::OpenFileRequest> openRequests;
-  std::deque<std::optional<QString>> fileAnswers;  // an empty queue cancels
+  std::vector<ui::OpenFileRequest> openRequests, saveRequests;
+  std::deque<std::optional<QString>> fileAnswers;  // open and save; an empty queue cancels
   QStringList shellTargets;
 
  private:

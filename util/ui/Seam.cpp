@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -12,18 +13,6 @@
 
 namespace quillon::ui {
 namespace {
-
-// "Txt-files (*.txt)|*.txt|All files (*.*)|*.*" as Qt's "Txt-files (*.txt);;All files (*.*)".
-QString QtFilter(const QString& filter) {
-  const QStringList parts = filter.split('|');
-  QStringList entries;
-  for (int i = 0; i + 1 < parts.size(); i += 2) {
-    const QString& description = parts[i];
-    const QString patterns = QString(parts[i + 1]).replace(';', ' ');
-    entries << (description.contains('(') ? description : description + " (" + patterns + ")");
-  }
-  return entries.join(";;");
-}
 
 QMessageBox::Icon IconOf(BoxKind kind) {
   switch (kind) {
@@ -59,7 +48,14 @@ class QtSeam : public Seam {
   std::optional<QString> OpenFile(const OpenFileRequest& request) override {
     const QString path =
         QFileDialog::getOpenFileName(QApplication::activeWindow(), request.title,
-                                     request.initial_folder, QtFilter(request.filter));
+                                     request.initial_folder, QtFileFilter(request.filter));
+    if (path.isEmpty()) return std::nullopt;
+    return path;
+  }
+  std::optional<QString> SaveFile(const OpenFileRequest& request) override {
+    const QString path =
+        QFileDialog::getSaveFileName(QApplication::activeWindow(), request.title,
+                                     request.initial_folder, QtFileFilter(request.filter));
     if (path.isEmpty()) return std::nullopt;
     return path;
   }
@@ -77,6 +73,23 @@ QtSeam& RealSeam() {
 Seam* installed = nullptr;
 
 }  // namespace
+
+// "Txt-files (*.txt)|*.txt|All files (*.*)|*.*" as Qt's "Txt-files (*.txt);;All files (*.*)".
+QString QtFileFilter(const QString& filter) {
+  const QStringList parts = filter.split('|');
+  QStringList entries;
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    const QString& description = parts[i];
+    QString patterns = QString(parts[i + 1]).replace(';', ' ');
+    // "*.*" means every file, also one without a dot, as users of the filter expect; Qt's
+    // pattern for that is "*".
+    QString described = description;
+    described.replace(QLatin1String("(*.*)"), QLatin1String("(*)"));
+    patterns.replace(QLatin1String("*.*"), QLatin1String("*"));
+    entries << (described.contains('(') ? described : described + " (" + patterns + ")");
+  }
+  return entries.join(";;");
+}
 
 Seam& CurrentSeam() { return installed ? *installed : RealSeam(); }
 
@@ -103,7 +116,12 @@ void ShowApplicationError(const QString& text) {
   CurrentSeam().ShowBox(BoxKind::ApplicationError, FromBytes(WithFinalDot(ToBytes(text))));
 }
 
-void OpenWithShell(const QString& target) { CurrentSeam().OpenWithShell(target); }
+void OpenWithShell(const QString& target) {
+  // The shell has no current folder of ours: a relative path is resolved against it here.
+  const bool relative = !target.contains(QLatin1String("://")) && QDir::isRelativePath(target);
+  CurrentSeam().OpenWithShell(
+      relative && !target.isEmpty() ? QDir::current().absoluteFilePath(target) : target);
+}
 
 QString FromBytes(const std::string& bytes) {
   return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));

@@ -30,8 +30,14 @@ class Seam {
   virtual std::optional<QString> InputBox(const QString& caption, const QString& prompt,
                                           const QString& value) = 0;
   virtual std::optional<QString> OpenFile(const OpenFileRequest& request) = 0;
+  // The file to write, chosen in a save dialog that asks before replacing one.
+  virtual std::optional<QString> SaveFile(const OpenFileRequest& request) = 0;
   virtual void OpenWithShell(const QString& target) = 0;
 };
+
+// A filter of the program's form, "Txt-files (*.txt)|*.txt|All files (*.*)|*.*", in the form
+// of Qt's file dialogs.
+QString QtFileFilter(const QString& filter);
 
 // The seam in force; the real dialogs unless a test installed another.
 Seam& CurrentSeam();
