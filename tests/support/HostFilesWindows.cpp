@@ -58,8 +58,12 @@ bool StartHostShell(const std::string& script, const std::string& done_marker) {
                       &startup, &process)) {
     return false;
   }
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
+  // Wine starts a host program without a process of its own: it gives no process handle, and
+  // what it leaves as the thread's is no handle of ours (closing it could close another).
+  if (process.hProcess) {
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
   return true;
 }
 
