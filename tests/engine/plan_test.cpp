@@ -144,6 +144,18 @@ TEST_F(PlanTest, GivesEachLineItsOutcomeAndReason) {
   EXPECT_EQ(planned.refusals, ran.refusals);
 }
 
+TEST_F(PlanTest, NamesDifferingInLetterCaseAreOneFileOnWindowsOnly) {
+  source = dir.Write("cases.txt", "Name\r\nNAME\r\nsub\\Deep\r\nSUB\\deep\r\n");
+  PlanThenRun();
+  EXPECT_EQ(planned.report, ran.report);
+  EXPECT_EQ(planned.refusals, ran.refusals);
+  const Lines windows{"1 Name.txt 0 created ", "2 NAME.txt 0 exists line 1 creates it",
+                      "3 sub\\Deep.txt 0 created ", "4 SUB\\deep.txt 0 exists line 3 creates it"};
+  const Lines posix{"1 Name.txt 0 created ", "2 NAME.txt 0 created ", "3 sub\\Deep.txt 0 created ",
+                    "4 SUB\\deep.txt 0 unable missing subfolder \"SUB\""};
+  EXPECT_EQ(planned.decided, testing::kOnWindows ? windows : posix);
+}
+
 TEST_F(PlanTest, PlansAMissingDestinationAsCreatedWithoutAsking) {
   destination = dir / "new/deeper";
   source = dir.Write("short.txt", "a\r\nb\r\na\r\nsub\\c\r\n");
