@@ -6,6 +6,7 @@
 
 #include "util/Console.h"
 #include "util/FileSystem.h"
+#include "util/Platform.h"
 
 namespace quillon {
 namespace {
@@ -47,7 +48,8 @@ void BatchHost::FlushReport() {
 void BatchHost::Box(const char* title, const std::string& text) {
   FlushReport();
   WriteAllTo(messages_fd_, std::string(title) + ": " +
-                               (messages_terminal_ ? ShownOnTerminal(text) : text) + "\n");
+                               (messages_terminal_ ? ShownOnTerminal(text) : text) +
+                               std::string(kOutputLineEnd));
 }
 
 void BatchHost::TellFailure(const std::string& text) noexcept {
@@ -69,7 +71,7 @@ void BatchHost::ShowInformation(const std::string& text) { Box("Information", te
 bool BatchHost::AskYesNo(const std::string& question) {
   Box("Warning", question);
   if (answer_) return *answer_;
-  if (!IsTerminal(kStandardInput)) return false;
+  if (!IsTerminal(StandardInput())) return false;
   WriteAllTo(messages_fd_, "[y/N] ");
   std::string reply;
   if (!std::getline(std::cin, reply)) return false;
@@ -78,7 +80,7 @@ bool BatchHost::AskYesNo(const std::string& question) {
 
 void BatchHost::AppendReport(const std::string& line) {
   pending_report_ += report_terminal_ ? ShownOnTerminal(line) : line;
-  pending_report_ += '\n';
+  pending_report_ += kOutputLineEnd;
   if (pending_report_.size() >= kReportFlushAt) FlushReport();
 }
 

@@ -1,7 +1,7 @@
 // The batch command's host of a run: report lines on standard output, message boxes on
-// standard error, questions answered by a flag or on the terminal, an interrupt (Ctrl+C,
-// SIGTERM, SIGHUP once CatchInterrupts is in force) as Cancel. A write that fails ends the run
-// with IoError.
+// standard error, each line ended as the host ends them; questions answered by a flag or on
+// the terminal; the user's interrupt (see CatchInterrupts) as Cancel. A write that fails ends
+// the run with IoError.
 #pragma once
 
 #include <optional>

@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
   if (!undo_file && (path_count != 2 || (dry_run && journal_file))) return Usage();
 
   quillon::CatchInterrupts();
-  quillon::BatchHost host(answer, quillon::kStandardOutput, quillon::kStandardError);
+  quillon::BatchHost host(answer, quillon::StandardOutput(), quillon::StandardError());
   host.ShowReasons(explain);
   try {
     if (undo_file) return Undo(*undo_file, host);

@@ -1,8 +1,10 @@
 #include "engine/RunUndo.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "util/DestinationFolder.h"
+#include "util/Platform.h"
 
 namespace quillon {
 
@@ -23,17 +25,20 @@ UndoCounts UndoRun(const RunJournal& journal, const ReportSink& report) {
   for (const JournalFile& file : journal.files) {
     const RemoveOutcome outcome =
         folder ? folder->RemoveIfUnchanged(file.path, file.identity) : RemoveOutcome::Gone;
+    // Shown with the host's separator, as the user names the file.
+    std::string shown = file.path;
+    std::replace(shown.begin(), shown.end(), '/', kPathSeparator);
     switch (outcome) {
       case RemoveOutcome::Removed:
-        report("Removed: " + file.path);
+        report("Removed: " + shown);
         ++counts.removed;
         break;
       case RemoveOutcome::Changed:
-        report("Kept (changed since the run): " + file.path);
+        report("Kept (changed since the run): " + shown);
         ++counts.kept;
         break;
       case RemoveOutcome::Gone:
-        report("Kept (gone): " + file.path);
+        report("Kept (gone): " + shown);
         ++counts.kept;
         break;
     }

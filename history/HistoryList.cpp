@@ -37,7 +37,7 @@ HistoryList::HistoryList(MessageHost& messages) : messages_(messages) {}
 std::int32_t HistoryList::ReadLimit(const std::string& path, const std::string& name,
                                     std::int32_t fallback) {
   if (GetPathKind(path) != 'f') return fallback;
-  TextLineReader reader(path, TextLineReader::CtrlZ::IsText);
+  TextLineReader reader(path, TextLineReader::CtrlZ::IsText, TextLineReader::LineFeed::EndsLine);
   std::optional<std::int32_t> value;
   if (!reader.AtEnd()) value = ReadWholeNumber(reader.ReadLine());
   reader.Close();
@@ -58,7 +58,8 @@ void HistoryList::LoadHistory(const std::string& folder) {
   histpath_ = JoinPath(folder, histname);
   std::vector<std::string> loaded;
   if (GetPathKind(histpath_) == 'f') {
-    TextLineReader reader(histpath_, TextLineReader::CtrlZ::IsText);
+    TextLineReader reader(histpath_, TextLineReader::CtrlZ::IsText,
+                          TextLineReader::LineFeed::EndsLine);
     while (!reader.AtEnd()) {
       std::string line = reader.ReadLine();
       const std::size_t nul = line.find('\0');

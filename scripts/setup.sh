@@ -22,8 +22,8 @@ quillon_ensure_packages() {
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
 }
 
-# Configures and builds one preset of CMakePresets.json (normal, sanitizer, fuzz) in its
-# folder (build, build-asan, build-fuzz): quillon_build PRESET [targets...]
+# Configures and builds one preset of CMakePresets.json (normal, sanitizer, fuzz, windows) in
+# its folder (build, build-asan, build-fuzz, build-windows): quillon_build PRESET [targets...]
 quillon_build() {
   local preset=$1
   shift
@@ -44,5 +44,6 @@ quillon_build_folder() {
     normal) echo "$QUILLON_ROOT/build" ;;
     sanitizer) echo "$QUILLON_ROOT/build-asan" ;;
     fuzz) echo "$QUILLON_ROOT/build-fuzz" ;;
+    windows) echo "$QUILLON_ROOT/build-windows" ;;
   esac
 }

@@ -34,10 +34,11 @@ class CreatedFile {
 
  private:
   friend class DestinationFolder;
-  // The name relative to the folder descriptor: one exclusive open, and on EEXIST one status
-  // query that tells a file (or a link) from a folder. Looking first, the status query comes
-  // first, and a name that exists costs that one call.
-  static CreatedFile CreateAt(int folder, const char* name, bool look_first);
+  // The name relative to the folder's descriptor: one exclusive creation that never follows
+  // a link, and when the name is taken, one look that tells a file (or a link) from a folder.
+  static CreatedFile CreateAt(int folder, const char* name);
+  // An entry of the folder that is not a folder; a link counts as itself, wherever it points.
+  static bool HoldsNonFolder(int folder, const char* name);
 
   CreateOutcome outcome_ = CreateOutcome::Failed;
   UniqueFd fd_;
@@ -46,7 +47,8 @@ class CreatedFile {
   std::string path_;
 };
 
-// Who a file or folder is, and what it held when it was last looked at.
+// Who a file or folder is, and what it held when it was last looked at. On Windows the device
+// is the volume's serial number and the inode the file's index on it.
 struct FileIdentity {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
@@ -73,7 +75,7 @@ bool RemoveFolderIfEmpty(const std::string& path, const FileIdentity& identity);
 class DestinationFolder {
  public:
   // How subfolders of a name are resolved: by the kernel in one call (openat2), or component
-  // by component where the kernel lacks that call.
+  // by component where the kernel lacks that call (as Windows does).
   enum class Resolution { Kernel, ComponentWalk };
 
   // The path itself may be a link, the user's own choice: it is followed here, once.
@@ -99,17 +101,41 @@ class DestinationFolder {
   RemoveOutcome RemoveIfUnchanged(const std::string& relative_path, const FileIdentity& identity);
 
  private:
+  // What stands at a name in a folder, looked at without following it.
+  enum class EntryKind { Missing, Denied, Failed, File, Folder, Link, Other };
+  struct Entry {
+    EntryKind kind = EntryKind::Failed;
+    int error = 0;  // Failed: the host's error number
+  };
+
+  friend class CreatedFile;
+
   DestinationFolder() = default;
+  static Entry LookAt(int folder, const char* name);
+  // The host's error number of the last call that failed.
+  static int LastError();
   // Why a subfolder path could not be opened beneath this folder.
   CreateFailure WhySubfolderFails(std::string_view folder_path, int error) const;
-  bool MayCreateIn(int folder, std::string_view folder_path) const;
+  // Why no file could be made in the folder (None when one could); the folder itself is
+  // asked once.
+  CreateFailure WhyNoCreateIn(int folder, std::string_view folder_path) const;
+  // The host's answer to that, asked each time.
+  static CreateFailure HostWhyNoCreateIn(int folder);
   // Planning: the entries right in the folder, read once; false where a name's lookup may
   // match another spelling (a file system that ignores letter case).
   bool ListEntries();
-  // The folder of a relative path's last component, opened beneath this folder; none on
-  // failure.
+  // Planning: the key a planned name is remembered by; on Windows letter case is ignored.
+  static std::string PlanKey(std::string path);
+  // Removes the file at the name when it is still the same file, unchanged, and not a link.
+  static RemoveOutcome RemoveFileAt(int folder, const char* name, const FileIdentity& identity);
+  // The folder of a relative "/"-separated path's last component, opened beneath this
+  // folder; none on failure.
   UniqueFd OpenParent(std::string_view folder_path) const;
   UniqueFd OpenParentByWalk(std::string_view folder_path) const;
+  // A subfolder of a folder that is a folder of its own, never a link; nothing on failure.
+  static UniqueFd OpenSubfolder(int folder, const std::string& name);
+  // This folder once more.
+  UniqueFd Reopen() const;
 
   UniqueFd fd_;
   int open_error_ = 0;
@@ -117,8 +143,9 @@ class DestinationFolder {
   bool last_existed_ = false;
   // Planning: the folder is planned as created, so nothing is in it yet.
   bool planned_empty_ = false;
-  // Planning: whether files may be created right in the folder, once asked (-1: not yet).
-  mutable int may_create_here_ = -1;
+  // Planning: why no file may be created right in the folder, once asked.
+  mutable bool asked_here_ = false;
+  mutable CreateFailure why_no_create_here_;
   // Planning: the names planned as created, "/"-separated with ".." resolved, and their tokens.
   std::unordered_map<std::string, std::uint64_t> planned_;
   // Planning: the folder's own entries, each with whether it is a folder; listed_ -1 until

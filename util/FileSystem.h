@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "util/MessageHost.h"
+#include "util/UniqueFd.h"
 
 namespace quillon {
 
@@ -51,11 +52,8 @@ bool CreateEmptyFile(const std::string& path);
 std::int32_t CountLines(const std::string& path, MessageHost& messages,
                         std::string_view shown_as = {});
 
-// Writes all the bytes, however many calls it takes; throws IoError.
-void WriteAllTo(int fd, std::string_view bytes);
-
 // Writes count fill bytes in chunks of at most 8191 bytes, all from one buffer, handing the
-// kernel up to IOV_MAX chunks per call; a count of 0 or less writes nothing.
+// host many chunks per call; a count of 0 or less writes nothing.
 void WriteFillBytes(int fd, std::int64_t count, unsigned char byte);
 void WriteFillFile(const std::string& path, std::int64_t count, unsigned char byte);
 

@@ -1,24 +1,11 @@
 #include "util/Platform.h"
 
-#include <unistd.h>
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
-
 #include <algorithm>
 #include <array>
-#include <cstdlib>
-#include <filesystem>
-#include <system_error>
 
 #include "util/Text.h"
 
 namespace quillon {
-
-bool IsRootPath(std::string_view path) { return path == "/"; }
-
-bool IsAbsolutePath(std::string_view path) { return path.starts_with('/'); }
-
 namespace {
 
 // What a byte of a name tells, as bits a scan gathers over the whole name in one pass.
@@ -154,64 +141,20 @@ CreateFailure WhyNameRefused(std::string_view name) {
   return {CreateCause::ClimbsAbove, {}};
 }
 
-std::string AnchorToCurrentFolder(const std::string& path) {
-  if (path.empty() || IsAbsolutePath(path)) return path;
-  std::error_code error;
-  const std::filesystem::path current = std::filesystem::current_path(error);
-  return error ? path : JoinPath(current.string(), path);
-}
-
-std::string ExecutablePath() {
-  std::error_code error;
-  const std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
-  return error ? std::string() : path.string();
-}
-
 std::string FolderOfPath(std::string_view path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string_view::npos) return std::string(path);
-  if (slash == 0) return "/";
-  return std::string(path.substr(0, slash));
+  const std::size_t separator = path.rfind(kPathSeparator);
+  if (separator == std::string_view::npos) return std::string(path);
+  const std::string_view with_separator = path.substr(0, separator + 1);
+  if (IsRootPath(with_separator)) return std::string(with_separator);
+  return std::string(path.substr(0, separator));
 }
 
 std::string IniPathFor(std::string_view executable_path) {
-  const std::size_t slash = executable_path.rfind('/');
+  const std::size_t separator = executable_path.rfind(kPathSeparator);
   const std::size_t dot = executable_path.rfind('.');
   const bool has_extension =
-      dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash + 1);
+      dot != std::string_view::npos && (separator == std::string_view::npos || dot > separator + 1);
   return std::string(has_extension ? executable_path.substr(0, dot) : executable_path) + ".ini";
-}
-
-std::string UserFolder(const char* variable, std::string_view under_home) {
-  if (const char* folder = std::getenv(variable); folder && *folder == '/') return folder;
-  if (const char* home = std::getenv("HOME"); home && *home) {
-    return std::string(home) + "/" + std::string(under_home);
-  }
-  return {};
-}
-
-std::string DataFolderFor(const std::string& program_folder) {
-  // An installed copy's bin folder is shared by many programs, and writable to the superuser
-  // and to a copy installed under the home folder: the files go to the user's folder there.
-  const bool installed = std::filesystem::path(program_folder).filename() == "bin";
-  if (!installed && access(program_folder.c_str(), W_OK) == 0) return program_folder;
-  const std::string base = UserFolder("XDG_CONFIG_HOME", ".config");
-  if (base.empty()) return program_folder;
-  std::string folder = base + "/quillon";
-  std::error_code ignored;
-  std::filesystem::create_directories(folder, ignored);
-  return folder;
-}
-
-std::string HelpFileFor(const std::string& program_folder) {
-  std::string beside = JoinPath(program_folder, "quillon.html");
-  std::string installed = JoinPath(FolderOfPath(program_folder), "share/doc/quillon/quillon.html");
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(beside, error) &&
-      std::filesystem::is_regular_file(installed, error)) {
-    return installed;
-  }
-  return beside;
 }
 
 std::string JoinPath(std::string_view folder, std::string_view name) {
@@ -219,12 +162,6 @@ std::string JoinPath(std::string_view folder, std::string_view name) {
   if (joined.empty() || joined.back() != kPathSeparator) joined += kPathSeparator;
   joined.append(name);
   return joined;
-}
-
-void ReturnFreedMemory() {
-#if defined(__GLIBC__)
-  malloc_trim(0);
-#endif
 }
 
 }  // namespace quillon

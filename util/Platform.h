@@ -1,5 +1,6 @@
-// Everything that differs between hosts. This is the POSIX side: "/" separates, "/" is the
-// root, a backslash in a name reaches into a subfolder as it does on Windows.
+// Everything that differs between hosts. On POSIX a slash separates and "/" is the root; on
+// Windows a backslash separates and a drive root (C:\ and the like) starts a path. On both, a
+// backslash or a slash in a name from a source line reaches into a subfolder, as on Windows.
 #pragma once
 
 #include <string>
@@ -7,12 +8,23 @@
 
 namespace quillon {
 
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+// The text-line rules as Windows has them: only a carriage return ends a line.
+inline constexpr bool kLineFeedEndsLine = false;
+// How the batch command ends the lines it writes for the host's tools.
+inline constexpr std::string_view kOutputLineEnd = "\r\n";
+#else
 inline constexpr char kPathSeparator = '/';
+// A POSIX host ends its own text lines with a line feed alone.
+inline constexpr bool kLineFeedEndsLine = true;
+inline constexpr std::string_view kOutputLineEnd = "\n";
+#endif
 
-// True for the root "/", which never loses its only separator.
+// True for a root: "/" on POSIX, a drive root (C:\ and the like) on Windows.
 bool IsRootPath(std::string_view path);
 
-// True when the path starts at the root (relative paths cannot be forced into existence).
+// True when the path starts at a root (relative paths cannot be forced into existence).
 bool IsAbsolutePath(std::string_view path);
 
 // What a run may do with a file name taken from a source line, beneath its destination.
@@ -61,28 +73,30 @@ struct CreateFailure {
 CreateFailure WhyNameRefused(std::string_view name);
 
 // A relative path tied to the current folder, so a later change of that folder does not move
-// it; an empty or absolute path stays as it is.
+// it; an empty or absolute path stays as it is. On Windows every path takes the system's full
+// form (drive-relative paths resolved, slashes made backslashes).
 std::string AnchorToCurrentFolder(const std::string& path);
 
 // The running executable's full path.
 std::string ExecutablePath();
 
-// The folder of an executable path, without a trailing separator except at the root.
+// The folder of an executable path, without a trailing separator except at a root.
 std::string FolderOfPath(std::string_view path);
 
 // The executable path with its extension replaced by (or, without one, followed by) ".ini".
 std::string IniPathFor(std::string_view executable_path);
 
-// One of the user's base folders: the environment variable's value when it is an absolute
-// path, else the folder under the home folder; empty when neither is known.
-std::string UserFolder(const char* variable, std::string_view under_home);
+// The user's folder for the state programs keep between sessions: $XDG_STATE_HOME, else
+// ~/.local/state; on Windows the user's local application data folder. Empty when unknown.
+std::string UserStateFolder();
 
 // Where settings and histories live: the program folder, or the user's configuration folder
-// for Quillon ($XDG_CONFIG_HOME/quillon, else ~/.config/quillon, made when missing) when the
-// program folder is not writable or is the bin folder of an installed copy.
+// for Quillon when the program folder is not writable or (on POSIX) is the bin folder of an
+// installed copy: $XDG_CONFIG_HOME/quillon, else ~/.config/quillon; on Windows the folder
+// Quillon in %APPDATA%. Made when missing.
 std::string DataFolderFor(const std::string& program_folder);
 
-// The help page: beside the program, else where an installed copy keeps it
+// The help page: beside the program, else (on POSIX) where an installed copy keeps it
 // (../share/doc/quillon/ from the program folder); beside the program when neither exists.
 std::string HelpFileFor(const std::string& program_folder);
 
@@ -90,7 +104,7 @@ std::string HelpFileFor(const std::string& program_folder);
 // later: after a run has reported a great many lines, the window stays light.
 void ReturnFreedMemory();
 
-// The folder joined with a file name by one separator (none added after the root).
+// The folder joined with a file name by one separator (none added after a root).
 std::string JoinPath(std::string_view folder, std::string_view name);
 
 }  // namespace quillon

@@ -1,15 +1,7 @@
 #include "util/RunJournal.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 #include "util/FileSystem.h"
 #include "util/IoError.h"
@@ -97,10 +89,7 @@ void AppendIdentity(std::string& out, const FileIdentity& identity) {
 }  // namespace
 
 JournalWriter::JournalWriter(const std::string& path, const std::string& begun_path)
-    : fd_(open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600)),
-      path_(path),
-      begun_path_(begun_path) {
-  if (!fd_.valid()) ThrowIoError(errno);
+    : fd_(CreateJournalFile(path)), path_(path), begun_path_(begun_path) {
   Append(kHeader);
 }
 
@@ -110,44 +99,7 @@ JournalWriter::~JournalWriter() {
   } catch (const IoError&) {
     // Told by Close where it matters; here the run has failed already.
   }
-  if (!begun_path_.empty() && !begun_) unlink(path_.c_str());
-}
-
-void JournalWriter::Append(std::string_view bytes) {
-  if (by_writes_) return WriteAllTo(fd_.get(), bytes);
-  while (!bytes.empty()) {
-    if (!chunk_ || chunk_used_ == kChunkBytes) {
-      NextChunk();
-      if (by_writes_) return WriteAllTo(fd_.get(), bytes);
-    }
-    const std::size_t part = std::min(bytes.size(), kChunkBytes - chunk_used_);
-    std::memcpy(chunk_ + chunk_used_, bytes.data(), part);
-    chunk_used_ += part;
-    length_ += part;
-    bytes.remove_prefix(part);
-  }
-}
-
-void JournalWriter::NextChunk() {
-  if (chunk_) munmap(chunk_, kChunkBytes);
-  chunk_ = nullptr;
-  chunk_used_ = 0;
-  // The blocks are taken first: a full disk is then an error here, never a fault in a write
-  // to the mapping.
-  const int error = posix_fallocate(fd_.get(), static_cast<off_t>(length_), kChunkBytes);
-  if (error == EOPNOTSUPP || error == EINVAL) {
-    by_writes_ = true;
-    return;
-  }
-  if (error != 0) ThrowIoError(error);
-  void* chunk = mmap(nullptr, kChunkBytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd_.get(),
-                     static_cast<off_t>(length_));
-  if (chunk == MAP_FAILED) {
-    by_writes_ = true;
-    if (ftruncate(fd_.get(), static_cast<off_t>(length_)) != 0) ThrowIoError(errno);
-    return;
-  }
-  chunk_ = static_cast<char*>(chunk);
+  if (!begun_path_.empty() && !begun_) RemoveFile(path_);
 }
 
 void JournalWriter::Begin(const std::string& destination, const FileIdentity& identity,
@@ -159,7 +111,7 @@ void JournalWriter::Begin(const std::string& destination, const FileIdentity& id
   AppendEscaped(record_, destination);
   record_ += '\n';
   Append(record_);
-  if (!begun_path_.empty() && rename(path_.c_str(), begun_path_.c_str()) != 0) ThrowIoError(errno);
+  if (!begun_path_.empty()) TakeBegunName();
   begun_ = true;
 }
 
@@ -170,16 +122,6 @@ void JournalWriter::RecordFile(std::string_view relative_path, int fd) {
   AppendEscaped(record_, relative_path);
   record_ += '\n';
   Append(record_);
-}
-
-void JournalWriter::Close() {
-  if (chunk_) munmap(chunk_, kChunkBytes);
-  chunk_ = nullptr;
-  // The room taken beyond the last record goes.
-  const bool cut = by_writes_ || ftruncate(fd_.get(), static_cast<off_t>(length_)) == 0;
-  const int error = errno;
-  fd_.Close();
-  if (!cut) ThrowIoError(error);
 }
 
 std::optional<RunJournal> ReadRunJournal(const std::string& path) {
@@ -226,7 +168,7 @@ std::optional<RunJournal> ReadRunJournal(const std::string& path) {
 }
 
 std::string StateFolder() {
-  const std::string base = UserFolder("XDG_STATE_HOME", ".local/state");
+  const std::string base = UserStateFolder();
   if (base.empty()) return {};
   const std::string folder = JoinPath(base, "quillon");
   return ForceFolder(folder) ? folder : std::string();

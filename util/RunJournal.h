@@ -1,8 +1,9 @@
 // The journal of a run: what it created, written as it goes, so that even the journal of a run
 // that was killed names every file it had finished. One line a record, fields separated by
-// tabs, bytes below 32, 127 and "%" written as "%XX". Records are copied into a shared mapping
-// of the file, where the kernel holds them as soon as they are copied: a killed process loses
-// none, and a record costs no call of its own.
+// tabs, bytes below 32, 127 and "%" written as "%XX". On POSIX records are copied into a shared
+// mapping of the file, where the kernel holds them as soon as they are copied: a killed process
+// loses none, and a record costs no call of its own. On Windows each record is written to the
+// file in one call, which the system holds once it returns: a killed process loses none either.
 #pragma once
 
 #include <optional>
@@ -49,9 +50,13 @@ class JournalWriter {
  private:
   static constexpr std::size_t kChunkBytes = std::size_t{1} << 18;
 
+  // Replaces the file at the path with an empty one, opened for writing; throws IoError.
+  static UniqueFd CreateJournalFile(const std::string& path);
   void Append(std::string_view bytes);
-  // Maps the next chunk of the file past what is written; where the file system cannot, the
-  // records go by plain writes from then on.
+  // Gives the journal the begun path's name, replacing what had it; throws IoError.
+  void TakeBegunName();
+  // POSIX: maps the next chunk of the file past what is written; where the file system
+  // cannot, the records go by plain writes from then on.
   void NextChunk();
 
   UniqueFd fd_;

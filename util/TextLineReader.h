@@ -1,6 +1,7 @@
 // Reads a text file line by line under the text-line rules: a carriage return ends a line, a
-// line feed right after it belongs to that end, a lone line feed ends a line too (POSIX), and
-// Ctrl-Z ends the text. Streams: a line taken in pieces or skipped needs no memory of its own.
+// line feed right after it belongs to that end, a lone line feed ends a line too on POSIX (not
+// on Windows), and Ctrl-Z ends the text. Streams: a line taken in pieces or skipped needs no
+// memory of its own.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "util/Platform.h"
 #include "util/UniqueFd.h"
 
 namespace quillon {
@@ -16,10 +18,15 @@ class TextLineReader {
  public:
   // Files of other forms (the history files) hold Ctrl-Z as an ordinary character.
   enum class CtrlZ { EndsText, IsText };
+  // Files of other forms (the history files) end a line at a lone line feed on every host.
+  enum class LineFeed { EndsLine, IsText };
+  static constexpr LineFeed kHostLineFeed =
+      kLineFeedEndsLine ? LineFeed::EndsLine : LineFeed::IsText;
 
   // Throws IoError when the file cannot be opened (see OpenTextFile).
-  explicit TextLineReader(const std::string& path, CtrlZ ctrl_z = CtrlZ::EndsText);
-  // Reads from an open descriptor, which it takes.
+  explicit TextLineReader(const std::string& path, CtrlZ ctrl_z = CtrlZ::EndsText,
+                          LineFeed line_feed = kHostLineFeed);
+  // Reads from an open regular file, which it takes.
   explicit TextLineReader(UniqueFd fd);
   TextLineReader(const TextLineReader&) = delete;
   TextLineReader& operator=(const TextLineReader&) = delete;
@@ -45,16 +52,13 @@ class TextLineReader {
   // Closes the file; throws IoError when the close fails.
   void Close();
 
-  // Opens a regular file for reading; none with errno set when it cannot, EACCES for anything
-  // else (a pipe would block, a device may never end).
-  static UniqueFd OpenTextFile(const std::string& path);
-
  private:
   bool Fill();
 
   UniqueFd fd_;
   bool ended_ = false;  // end of file or Ctrl-Z seen
   bool ctrl_z_ends_ = true;
+  bool line_feed_ends_ = kLineFeedEndsLine;
   std::unique_ptr<char[]> buffer_;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;

@@ -1,17 +1,24 @@
-// The batch command's dry run, reasons, journal and undo.
+// The batch command's dry run, reasons, journal and undo. On Windows (under Wine) all but what
+// needs the POSIX host: a watch of the destination's changes and a kill in the middle of a run.
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <thread>
 
-#include "cli/BatchProcess.h"
+#include "cli/BatchRun.h"
 #include "support/TempDir.h"
+#include "util/Platform.h"
+#ifndef _WIN32
 #include "util/ChangeWatch.h"
+#endif
 
 namespace quillon {
 namespace {
@@ -21,6 +28,7 @@ using testing::Outcome;
 using testing::ReadBytes;
 using testing::RunBatch;
 using testing::TempDir;
+using testing::Text;
 
 // Every entry beneath the folder with its kind, size and modification time.
 std::vector<std::string> Listing(const std::string& folder) {
@@ -54,26 +62,33 @@ class BatchJournal : public ::testing::Test {
 };
 
 TEST_F(BatchJournal, ADryRunPrintsTheRunsReportAndTouchesNothing) {
+#ifndef _WIN32
   FolderChangeNotifier notifier;
   const std::uint32_t all = kNotifyFileName | kNotifyDirName | kNotifyAttributes;
   ASSERT_GE(notifier.Add(out.path(), all), 0);
   ASSERT_GE(notifier.Add(out / "sub", all), 0);
+#endif
   const std::vector<std::string> before = Listing(out.path());
 
   const Outcome dry = RunBatch({"--settings", settings, "--dry-run", source, out.path()});
   EXPECT_EQ(Listing(out.path()), before);
+#ifndef _WIN32
   EXPECT_TRUE(notifier.ReadChanges().empty()) << "the dry run changed the destination";
+#endif
 
   const Outcome run = RunBatch({"--settings", settings, source, out.path()});
   EXPECT_EQ(dry.status, 0);
   EXPECT_EQ(dry.out, run.out);
   EXPECT_EQ(dry.err, run.err);
+  EXPECT_NE(Listing(out.path()), before) << "the listing saw nothing of the run either";
+#ifndef _WIN32
   EXPECT_FALSE(notifier.ReadChanges().empty()) << "the watch saw nothing of the run either";
+#endif
 
   // Refused at its checks, the dry run exits as the run would.
   const Outcome missing = RunBatch({"--dry-run", dir / "none.txt", out.path()});
   EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.out, "Started...\nDoes not exist: " + dir / "none.txt" + "\n");
+  EXPECT_EQ(missing.out, Text({"Started...", "Does not exist: " + dir / "none.txt"}));
 }
 
 TEST_F(BatchJournal, ADryRunPlansAMissingDestinationWithoutMakingIt) {
@@ -89,51 +104,56 @@ TEST_F(BatchJournal, ExplainAppendsTheReasonToEachRefusedLine) {
   const Outcome explained = RunBatch({"--settings", settings, "--explain", source, out.path()});
   const std::size_t path_length = out.path().size() + 1 + 130 + 4;
   EXPECT_EQ(explained.out,
-            "Started...\n"
-            "Blank line met... all blanks will be ignored.\n"
-            "Exists already: a\n"
-            "Unable to create: bad:x  [invalid character \":\"]\n"
-            "Unable to create: missing\\y  [missing subfolder \"missing\"]\n"
-            "x|zz: Unable to find valid size. Size set to 0. \n"
-            "Warning: file to be made longer than 127 characters. Forbidden. Possibly bad "
-            "text-file given!  [path of " +
-                std::to_string(path_length) +
-                " characters, over 127]\n"
-                "Finished!\nBlank lines met: 1\nCreated files: 4/8\nExisting files: 1/8\n"
-                "Success ratio: 5/8 or 62%\n");
+            Text({"Started...", "Blank line met... all blanks will be ignored.",
+                  "Exists already: a", "Unable to create: bad:x  [invalid character \":\"]",
+                  "Unable to create: missing\\y  [missing subfolder \"missing\"]",
+                  "x|zz: Unable to find valid size. Size set to 0. ",
+                  "Warning: file to be made longer than 127 characters. Forbidden. Possibly bad "
+                  "text-file given!  [path of " +
+                      std::to_string(path_length) + " characters, over 127]",
+                  "Finished!", "Blank lines met: 1", "Created files: 4/8", "Existing files: 1/8",
+                  "Success ratio: 5/8 or 62%"}));
   EXPECT_EQ(ReadBytes(out / "a.txt"), "000");
   // The same with --dry-run, on a disk where every file now exists.
   const Outcome again =
       RunBatch({"--settings", settings, "--dry-run", "--explain", source, out.path()});
-  EXPECT_NE(again.out.find("Unable to create: bad:x  [invalid character \":\"]\n"),
+  EXPECT_NE(again.out.find(Text({"Unable to create: bad:x  [invalid character \":\"]"})),
             std::string::npos);
-  EXPECT_NE(again.out.find("Created files: 0/8\nExisting files: 5/8\n"), std::string::npos);
+  EXPECT_NE(again.out.find(Text({"Created files: 0/8", "Existing files: 5/8"})), std::string::npos);
 }
 
 TEST_F(BatchJournal, UndoRemovesOnlyWhatIsUnchangedAndNeverFollowsALink) {
   ASSERT_EQ(RunBatch({"--settings", settings, "--journal", journal, source, out.path()}).status, 0);
-  // b.txt written to since, c replaced by another file, x.txt by a link to a file elsewhere.
+  // b.txt written to since, c replaced by another file, x.txt by a link elsewhere: on POSIX to
+  // a file, on Windows (where a junction leads to a folder only) to the folder of that file.
   std::ofstream(out / "b.txt", std::ios::app) << "more";
   fs::remove(out / "sub/c.txt");
   std::ofstream(out / "sub/c.txt") << "";
   fs::remove(out / "x.txt");
+#ifdef _WIN32
+  ASSERT_TRUE(testing::MakeFolderLink(out / "x.txt", dir.path()));
+#else
   fs::create_symlink(dir / "other.txt", out / "x.txt");
+#endif
 
   const Outcome undo = RunBatch({"--undo", journal});
   EXPECT_EQ(undo.status, 0);
-  EXPECT_EQ(undo.out,
-            "Removed: a.txt\n"
-            "Kept (changed since the run): b.txt\n"
-            "Kept (changed since the run): sub/c.txt\n"
-            "Kept (changed since the run): x.txt\n"
-            "Undone: 1 removed, 3 kept.\n");
+  const std::string c_path = std::string("sub") + kPathSeparator + "c.txt";
+  EXPECT_EQ(undo.out, Text({"Removed: a.txt", "Kept (changed since the run): b.txt",
+                            "Kept (changed since the run): " + c_path,
+                            "Kept (changed since the run): x.txt", "Undone: 1 removed, 3 kept."}));
   EXPECT_FALSE(fs::exists(out / "a.txt"));
   EXPECT_TRUE(fs::exists(out / "b.txt") && fs::exists(out / "sub/c.txt"));
-  EXPECT_TRUE(fs::is_symlink(out / "x.txt"));
   EXPECT_EQ(ReadBytes(dir / "other.txt"), "not the run's");
+#ifdef _WIN32
+  EXPECT_TRUE(fs::exists(out / "x.txt/other.txt")) << "the link stays, and so does its target";
+  EXPECT_TRUE(testing::RemoveFolderLink(out / "x.txt"));
+#else
+  EXPECT_TRUE(fs::is_symlink(out / "x.txt"));
+#endif
 
   // Undone again: what it removed is gone now.
-  EXPECT_EQ(RunBatch({"--undo", journal}).out.substr(0, 19), "Kept (gone): a.txt\n");
+  EXPECT_EQ(RunBatch({"--undo", journal}).out.rfind(Text({"Kept (gone): a.txt"}), 0), 0u);
 }
 
 TEST_F(BatchJournal, UndoRemovesTheDestinationItCreatedOnceEmpty) {
@@ -143,7 +163,7 @@ TEST_F(BatchJournal, UndoRemovesTheDestinationItCreatedOnceEmpty) {
   EXPECT_TRUE(fs::exists(made + "/a.txt"));
   const Outcome undo = RunBatch({"--undo", journal});
   EXPECT_EQ(undo.status, 0);
-  EXPECT_NE(undo.out.find("Undone: 3 removed, 0 kept.\n"), std::string::npos) << undo.out;
+  EXPECT_NE(undo.out.find(Text({"Undone: 3 removed, 0 kept."})), std::string::npos) << undo.out;
   EXPECT_FALSE(fs::exists(made));
   // The folder above it was made by the same run, but the journal names the destination only.
   EXPECT_TRUE(fs::exists(out / "made"));
@@ -156,7 +176,7 @@ TEST_F(BatchJournal, UndoNeverLeavesTheJournalsDestination) {
   fs::create_directory(out.path());
   std::ofstream(out / "a.txt") << "";
   const Outcome undo = RunBatch({"--undo", journal});
-  EXPECT_NE(undo.out.find("Kept (gone): a.txt\n"), std::string::npos);
+  EXPECT_NE(undo.out.find(Text({"Kept (gone): a.txt"})), std::string::npos);
   EXPECT_TRUE(fs::exists(out / "a.txt"));
   EXPECT_TRUE(fs::exists(dir / "moved/a.txt"));
 }
@@ -164,13 +184,14 @@ TEST_F(BatchJournal, UndoNeverLeavesTheJournalsDestination) {
 TEST_F(BatchJournal, AFileThatIsNoJournalExitsWithOneAndBadUseWithTwo) {
   const Outcome not_journal = RunBatch({"--undo", source});
   EXPECT_EQ(not_journal.status, 1);
-  EXPECT_EQ(not_journal.err, "Error: " + source + " is not a journal of a run.\n");
+  EXPECT_EQ(not_journal.err, Text({"Error: " + source + " is not a journal of a run."}));
   EXPECT_EQ(RunBatch({"--undo", dir / "missing"}).status, 1);
   EXPECT_EQ(RunBatch({"--undo", journal, source, out.path()}).status, 2);
   EXPECT_EQ(RunBatch({"--dry-run", "--journal", journal, source, out.path()}).status, 2);
   EXPECT_EQ(RunBatch({"--journal"}).status, 2);
 }
 
+#ifndef _WIN32
 TEST_F(BatchJournal, TheJournalOfARunKilledHalfwayUndoesWhatWasMade) {
   std::string many;
   for (int i = 0; i < 200000; ++i) many += "f" + std::to_string(i) + "\r\n";
@@ -203,6 +224,7 @@ TEST_F(BatchJournal, TheJournalOfARunKilledHalfwayUndoesWhatWasMade) {
   }
   EXPECT_LE(left.size(), 1u);
 }
+#endif
 
 }  // namespace
 }  // namespace quillon

@@ -1,26 +1,37 @@
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
 
-#include "cli/BatchProcess.h"
+#include "cli/BatchRun.h"
+#include "support/HostFiles.h"
 #include "support/TempDir.h"
+#include "util/Platform.h"
 
 namespace quillon {
 namespace {
 
-using testing::Options;
+using testing::BatchOptions;
+#ifndef _WIN32
+using testing::ExecBatch;
+#endif
+using testing::kEnd;
+using testing::kOnWindows;
 using testing::Outcome;
 using testing::ReadBytes;
 using testing::RunBatch;
 using testing::TempDir;
+using testing::Text;
 
 class BatchCommand : public ::testing::Test {
  protected:
@@ -30,17 +41,35 @@ class BatchCommand : public ::testing::Test {
 };
 
 TEST_F(BatchCommand, TheThreeLineExample) {
+  // On Windows the run goes into a folder of a drive (C:\...), named with backslashes.
+  if (kOnWindows) {
+    ASSERT_TRUE(IsRootPath(out.path().substr(0, 3))) << out.path();
+  }
   const std::string source = dir.Write("names.txt", "a\r\nb\r\na\r\n");
   const Outcome run = RunBatch({"--settings", settings, source, out.path()});
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out,
-            "Started...\nExists already: a\nFinished!\nCreated files: 2/3\n"
-            "Existing files: 1/3\nSuccess ratio: 3/3 or 100%\n");
+  EXPECT_EQ(run.out, Text({"Started...", "Exists already: a", "Finished!", "Created files: 2/3",
+                           "Existing files: 1/3", "Success ratio: 3/3 or 100%"}));
   EXPECT_EQ(run.err, "");
   EXPECT_TRUE(std::filesystem::exists(out / "a.txt"));
   EXPECT_TRUE(std::filesystem::exists(out / "b.txt"));
   // The batch command never writes the settings file.
   EXPECT_EQ(ReadBytes(settings), "");
+}
+
+TEST_F(BatchCommand, ALinkedSubfolderIsNeverEntered) {
+  // A symbolic link on POSIX; on Windows a junction, or under Wine its host's symbolic link,
+  // which Wine shows as a reparse point.
+  TempDir outside;
+  ASSERT_TRUE(testing::MakeFolderLink(out / "sub", outside.path()));
+  const std::string source = dir.Write("names.txt", "sub\\x\r\nsub/y\r\nz\r\n");
+  const Outcome run = RunBatch({"--settings", settings, source, out.path()});
+  EXPECT_TRUE(testing::RemoveFolderLink(out / "sub"));
+  EXPECT_EQ(run.out,
+            Text({"Started...", "Unable to create: sub\\x", "Unable to create: sub/y", "Finished!",
+                  "Created files: 1/3", "Existing files: 0/3", "Success ratio: 1/3 or 33%"}));
+  EXPECT_TRUE(std::filesystem::is_empty(outside.path()));
+  EXPECT_TRUE(std::filesystem::exists(out / "z.txt"));
 }
 
 TEST_F(BatchCommand, SettingsComeFromTheGivenFile) {
@@ -54,15 +83,16 @@ TEST_F(BatchCommand, SettingsComeFromTheGivenFile) {
 TEST_F(BatchCommand, RefusedRunsExitWithOne) {
   const Outcome missing = RunBatch({"--settings", settings, dir / "missing.txt", out.path()});
   EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.err,
-            "Error: " + dir / "missing.txt" + " does not exist! Please check complete path.\n");
-  EXPECT_EQ(missing.out, "Started...\nDoes not exist: " + dir / "missing.txt" + "\n");
+  EXPECT_EQ(missing.err, Text({"Error: " + dir / "missing.txt" +
+                               " does not exist! Please check complete path."}));
+  EXPECT_EQ(missing.out, Text({"Started...", "Does not exist: " + dir / "missing.txt"}));
 
   const std::string source = dir.Write("names.txt", "a\r\n");
   const Outcome refused = RunBatch({"--settings", settings, "--no", source, out / "new"});
   EXPECT_EQ(refused.status, 1);
-  EXPECT_EQ(refused.err,
-            "Warning: Chosen parent folder is invalid or does not exist. I try to create it??\n");
+  EXPECT_EQ(
+      refused.err,
+      Text({"Warning: Chosen parent folder is invalid or does not exist. I try to create it??"}));
   EXPECT_FALSE(std::filesystem::exists(out / "new"));
 
   // Without a terminal and without --yes, a question is answered No.
@@ -73,9 +103,10 @@ TEST_F(BatchCommand, YesAnswersEveryQuestion) {
   const std::string source = dir.Write("names.txt", "a\r\n");
   const Outcome run = RunBatch({"--settings", settings, "--yes", source, out / "new/deep"});
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.err,
-            "Warning: Chosen parent folder is invalid or does not exist. I try to create it??\n"
-            "Quillon: Creation succesfull\n");
+  EXPECT_EQ(
+      run.err,
+      Text({"Warning: Chosen parent folder is invalid or does not exist. I try to create it??",
+            "Quillon: Creation succesfull"}));
   EXPECT_TRUE(std::filesystem::exists(out / "new/deep/a.txt"));
 }
 
@@ -94,17 +125,17 @@ TEST_F(BatchCommand, HelpAndVersionGoToStandardOutputAndRunNothing) {
   const Outcome help = RunBatch({"--yes", "--help", source, out.path()});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
-  EXPECT_EQ(help.out.rfind("usage: quillon-batch [--settings FILE] [--yes|--no] [--dry-run] "
-                           "[--explain]\n",
+  EXPECT_EQ(help.out.rfind(Text({"usage: quillon-batch [--settings FILE] [--yes|--no] [--dry-run] "
+                                 "[--explain]"}),
                            0),
             0u);
   for (const char* option : {"--settings FILE", "--yes", "--no", "--dry-run", "--explain",
                              "--journal FILE", "--undo FILE", "--help", "--version"}) {
-    EXPECT_NE(help.out.find(std::string("\n  ") + option + " "), std::string::npos) << option;
+    EXPECT_NE(help.out.find(kEnd + "  " + option + " "), std::string::npos) << option;
   }
   const Outcome version = RunBatch({"--version"});
   EXPECT_EQ(version.status, 0);
-  EXPECT_EQ(version.out, "quillon-batch 3.0\n");
+  EXPECT_EQ(version.out, Text({"quillon-batch 3.0"}));
   EXPECT_EQ(version.err, "");
   EXPECT_FALSE(std::filesystem::exists(out / "a.txt"));
   // After "--" they are names like any other.
@@ -119,10 +150,48 @@ TEST_F(BatchCommand, AFailureOfFileInputExitsWithThree) {
             "[Fill]\r\nKind=single\r\nText=1\r\nFile name=" + dir / "gone.txt" + "\r\n");
   const Outcome run = RunBatch({"--settings", settings, source, out.path()});
   EXPECT_EQ(run.status, 3);
-  EXPECT_EQ(run.out, "Started...\n");
-  EXPECT_EQ(run.err, "Quillon: File not found.\n");
+  EXPECT_EQ(run.out, Text({"Started..."}));
+  EXPECT_EQ(run.err, Text({"Quillon: File not found."}));
 }
 
+TEST_F(BatchCommand, AReportThatCannotBeWrittenEndsWithThree) {
+  const std::string source = dir.Write("names.txt", "a\r\nb\r\n");
+  const Outcome run = RunBatch({"--settings", settings, source, out.path()}, {.out_closed = true});
+  EXPECT_EQ(run.status, 3);
+  // The pipe's error as the host numbers it: EPIPE; on Windows ERROR_NO_DATA.
+  EXPECT_EQ(run.err, Text({kOnWindows ? "Quillon: I/O error 232." : "Quillon: I/O error 32."}));
+}
+
+TEST_F(BatchCommand, RelativeDestinationIsCreatedInTheCurrentFolder) {
+  dir.Write("names.txt", "a\r\n");
+  const Outcome run =
+      RunBatch({"--settings", settings, "--yes", "names.txt", "out/deep"}, {.folder = dir.path()});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(
+      run.err,
+      Text({"Warning: Chosen parent folder is invalid or does not exist. I try to create it??",
+            "Quillon: Creation succesfull"}));
+  EXPECT_EQ(run.out, Text({"Started...", "Parent folder does not exist: out/deep",
+                           "Parent folder created: out/deep", "Finished!", "Created files: 1/1",
+                           "Existing files: 0/1", "Success ratio: 1/1 or 100%"}));
+  EXPECT_TRUE(std::filesystem::exists(dir / "out/deep/a.txt"));
+}
+
+#ifdef _WIN32
+TEST_F(BatchCommand, ASourceHeldByAnotherProgramIsNamedAsGiven) {
+  dir.Write("names.txt", "a\r\n");
+  // Opened without sharing, as an editor may hold a file.
+  const HANDLE held =
+      CreateFileA((dir / "names.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  const Outcome run =
+      RunBatch({"--settings", settings, "names.txt", out.path()}, {.folder = dir.path()});
+  CloseHandle(held);
+  EXPECT_EQ(run.status, 3);
+  EXPECT_EQ(run.err, Text({"Error: Can not read names.txt", "Quillon: File access denied."}));
+}
+#else
+// Signals, pseudo-terminals, /dev/full and pipes in the file system are a POSIX host's.
 TEST_F(BatchCommand, InterruptTerminateAndHangUpAreCancel) {
   std::string lines;
   for (int i = 0; i < 300000; ++i) lines += "n" + std::to_string(i) + "\r\n";
@@ -170,7 +239,7 @@ std::string RunOnTerminal(const std::vector<std::string>& arguments) {
     dup2(shown, 1);
     dup2(shown, 2);
     close(terminal);
-    testing::ExecBatch(arguments);
+    ExecBatch(arguments);
   }
   std::string text;
   char buffer[4096];
@@ -233,20 +302,7 @@ TEST_F(BatchCommand, AnUnreadableSourceIsNamedAsGiven) {
   EXPECT_EQ(run.err, "Error: Can not read names.txt\nQuillon: File access denied.\n");
 }
 
-TEST_F(BatchCommand, RelativeDestinationIsCreatedInTheCurrentFolder) {
-  dir.Write("names.txt", "a\r\n");
-  const Outcome run =
-      RunBatch({"--settings", settings, "--yes", "names.txt", "out/deep"}, {.folder = dir.path()});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.err,
-            "Warning: Chosen parent folder is invalid or does not exist. I try to create it??\n"
-            "Quillon: Creation succesfull\n");
-  EXPECT_EQ(run.out,
-            "Started...\nParent folder does not exist: out/deep\nParent folder created: "
-            "out/deep\nFinished!\nCreated files: 1/1\nExisting files: 0/1\n"
-            "Success ratio: 1/1 or 100%\n");
-  EXPECT_TRUE(std::filesystem::exists(dir / "out/deep/a.txt"));
-}
+#endif
 
 }  // namespace
 }  // namespace quillon

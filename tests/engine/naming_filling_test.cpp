@@ -94,6 +94,7 @@ TEST(ReplaceInvalidChars, ReportsEachReplacementWithTheOriginalName) {
   EXPECT_EQ(reported.size(), 9u);
 }
 
+// The destination and the name are joined by the host's separator, as they stand.
 TEST(OutputPath, AddsTheExtensionWhereDue) {
   // One buffer for all, as a run uses it: nothing of a longer path before stays behind.
   std::string path = "/a-much-longer-path-written-before/old.txt";
@@ -102,14 +103,27 @@ TEST(OutputPath, AddsTheExtensionWhereDue) {
     OutputPath(destination, name, extension, always, path);
     return path;
   };
+#ifdef _WIN32
+  EXPECT_EQ(output_path("C:\\d", "notes.v2", "txt", false), "C:\\d\\notes.v2");
+  EXPECT_EQ(output_path("C:\\d", "readme", "txt", false), "C:\\d\\readme.txt");
+  EXPECT_EQ(output_path("C:\\d", "end.", "txt", false), "C:\\d\\end.");
+  EXPECT_EQ(output_path("C:\\d", "notes.v2", "txt", true), "C:\\d\\notes.v2.txt");
+  EXPECT_EQ(output_path("C:\\d", "x", "", true), "C:\\d\\x.");
+  EXPECT_EQ(output_path("C:\\d\\", "x", "txt", true), "C:\\d\\\\x.txt");
+  EXPECT_EQ(output_path("C:\\", "x", "txt", true), "C:\\\\x.txt");
+  EXPECT_EQ(output_path("C:\\d", "", "txt", true), "C:\\d\\.txt");
+  EXPECT_EQ(output_path(" C:\\d ", "  ", "txt", false), " C:\\d \\  .txt");
+#else
   EXPECT_EQ(output_path("/d", "notes.v2", "txt", false), "/d/notes.v2");
   EXPECT_EQ(output_path("/d", "readme", "txt", false), "/d/readme.txt");
   EXPECT_EQ(output_path("/d", "end.", "txt", false), "/d/end.");
   EXPECT_EQ(output_path("/d", "notes.v2", "txt", true), "/d/notes.v2.txt");
   EXPECT_EQ(output_path("/d", "x", "", true), "/d/x.");
   EXPECT_EQ(output_path("/d/", "x", "txt", true), "/d//x.txt");
+  EXPECT_EQ(output_path("/", "x", "txt", true), "//x.txt");
   EXPECT_EQ(output_path("/d", "", "txt", true), "/d/.txt");
   EXPECT_EQ(output_path(" /d ", "  ", "txt", false), " /d /  .txt");
+#endif
 }
 
 RunSettings Fill(const std::string& kind, std::int32_t size = 0) {

@@ -1,11 +1,11 @@
 // A plan predicts the run: the same report on an unchanged disk, every line's outcome and its
 // reason, and nothing created, filled or changed while planning.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 
 #include "engine/ConversionRun.h"
+#include "support/HostFiles.h"
 #include "support/RecordingRunHost.h"
 #include "support/TempDir.h"
 
@@ -36,7 +36,7 @@ class PlanTest : public ::testing::Test {
   void MakeDestination() {
     fs::create_directories(out + "/sub");
     fs::create_directory(out + "/folder.txt");
-    fs::create_symlink(dir / "elsewhere", out + "/link");
+    ASSERT_TRUE(testing::MakeFolderLink(out + "/link", dir / "elsewhere"));
     dir.Write("out/old.txt", "kept");
   }
 
@@ -67,6 +67,9 @@ class PlanTest : public ::testing::Test {
                            "\r\n" +  // over the path limit
                            "last");
   }
+
+  // The link goes as itself, never through to what it leads to.
+  void TearDown() override { testing::RemoveFolderLink(out + "/link"); }
 
   // Plans, then runs, each with its own host; the disk must not change while planning.
   void PlanThenRun() {
@@ -108,6 +111,7 @@ TEST_F(PlanTest, PredictsTheReportOfEveryFillKindOverEveryOutcome) {
       EXPECT_EQ(planned.decided[i], ran.decided[i]);
     }
     // The run's files cleared away for the next kind.
+    ASSERT_TRUE(testing::RemoveFolderLink(out + "/link"));
     fs::remove_all(out);
     MakeDestination();
   }
@@ -138,6 +142,18 @@ TEST_F(PlanTest, GivesEachLineItsOutcomeAndReason) {
                    "Unable to create: CON  [reserved device name \"CON.txt\"]"}));
   // The run knows the same reasons for what it refuses.
   EXPECT_EQ(planned.refusals, ran.refusals);
+}
+
+TEST_F(PlanTest, NamesDifferingInLetterCaseAreOneFileOnWindowsOnly) {
+  source = dir.Write("cases.txt", "Name\r\nNAME\r\nsub\\Deep\r\nSUB\\deep\r\n");
+  PlanThenRun();
+  EXPECT_EQ(planned.report, ran.report);
+  EXPECT_EQ(planned.refusals, ran.refusals);
+  const Lines windows{"1 Name.txt 0 created ", "2 NAME.txt 0 exists line 1 creates it",
+                      "3 sub\\Deep.txt 0 created ", "4 SUB\\deep.txt 0 exists line 3 creates it"};
+  const Lines posix{"1 Name.txt 0 created ", "2 NAME.txt 0 created ", "3 sub\\Deep.txt 0 created ",
+                    "4 SUB\\deep.txt 0 unable missing subfolder \"SUB\""};
+  EXPECT_EQ(planned.decided, testing::kOnWindows ? windows : posix);
 }
 
 TEST_F(PlanTest, PlansAMissingDestinationAsCreatedWithoutAsking) {

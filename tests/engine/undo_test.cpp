@@ -1,13 +1,13 @@
 // Undo by a journal that names files outside its destination, or through a link: nothing
 // outside the destination goes, whatever the journal says.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 
 #include "engine/RunUndo.h"
+#include "support/HostFiles.h"
 #include "support/TempDir.h"
+#include "util/UniqueFd.h"
 
 namespace quillon {
 namespace {
@@ -16,22 +16,17 @@ namespace fs = std::filesystem;
 using testing::TempDir;
 
 FileIdentity IdentityOfPath(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY);
-  const FileIdentity identity = IdentityOf(fd);
-  close(fd);
-  return identity;
+  return IdentityOf(OpenTextFile(path).get());
 }
 
 TEST(UndoRun, RemovesNothingOutsideTheDestinationWhateverTheJournalNames) {
   TempDir dir;
   fs::create_directories(dir / "out/sub");
   const std::string outside = dir.Write("outside.txt", "keep");
-  fs::create_symlink(dir.path(), dir / "out/up");
+  ASSERT_TRUE(testing::MakeFolderLink(dir / "out/up", dir.path()));
   RunJournal journal;
   journal.destination = dir / "out";
-  const int folder = open(journal.destination.c_str(), O_RDONLY | O_DIRECTORY);
-  journal.destination_identity = IdentityOf(folder);
-  close(folder);
+  journal.destination_identity = DestinationFolder(journal.destination).Identity();
   // Each names the outside file, with its true identity.
   const FileIdentity identity = IdentityOfPath(outside);
   for (const char* path :
@@ -44,7 +39,8 @@ TEST(UndoRun, RemovesNothingOutsideTheDestinationWhateverTheJournalNames) {
   EXPECT_EQ(counts.removed, 0);
   EXPECT_EQ(counts.kept, 5);
   EXPECT_TRUE(fs::exists(outside));
-  EXPECT_TRUE(fs::is_symlink(dir / "out/up"));
+  EXPECT_TRUE(fs::exists(dir / "out/up/outside.txt")) << "the link and what it leads to stay";
+  EXPECT_TRUE(testing::RemoveFolderLink(dir / "out/up"));
   EXPECT_EQ(report.back(), "Undone: 0 removed, 5 kept.");
 }
 

@@ -1,9 +1,12 @@
 #include "history/HistoryList.h"
 
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <csignal>
 #include <filesystem>
@@ -110,6 +113,8 @@ TEST_F(HistoryListTest, CtrlZIsAnOrdinaryCharacterOfTheHistoryFiles) {
   EXPECT_EQ(host.boxes, Items{"Warning: Invalid number in max.his"});
 }
 
+// Links to nothing and a file-size limit, which only a POSIX host gives a user.
+#ifndef _WIN32
 TEST_F(HistoryListTest, LinksToNothingAreMissingFiles) {
   for (const char* name : {"files.his", "max.his", "maxlen.his"}) {
     ASSERT_EQ(symlink("nowhere", (dir / name).c_str()), 0);
@@ -121,6 +126,7 @@ TEST_F(HistoryListTest, LinksToNothingAreMissingFiles) {
   EXPECT_TRUE(host.boxes.empty());
   EXPECT_EQ(HistoryFile(), "");
 }
+#endif
 
 TEST_F(HistoryListTest, LoadKeepsDuplicatesAndItemsBeyondTheLimit) {
   dir.Write("files.his", Lines({"x", "X", "x"}));
@@ -398,6 +404,8 @@ TEST_F(HistoryListTest, TwoListsOnTheSameFilesShareOnlyTheFiles) {
   EXPECT_EQ(other_menu.captions(), (Items{"d", "a", "b", "c"}));
 }
 
+#ifndef _WIN32
+// A file's identity, the rights of files and the process's limits are the POSIX host's.
 TEST_F(HistoryListTest, TheFileIsWrittenOnlyWhenWhatItHoldsChanges) {
   // A replacement is a new file, so the file's identity tells whether it was written.
   const auto identity = [&] {
@@ -457,6 +465,7 @@ TEST_F(HistoryListTest, AFailedWriteLeavesTheOldHistoryFileWhole) {
     names.push_back(entry.path().filename().string());
   EXPECT_EQ(names, (Items{"files.his"}));
 }
+#endif
 
 TEST_F(HistoryListTest, AnUnwritableHistoryFileFailsTheLoad) {
   std::filesystem::create_directory(dir / "files.his");

@@ -1,12 +1,11 @@
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#ifndef _WIN32
 #include "support/FileSizeLimit.h"
+#endif
+#include "support/HostFiles.h"
 #include "support/RecordingMessages.h"
 #include "support/TempDir.h"
 #include "util/FileSystem.h"
@@ -17,8 +16,10 @@
 namespace quillon {
 namespace {
 
+using testing::kOnWindows;
 using testing::ReadBytes;
 using testing::TempDir;
+namespace fs = std::filesystem;
 
 std::vector<std::string> ReadAllLines(const std::string& path) {
   TextLineReader reader(path);
@@ -35,7 +36,8 @@ TEST(TextLineReader, FollowsTheLineRules) {
   EXPECT_EQ(ReadAllLines(dir.Write("a", "")), Lines{""});
   EXPECT_EQ(ReadAllLines(dir.Write("b", "a\r\n")), Lines{"a"});
   EXPECT_EQ(ReadAllLines(dir.Write("c", "a\r\n\r\n")), (Lines{"a", ""}));
-  EXPECT_EQ(ReadAllLines(dir.Write("d", "a\nb")), (Lines{"a", "b"}));
+  // A lone line feed ends a line on POSIX; Windows ends a line only at a carriage return.
+  EXPECT_EQ(ReadAllLines(dir.Write("d", "a\nb")), (kOnWindows ? Lines{"a\nb"} : Lines{"a", "b"}));
   EXPECT_EQ(ReadAllLines(dir.Write("e",
                                    "a\r\n\x1A"
                                    "b\r\nc")),
@@ -45,7 +47,7 @@ TEST(TextLineReader, FollowsTheLineRules) {
                                    "ab\x1A"
                                    "cd")),
             Lines{"ab"});
-  EXPECT_EQ(ReadAllLines(dir.Write("h", "\n\r")), (Lines{"", ""}));
+  EXPECT_EQ(ReadAllLines(dir.Write("h", "\n\r")), (kOnWindows ? Lines{"\n"} : Lines{"", ""}));
   EXPECT_EQ(ReadAllLines(dir.Write("i", std::string("a\0b\r\n", 5))),
             Lines{std::string("a\0b", 3)});
 }
@@ -76,8 +78,9 @@ TEST(TextLineReader, ReadsLinesLongerThanItsBufferAndCrLfSplitAcrossReads) {
 }
 
 TEST(TextLineReader, MissingFileIsFileNotFound) {
+  TempDir dir;
   try {
-    TextLineReader reader("/nonexistent/quillon/file");
+    TextLineReader reader(dir / "missing");
     FAIL() << "opened a missing file";
   } catch (const IoError& error) {
     EXPECT_STREQ(error.what(), "File not found");
@@ -89,7 +92,7 @@ TEST(CountLines, CountsUnderTheLineRules) {
   testing::RecordingMessages<> messages;
   EXPECT_EQ(CountLines(dir.Write("a", "a\r\n"), messages), 1);
   EXPECT_EQ(CountLines(dir.Write("b", "a\r\n\r\n"), messages), 2);
-  EXPECT_EQ(CountLines(dir.Write("c", "a\nb"), messages), 2);
+  EXPECT_EQ(CountLines(dir.Write("c", "a\nb"), messages), kOnWindows ? 1 : 2);
   EXPECT_EQ(CountLines(dir.Write("d",
                                  "a\r\n\x1A"
                                  "b"),
@@ -98,8 +101,6 @@ TEST(CountLines, CountsUnderTheLineRules) {
   EXPECT_EQ(CountLines(dir.Write("e", ""), messages), 1);
   EXPECT_EQ(CountLines(dir / "missing", messages), -1);
   EXPECT_EQ(CountLines(dir.path(), messages), -1);
-  ASSERT_EQ(symlink("nowhere", (dir / "dangling").c_str()), 0);
-  EXPECT_EQ(CountLines(dir / "dangling", messages), -1);
   EXPECT_TRUE(messages.boxes.empty());
 }
 
@@ -112,9 +113,9 @@ TEST(PathKinds, FilesFoldersAndNothing) {
   EXPECT_EQ(GetPathKind(""), 'n');
   EXPECT_TRUE(IsFolder(dir.path()));
   EXPECT_FALSE(IsFolder(file));
-  ASSERT_EQ(symlink("nowhere", (dir / "dangling").c_str()), 0);
-  EXPECT_TRUE(IsExistingFile(dir / "dangling"));
+  EXPECT_TRUE(IsExistingFile(file));
   EXPECT_FALSE(IsExistingFile(dir.path()));
+  EXPECT_FALSE(IsExistingFile(dir / "none"));
 }
 
 TEST(PathSize, CountsEverythingBelowWithoutFollowingLinks) {
@@ -122,15 +123,16 @@ TEST(PathSize, CountsEverythingBelowWithoutFollowingLinks) {
   std::filesystem::create_directories(dir / "sub/.hidden");
   dir.Write("a", std::string(10, 'a'));
   dir.Write("sub/b", std::string(20, 'b'));
-  dir.Write("sub/.hidden/.c", std::string(30, 'c'));
+  testing::MarkHidden(dir.Write("sub/.hidden/.c", std::string(30, 'c')));
+  testing::MarkHidden(dir / "sub/.hidden");
   TempDir elsewhere;
   elsewhere.Write("big", std::string(1000, 'x'));
-  ASSERT_EQ(symlink(elsewhere.path().c_str(), (dir / "link").c_str()), 0);
-  const auto link_size = std::filesystem::symlink_status(dir / "link").type();
-  ASSERT_EQ(link_size, std::filesystem::file_type::symlink);
-  const std::uint64_t link_length = elsewhere.path().size();
+  ASSERT_TRUE(testing::MakeFolderLink(dir / "link", elsewhere.path()));
+  // A POSIX link counts as the length of what it holds; a junction holds no bytes of a file.
+  const std::uint64_t link_length = kOnWindows ? 0 : elsewhere.path().size();
   EXPECT_EQ(PathSize(dir.path()), 60u + link_length);
-  EXPECT_EQ(PathSize(dir.path() + "/"), 60u + link_length);
+  EXPECT_EQ(PathSize(dir.path() + kPathSeparator), 60u + link_length);
+  EXPECT_TRUE(testing::RemoveFolderLink(dir / "link"));
   EXPECT_EQ(PathSize(dir / "sub/b"), 20u);
   EXPECT_EQ(PathSize(dir / "missing"), 0u);
   EXPECT_EQ(FileSizeOf(dir.path()), 0u);
@@ -138,36 +140,54 @@ TEST(PathSize, CountsEverythingBelowWithoutFollowingLinks) {
 
 TEST(PathSize, FilesBeyondFourGigabytesInFull) {
   TempDir dir;
-  const std::string file = dir / "sparse";
-  const int fd = open(file.c_str(), O_WRONLY | O_CREAT, 0644);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(ftruncate(fd, 5LL * 1024 * 1024 * 1024), 0);
-  close(fd);
+  const std::string file = dir.Write("sparse", "");
+  std::filesystem::resize_file(file, 5ULL * 1024 * 1024 * 1024);
   EXPECT_EQ(FileSizeOf(file), 5ULL * 1024 * 1024 * 1024);
+  EXPECT_EQ(PathSize(dir.path()), 5ULL * 1024 * 1024 * 1024);
 }
 
-TEST(PathDateText, EmptyForNothingAndADateOtherwise) {
+TEST(PathDateText, EmptyForNothingAndTheLocalDateAndTimeOtherwise) {
   TempDir dir;
   EXPECT_EQ(PathDateText(dir / "none"), "");
   EXPECT_FALSE(PathDateText(dir.path()).empty());
+  EXPECT_FALSE(PathDateText(dir.path() + kPathSeparator).empty());
+  // Local midnight shows the date alone; in any zone but universal time, a date left in
+  // universal time would show a time too.
   const std::string file = dir.Write("f", "");
-  EXPECT_FALSE(PathDateText(file).empty());
+  testing::SetLocalWriteTime(file, 2021, 7, 1, 0, 0, 0);
+  const std::string midnight = PathDateText(file);
+  EXPECT_FALSE(midnight.empty());
+  EXPECT_EQ(midnight.find(':'), std::string::npos) << midnight;
+  testing::SetLocalWriteTime(file, 2021, 1, 15, 13, 45, 10);
+  const std::string afternoon = PathDateText(file);
+  EXPECT_NE(afternoon.find(":45:10"), std::string::npos) << afternoon;
 }
 
+// The separators and roots of the host: "/" on POSIX; on Windows the backslash and the drive
+// roots, the drive being the first two characters or the first three with their backslash.
 TEST(PathRoutines, StripTrailingBackslashAndParentFolder) {
-  std::string path = "/a/b//";
-  StripTrailingBackslash(path);
-  EXPECT_EQ(path, "/a/b/");
-  std::string root = "/";
-  StripTrailingBackslash(root);
-  EXPECT_EQ(root, "/");
-  std::string empty;
-  StripTrailingBackslash(empty);
-  EXPECT_EQ(empty, "");
-  EXPECT_EQ(ParentFolder("/a/b"), "/a");
-  EXPECT_EQ(ParentFolder("/a"), "/");
-  EXPECT_EQ(ParentFolder("/"), "/");
-  EXPECT_EQ(ParentFolder("abc"), "abc");
+  struct Strip {
+    std::string path, stripped;
+  };
+  const std::vector<Strip> strips =
+      kOnWindows ? std::vector<Strip>{{"C:\\a\\b\\\\", "C:\\a\\b\\"}, {"C:\\", "C:"}, {"", ""}}
+                 : std::vector<Strip>{{"/a/b//", "/a/b/"}, {"/", "/"}, {"", ""}};
+  for (const auto& [path, stripped] : strips) {
+    std::string changed = path;
+    StripTrailingBackslash(changed);
+    EXPECT_EQ(changed, stripped) << path;
+  }
+  struct Parent {
+    std::string path, parent;
+  };
+  const std::vector<Parent> parents =
+      kOnWindows ? std::vector<Parent>{{"C:\\a\\b", "C:\\a"},
+                                       {"C:\\a", "C:\\"},
+                                       {"C:\\", "C:\\"},
+                                       {"ab\\c", "ab\\"},
+                                       {"abc", "abc"}}
+                 : std::vector<Parent>{{"/a/b", "/a"}, {"/a", "/"}, {"/", "/"}, {"abc", "abc"}};
+  for (const auto& [path, parent] : parents) EXPECT_EQ(ParentFolder(path), parent) << path;
 }
 
 TEST(ForceFolder, CreatesEveryMissingLevel) {
@@ -176,12 +196,25 @@ TEST(ForceFolder, CreatesEveryMissingLevel) {
   EXPECT_TRUE(IsFolder(dir / "new/sub/deep"));
   EXPECT_TRUE(ForceFolder(dir / "new/sub/deep/"));
   EXPECT_TRUE(ForceFolder(dir.path()));
-  EXPECT_FALSE(ForceFolder("relative/folder"));
+  EXPECT_FALSE(ForceFolder(std::string("relative") + kPathSeparator + "folder"));
   EXPECT_FALSE(IsFolder("relative"));
   dir.Write("file", "x");
   EXPECT_FALSE(ForceFolder(dir / "file/below"));
   EXPECT_EQ(ReadBytes(dir / "file"), "x");
 }
+
+#ifdef _WIN32
+TEST(ForceFolder, TheDriveMustBeThere) {
+  std::string missing_drive;
+  for (char letter = 'Z'; letter >= 'D' && missing_drive.empty(); --letter) {
+    if (!IsFolder(std::string(1, letter) + ":\\")) missing_drive = std::string(1, letter) + ":";
+  }
+  ASSERT_FALSE(missing_drive.empty());
+  EXPECT_FALSE(ForceFolder(missing_drive + "\\new\\sub"));
+  EXPECT_FALSE(ForceFolder("\\\\server\\share\\new"));
+  EXPECT_TRUE(ForceFolder("C:\\"));
+}
+#endif
 
 TEST(RemoveFolder, OnlyEmptyFolders) {
   TempDir dir;
@@ -225,7 +258,9 @@ TEST(AppendRoutines, LinesEndWithCrLf) {
   const std::string file = dir.Write("out", "");
   AppendLine(file, "alpha");
   AppendFileText(file, dir.Write("text", "one\ntwo"));
-  EXPECT_EQ(ReadBytes(file), "alpha\r\none\r\ntwo\r\n\r\n");
+  // Windows ends a line only at a carriage return.
+  EXPECT_EQ(ReadBytes(file),
+            kOnWindows ? "alpha\r\none\ntwo\r\n\r\n" : "alpha\r\none\r\ntwo\r\n\r\n");
   const std::string empty_text = dir.Write("out2", "");
   AppendFileText(empty_text, dir.Write("empty", ""));
   EXPECT_EQ(ReadBytes(empty_text), "\r\n");
@@ -242,20 +277,40 @@ TEST(AppendRoutines, TextFileReadUpToItsSizeWhenOpenedInChunksAcrossLineEnds) {
     text += std::string(65535, 'x') + (i % 2 ? "\r\n" : "\n");
   const std::string self = dir.Write("self.txt", text);
   {
+#ifndef _WIN32
     // Should the append feed on itself, it fails at this size instead of filling the disk.
     const testing::FileSizeLimit limit(8 << 20);
+#endif
     EXPECT_NO_THROW(AppendFileText(self, self));
   }
-  std::string converted;
-  for (char c : text) converted += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  for (std::size_t at = 0; (at = converted.find("\r\r\n", at)) != std::string::npos;) {
-    converted.erase(at, 1);
+  // On Windows the lone line feeds stay inside their lines, which all end in CR LF.
+  std::string converted = text;
+  if (!kOnWindows) {
+    converted.clear();
+    for (char c : text) converted += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    for (std::size_t at = 0; (at = converted.find("\r\r\n", at)) != std::string::npos;) {
+      converted.erase(at, 1);
+    }
   }
+  ASSERT_TRUE(text.ends_with("\r\n"));
   EXPECT_EQ(ReadBytes(self), text + converted + "\r\n");
   // Ctrl-Z ends the text at once, right after a carriage return as anywhere.
   const std::string out = dir.Write("out", "");
   AppendFileText(out, dir.Write("ctrl-z", "a\r\x1A\nb"));
   EXPECT_EQ(ReadBytes(out), "a\r\n\r\n");
+}
+
+TEST(ReadWholeFile, ReadsUpToTheLimit) {
+  TempDir dir;
+  EXPECT_EQ(ReadWholeFile(dir.Write("small", "abc"), 3), "abc");
+  EXPECT_THROW(ReadWholeFile(dir.Write("large", "abcd"), 3), IoError);
+  EXPECT_THROW(ReadWholeFile(dir.path(), 1 << 20), IoError);
+  EXPECT_THROW(ReadWholeFile(dir / "missing", 1 << 20), IoError);
+}
+
+TEST(WithFinalDot, EndsTheTextWithOneDot) {
+  EXPECT_EQ(WithFinalDot("Disk full"), "Disk full.");
+  EXPECT_EQ(WithFinalDot("Done."), "Done.");
 }
 
 TEST(ReplaceFileAtomically, LeavesTheOldOrTheNewFileAndNoTemporary) {
@@ -268,88 +323,6 @@ TEST(ReplaceFileAtomically, LeavesTheOldOrTheNewFileAndNoTemporary) {
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path()))
     ++entries;
   EXPECT_EQ(entries, 1u);
-}
-
-TEST(ReplaceFileAtomically, KeepsModeOwnersAndLinksAsTheUserSetThem) {
-  TempDir dir;
-  const std::string own = dir.Write("private.ini", "old");
-  chmod(own.c_str(), 0600);
-  ReplaceFileAtomically(own, "new");
-  struct stat info {};
-  ASSERT_EQ(stat(own.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 07777, 0600u);
-  EXPECT_EQ(ReadBytes(own), "new");
-  if (geteuid() == 0) {
-    // The superuser writing another user's file leaves it theirs.
-    ASSERT_EQ(chown(own.c_str(), 65534, 65534), 0);
-    ReplaceFileAtomically(own, "newer");
-    ASSERT_EQ(stat(own.c_str(), &info), 0);
-    EXPECT_EQ(info.st_uid, 65534u);
-    EXPECT_EQ(info.st_gid, 65534u);
-  }
-  // A chain of links stays in place; the file at its end is replaced.
-  std::filesystem::create_directory(dir / "real");
-  const std::string target = dir.Write("real/quillon.ini", "old");
-  std::filesystem::create_symlink("real/quillon.ini", dir / "middle");
-  std::filesystem::create_symlink(dir / "middle", dir / "quillon.ini");
-  ReplaceFileAtomically(dir / "quillon.ini", "through the links");
-  EXPECT_TRUE(std::filesystem::is_symlink(dir / "quillon.ini"));
-  EXPECT_TRUE(std::filesystem::is_symlink(dir / "middle"));
-  EXPECT_EQ(ReadBytes(target), "through the links");
-  // A link to nothing yet makes its file.
-  std::filesystem::create_symlink("real/later.ini", dir / "later.ini");
-  ReplaceFileAtomically(dir / "later.ini", "made");
-  EXPECT_EQ(ReadBytes(dir / "real/later.ini"), "made");
-  EXPECT_TRUE(std::filesystem::is_symlink(dir / "later.ini"));
-}
-
-TEST(ReplaceFileAtomically, LeavesWhatItMayNotReplaceAsItIs) {
-  TempDir dir;
-  const std::string read_only = dir.Write("read-only.ini", "old");
-  chmod(read_only.c_str(), 0444);
-  EXPECT_THROW(ReplaceFileAtomically(read_only, "new"), IoError);
-  EXPECT_EQ(ReadBytes(read_only), "old");
-  ASSERT_EQ(mkfifo((dir / "pipe.ini").c_str(), 0600), 0);
-  EXPECT_THROW(ReplaceFileAtomically(dir / "pipe.ini", "new"), IoError);
-  EXPECT_EQ(std::filesystem::status(dir / "pipe.ini").type(), std::filesystem::file_type::fifo);
-  std::filesystem::create_symlink("loop.ini", dir / "loop.ini");
-  EXPECT_THROW(ReplaceFileAtomically(dir / "loop.ini", "new"), IoError);
-  EXPECT_TRUE(std::filesystem::is_symlink(dir / "loop.ini"));
-  std::size_t entries = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path()))
-    ++entries;
-  EXPECT_EQ(entries, 3u);  // no temporary left
-}
-
-TEST(ReadWholeFile, ReadsRegularFilesOnlyAndUpToTheLimit) {
-  TempDir dir;
-  EXPECT_EQ(ReadWholeFile(dir.Write("small", "abc"), 3), "abc");
-  EXPECT_THROW(ReadWholeFile(dir.Write("large", "abcd"), 3), IoError);
-  ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
-  for (const std::string& path : {dir / "pipe", std::string("/dev/zero"), dir.path()}) {
-    EXPECT_THROW(ReadWholeFile(path, 1 << 20), IoError) << path;
-  }
-}
-
-TEST(IoErrorTexts, MapTheHostErrors) {
-  EXPECT_EQ(IoErrorText(ENOENT), "File not found");
-  EXPECT_EQ(IoErrorText(EACCES), "File access denied");
-  EXPECT_EQ(IoErrorText(EMFILE), "Too many open files");
-  EXPECT_EQ(IoErrorText(ENOSPC), "Disk full");
-  EXPECT_EQ(IoErrorText(EFBIG), "Disk full");
-  EXPECT_EQ(IoErrorText(EIO), "I/O error 5");
-  EXPECT_EQ(WithFinalDot("Disk full"), "Disk full.");
-  EXPECT_EQ(WithFinalDot("Done."), "Done.");
-}
-
-TEST(Platform, ProgramPaths) {
-  EXPECT_EQ(FolderOfPath("/opt/quillon/quillon"), "/opt/quillon");
-  EXPECT_EQ(FolderOfPath("/quillon"), "/");
-  EXPECT_EQ(IniPathFor("/opt/q/quillon"), "/opt/q/quillon.ini");
-  EXPECT_EQ(IniPathFor("/opt/q/quillon.exe"), "/opt/q/quillon.ini");
-  EXPECT_EQ(IniPathFor("/opt/q.d/quillon"), "/opt/q.d/quillon.ini");
-  EXPECT_EQ(JoinPath("/", "x"), "/x");
-  EXPECT_EQ(JoinPath("/a", "x"), "/a/x");
 }
 
 }  // namespace

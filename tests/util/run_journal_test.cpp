@@ -1,10 +1,9 @@
 // The journal's file: what a writer puts in, a reader gets back, as far as whole lines go.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "support/TempDir.h"
 #include "util/RunJournal.h"
+#include "util/UniqueFd.h"
 
 namespace quillon {
 namespace {
@@ -19,9 +18,7 @@ class RunJournalTest : public ::testing::Test {
     JournalWriter writer(journal);
     writer.Begin(dir.path() + "/odd\tname%\n", FileIdentity{1, 2, 3, 4, 5}, true);
     for (const std::string& name : names) {
-      const int fd = open((dir / "made").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      writer.RecordFile(name, fd);
-      close(fd);
+      writer.RecordFile(name, OpenForRewriting(dir / "made").get());
     }
     writer.Close();
     return ReadBytes(journal);

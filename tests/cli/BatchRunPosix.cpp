@@ -1,6 +1,3 @@
-// The batch command as a child process: its exit status and what it wrote.
-#pragma once
-
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -8,30 +5,12 @@
 #include <unistd.h>
 
 #include <stdexcept>
-#include <string>
-#include <vector>
+
+#include "cli/BatchRun.h"
 
 namespace quillon::testing {
 
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
-
-struct Options {
-  // Sends the signal once this text appears on standard error.
-  std::string interrupt_on;
-  int signal = SIGINT;
-  // The folder current for the command; this one's when empty.
-  std::string folder;
-  // Standard output or error to this file (/dev/full) instead of a pipe read back.
-  std::string out_file;
-  std::string err_file;
-};
-
-// Runs the batch command with the given arguments and standard input from /dev/null.
-// In a forked child: becomes the batch command with the arguments.
-[[noreturn]] inline void ExecBatch(const std::vector<std::string>& arguments) {
+void ExecBatch(const std::vector<std::string>& arguments) {
   std::vector<char*> argv{const_cast<char*>(QUILLON_BATCH_PATH)};
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
@@ -39,15 +18,16 @@ struct Options {
   _exit(127);
 }
 
-inline Outcome RunBatch(const std::vector<std::string>& arguments, const Options& options = {}) {
+Outcome RunBatch(const std::vector<std::string>& arguments, const BatchOptions& options) {
   int out_pipe[2], err_pipe[2];
   if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) throw std::runtime_error("pipe");
+  if (options.out_closed) close(out_pipe[0]);
   const pid_t child = fork();
   if (child == 0) {
     dup2(open("/dev/null", O_RDONLY), 0);
     dup2(options.out_file.empty() ? out_pipe[1] : open(options.out_file.c_str(), O_WRONLY), 1);
     dup2(options.err_file.empty() ? err_pipe[1] : open(options.err_file.c_str(), O_WRONLY), 2);
-    close(out_pipe[0]);
+    if (!options.out_closed) close(out_pipe[0]);
     close(err_pipe[0]);
     if (!options.folder.empty() && chdir(options.folder.c_str()) != 0) _exit(126);
     ExecBatch(arguments);
@@ -55,9 +35,9 @@ inline Outcome RunBatch(const std::vector<std::string>& arguments, const Options
   close(out_pipe[1]);
   close(err_pipe[1]);
   Outcome outcome;
-  pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
+  pollfd fds[2] = {{options.out_closed ? -1 : out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
   bool interrupted = false;
-  int open_pipes = 2;
+  int open_pipes = options.out_closed ? 1 : 2;
   while (open_pipes > 0) {
     poll(fds, 2, -1);
     for (int i = 0; i < 2; ++i) {

@@ -1,9 +1,10 @@
-#include "util/Console.h"
-
+// The POSIX side of the standard streams and of the user's interrupt: signals.
 #include <unistd.h>
 
 #include <csignal>
 #include <initializer_list>
+
+#include "util/Console.h"
 
 namespace quillon {
 namespace {
@@ -13,6 +14,10 @@ volatile std::sig_atomic_t interrupted = 0;
 void OnInterrupt(int) { interrupted = 1; }
 
 }  // namespace
+
+int StandardInput() { return STDIN_FILENO; }
+int StandardOutput() { return STDOUT_FILENO; }
+int StandardError() { return STDERR_FILENO; }
 
 bool IsTerminal(int fd) { return isatty(fd) == 1; }
 
