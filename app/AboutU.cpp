@@ -57,9 +57,6 @@ TAboutF::TAboutF(QWidget* parent, const QString& data_folder) : QDialog(parent) 
   aboutM->setObjectName(QStringLiteral("aboutM"));
   aboutM->setReadOnly(true);
   aboutM->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  QFont courier = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  courier.setPixelSize(9);
-  aboutM->setFont(courier);
   QPalette palette = aboutM->palette();
   palette.setColor(QPalette::Base, QColor(192, 192, 192));
   aboutM->setPalette(palette);
@@ -94,6 +91,14 @@ void TAboutF::keyPressEvent(QKeyEvent* event) {
 }
 
 void TAboutF::showEvent(QShowEvent* event) {
+  // The memo's fixed font is loaded when the box first shows: at start-up it would cost a font
+  // the window does not draw.
+  if (!memo_font_set_) {
+    QFont courier = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    courier.setPixelSize(9);
+    aboutM->setFont(courier);
+    memo_font_set_ = true;
+  }
   QDialog::showEvent(event);
   QRect frame = frameGeometry();
   frame.moveCenter(screen()->availableGeometry().center());

@@ -25,13 +25,15 @@ class TAboutF : public QDialog {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
-  // Centred on the screen, wherever the main window stands.
+  // Centred on the screen, wherever the main window stands; the memo in its fixed font.
   void showEvent(QShowEvent* event) override;
 
  private:
   void FormCreate(const QString& data_folder);
   // Escape closes the box.
   bool FormKeyPress(QKeyEvent* key);
+
+  bool memo_font_set_ = false;
 };
 
 }  // namespace quillon

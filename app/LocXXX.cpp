@@ -83,7 +83,7 @@ TLocxxxF::TLocxxxF(QWidget* parent) : QDialog(parent) {
   QWidget::setTabOrder(locxxxE, SavelocB);
   QWidget::setTabOrder(SavelocB, CancelB);
 
-  DriveComboBox1->ReadVolumes();
+  DriveComboBox1->SetVolumes(ST1->Volumes());  // the tree has just read them
   ui::ConnectCommand(ST1, &TShellTree::OnChange, this, &TLocxxxF::ST1Change);
   ui::ConnectCommand(DirectoryListBox1, &TDirectoryListBox::Change, this,
                      &TLocxxxF::DirectoryListBox1Change);

@@ -1,8 +1,10 @@
 #include "app/QuillonApplication.h"
 
-#include <QIcon>
+#include <utility>
+#include <vector>
 
 #include "util/ui/Commands.h"
+#include "util/ui/LazyIcons.h"
 
 namespace quillon {
 
@@ -11,11 +13,12 @@ QuillonApplication::QuillonApplication(int& argc, char** argv) : QApplication(ar
   setApplicationVersion(QStringLiteral("3.0"));
   // The desktop entry, the installed icons and the window all go by one application id.
   setDesktopFileName(QStringLiteral(QUILLON_APP_ID));
-  QIcon icon;
-  for (const int size : {16, 32, 48, 64, 128, 256}) {
-    icon.addFile(QStringLiteral(":/icons/%1x%1/quillon.png").arg(size), QSize(size, size));
-  }
-  setWindowIcon(icon);
+  // Each size is decoded when a window system first asks for it.
+  std::vector<std::pair<QSize, QString>> sizes;
+  for (const int size : {16, 32, 48, 64, 128, 256})
+    sizes.emplace_back(QSize(size, size), QStringLiteral(":/icons/%1x%1/quillon.png").arg(size));
+  setWindowIcon(ui::IconFromFiles(std::move(sizes)));
+  setStyle(ui::WithStandardIconsMadeWhenDrawn(style()));
 }
 
 bool QuillonApplication::notify(QObject* receiver, QEvent* event) {

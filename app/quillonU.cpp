@@ -106,7 +106,7 @@ void TmainF::FormCreate() {
   setWindowState(windowState() | Qt::WindowMaximized);
   SetHeadingColours();
   RunCommand([this] { filterCBChange(); });
-  DriveComboBox1->ReadVolumes();
+  DriveComboBox1->SetVolumes(ST1->Volumes());  // the tree has just read them
   DriveComboBox1->ShowFolder(QDir::currentPath());
 
   program_folder_ = FolderOfPath(executable_path_);

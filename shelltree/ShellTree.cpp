@@ -3,7 +3,6 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFileIconProvider>
-#include <QIconEngine>
 #include <QMenu>
 #include <QMetaProperty>
 #include <QPainter>
@@ -17,12 +16,12 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
-#include <optional>
 
 #include "shelltree/ItemProp.h"
 #include "util/FileSystem.h"
 #include "util/Platform.h"
 #include "util/ui/Commands.h"
+#include "util/ui/LazyIcons.h"
 #include "util/ui/Seam.h"
 
 namespace quillon {
@@ -63,51 +62,6 @@ QIcon WithLinkOverlay(const QIcon& base) {
     result.addPixmap(pixmap);
   }
   return result;
-}
-
-// An icon made the first time it is drawn or asked for a picture, so a tree costs nothing at
-// start-up for icons it has not shown yet. Copies share the one made.
-class DeferredIconEngine : public QIconEngine {
- public:
-  explicit DeferredIconEngine(std::function<QIcon()> make)
-      : made_(std::make_shared<Made>(Made{std::move(make), {}})) {}
-
-  void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
-    Icon().paint(painter, rect, Qt::AlignCenter, mode, state);
-  }
-  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
-    return Icon().pixmap(size, mode, state);
-  }
-  QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state,
-                       qreal scale) override {
-    return Icon().pixmap(size / scale, scale, mode, state);
-  }
-  // Laying out a row asks for the size only: the icon fills what it is given until drawn.
-  QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
-    return made_->icon ? made_->icon->actualSize(size, mode, state) : size;
-  }
-  QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override {
-    return Icon().availableSizes(mode, state);
-  }
-  bool isNull() override { return made_->icon && made_->icon->isNull(); }
-  QIconEngine* clone() const override { return new DeferredIconEngine(*this); }
-
- private:
-  struct Made {
-    std::function<QIcon()> make;
-    std::optional<QIcon> icon;
-  };
-
-  const QIcon& Icon() {
-    if (!made_->icon) made_->icon = made_->make();
-    return *made_->icon;
-  }
-
-  std::shared_ptr<Made> made_;
-};
-
-QIcon DeferredIcon(std::function<QIcon()> make) {
-  return QIcon(new DeferredIconEngine(std::move(make)));
 }
 
 // Ends an in-place edit through the tree (which renames the item) and opens editors only
@@ -212,24 +166,24 @@ void TShellTree::LoadSystemImages() {
   if (!icons_.empty()) return;
   const auto provider = std::make_shared<QFileIconProvider>();
   const auto from_provider = [provider](QFileIconProvider::IconType type) {
-    return DeferredIcon([provider, type] { return provider->icon(type); });
+    return ui::DeferredIcon([provider, type] { return provider->icon(type); });
   };
   const QIcon folder = from_provider(QFileIconProvider::Folder);
   const QIcon file = from_provider(QFileIconProvider::File);
   icons_.resize(kIconCount);
   icons_[kComputerIcon] = from_provider(QFileIconProvider::Computer);
   icons_[kHomeIcon] =
-      DeferredIcon([provider] { return provider->icon(QFileInfo(QDir::homePath())); });
+      ui::DeferredIcon([provider] { return provider->icon(QFileInfo(QDir::homePath())); });
   icons_[kDriveIcon] = from_provider(QFileIconProvider::Drive);
   icons_[kFolderIcon] = folder;
   icons_[kFileIcon] = file;
-  icons_[kFolderLinkIcon] = DeferredIcon([folder] { return WithLinkOverlay(folder); });
-  icons_[kFolderOpenIcon] = DeferredIcon([folder] {
+  icons_[kFolderLinkIcon] = ui::DeferredIcon([folder] { return WithLinkOverlay(folder); });
+  icons_[kFolderOpenIcon] = ui::DeferredIcon([folder] {
     return QIcon::hasThemeIcon(QStringLiteral("folder-open"))
                ? QIcon::fromTheme(QStringLiteral("folder-open"))
                : folder;
   });
-  icons_[kFileLinkIcon] = DeferredIcon([file] { return WithLinkOverlay(file); });
+  icons_[kFileLinkIcon] = ui::DeferredIcon([file] { return WithLinkOverlay(file); });
 }
 
 int TShellTree::IconKeyFor(const TShellNode* node) const {

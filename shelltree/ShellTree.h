@@ -202,6 +202,8 @@ class TShellTree : public QTreeWidget {
 
   // The mount table the volumes come from; its changes are signalled to poll.
   void SetMountTable(const QString& path);
+  // The volumes as last read from it.
+  const std::vector<Volume>& Volumes() const { return volumes_; }
   // Mounts or unmounts happened: the volume nodes are brought up to date.
   void DeviceChange();
 

@@ -35,9 +35,10 @@ void TShellTree::SetMountTable(const QString& path) {
 }
 
 void TShellTree::ReadVolumes(bool markLate) {
-  all_mounts_ = ParseAllMounts(ReadMountTable(mount_table_));
+  const std::string table = ReadMountTable(mount_table_);
+  all_mounts_ = ParseAllMounts(table);
   std::vector<std::string> late;
-  volumes_ = ListVolumes(mount_table_, kVolumePatience, &late);
+  volumes_ = ListVolumesOf(table, kVolumePatience, &late);
   if (!markLate) {
     if (!late.empty()) QTimer::singleShot(kVolumeLateMs, this, [this] { ReadVolumes(true); });
     return;

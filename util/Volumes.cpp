@@ -6,17 +6,19 @@
 
 #include <algorithm>
 #include <array>
-#include <fstream>
 #include <map>
 #include <memory>
-#include <sstream>
 
 #include "util/BlockingWork.h"
 #include "util/FileSystem.h"
+#include "util/IoError.h"
 #include "util/Platform.h"
 
 namespace quillon {
 namespace {
+
+// A host with this many mounts is broken; its table is not read.
+constexpr std::size_t kLargestMountTable = 64 * 1024 * 1024;
 
 // Kernel, memory and image file systems, and FUSE mounts of the desktop's own plumbing:
 // nothing a user keeps files on as a drive.
@@ -106,13 +108,21 @@ std::map<std::string, std::string> LabelsByDevice() {
 
 std::vector<Volume> ParseAllMounts(std::string_view text) {
   std::map<std::string, Volume> byMountPoint;
-  std::istringstream lines{std::string(text)};
-  std::string line;
-  while (std::getline(lines, line)) {
+  std::vector<std::string_view> parts;
+  while (!text.empty()) {
+    const std::size_t end = std::min(text.find('\n'), text.size());
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(std::min(end + 1, text.size()));
     // id parent major:minor root mount-point options [optional fields] - type source super
-    std::istringstream fields(line);
-    std::vector<std::string> parts;
-    for (std::string part; fields >> part;) parts.push_back(part);
+    parts.clear();
+    for (;;) {
+      const std::size_t start = line.find_first_not_of(" \t\r\v\f");
+      if (start == std::string_view::npos) break;
+      line.remove_prefix(start);
+      const std::size_t length = std::min(line.find_first_of(" \t\r\v\f"), line.size());
+      parts.push_back(line.substr(0, length));
+      line.remove_prefix(length);
+    }
     const auto dash = std::find(parts.begin(), parts.end(), "-");
     if (parts.size() < 5 || dash == parts.end() || parts.end() - dash < 3) continue;
     Volume volume;
@@ -121,7 +131,7 @@ std::vector<Volume> ParseAllMounts(std::string_view text) {
     volume.device = UnescapeOctal(*(dash + 2));
     volume.label = volume.device;
     if (!IsAbsolutePath(volume.mount_point)) continue;
-    byMountPoint[volume.mount_point] = volume;
+    byMountPoint[volume.mount_point] = std::move(volume);
   }
   std::vector<Volume> mounts;
   mounts.reserve(byMountPoint.size());
@@ -137,10 +147,11 @@ std::vector<Volume> ParseMountTable(std::string_view text) {
 }
 
 std::string ReadMountTable(const std::string& mountTable) {
-  std::ifstream in(mountTable, std::ios::binary);
-  std::ostringstream text;
-  if (in) text << in.rdbuf();
-  return text.str();
+  try {
+    return ReadWholeFile(mountTable, kLargestMountTable);
+  } catch (const IoError&) {
+    return std::string();
+  }
 }
 
 void LabelVolumes(std::vector<Volume>& volumes) {
@@ -156,9 +167,13 @@ void LabelVolumes(std::vector<Volume>& volumes) {
 
 std::vector<Volume> ListVolumes(const std::string& mountTable, std::chrono::milliseconds patience,
                                 std::vector<std::string>* late) {
-  std::ifstream probe(mountTable);
-  if (!probe) return {};
-  std::vector<Volume> volumes = ParseMountTable(ReadMountTable(mountTable));
+  return ListVolumesOf(ReadMountTable(mountTable), patience, late);
+}
+
+std::vector<Volume> ListVolumesOf(std::string_view mountTableText,
+                                  std::chrono::milliseconds patience,
+                                  std::vector<std::string>* late) {
+  std::vector<Volume> volumes = ParseMountTable(mountTableText);
   // Each mount point is asked on its own lane; one that does not answer in time stays listed,
   // and its question waits on its lane rather than starting another thread next time.
   static BlockingWork work;

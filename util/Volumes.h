@@ -43,6 +43,11 @@ std::vector<Volume> ListVolumes(const std::string& mountTable = kMountTablePath,
                                 std::chrono::milliseconds patience = std::chrono::milliseconds(200),
                                 std::vector<std::string>* late = nullptr);
 
+// The same, from a mount table's text read already.
+std::vector<Volume> ListVolumesOf(std::string_view mountTableText,
+                                  std::chrono::milliseconds patience,
+                                  std::vector<std::string>* late = nullptr);
+
 // Whether the path is the mount point of one of the host's volumes (a drive root).
 bool IsVolumeRoot(const std::string& path);
 

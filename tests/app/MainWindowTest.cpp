@@ -537,11 +537,13 @@ void MainWindowTest::aboutAndBackgroundClick() {
   QCOMPARE(about.findChild<QLabel*>("VersionL")->text(), QStringLiteral("Version 3.0"));
   QString statusWhileShown;
   QPoint centreWhileShown;
+  QFont memoFontWhileShown;
   w.showNormal();
   w.move(0, 0);
   for (int shown = 0; shown < 2; ++shown) {
     QTimer::singleShot(0, &about, [&] {
       statusWhileShown = w.StatusText();
+      memoFontWhileShown = about.aboutM->font();
       centreWhileShown = about.frameGeometry().center();
       QTest::keyClick(&about, Qt::Key_Escape);
     });
@@ -551,6 +553,9 @@ void MainWindowTest::aboutAndBackgroundClick() {
     QVERIFY((centreWhileShown - screenCentre).manhattanLength() <= 2);
     QCOMPARE(w.StatusText(), QStringLiteral("About..."));
     QCOMPARE(about.aboutM->toPlainText(), text);
+    QCOMPARE(memoFontWhileShown.pixelSize(), 9);
+    QCOMPARE(memoFontWhileShown.family(),
+             QFontDatabase::systemFont(QFontDatabase::FixedFont).family());
   }
   QVERIFY(w.isVisible());  // Escape closed the box only
   // A click on a panel is not the background; a click between the panels is.

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 
 #include "support/TempDir.h"
 #include "support/UnansweringMount.h"
@@ -110,6 +112,23 @@ TEST(Volumes, TheHostListsItsRoot) {
   EXPECT_TRUE(IsVolumeRoot("/"));
   EXPECT_FALSE(IsVolumeRoot("/proc"));  // a kernel file system is no drive
   EXPECT_FALSE(IsVolumeRoot(""));
+}
+
+TEST(Volumes, ATableIsReadWholeFromAFileAndNeverWaitedOn) {
+  testing::TempDir dir;
+  // Tabs between the fields count as blanks do.
+  const std::string table = std::string(kTable) + "41\t22\t8:5 / /data rw -\text4 /dev/sda5 rw\n";
+  { std::ofstream(dir / "mountinfo", std::ios::binary) << table; }
+  EXPECT_EQ(ReadMountTable(dir / "mountinfo"), table);
+  const std::vector<Volume> volumes = ParseMountTable(ReadMountTable(dir / "mountinfo"));
+  ASSERT_EQ(volumes.size(), 5u);
+  EXPECT_EQ(volumes[1].mount_point, "/data");
+  EXPECT_EQ(volumes[1].device, "/dev/sda5");
+  // A pipe or a folder in the table's place reads as no table, at once.
+  ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+  EXPECT_EQ(ReadMountTable(dir / "pipe"), "");
+  EXPECT_TRUE(ListVolumes(dir / "pipe").empty());
+  EXPECT_EQ(ReadMountTable(dir.path()), "");
 }
 
 TEST(Volumes, AMountThatNeverAnswersIsListedLateWithoutWaiting) {
