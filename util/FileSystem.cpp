@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
+#include <string_view>
+#include <vector>
 
 #include "util/DestinationFolder.h"
 #include "util/IoError.h"
@@ -74,19 +77,23 @@ std::int32_t CountLines(const std::string& path, MessageHost& messages, std::str
 
 void WriteFillBytes(int fd, std::int64_t count, unsigned char byte) {
   if (count <= 0) return;
+  const auto total = static_cast<std::uint64_t>(count);
   char chunk[kFillChunk];
   // Filled once, as far as it is used: a small file needs no more of it.
-  std::memset(chunk, byte, static_cast<std::size_t>(std::min<std::int64_t>(count, kFillChunk)));
-  // Every piece is the one chunk, so a call can hand the host many chunks at once.
-  std::string_view pieces[kMostPiecesPerWrite];
-  for (std::uint64_t rest = static_cast<std::uint64_t>(count); rest > 0;) {
+  std::memset(chunk, byte, static_cast<std::size_t>(std::min<std::uint64_t>(total, kFillChunk)));
+  // Every piece is the one chunk, so a call can hand the host many chunks at once. No more
+  // pieces are made than the file needs: a small file, the most common, makes one.
+  const std::uint64_t chunks = (total + kFillChunk - 1) / kFillChunk;
+  std::vector<std::string_view> pieces(
+      static_cast<std::size_t>(std::min<std::uint64_t>(chunks, kMostPiecesPerWrite)));
+  for (std::uint64_t rest = total; rest > 0;) {
     std::size_t used = 0;
-    for (; used < kMostPiecesPerWrite && rest > 0; ++used) {
+    for (; used < pieces.size() && rest > 0; ++used) {
       const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(kFillChunk, rest));
       pieces[used] = std::string_view(chunk, size);
       rest -= size;
     }
-    WritePiecesTo(fd, std::span(pieces, used));
+    WritePiecesTo(fd, std::span(pieces.data(), used));
   }
 }
 
