@@ -18,7 +18,6 @@ QuillonApplication::QuillonApplication(int& argc, char** argv) : QApplication(ar
   for (const int size : {16, 32, 48, 64, 128, 256})
     sizes.emplace_back(QSize(size, size), QStringLiteral(":/icons/%1x%1/quillon.png").arg(size));
   setWindowIcon(ui::IconFromFiles(std::move(sizes)));
-  setStyle(ui::WithStandardIconsMadeWhenDrawn(style()));
 }
 
 bool QuillonApplication::notify(QObject* receiver, QEvent* event) {

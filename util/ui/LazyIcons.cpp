@@ -3,8 +3,6 @@
 #include <QApplication>
 #include <QIconEngine>
 #include <QPainter>
-#include <QPointer>
-#include <QProxyStyle>
 #include <QStyle>
 #include <QStyleOption>
 #include <algorithm>
@@ -131,29 +129,11 @@ class FileIconEngine : public QIconEngine {
   std::shared_ptr<std::vector<Picture>> pictures_;
 };
 
-class StandardIconsWhenDrawn : public QProxyStyle {
- public:
-  explicit StandardIconsWhenDrawn(QStyle* base) : QProxyStyle(base) {}
-
-  QIcon standardIcon(StandardPixmap icon, const QStyleOption* option,
-                     const QWidget* widget) const override {
-    // An option describes a moment; an icon asked with one is made at once.
-    if (option) return QProxyStyle::standardIcon(icon, option, widget);
-    const QPointer<QStyle> base(baseStyle());
-    const QPointer<const QWidget> asking(widget);
-    return DeferredIcon([base, asking, icon] {
-      return base ? base->standardIcon(icon, nullptr, asking.data()) : QIcon();
-    });
-  }
-};
-
 }  // namespace
 
 QIcon DeferredIcon(std::function<QIcon()> make) {
   return QIcon(new DeferredIconEngine(std::move(make)));
 }
-
-QStyle* WithStandardIconsMadeWhenDrawn(QStyle* base) { return new StandardIconsWhenDrawn(base); }
 
 QIcon IconFromFiles(std::vector<std::pair<QSize, QString>> files) {
   return QIcon(new FileIconEngine(std::move(files)));

@@ -5,7 +5,6 @@
 #include <QIcon>
 #include <QSize>
 #include <QString>
-#include <QStyle>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -19,9 +18,5 @@ QIcon DeferredIcon(std::function<QIcon()> make);
 // An icon with one picture file a size, each file decoded the first time a picture near its
 // size is asked for. Its sizes are known without reading any file.
 QIcon IconFromFiles(std::vector<std::pair<QSize, QString>> files);
-
-// The base style with its standard icons made when first drawn: a menu bar asks for its
-// extension button's icon when it is built, though the button rarely shows. Takes the base.
-QStyle* WithStandardIconsMadeWhenDrawn(QStyle* base);
 
 }  // namespace quillon::ui

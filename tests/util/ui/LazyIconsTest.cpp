@@ -1,22 +1,11 @@
-// Icons made when first drawn: a picture file is decoded only for a size asked for, sizes are
-// matched as a set of pictures is, and the application's style wrapped for lazy standard icons
-// draws exactly what the style itself draws.
+// Icons made when first drawn: a picture file is decoded only for a size asked for, and sizes
+// are matched as a set of pictures is.
 #include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QHBoxLayout>
-#include <QLineEdit>
-#include <QMainWindow>
-#include <QMenuBar>
-#include <QPushButton>
-#include <QTreeWidget>
 #include <QImage>
 #include <QPainter>
-#include <QStyleFactory>
 #include <QStyleOption>
 #include <QTest>
 #include <filesystem>
-#include <memory>
 
 #include "support/TempDir.h"
 #include "util/ui/LazyIcons.h"
@@ -24,7 +13,6 @@
 using quillon::testing::TempDir;
 using quillon::ui::DeferredIcon;
 using quillon::ui::IconFromFiles;
-using quillon::ui::WithStandardIconsMadeWhenDrawn;
 
 namespace {
 
@@ -42,32 +30,6 @@ QColor Centre(const QPixmap& pixmap) {
 
 QImage Picture(const QIcon& icon, int size, QIcon::Mode mode = QIcon::Normal) {
   return icon.pixmap(QSize(size, size), mode).toImage().convertToFormat(QImage::Format_ARGB32);
-}
-
-// A window with the controls whose looks come from the style, standard icons among them.
-QImage PictureOfAWindow() {
-  QMainWindow window;
-  for (const char* menu : {"&File", "&Folder", "&Options", "&Help", "&About", "E&xit"})
-    window.menuBar()->addMenu(QString::fromLatin1(menu))->addAction(QStringLiteral("Item"));
-  auto* client = new QWidget;
-  auto* row = new QHBoxLayout(client);
-  auto* tree = new QTreeWidget;
-  for (const QStyle::StandardPixmap kind :
-       {QStyle::SP_ComputerIcon, QStyle::SP_DriveHDIcon, QStyle::SP_DirIcon}) {
-    auto* item = new QTreeWidgetItem(tree, {QStringLiteral("item")});
-    item->setIcon(0, QApplication::style()->standardIcon(kind));
-  }
-  row->addWidget(tree);
-  auto* combo = new QComboBox;
-  combo->setEditable(true);
-  combo->addItem(QStringLiteral("*.txt"));
-  row->addWidget(combo);
-  row->addWidget(new QLineEdit(QStringLiteral("text")));
-  row->addWidget(new QCheckBox(QStringLiteral("check")));
-  row->addWidget(new QPushButton(QStringLiteral("&Run")));
-  window.setCentralWidget(client);
-  window.resize(640, 240);
-  return window.grab().toImage();
 }
 
 }  // namespace
@@ -143,32 +105,6 @@ class LazyIconsTest : public QObject {
     const QIcon copy = icon;
     QCOMPARE(Centre(copy.pixmap(16, 16)), QColor(Qt::green));
     QCOMPARE(made, 1);
-  }
-
-  void theWrappedStyleDrawsTheStylesOwnStandardIcons() {
-    std::unique_ptr<QStyle> plain(QStyleFactory::create(QStringLiteral("Fusion")));
-    std::unique_ptr<QStyle> wrapped(
-        WithStandardIconsMadeWhenDrawn(QStyleFactory::create(QStringLiteral("Fusion"))));
-    for (const QStyle::StandardPixmap kind :
-         {QStyle::SP_DirIcon, QStyle::SP_DirHomeIcon, QStyle::SP_ComputerIcon,
-          QStyle::SP_DriveHDIcon, QStyle::SP_FileIcon, QStyle::SP_MessageBoxWarning,
-          QStyle::SP_ToolBarHorizontalExtensionButton}) {
-      const QIcon expected = plain->standardIcon(kind);
-      const QIcon lazy = wrapped->standardIcon(kind);
-      for (const int size : {16, 32, 48}) {
-        QCOMPARE(Picture(lazy, size), Picture(expected, size));
-        QCOMPARE(Picture(lazy, size, QIcon::Disabled), Picture(expected, size, QIcon::Disabled));
-      }
-      QCOMPARE(lazy.availableSizes(), expected.availableSizes());
-    }
-  }
-
-
-  void aWindowLooksTheSameInTheWrappedStyle() {
-    const QImage plain = PictureOfAWindow();
-    QApplication::setStyle(WithStandardIconsMadeWhenDrawn(
-        QStyleFactory::create(QApplication::style()->name())));
-    QCOMPARE(PictureOfAWindow(), plain);
   }
 };
 
