@@ -62,6 +62,8 @@ void TMYcustomhistory::LoadHistory() {
     toolsitem_ = new QMenu(QStringLiteral(">>>"), menuitem_);
     toolsitem_->setObjectName(QStringLiteral("toolsitem"));
     toolsitem_->menuAction()->setObjectName(QStringLiteral("toolsitem"));
+    // A screen reader would read the caption as three signs.
+    toolsitem_->setAccessibleName(QStringLiteral("History menu"));
     NewCommand(toolsitem_, "HISTORY MENU:", "historycaptionitem");
     toolsitem_->addSeparator();
     setmaxhistitem_ = NewCommand(toolsitem_, "Set &max. history items", "setmaxhistitem");

@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QAction>
 #include <QFile>
 #include <QMenu>
@@ -120,6 +121,8 @@ class HistoryMenuTest : public QObject {
     QMenu* tools = history->toolsitem();
     QVERIFY(tools);
     QCOMPARE(tools->objectName(), QString("toolsitem"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(tools)->text(QAccessible::Name),
+             QString("History menu"));
     QCOMPARE(bound.menu.actions().at(2), tools->menuAction());
     QCOMPARE(Captions(tools), QStringList({"HISTORY MENU:", "-", "Set &max. history items", "-",
                                            "Set ma&x. length per item", "-", "Remove ALL history",
