@@ -6,9 +6,12 @@
 #include "app/Windows.h"
 #include "util/Platform.h"
 #include "util/ui/Commands.h"
+#include "util/ui/FontWarmUp.h"
 
 int main(int argc, char** argv) {
+  quillon::ui::FontWarmUp fonts;
   quillon::QuillonApplication application(argc, argv);
+  fonts.Wait();
   try {
     quillon::QuillonWindows windows(quillon::ExecutablePath());
     windows.mainF->show();

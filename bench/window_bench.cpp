@@ -49,6 +49,7 @@
 #include "support/TempDir.h"
 #include "util/Platform.h"
 #include "util/RunJournal.h"
+#include "util/ui/FontWarmUp.h"
 
 extern char** environ;
 
@@ -173,7 +174,9 @@ bool RunChild(std::vector<std::string> arguments, std::string& output, double& f
 // first paint of its main window.
 int FirstPaintChild(int argc, char** argv) {
   const std::string program_folder = argv[2];
+  quillon::ui::FontWarmUp fonts;
   QuillonApplication application(argc, argv);
+  fonts.Wait();
   QuillonWindows windows(program_folder + "/quillon");
   FirstPaintReporter reporter(windows.mainF.get());
   windows.mainF->show();

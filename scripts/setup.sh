@@ -3,7 +3,7 @@
 
 QUILLON_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 QUILLON_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev qt6-base-dev
-                  libjpeg-dev xvfb xauth)
+                  libjpeg-dev libfontconfig-dev xvfb xauth)
 
 quillon_ensure_packages() {
   local missing=()

@@ -3,8 +3,10 @@
 // backslash or a slash in a name from a source line reaches into a subfolder, as on Windows.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 namespace quillon {
 
@@ -103,6 +105,10 @@ std::string HelpFileFor(const std::string& program_folder);
 // Gives the memory freed so far back to the system, where the allocator would keep it for
 // later: after a run has reported a great many lines, the window stays light.
 void ReturnFreedMemory();
+
+// Starts work on a thread of its own, on another core than the caller's where the host has
+// one: left to the host, a thread started beside a busy caller may wait for the caller's core.
+std::thread StartBeside(std::function<void()> work);
 
 // The folder joined with a file name by one separator (none added after a root).
 std::string JoinPath(std::string_view folder, std::string_view name);

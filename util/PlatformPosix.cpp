@@ -1,5 +1,9 @@
 // The POSIX side of the program's paths and folders.
 #include <unistd.h>
+#if defined(__linux__)
+#include <pthread.h>
+#include <sched.h>
+#endif
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -7,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "util/Platform.h"
 
@@ -66,6 +71,22 @@ std::string HelpFileFor(const std::string& program_folder) {
     return installed;
   }
   return beside;
+}
+
+std::thread StartBeside(std::function<void()> work) {
+  std::thread thread(std::move(work));
+#if defined(__linux__)
+  cpu_set_t others;
+  CPU_ZERO(&others);
+  if (sched_getaffinity(0, sizeof others, &others) == 0) {
+    const int here = sched_getcpu();
+    if (here >= 0) CPU_CLR(here, &others);
+    // Where the caller may run on one core only, the thread goes where the host puts it.
+    if (CPU_COUNT(&others) > 0)
+      pthread_setaffinity_np(thread.native_handle(), sizeof others, &others);
+  }
+#endif
+  return thread;
 }
 
 void ReturnFreedMemory() {

@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include <string>
+#include <utility>
 
 #include "util/Platform.h"
 
@@ -94,6 +95,9 @@ std::string UserStateFolder() {
 std::string HelpFileFor(const std::string& program_folder) {
   return JoinPath(program_folder, "quillon.html");
 }
+
+// Windows spreads the threads of a busy process over its cores of its own accord.
+std::thread StartBeside(std::function<void()> work) { return std::thread(std::move(work)); }
 
 // Windows's heap gives freed memory back to the system of its own accord.
 void ReturnFreedMemory() {}

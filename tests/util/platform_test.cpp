@@ -1,6 +1,10 @@
 // Where the program keeps its files and finds its help page, in a copy built or unpacked in a
-// folder of its own and in an installed copy.
+// folder of its own and in an installed copy; work started beside a busy caller.
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <sched.h>
+
+#include <atomic>
 
 #include <cstdlib>
 #include <filesystem>
@@ -86,6 +90,28 @@ TEST(HelpFile, BesideTheProgramElseWhereAnInstalledCopyKeepsIt) {
   EXPECT_EQ(HelpFileFor(dir / "bin"), dir / "bin/quillon.html");
   // At the root, the installed place is /share/doc/quillon.
   EXPECT_EQ(HelpFileFor("/"), "/quillon.html");
+}
+
+TEST(StartBeside, TheWorkRunsOffTheCallersCoreWhereThereIsAnother) {
+  cpu_set_t allowed;
+  ASSERT_EQ(sched_getaffinity(0, sizeof allowed, &allowed), 0);
+  std::atomic<bool> release{false};
+  std::atomic<bool> ran{false};
+  std::thread thread = StartBeside([&] {
+    while (!release) std::this_thread::yield();
+    ran = true;
+  });
+  cpu_set_t given;
+  ASSERT_EQ(pthread_getaffinity_np(thread.native_handle(), sizeof given, &given), 0);
+  release = true;
+  thread.join();
+  EXPECT_TRUE(ran);
+  // The caller's own core is left out; on a single core the thread takes that one.
+  EXPECT_EQ(CPU_COUNT(&given), CPU_COUNT(&allowed) > 1 ? CPU_COUNT(&allowed) - 1 : 1);
+  cpu_set_t outside;
+  CPU_XOR(&outside, &given, &allowed);
+  CPU_AND(&outside, &outside, &given);
+  EXPECT_EQ(CPU_COUNT(&outside), 0);  // never a core the caller may not use
 }
 
 }  // namespace
