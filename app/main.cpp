@@ -6,12 +6,11 @@
 #include "app/Windows.h"
 #include "util/Platform.h"
 #include "util/ui/Commands.h"
-#include "util/ui/FontWarmUp.h"
+#include "util/ui/StartUpWarmUp.h"
 
 int main(int argc, char** argv) {
-  quillon::ui::FontWarmUp fonts;
-  quillon::QuillonApplication application(argc, argv);
-  fonts.Wait();
+  quillon::ui::StartUpWarmUp warm_up;
+  quillon::QuillonApplication application(argc, argv, &warm_up);
   try {
     quillon::QuillonWindows windows(quillon::ExecutablePath());
     windows.mainF->show();

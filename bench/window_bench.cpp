@@ -49,7 +49,7 @@
 #include "support/TempDir.h"
 #include "util/Platform.h"
 #include "util/RunJournal.h"
-#include "util/ui/FontWarmUp.h"
+#include "util/ui/StartUpWarmUp.h"
 
 extern char** environ;
 
@@ -174,9 +174,8 @@ bool RunChild(std::vector<std::string> arguments, std::string& output, double& f
 // first paint of its main window.
 int FirstPaintChild(int argc, char** argv) {
   const std::string program_folder = argv[2];
-  quillon::ui::FontWarmUp fonts;
-  QuillonApplication application(argc, argv);
-  fonts.Wait();
+  quillon::ui::StartUpWarmUp warm_up;
+  QuillonApplication application(argc, argv, &warm_up);
   QuillonWindows windows(program_folder + "/quillon");
   FirstPaintReporter reporter(windows.mainF.get());
   windows.mainF->show();
