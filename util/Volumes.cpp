@@ -19,6 +19,8 @@ namespace {
 
 // A host with this many mounts is broken; its table is not read.
 constexpr std::size_t kLargestMountTable = 64 * 1024 * 1024;
+// What separates the fields of a line of the table.
+constexpr std::string_view kFieldBlanks = " \t\r\v\f";
 
 // Kernel, memory and image file systems, and FUSE mounts of the desktop's own plumbing:
 // nothing a user keeps files on as a drive.
@@ -116,10 +118,10 @@ std::vector<Volume> ParseAllMounts(std::string_view text) {
     // id parent major:minor root mount-point options [optional fields] - type source super
     parts.clear();
     for (;;) {
-      const std::size_t start = line.find_first_not_of(" \t\r\v\f");
+      const std::size_t start = line.find_first_not_of(kFieldBlanks);
       if (start == std::string_view::npos) break;
       line.remove_prefix(start);
-      const std::size_t length = std::min(line.find_first_of(" \t\r\v\f"), line.size());
+      const std::size_t length = std::min(line.find_first_of(kFieldBlanks), line.size());
       parts.push_back(line.substr(0, length));
       line.remove_prefix(length);
     }
