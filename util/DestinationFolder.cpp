@@ -190,32 +190,26 @@ CreateFailure DestinationFolder::WhyNoCreateIn(int folder, std::string_view fold
 }
 
 CreateFailure DestinationFolder::WhySubfolderFails(std::string_view folder_path, int error) const {
-  // Walked again component by component, looking at each before entering it.
-  std::vector<UniqueFd> entered;
-  for (std::size_t start = 0; start <= folder_path.size();) {
-    const std::size_t end = std::min(folder_path.find('/', start), folder_path.size());
-    const std::string component(folder_path.substr(start, end - start));
-    start = end + 1;
-    if (component == "..") {
-      if (entered.empty()) return {CreateCause::ClimbsAbove};
-      entered.pop_back();
-      continue;
-    }
-    const std::string subject(folder_path.substr(0, end));
-    const int from = entered.empty() ? fd_.get() : entered.back().get();
+  // Walked again, looking at each component before entering it.
+  CreateFailure why;
+  const auto look = [&why](int from, const std::string& component, std::string_view subject) {
     const Entry entry = LookAt(from, component.c_str());
     switch (entry.kind) {
-      case EntryKind::Missing: return {CreateCause::MissingSubfolder, subject};
-      case EntryKind::Denied: return {CreateCause::NoPermission, subject};
-      case EntryKind::Failed: return SystemFailure(entry.error);
-      case EntryKind::Link: return {CreateCause::SubfolderIsLink, subject};
+      case EntryKind::Missing: why = {CreateCause::MissingSubfolder, std::string(subject)}; break;
+      case EntryKind::Denied: why = {CreateCause::NoPermission, std::string(subject)}; break;
+      case EntryKind::Failed: why = SystemFailure(entry.error); break;
+      case EntryKind::Link: why = {CreateCause::SubfolderIsLink, std::string(subject)}; break;
       case EntryKind::File:
-      case EntryKind::Other: return {CreateCause::SubfolderIsFile, subject};
-      case EntryKind::Folder: break;
+      case EntryKind::Other: why = {CreateCause::SubfolderIsFile, std::string(subject)}; break;
+      case EntryKind::Folder: return true;
     }
-    UniqueFd next = OpenSubfolder(from, component);
-    if (!next.valid()) return SystemFailure(LastError());
-    entered.push_back(std::move(next));
+    return false;
+  };
+  switch (WalkSubfolders(folder_path, look).end) {
+    case WalkEnd::Refused: return why;
+    case WalkEnd::ClimbedAbove: return {CreateCause::ClimbsAbove};
+    case WalkEnd::OpenFailed: return SystemFailure(LastError());
+    case WalkEnd::Reached: break;
   }
   return SystemFailure(error);
 }
@@ -240,7 +234,8 @@ RemoveOutcome DestinationFolder::RemoveIfUnchanged(const std::string& relative_p
   return RemoveFileAt(parent, leaf, identity);
 }
 
-UniqueFd DestinationFolder::OpenParentByWalk(std::string_view folder_path) const {
+DestinationFolder::Walk DestinationFolder::WalkSubfolders(std::string_view folder_path,
+                                                          const WalkLook& look) const {
   // The folders entered so far; ".." steps back to the one before, never above this folder.
   std::vector<UniqueFd> entered;
   for (std::size_t start = 0; start <= folder_path.size();) {
@@ -248,16 +243,21 @@ UniqueFd DestinationFolder::OpenParentByWalk(std::string_view folder_path) const
     const std::string component(folder_path.substr(start, end - start));
     start = end + 1;
     if (component == "..") {
-      if (entered.empty()) return {};
+      if (entered.empty()) return {WalkEnd::ClimbedAbove, {}};
       entered.pop_back();
       continue;
     }
-    UniqueFd next = OpenSubfolder(entered.empty() ? fd_.get() : entered.back().get(), component);
-    if (!next.valid()) return {};
+    const int from = entered.empty() ? fd_.get() : entered.back().get();
+    if (look && !look(from, component, folder_path.substr(0, end))) return {WalkEnd::Refused, {}};
+    UniqueFd next = OpenSubfolder(from, component);
+    if (!next.valid()) return {WalkEnd::OpenFailed, {}};
     entered.push_back(std::move(next));
   }
-  if (entered.empty()) return Reopen();
-  return std::move(entered.back());
+  return {WalkEnd::Reached, entered.empty() ? Reopen() : std::move(entered.back())};
+}
+
+UniqueFd DestinationFolder::OpenParentByWalk(std::string_view folder_path) const {
+  return WalkSubfolders(folder_path, nullptr).folder;
 }
 
 }  // namespace quillon

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -132,6 +133,17 @@ class DestinationFolder {
   // folder; none on failure.
   UniqueFd OpenParent(std::string_view folder_path) const;
   UniqueFd OpenParentByWalk(std::string_view folder_path) const;
+  // Enters a relative "/"-separated folder path beneath this folder one component at a time,
+  // never following a link; ".." steps back, never above this folder. look, when given, is
+  // asked about each component (the folder it is in, its name, the path up to it) before it
+  // is entered, and ends the walk by answering false.
+  enum class WalkEnd { Reached, Refused, ClimbedAbove, OpenFailed };
+  struct Walk {
+    WalkEnd end;
+    UniqueFd folder;  // Reached: the last folder entered, or this one for an empty path
+  };
+  using WalkLook = std::function<bool(int, const std::string&, std::string_view)>;
+  Walk WalkSubfolders(std::string_view folder_path, const WalkLook& look) const;
   // A subfolder of a folder that is a folder of its own, never a link; nothing on failure.
   static UniqueFd OpenSubfolder(int folder, const std::string& name);
   // This folder once more.
