@@ -3,15 +3,14 @@
 #include <gtest/gtest.h>
 #ifndef _WIN32
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "cli/BatchRun.h"
 #include "support/TempDir.h"
@@ -196,6 +195,10 @@ TEST_F(BatchJournal, TheJournalOfARunKilledHalfwayUndoesWhatWasMade) {
   std::string many;
   for (int i = 0; i < 200000; ++i) many += "f" + std::to_string(i) + "\r\n";
   const std::string big = dir.Write("many.txt", many);
+  // Files appearing in the destination are the event to wait for: each one created after the
+  // first means the file before it was filled and its record written.
+  FolderChangeNotifier notifier;
+  ASSERT_GE(notifier.Add(out.path(), kNotifyFileName), 0);
   const pid_t child = fork();
   if (child == 0) {
     const int null = open("/dev/null", O_WRONLY);
@@ -204,10 +207,14 @@ TEST_F(BatchJournal, TheJournalOfARunKilledHalfwayUndoesWhatWasMade) {
     testing::ExecBatch({"--settings", settings, "--yes", "--journal", journal, big, out.path()});
   }
   // Killed once a good part of the files is there.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (std::chrono::steady_clock::now() < deadline &&
-         (!fs::exists(journal) || fs::file_size(journal) < 200000)) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  std::size_t created = 0;
+  while (created < 2000) {
+    pollfd ready{notifier.Descriptor(), POLLIN, 0};
+    ASSERT_EQ(poll(&ready, 1, 60000), 1) << "the run made no more files";
+    for (const FolderChange& change : notifier.ReadChanges()) {
+      if (change.kind == FolderChange::Kind::Created) ++created;
+      if (change.kind == FolderChange::Kind::Overflow) created = 2000;
+    }
   }
   kill(child, SIGKILL);
   int status = 0;
