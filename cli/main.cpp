@@ -8,6 +8,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "cli/BatchHost.h"
 #include "engine/RunUndo.h"
@@ -63,6 +64,26 @@ int Help() {
 std::string WindowSettingsFile() {
   const std::string folder = quillon::FolderOfPath(quillon::ExecutablePath());
   return quillon::SettingsFileFor(quillon::JoinPath(folder, "quillon"));
+}
+
+// Why the journal's path must not take a journal: it names a file the run reads (however
+// spelled or linked), or an entry that is not a journal; empty when it may.
+std::string JournalRefusal(const std::string& journal, const std::string& source,
+                           const std::string& settings_file, const quillon::RunSettings& settings) {
+  const bool fill_text = settings.FillKind == "single" && settings.FillText;
+  const std::pair<const std::string*, const char*> read[] = {
+      {&source, "the source"},
+      {&settings_file, "the settings file"},
+      {fill_text ? &settings.FillTextFile : nullptr, "the fill text file"}};
+  for (const auto& [path, what] : read) {
+    if (path && quillon::NameOneFile(journal, *path)) {
+      return "--journal " + journal + " is " + what + "; the journal needs a file of its own.";
+    }
+  }
+  if (quillon::EntryExists(journal) && !quillon::HoldsJournal(journal)) {
+    return "--journal " + journal + " exists and is not a journal; it is left as it is.";
+  }
+  return {};
 }
 
 // Writes the undo's report; exit 1 when the file is not a journal.
@@ -132,11 +153,16 @@ int main(int argc, char** argv) {
   try {
     if (undo_file) return Undo(*undo_file, host);
     const std::string program_folder = quillon::FolderOfPath(quillon::ExecutablePath());
-    const quillon::RunSettings settings =
-        quillon::ReadRunSettings(settings_file.value_or(WindowSettingsFile()), program_folder);
+    const std::string settings_path = settings_file.value_or(WindowSettingsFile());
+    const quillon::RunSettings settings = quillon::ReadRunSettings(settings_path, program_folder);
     quillon::ConversionRun run(host, settings);
     std::optional<quillon::JournalWriter> journal;
     if (journal_file) {
+      const std::string refusal = JournalRefusal(*journal_file, paths[0], settings_path, settings);
+      if (!refusal.empty()) {
+        host.ShowError(refusal);
+        return kUsage;
+      }
       journal.emplace(*journal_file);
       run.KeepJournal(&*journal);
     }

@@ -88,8 +88,13 @@ void AppendIdentity(std::string& out, const FileIdentity& identity) {
 
 }  // namespace
 
-JournalWriter::JournalWriter(const std::string& path, const std::string& begun_path)
-    : fd_(CreateJournalFile(path)), path_(path), begun_path_(begun_path) {
+JournalWriter::JournalWriter(std::string path, Failures failures)
+    : path_(std::move(path)), failures_(failures) {
+  try {
+    fd_ = CreateBeside();
+  } catch (const IoError& error) {
+    Failed("create", error);
+  }
   Append(kHeader);
 }
 
@@ -99,7 +104,7 @@ JournalWriter::~JournalWriter() {
   } catch (const IoError&) {
     // Told by Close where it matters; here the run has failed already.
   }
-  if (!begun_path_.empty() && !begun_) RemoveFile(path_);
+  if (!named_ && !temporary_path_.empty()) RemoveFile(temporary_path_);
 }
 
 void JournalWriter::Begin(const std::string& destination, const FileIdentity& identity,
@@ -111,7 +116,7 @@ void JournalWriter::Begin(const std::string& destination, const FileIdentity& id
   AppendEscaped(record_, destination);
   record_ += '\n';
   Append(record_);
-  if (!begun_path_.empty()) TakeBegunName();
+  TakeBegunName();
   begun_ = true;
 }
 
@@ -167,11 +172,85 @@ std::optional<RunJournal> ReadRunJournal(const std::string& path) {
   return journal;
 }
 
-std::string StateFolder() {
+void JournalWriter::Append(std::string_view bytes) {
+  if (!fd_.valid()) return;
+  try {
+    WriteAllTo(fd_.get(), bytes);
+  } catch (const IoError& error) {
+    Failed("write", error);
+  }
+}
+
+void JournalWriter::TakeBegunName() {
+  if (fd_.valid()) {
+    try {
+      Rename();
+      named_ = true;
+      return;
+    } catch (const IoError& error) {
+      Failed("rename", error);
+    }
+  }
+  // Given up: an earlier run's journal at the path would stand for this run.
+  RemoveFile(path_);
+}
+
+void JournalWriter::Close() {
+  try {
+    fd_.Close();
+  } catch (const IoError& error) {
+    Failed("write", error);
+  }
+}
+
+void JournalWriter::Failed(std::string_view step, const std::exception& error) {
+  std::string reason = "unable to ";
+  reason.append(step).append(step == "rename" ? " the journal to " : " the journal ");
+  reason.append(path_).append(": ").append(error.what());
+  if (failures_ == Failures::EndTheRun) {
+    reason[0] = 'U';
+    throw IoError(reason);
+  }
+  if (failure_.empty()) failure_ = std::move(reason);
+  Discard();
+}
+
+void JournalWriter::Discard() {
+  if (named_) {
+    if (fd_.valid()) {
+      EmptyAndUnname();
+    } else {
+      RemoveFile(path_);
+    }
+  } else if (!temporary_path_.empty()) {
+    RemoveFile(temporary_path_);
+  }
+  named_ = false;
+  temporary_path_.clear();
+  fd_.reset();
+}
+
+bool HoldsJournal(const std::string& path) {
+  if (!IsFileEntry(path)) return false;
+  constexpr std::string_view kAnyVersion = "quillon journal ";
+  char start[kAnyVersion.size()];
+  try {
+    const UniqueFd file = OpenTextFile(path);
+    return ReadAt(file.get(), 0, start, sizeof start) == sizeof start &&
+           std::string_view(start, sizeof start) == kAnyVersion;
+  } catch (const IoError&) {
+    return false;
+  }
+}
+
+std::string StateFolderPath() {
   const std::string base = UserStateFolder();
-  if (base.empty()) return {};
-  const std::string folder = JoinPath(base, "quillon");
-  return ForceFolder(folder) ? folder : std::string();
+  return base.empty() ? base : JoinPath(base, "quillon");
+}
+
+std::string StateFolder() {
+  const std::string folder = StateFolderPath();
+  return !folder.empty() && ForceFolder(folder) ? folder : std::string();
 }
 
 std::string LastRunJournalPath() {
