@@ -1,8 +1,8 @@
 // quillon-batch [--settings FILE] [--yes|--no] [--dry-run] [--explain] [--journal FILE]
 //   SOURCE DESTINATION; quillon-batch --undo FILE; --help, --version
 // Exit status: 0 the run reached its summary, 1 its checks refused it (or the undo's file is no
-// journal), 2 usage, 3 a file input/output failure (a write of the report or the messages
-// among them, or a lack of memory) ended it.
+// journal), 2 usage (a refused journal path among it), 3 a file input/output failure (a write
+// of the report or the messages among them, or a lack of memory) ended it.
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -48,7 +48,8 @@ int Help() {
       "                   (asking nothing: a long source and a missing destination are taken\n"
       "                   as agreed)\n"
       "  --explain        add the reason to each line that is refused, as \"  [reason]\"\n"
-      "  --journal FILE   write the journal of the files the run creates to FILE\n"
+      "  --journal FILE   write the journal of the files the run creates to FILE, never one\n"
+      "                   the run reads nor a file that is not a journal (a usage error)\n"
       "  --undo FILE      remove the files of the journal FILE that are unchanged since\n"
       "                   their run, and the destination it created when that leaves it empty\n"
       "  --help           print this help and exit\n"

@@ -208,6 +208,8 @@ void JournalWriter::Failed(std::string_view step, const std::exception& error) {
   reason.append(step).append(step == "rename" ? " the journal to " : " the journal ");
   reason.append(path_).append(": ").append(error.what());
   if (failures_ == Failures::EndTheRun) {
+    // What the journal holds once it has its name stays, for an undo of what was made.
+    if (!named_) Discard();
     reason[0] = 'U';
     throw IoError(reason);
   }

@@ -111,23 +111,25 @@ TEST_F(RunJournalTest, AFailureEndsTheRunOrLeavesItUnjournaledNamingThePath) {
   const std::string missing = dir / "missing/journal";
   struct Case {
     std::string path;
-    std::string failure;
+    std::string failure;  // how the reason starts
   };
   for (const Case& c :
        {Case{journal, "rename the journal to " + journal + ": a folder has its name"},
-        Case{missing, "create the journal " + missing + ": File not found"}}) {
+        // The host's reason follows.
+        Case{missing, "create the journal " + missing + ": "}}) {
     try {
       JournalWriter writer(c.path);
       writer.Begin(dir.path(), FileIdentity{}, false);
       ADD_FAILURE() << "no failure: " << c.path;
     } catch (const IoError& error) {
-      EXPECT_EQ(error.what(), "Unable to " + c.failure);
+      EXPECT_EQ(std::string(error.what()).rfind("Unable to " + c.failure, 0), 0u) << error.what();
     }
     JournalWriter unjournaled(c.path, JournalWriter::Failures::LeaveTheRunUnjournaled);
     unjournaled.Begin(dir.path(), FileIdentity{}, false);
     Record(unjournaled, "a.txt");
     unjournaled.Close();
-    EXPECT_EQ(unjournaled.Failure(), "unable to " + c.failure);
+    EXPECT_EQ(unjournaled.Failure().rfind("unable to " + c.failure, 0), 0u)
+        << unjournaled.Failure();
     EXPECT_EQ(Names(), (std::vector<std::string>{"journal", "made"}));
   }
 }
