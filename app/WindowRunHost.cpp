@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <optional>
 
-#include "util/IoError.h"
 #include "util/RunJournal.h"
 #include "util/ui/Seam.h"
 
@@ -28,8 +27,10 @@ void WindowRunHost::Run(const RunSettings& settings, const std::string& source,
   std::string unkept;  // why the run keeps no journal
   if (const std::string path = LastRunJournalPath(); !path.empty()) {
     journal.emplace(path, JournalWriter::Failures::LeaveTheRunUnjournaled);
+  } else if (const std::string folder = StateFolderPath(); !folder.empty()) {
+    unkept = "unable to make the folder " + folder;
   } else {
-    unkept = "unable to make the folder " + StateFolderPath();
+    unkept = "the user has no folder for the window's state";
   }
   RunResult result = RunResult::Refused;
   try {

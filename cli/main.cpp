@@ -14,6 +14,7 @@
 #include "engine/RunUndo.h"
 #include "settings/SettingsFile.h"
 #include "util/Console.h"
+#include "util/FileSystem.h"
 #include "util/IoError.h"
 #include "util/Platform.h"
 #include "util/RunJournal.h"
@@ -70,7 +71,14 @@ std::string WindowSettingsFile() {
 // Why the journal's path must not take a journal: it names a file the run reads (however
 // spelled or linked), or an entry that is not a journal; empty when it may.
 std::string JournalRefusal(const std::string& journal, const std::string& source,
-                           const std::string& settings_file, const quillon::RunSettings& settings) {
+                           const std::string& destination, const std::string& settings_file,
+                           const quillon::RunSettings& settings) {
+  // A destination still to be made has no file to compare.
+  std::string destination_path = quillon::AnchorToCurrentFolder(destination);
+  quillon::StripTrailingBackslash(destination_path);
+  if (quillon::AnchorToCurrentFolder(journal) == destination_path) {
+    return "--journal " + journal + " is the destination; the journal needs a file of its own.";
+  }
   const bool fill_text = settings.FillKind == "single" && settings.FillText;
   const std::pair<const std::string*, const char*> read[] = {
       {&source, "the source"},
@@ -159,7 +167,8 @@ int main(int argc, char** argv) {
     quillon::ConversionRun run(host, settings);
     std::optional<quillon::JournalWriter> journal;
     if (journal_file) {
-      const std::string refusal = JournalRefusal(*journal_file, paths[0], settings_path, settings);
+      const std::string refusal =
+          JournalRefusal(*journal_file, paths[0], paths[1], settings_path, settings);
       if (!refusal.empty()) {
         host.ShowError(refusal);
         return kUsage;

@@ -238,6 +238,10 @@ TEST_F(BatchJournal, AJournalPathNamingAFileTheRunReadsOrAnyOtherFileIsRefused) 
     EXPECT_EQ(Listing(dir.path()), listing) << c.what << ": a file was made beside";
     EXPECT_FALSE(fs::exists(out / "a.txt")) << c.what;
   }
+  // Nor is it a destination still to be made.
+  const std::string made = dir / "made";
+  EXPECT_EQ(RunBatch({"--settings", settings, "--yes", "--journal", made, source, made}).status, 2);
+  EXPECT_FALSE(fs::exists(made));
   // A journal of an earlier run is replaced.
   ASSERT_EQ(RunBatch({"--settings", settings, "--journal", journal, source, out.path()}).status, 0);
   fs::remove_all(out.path());
