@@ -11,7 +11,11 @@
 
 namespace quillon {
 
-void UndoLastRun(TReportMemo& report) {
+void UndoLastRun(TReportMemo& report, bool last_run_unjournaled) {
+  if (last_run_unjournaled) {
+    ui::ShowNotice(QStringLiteral("No run to undo: the last run kept no journal."));
+    return;
+  }
   const std::string path = LastRunJournalPath();
   const std::optional<RunJournal> journal = path.empty() ? std::nullopt : ReadRunJournal(path);
   if (!journal || journal->files.empty()) {
@@ -19,8 +23,10 @@ void UndoLastRun(TReportMemo& report) {
     return;
   }
   const QString count = QString::number(journal->files.size());
-  if (!ui::AskYesNo(QStringLiteral("Undo the last run? Its ") + count +
-                    QStringLiteral(" created files are removed where unchanged since."))) {
+  if (!ui::AskYesNo(QStringLiteral("Undo the last run in ") + ui::FromBytes(journal->destination) +
+                        QStringLiteral("? Its ") + count +
+                        QStringLiteral(" created files are removed where unchanged since."),
+                    ui::DefaultAnswer::No)) {
     return;
   }
   std::string lines;

@@ -5,9 +5,10 @@ namespace quillon {
 
 class TReportMemo;
 
-// Asks, with the count, whether to undo the window's last run, then undoes it into the
-// report; the journal goes once undone. A notice when there is no run to undo.
-void UndoLastRun(TReportMemo& report);
+// Asks, with its destination and count, whether to undo the window's last run (No ready for
+// Enter), then undoes it into the report; the journal goes once undone. A notice when there is
+// no run to undo, as when the last run kept no journal.
+void UndoLastRun(TReportMemo& report, bool last_run_unjournaled);
 
 // Writes the report's lines to a file chosen in the save dialog, each ended by CR LF.
 void SaveReport(const TReportMemo& report);

@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <optional>
 
-#include "util/IoError.h"
 #include "util/RunJournal.h"
 #include "util/ui/Seam.h"
 
@@ -25,25 +24,39 @@ void WindowRunHost::Run(const RunSettings& settings, const std::string& source,
                         const std::string& destination) {
   since_flush_.invalidate();
   std::optional<JournalWriter> journal;
+  std::string unkept;  // why the run keeps no journal
   if (const std::string path = LastRunJournalPath(); !path.empty()) {
-    try {
-      journal.emplace(path + ".new", path);
-    } catch (const IoError&) {
-      // Without a place for the journal the run goes on; it just cannot be undone.
-    }
+    journal.emplace(path, JournalWriter::Failures::LeaveTheRunUnjournaled);
+  } else if (const std::string folder = StateFolderPath(); !folder.empty()) {
+    unkept = "unable to make the folder " + folder;
+  } else {
+    unkept = "the user has no folder for the window's state";
   }
+  RunResult result = RunResult::Refused;
   try {
     ConversionRun run(*this, settings);
     if (journal) run.KeepJournal(&*journal);
-    run.Run(source, destination);
+    result = run.Run(source, destination);
     if (journal) journal->Close();
   } catch (...) {
     // The lines before the failure are shown before the failure is told.
+    TellJournal(journal ? journal->Begun() : true, journal ? journal->Failure() : unkept);
     FlushReport();
     if (running_) SetRunning(false);
     throw;
   }
+  TellJournal(journal ? journal->Begun() : result != RunResult::Refused,
+              journal ? journal->Failure() : unkept);
   FlushReport();
+}
+
+void WindowRunHost::TellJournal(bool begun, const std::string& failure) {
+  // A run refused at its checks made nothing to undo: the last run's journal stands.
+  if (!begun) return;
+  last_run_unjournaled_ = !failure.empty();
+  if (last_run_unjournaled_) {
+    AppendReport("Journal not kept: " + failure + ". This run cannot be undone.");
+  }
 }
 
 // Every box shows what the report held before it.

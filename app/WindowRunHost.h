@@ -42,9 +42,13 @@ class WindowRunHost : public RunHost {
 
   // One whole run with the settings as they stand. The report is shown up to the end, also
   // when a failure of file input or output ends the run and goes up to the caller. The run's
-  // journal replaces the last run's once the run reaches its lines (LastRunJournalPath).
+  // journal replaces the last run's once the run reaches its lines (LastRunJournalPath); a
+  // journal that fails leaves the run going on without it, told once in the report.
   void Run(const RunSettings& settings, const std::string& source, const std::string& destination);
   bool Running() const { return running_; }
+  // Whether the last run that reached its lines kept no journal: none is there to undo, even
+  // where an earlier run's journal could not be taken away.
+  bool LastRunUnjournaled() const { return last_run_unjournaled_; }
 
   // Whether a run handles the window's events after a line: at most every few milliseconds,
   // so long runs keep their pace, but always on the first line and the last counted ones, so a
@@ -69,6 +73,8 @@ class WindowRunHost : public RunHost {
 
  private:
   void FlushReport();
+  // Tells in the report when a run that began its lines keeps no journal, and remembers it.
+  void TellJournal(bool begun, const std::string& failure);
   // The boxes, once the report shows every line before them.
   MessageHost& Boxes();
 
@@ -84,6 +90,7 @@ class WindowRunHost : public RunHost {
   QElapsedTimer since_events_;
   int line_reached_ = 0;
   int line_total_ = 0;
+  bool last_run_unjournaled_ = false;
 };
 
 }  // namespace quillon

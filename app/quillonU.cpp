@@ -305,7 +305,7 @@ void TmainF::PreviewBClick() {
 }
 
 void TmainF::UndoLastRunMIClick() {
-  if (!run_host_.Running()) UndoLastRun(*RunM);
+  if (!run_host_.Running()) UndoLastRun(*RunM, run_host_.LastRunUnjournaled());
 }
 
 void TmainF::SaveReportMIClick() { SaveReport(*RunM); }

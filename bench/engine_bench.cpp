@@ -6,6 +6,7 @@
 //   engine-bench [--dir FOLDER] [--repeat N] [--case NAME]
 // Prints one line per case, then PASS or FAIL for the targets:
 //   CASE quillon=SECONDS floor=SECONDS ratio=R [peer-NAME=SECONDS ...] ok|MISSED
+// create-100k-journal is create-100k keeping its journal, against the same floor.
 // With every file existing, also a loop of one status query a name (stat-loop), which no run
 // can beat: a run does that much for a name once it has met a file that exists.
 // Two cases compare against another side instead of the floor, each side on its own fresh
@@ -81,6 +82,7 @@ struct Case {
   std::int64_t fill = 0;           // bytes per file for the floor
   quillon::RunSettings settings;
   bool existing = false;  // every file exists before the timed run
+  bool journal = false;   // the timed run keeps its journal beside the folder
   std::vector<Peer> peers;
 };
 
@@ -149,8 +151,16 @@ double Engine(const Case& c, const std::string& source, const std::string& folde
   SilentHost host;
   quillon::ConversionRun run(host, c.settings);
   const auto start = Clock::now();
+  std::optional<quillon::JournalWriter> journal;
+  if (c.journal) {
+    journal.emplace(folder + ".journal");
+    run.KeepJournal(&*journal);
+  }
   run.Run(source, folder);
-  return Seconds(start);
+  if (journal) journal->Close();
+  const double seconds = Seconds(start);
+  if (c.journal) std::filesystem::remove(folder + ".journal");
+  return seconds;
 }
 
 double Plan(const Case& c, const std::string& source, const std::string& folder) {
@@ -230,6 +240,7 @@ std::vector<Case> Cases() {
     create.files.push_back("n" + std::to_string(i) + ".txt");
   }
   Case existing = create;
+  Case journaled = create;
   create.peers = {
       {"xargs-touch", {"xargs", "-d", "\n", "touch"}, true},
       {"python-excl",
@@ -239,6 +250,10 @@ std::vector<Case> Cases() {
         "    os.close(os.open(name, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o666))\n"}},
   };
   cases.push_back(create);
+
+  journaled.name = "create-100k-journal";
+  journaled.journal = true;
+  cases.push_back(journaled);
 
   existing.name = "existing-100k";
   existing.existing = true;

@@ -101,7 +101,7 @@ double EngineRun(const std::string& source, const std::string& destination,
   quillon::RunSettings settings;
   const std::string journal_path = quillon::LastRunJournalPath();
   const double seconds = Seconds([&] {
-    quillon::JournalWriter journal(journal_path + ".new", journal_path);
+    quillon::JournalWriter journal(journal_path);
     quillon::ConversionRun run(host, settings);
     run.KeepJournal(&journal);
     run.Run(source, destination);

@@ -1,18 +1,21 @@
 // quillon-batch [--settings FILE] [--yes|--no] [--dry-run] [--explain] [--journal FILE]
 //   SOURCE DESTINATION; quillon-batch --undo FILE; --help, --version
 // Exit status: 0 the run reached its summary, 1 its checks refused it (or the undo refused its
-// file as a journal), 2 usage, 3 a file input/output failure (a write of the report or the
-// messages among them, or a lack of memory) ended it, or the undo could not remove a file.
+// file as a journal), 2 usage (a refused journal path among it), 3 a file input/output
+// failure (a write of the report or the messages among them, or a lack of memory) ended it,
+// or the undo could not remove a file.
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "cli/BatchHost.h"
 #include "engine/RunUndo.h"
 #include "settings/SettingsFile.h"
 #include "util/Console.h"
+#include "util/FileSystem.h"
 #include "util/IoError.h"
 #include "util/Platform.h"
 #include "util/RunJournal.h"
@@ -47,7 +50,8 @@ int Help() {
       "                   (asking nothing: a long source and a missing destination are taken\n"
       "                   as agreed)\n"
       "  --explain        add the reason to each line that is refused, as \"  [reason]\"\n"
-      "  --journal FILE   write the journal of the files the run creates to FILE\n"
+      "  --journal FILE   write the journal of the files the run creates to FILE, never one\n"
+      "                   the run reads nor a file that is not a journal (a usage error)\n"
       "  --undo FILE      remove the files of the journal FILE that are unchanged since\n"
       "                   their run, and the destination it created when that leaves it empty;\n"
       "                   FILE must be this user's own, writable by no one else, and whole\n"
@@ -65,6 +69,33 @@ int Help() {
 std::string WindowSettingsFile() {
   const std::string folder = quillon::FolderOfPath(quillon::ExecutablePath());
   return quillon::SettingsFileFor(quillon::JoinPath(folder, "quillon"));
+}
+
+// Why the journal's path must not take a journal: it names a file the run reads (however
+// spelled or linked), or an entry that is not a journal; empty when it may.
+std::string JournalRefusal(const std::string& journal, const std::string& source,
+                           const std::string& destination, const std::string& settings_file,
+                           const quillon::RunSettings& settings) {
+  // A destination still to be made has no file to compare.
+  std::string destination_path = quillon::AnchorToCurrentFolder(destination);
+  quillon::StripTrailingBackslash(destination_path);
+  if (quillon::AnchorToCurrentFolder(journal) == destination_path) {
+    return "--journal " + journal + " is the destination; the journal needs a file of its own.";
+  }
+  const bool fill_text = settings.FillKind == "single" && settings.FillText;
+  const std::pair<const std::string*, const char*> read[] = {
+      {&source, "the source"},
+      {&settings_file, "the settings file"},
+      {fill_text ? &settings.FillTextFile : nullptr, "the fill text file"}};
+  for (const auto& [path, what] : read) {
+    if (path && quillon::NameOneFile(journal, *path)) {
+      return "--journal " + journal + " is " + what + "; the journal needs a file of its own.";
+    }
+  }
+  if (quillon::EntryExists(journal) && !quillon::HoldsJournal(journal)) {
+    return "--journal " + journal + " exists and is not a journal; it is left as it is.";
+  }
+  return {};
 }
 
 // Writes the undo's report; exit 1 when the file is refused as a journal (nothing is removed
@@ -138,11 +169,17 @@ int main(int argc, char** argv) {
   try {
     if (undo_file) return Undo(*undo_file, host);
     const std::string program_folder = quillon::FolderOfPath(quillon::ExecutablePath());
-    const quillon::RunSettings settings =
-        quillon::ReadRunSettings(settings_file.value_or(WindowSettingsFile()), program_folder);
+    const std::string settings_path = settings_file.value_or(WindowSettingsFile());
+    const quillon::RunSettings settings = quillon::ReadRunSettings(settings_path, program_folder);
     quillon::ConversionRun run(host, settings);
     std::optional<quillon::JournalWriter> journal;
     if (journal_file) {
+      const std::string refusal =
+          JournalRefusal(*journal_file, paths[0], paths[1], settings_path, settings);
+      if (!refusal.empty()) {
+        host.ShowError(refusal);
+        return kUsage;
+      }
       journal.emplace(*journal_file);
       run.KeepJournal(&*journal);
     }

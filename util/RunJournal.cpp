@@ -266,8 +266,13 @@ std::optional<RunJournal> JournalReader::Read(std::string* refusal) {
 
 }  // namespace
 
-JournalWriter::JournalWriter(const std::string& path, const std::string& begun_path)
-    : fd_(CreateJournalFile(path)), path_(path), begun_path_(begun_path) {
+JournalWriter::JournalWriter(std::string path, Failures failures)
+    : path_(std::move(path)), failures_(failures) {
+  try {
+    fd_ = CreateBeside();
+  } catch (const IoError& error) {
+    Failed("create", error);
+  }
   Append(kHeader);
 }
 
@@ -277,7 +282,7 @@ JournalWriter::~JournalWriter() {
   } catch (const IoError&) {
     // Told by Close where it matters; here the run has failed already.
   }
-  if (!begun_path_.empty() && !begun_) RemoveFile(path_);
+  if (!named_ && !temporary_path_.empty()) RemoveFile(temporary_path_);
 }
 
 void JournalWriter::Begin(const std::string& destination, const FileIdentity& identity,
@@ -290,7 +295,7 @@ void JournalWriter::Begin(const std::string& destination, const FileIdentity& id
   AppendEscaped(record_, destination);
   record_ += '\n';
   Append(record_);
-  if (!begun_path_.empty()) TakeBegunName();
+  TakeBegunName();
   begun_ = true;
 }
 
@@ -323,11 +328,86 @@ std::optional<RunJournal> ReadRunJournal(const std::string& path, std::string* r
   }
 }
 
-std::string StateFolder() {
+void JournalWriter::Append(std::string_view bytes) {
+  if (!fd_.valid()) return;
+  try {
+    WriteAllTo(fd_.get(), bytes);
+  } catch (const IoError& error) {
+    Failed("write", error);
+  }
+}
+
+void JournalWriter::TakeBegunName() {
+  if (fd_.valid()) {
+    try {
+      Rename();
+      named_ = true;
+      return;
+    } catch (const IoError& error) {
+      Failed("rename", error);
+    }
+  }
+  // Given up: an earlier run's journal at the path would stand for this run.
+  RemoveFile(path_);
+}
+
+void JournalWriter::Close() {
+  try {
+    fd_.Close();
+  } catch (const IoError& error) {
+    Failed("write", error);
+  }
+}
+
+void JournalWriter::Failed(std::string_view step, const std::exception& error) {
+  std::string reason = "unable to ";
+  reason.append(step).append(step == "rename" ? " the journal to " : " the journal ");
+  reason.append(path_).append(": ").append(error.what());
+  if (failures_ == Failures::EndTheRun) {
+    // What the journal holds once it has its name stays, for an undo of what was made.
+    if (!named_) Discard();
+    reason[0] = 'U';
+    throw IoError(reason);
+  }
+  if (failure_.empty()) failure_ = std::move(reason);
+  Discard();
+}
+
+void JournalWriter::Discard() {
+  if (named_) {
+    if (fd_.valid()) {
+      EmptyAndUnname();
+    } else {
+      RemoveFile(path_);
+    }
+  } else if (!temporary_path_.empty()) {
+    RemoveFile(temporary_path_);
+  }
+  named_ = false;
+  temporary_path_.clear();
+  fd_.reset();
+}
+
+bool HoldsJournal(const std::string& path) {
+  if (!IsFileEntry(path)) return false;
+  char start[kHeaderStart.size()];
+  try {
+    const UniqueFd file = OpenTextFile(path);
+    return ReadAt(file.get(), 0, start, sizeof start) == sizeof start &&
+           std::string_view(start, sizeof start) == kHeaderStart;
+  } catch (const IoError&) {
+    return false;
+  }
+}
+
+std::string StateFolderPath() {
   const std::string base = UserStateFolder();
-  if (base.empty()) return {};
-  const std::string folder = JoinPath(base, "quillon");
-  return ForceFolder(folder) ? folder : std::string();
+  return base.empty() ? base : JoinPath(base, "quillon");
+}
+
+std::string StateFolder() {
+  const std::string folder = StateFolderPath();
+  return !folder.empty() && ForceFolder(folder) ? folder : std::string();
 }
 
 std::string LastRunJournalPath() {

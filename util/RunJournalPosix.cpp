@@ -1,73 +1,70 @@
-// The POSIX side of writing a run's journal: records copied into a shared mapping of the file.
+// The POSIX side of a run's journal file: made exclusively under a name of its own, renamed
+// into place, written by plain writes.
 #include <fcntl.h>
-#include <sys/mman.h>
+#include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "util/IoError.h"
 #include "util/RunJournal.h"
 
 namespace quillon {
+namespace {
 
-UniqueFd JournalWriter::CreateJournalFile(const std::string& path) {
-  UniqueFd file(open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
+bool SameEntry(const struct stat& one, const struct stat& other) {
+  return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
+}
+
+}  // namespace
+
+UniqueFd JournalWriter::CreateBeside() {
+  std::string name = path_ + ".XXXXXX";
+  // Exclusive: a name taken, by a link too, is passed over, never opened.
+  UniqueFd file(mkostemp(name.data(), O_CLOEXEC));
   if (!file.valid()) ThrowIoError(errno);
+  temporary_path_ = std::move(name);
   return file;
 }
 
-void JournalWriter::Append(std::string_view bytes) {
-  if (by_writes_) return WriteAllTo(fd_.get(), bytes);
-  while (!bytes.empty()) {
-    if (!chunk_ || chunk_used_ == kChunkBytes) {
-      NextChunk();
-      if (by_writes_) return WriteAllTo(fd_.get(), bytes);
-    }
-    const std::size_t part = std::min(bytes.size(), kChunkBytes - chunk_used_);
-    std::memcpy(chunk_ + chunk_used_, bytes.data(), part);
-    chunk_used_ += part;
-    length_ += part;
-    bytes.remove_prefix(part);
-  }
-}
-
-void JournalWriter::NextChunk() {
-  if (chunk_) munmap(chunk_, kChunkBytes);
-  chunk_ = nullptr;
-  chunk_used_ = 0;
-  // The blocks are taken first: a full disk is then an error here, never a fault in a write
-  // to the mapping.
-  const int error = posix_fallocate(fd_.get(), static_cast<off_t>(length_), kChunkBytes);
-  if (error == EOPNOTSUPP || error == EINVAL) {
-    by_writes_ = true;
-    return;
-  }
-  if (error != 0) ThrowIoError(error);
-  void* chunk = mmap(nullptr, kChunkBytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd_.get(),
-                     static_cast<off_t>(length_));
-  if (chunk == MAP_FAILED) {
-    by_writes_ = true;
-    if (ftruncate(fd_.get(), static_cast<off_t>(length_)) != 0) ThrowIoError(errno);
-    return;
-  }
-  chunk_ = static_cast<char*>(chunk);
-}
-
-void JournalWriter::TakeBegunName() {
-  if (rename(path_.c_str(), begun_path_.c_str()) != 0) ThrowIoError(errno);
-}
-
-void JournalWriter::Close() {
-  if (chunk_) munmap(chunk_, kChunkBytes);
-  chunk_ = nullptr;
-  // The room taken beyond the last record goes.
-  const bool cut = by_writes_ || ftruncate(fd_.get(), static_cast<off_t>(length_)) == 0;
+void JournalWriter::Rename() {
+  if (rename(temporary_path_.c_str(), path_.c_str()) == 0) return;
   const int error = errno;
-  fd_.Close();
-  if (!cut) ThrowIoError(error);
+  if (error == EISDIR || error == ENOTEMPTY || error == EEXIST) {
+    throw IoError("a folder has its name");
+  }
+  ThrowIoError(error);
+}
+
+void JournalWriter::EmptyAndUnname() {
+  // Emptied, it is no journal by any of its names.
+  if (ftruncate(fd_.get(), 0) != 0) {
+    // Not emptied: taking the path's name away below still keeps it from standing for the run.
+  }
+  struct stat journal {};
+  struct stat named {};
+  if (fstat(fd_.get(), &journal) == 0 && lstat(path_.c_str(), &named) == 0 &&
+      SameEntry(journal, named)) {
+    unlink(path_.c_str());
+  }
+}
+
+bool NameOneFile(const std::string& path, const std::string& other) {
+  struct stat one {};
+  struct stat two {};
+  return stat(path.c_str(), &one) == 0 && stat(other.c_str(), &two) == 0 && SameEntry(one, two);
+}
+
+bool EntryExists(const std::string& path) {
+  struct stat entry {};
+  return lstat(path.c_str(), &entry) == 0;
+}
+
+bool IsFileEntry(const std::string& path) {
+  struct stat entry {};
+  return lstat(path.c_str(), &entry) == 0 && S_ISREG(entry.st_mode);
 }
 
 }  // namespace quillon

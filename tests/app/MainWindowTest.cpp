@@ -51,7 +51,7 @@ namespace {
 // A seam that also notes the run buttons' states whenever a question is asked.
 class StateSeam : public RecordingSeam {
  public:
-  bool AskYesNo(const QString& question) override {
+  bool AskYesNo(const QString& question, quillon::ui::DefaultAnswer default_answer) override {
     if (window) {
       states << QStringLiteral("cancel=%1 run=%2 clear=%3")
                     .arg(window->cancelB->isEnabled())
@@ -59,7 +59,7 @@ class StateSeam : public RecordingSeam {
                     .arg(window->ClearB->isEnabled());
       reports << window->RunM->toPlainText();
     }
-    return RecordingSeam::AskYesNo(question);
+    return RecordingSeam::AskYesNo(question, default_answer);
   }
   TmainF* window = nullptr;
   QStringList states;

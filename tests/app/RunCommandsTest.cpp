@@ -8,16 +8,20 @@
 #include <QTableView>
 #include <QtTest>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "app/PlanModel.h"
 #include "app/PreviewF.h"
 #include "app/ReportMemo.h"
 #include "app/quillonU.h"
+#include "support/FileSizeLimit.h"
 #include "support/RecordingSeam.h"
 #include "support/TempDir.h"
+#include "util/RunJournal.h"
 
 using namespace quillon;
+using quillon::testing::FileSizeLimit;
 using quillon::testing::ReadBytes;
 using quillon::testing::RecordingSeam;
 using quillon::testing::TempDir;
@@ -36,6 +40,16 @@ QStringList Listing(const std::string& folder) {
   return entries;
 }
 
+// A seam that can act while a question waits for its answer.
+class WaitingSeam : public RecordingSeam {
+ public:
+  bool AskYesNo(const QString& question, quillon::ui::DefaultAnswer default_answer) override {
+    if (whileAsked) std::exchange(whileAsked, nullptr)(question);
+    return RecordingSeam::AskYesNo(question, default_answer);
+  }
+  std::function<void(const QString&)> whileAsked;  // once, at the next question
+};
+
 // A window of its own program folder, its state (the run's journal) in a folder of its own.
 struct Window {
   Window() {
@@ -52,9 +66,20 @@ struct Window {
   }
   QStringList Report() const { return window->RunM->toPlainText().split('\n'); }
 
+  // The report's lines that start with the text.
+  QStringList ReportLines(const QString& start) const {
+    return Report().filter(
+        QRegularExpression(QLatin1Char('^') + QRegularExpression::escape(start)));
+  }
+  void RunNames(const std::string& lines) {
+    Paths(dir.Write("names.txt", lines));
+    window->RunB->click();
+  }
+
   TempDir dir;
   std::string out = dir / "out";
-  RecordingSeam seam;
+  std::string journal = dir / "state/quillon/last-run.journal";
+  WaitingSeam seam;
   std::unique_ptr<TmainF> window;
 };
 
@@ -73,6 +98,8 @@ class RunCommandsTest : public QObject {
   void previewSortsAndFilters();
   void previewOpensAHundredThousandLines();
   void undoLastRunAsksWithTheCountAndKeepsChangedFiles();
+  void aRunWhoseJournalFailsGoesOnWithNothingToUndo();
+  void twoWindowsSharingTheStateFolderKeepTheirOwnJournals();
   void saveReportWritesCrLfLines();
   void refusedReportLinesCarryTheirReason();
 };
@@ -184,8 +211,9 @@ void RunCommandsTest::undoLastRunAsksWithTheCountAndKeepsChangedFiles() {
 
   w.Action("UndoLastRunMI")->trigger();  // answered No
   QCOMPARE(w.seam.questions,
-           QStringList{QStringLiteral(
-               "Undo the last run? Its 3 created files are removed where unchanged since.")});
+           QStringList{FromBytes("Undo the last run in " + w.out +
+                                 "? Its 3 created files are removed where unchanged since.")});
+  QCOMPARE(w.seam.defaultAnswers, std::vector{quillon::ui::DefaultAnswer::No});
   QVERIFY(fs::exists(w.out + "/a.txt"));
   w.seam.answers = {true};
   w.window->UndoLastRunMIClick();
@@ -198,6 +226,101 @@ void RunCommandsTest::undoLastRunAsksWithTheCountAndKeepsChangedFiles() {
   w.seam.clear();
   w.window->UndoLastRunMIClick();
   QVERIFY(w.seam.questions.isEmpty());
+}
+
+void RunCommandsTest::aRunWhoseJournalFailsGoesOnWithNothingToUndo() {
+  std::unique_ptr<FileSizeLimit> limit;
+  struct Case {
+    const char* what;
+    std::function<void(Window&)> spoil, mend;          // after a first journaled run
+    std::function<std::string(const Window&)> reason;  // told in the report
+  };
+  const auto state = [](const Window& w) { return w.dir / "state/quillon"; };
+  const std::vector<Case> cases = {
+      {"the journal's name a folder",
+       [](Window& w) {
+         fs::remove(w.journal);
+         fs::create_directory(w.journal);
+       },
+       [](Window& w) { fs::remove(w.journal); },
+       [](const Window& w) {
+         return "unable to rename the journal to " + w.journal + ": a folder has its name";
+       }},
+      {"the state folder a file",
+       [&](Window& w) {
+         fs::remove_all(state(w));
+         w.dir.Write("state/quillon", "");
+       },
+       [&](Window& w) { fs::remove(state(w)); },
+       [&](const Window& w) { return "unable to make the folder " + state(w); }},
+      {"the journal's writes failing once it has its name",
+       // Room for the next journal's first lines, not for all of them.
+       [&](Window& w) { limit = std::make_unique<FileSizeLimit>(fs::file_size(w.journal) - 1); },
+       [&](Window&) { limit.reset(); },
+       [](const Window& w) { return "unable to write the journal " + w.journal + ": Disk full"; }},
+  };
+  for (const Case& c : cases) {
+    Window w;
+    w.RunNames("a\r\nb\r\nc\r\n");
+    QVERIFY2(fs::is_regular_file(w.journal), c.what);
+    c.spoil(w);
+    w.RunNames("d\r\ne\r\nf\r\ng\r\nh\r\ni\r\n");
+    limit.reset();
+    QVERIFY2(w.Report().contains(QStringLiteral("Created files: 6/6")), c.what);
+    QCOMPARE(w.ReportLines(QStringLiteral("Journal not kept")),
+             QStringList{
+                 FromBytes("Journal not kept: " + c.reason(w) + ". This run cannot be undone.")});
+    w.seam.clear();
+    w.window->UndoLastRunMIClick();
+    QCOMPARE(w.seam.texts(),
+             QStringList{QStringLiteral("No run to undo: the last run kept no journal.")});
+    // Nor after a restart does the first run stand for the last.
+    w.window = std::make_unique<TmainF>(w.dir / "quillon");
+    w.window->UndoLastRunMIClick();
+    QVERIFY2(w.seam.questions.isEmpty(), c.what);
+    QCOMPARE(Listing(w.out).size(), 9);
+    // The next journaled run can be undone again.
+    c.mend(w);
+    w.RunNames("j\r\n");
+    w.window->UndoLastRunMIClick();
+    QCOMPARE(w.seam.questions,
+             QStringList{FromBytes("Undo the last run in " + w.out +
+                                   "? Its 1 created files are removed where unchanged since.")});
+  }
+}
+
+void RunCommandsTest::twoWindowsSharingTheStateFolderKeepTheirOwnJournals() {
+  Window w;
+  TmainF other(w.dir / "quillon");
+  const std::string other_out = w.dir / "other";
+  fs::create_directory(other_out);
+  other.AddsourceE->setText(FromBytes(w.dir.Write("three.txt", "x\r\ny\r\nz\r\n")));
+  other.adddestE->setText(FromBytes(other_out));
+  std::string many;
+  for (int i = 0; i < 101; ++i) many += "n" + std::to_string(i) + "\r\n";
+  // While the first window waits at its question, the other runs whole.
+  std::size_t other_journaled = 0;
+  w.seam.whileAsked = [&](const QString&) {
+    other.RunB->click();
+    const std::optional<RunJournal> journal = ReadRunJournal(w.journal);
+    other_journaled = journal ? journal->files.size() : 0;
+  };
+  w.seam.answers = {true};
+  w.RunNames(many);
+  QCOMPARE(other_journaled, std::size_t{3});
+  QVERIFY(other.RunM->toPlainText().contains(QStringLiteral("Created files: 3/3")));
+  QVERIFY(w.Report().contains(QStringLiteral("Created files: 101/101")));
+  QVERIFY(w.seam.boxes.size() == 1);  // the question alone, no failure
+  QVERIFY(w.ReportLines(QStringLiteral("Journal not kept")).isEmpty());
+  // The last run's journal is the first window's, whole.
+  w.seam.clear();
+  w.seam.answers = {true};
+  w.window->UndoLastRunMIClick();
+  QCOMPARE(w.seam.questions.value(0),
+           FromBytes("Undo the last run in " + w.out +
+                     "? Its 101 created files are removed where unchanged since."));
+  QVERIFY(w.Report().contains(QStringLiteral("Undone: 101 removed, 0 kept.")));
+  QCOMPARE(Listing(other_out).size(), 3);
 }
 
 void RunCommandsTest::saveReportWritesCrLfLines() {

@@ -44,6 +44,28 @@ Outcome RunBatch(const std::vector<std::string>& arguments, const BatchOptions& 
 #ifndef _WIN32
 // In a child process: becomes the batch command with these arguments.
 [[noreturn]] void ExecBatch(const std::vector<std::string>& arguments);
+
+// The batch command with standard output and error on a terminal, and with answers_there also
+// its standard input, where it then asks its questions.
+class TerminalRun {
+ public:
+  explicit TerminalRun(const std::vector<std::string>& arguments, bool answers_there = true);
+  ~TerminalRun();
+  TerminalRun(const TerminalRun&) = delete;
+  TerminalRun& operator=(const TerminalRun&) = delete;
+
+  // Reads what the command shows until the text appears; false when the command ended first.
+  bool WaitFor(const std::string& text);
+  bool Type(const std::string& text);
+  // Reads to the end; the exit status, or 128 and the signal.
+  int Wait();
+  const std::string& Shown() const { return shown_; }
+
+ private:
+  int terminal_;
+  int child_ = -1;
+  std::string shown_;
+};
 #endif
 
 }  // namespace quillon::testing

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <stdexcept>
 
 #include "cli/BatchRun.h"
@@ -16,6 +17,52 @@ void ExecBatch(const std::vector<std::string>& arguments) {
   argv.push_back(nullptr);
   execv(QUILLON_BATCH_PATH, argv.data());
   _exit(127);
+}
+
+TerminalRun::TerminalRun(const std::vector<std::string>& arguments, bool answers_there)
+    : terminal_(posix_openpt(O_RDWR | O_NOCTTY)) {
+  if (terminal_ < 0 || grantpt(terminal_) != 0 || unlockpt(terminal_) != 0) {
+    throw std::runtime_error("no pseudo-terminal");
+  }
+  const std::string side = ptsname(terminal_);
+  child_ = fork();
+  if (child_ == 0) {
+    setsid();
+    const int shown = open(side.c_str(), O_RDWR);
+    dup2(answers_there ? shown : open("/dev/null", O_RDONLY), 0);
+    dup2(shown, 1);
+    dup2(shown, 2);
+    close(terminal_);
+    ExecBatch(arguments);
+  }
+}
+
+TerminalRun::~TerminalRun() {
+  close(terminal_);
+  if (child_ > 0) waitpid(child_, nullptr, 0);
+}
+
+bool TerminalRun::WaitFor(const std::string& text) {
+  char buffer[4096];
+  // Once the command has ended, reading the terminal fails.
+  while (text.empty() || shown_.find(text) == std::string::npos) {
+    const ssize_t got = read(terminal_, buffer, sizeof buffer);
+    if (got <= 0) return false;
+    shown_.append(buffer, static_cast<std::size_t>(got));
+  }
+  return true;
+}
+
+bool TerminalRun::Type(const std::string& text) {
+  return write(terminal_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+}
+
+int TerminalRun::Wait() {
+  WaitFor({});
+  int status = 0;
+  waitpid(child_, &status, 0);
+  child_ = -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 Outcome RunBatch(const std::vector<std::string>& arguments, const BatchOptions& options) {

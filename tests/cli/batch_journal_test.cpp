@@ -189,6 +189,67 @@ TEST_F(BatchJournal, AFileThatIsNoJournalExitsWithOneAndBadUseWithTwo) {
   EXPECT_EQ(RunBatch({"--undo", journal, source, out.path()}).status, 2);
   EXPECT_EQ(RunBatch({"--dry-run", "--journal", journal, source, out.path()}).status, 2);
   EXPECT_EQ(RunBatch({"--journal"}).status, 2);
+  // A journal that cannot be made is told by its name, and the run makes nothing.
+  const Outcome unmade =
+      RunBatch({"--settings", settings, "--journal", dir / "none/run.journal", source, out.path()});
+  EXPECT_EQ(unmade.status, 3);
+  EXPECT_NE(unmade.err.find(dir / "none/run.journal"), std::string::npos) << unmade.err;
+  EXPECT_FALSE(fs::exists(out / "a.txt"));
+}
+
+TEST_F(BatchJournal, AJournalPathNamingAFileTheRunReadsOrAnyOtherFileIsRefused) {
+  const std::string fill = dir.Write("fill.txt", "the fill text");
+  const std::string single =
+      dir.Write("single.ini", "[Fill]\r\nKind=single\r\nText=1\r\nFile name=" + fill + "\r\n");
+  fs::create_directory(dir / "sub");
+  fs::create_hard_link(source, dir / "hard.txt");
+#ifndef _WIN32
+  fs::create_symlink(source, dir / "link.txt");
+#endif
+  struct Case {
+    const char* what;
+    std::string journal;
+    std::string settings_file;
+  };
+  const std::vector<Case> cases = {
+      {"the source", source, settings},
+      {"the source spelled otherwise", dir / "sub/../names.txt", settings},
+      {"a hard link to the source", dir / "hard.txt", settings},
+#ifndef _WIN32
+      {"a symbolic link to the source", dir / "link.txt", settings},
+#endif
+      {"the settings file", settings, settings},
+      {"the fill text file", fill, single},
+      {"a file that is no journal", dir / "other.txt", settings},
+      {"the destination", out.path(), settings},
+  };
+  const std::vector<std::string> files = {source, settings, single, fill, dir / "other.txt"};
+  std::vector<std::string> bytes;
+  for (const std::string& file : files) bytes.push_back(ReadBytes(file));
+  const std::vector<std::string> listing = Listing(dir.path());
+  for (const Case& c : cases) {
+    const Outcome run =
+        RunBatch({"--settings", c.settings_file, "--journal", c.journal, source, out.path()});
+    EXPECT_EQ(run.status, 2) << c.what;
+    EXPECT_NE(run.err.find("--journal " + c.journal + " "), std::string::npos)
+        << c.what << ": " << run.err;
+    EXPECT_EQ(run.out, "") << c.what;
+    for (std::size_t i = 0; i < files.size(); ++i)
+      EXPECT_EQ(ReadBytes(files[i]), bytes[i]) << c.what;
+    EXPECT_EQ(Listing(dir.path()), listing) << c.what << ": a file was made beside";
+    EXPECT_FALSE(fs::exists(out / "a.txt")) << c.what;
+  }
+  // Nor is it a destination still to be made.
+  const std::string made = dir / "made";
+  EXPECT_EQ(RunBatch({"--settings", settings, "--yes", "--journal", made, source, made}).status, 2);
+  EXPECT_FALSE(fs::exists(made));
+  // A journal of an earlier run is replaced.
+  ASSERT_EQ(RunBatch({"--settings", settings, "--journal", journal, source, out.path()}).status, 0);
+  fs::remove_all(out.path());
+  fs::create_directories(out / "sub");
+  EXPECT_EQ(RunBatch({"--settings", settings, "--journal", journal, source, out.path()}).status, 0);
+  EXPECT_NE(RunBatch({"--undo", journal}).out.find("Undone: 4 removed, 0 kept."),
+            std::string::npos);
 }
 
 TEST_F(BatchJournal, AFileTheHostWillNotRemoveIsReportedAndTheExitSaysSo) {
@@ -226,6 +287,25 @@ TEST_F(BatchJournal, AFileTheHostWillNotRemoveIsReportedAndTheExitSaysSo) {
 }
 
 #ifndef _WIN32
+TEST_F(BatchJournal, TwoRunsGivenOneJournalPathNeverShareAFile) {
+  std::string lines;
+  for (int i = 0; i < 150; ++i) lines += "long" + std::to_string(i) + "\r\n";
+  const std::string many = dir.Write("many.txt", lines);
+  TempDir other;
+  // The first run waits at its question with its journal made; the second runs whole meanwhile.
+  testing::TerminalRun first({"--settings", settings, "--journal", journal, many, other.path()});
+  ASSERT_TRUE(first.WaitFor("[y/N] ")) << first.Shown();
+  ASSERT_EQ(RunBatch({"--settings", settings, "--journal", journal, source, out.path()}).status, 0);
+  EXPECT_NE(RunBatch({"--undo", journal}).out.find("Undone: 4 removed, 0 kept."),
+            std::string::npos);
+  ASSERT_TRUE(first.Type("y\n"));
+  EXPECT_EQ(first.Wait(), 0) << first.Shown();
+  EXPECT_NE(first.Shown().find("Created files: 150/150"), std::string::npos) << first.Shown();
+  const Outcome undo = RunBatch({"--undo", journal});
+  EXPECT_NE(undo.out.find("Undone: 150 removed, 0 kept."), std::string::npos) << undo.out;
+  EXPECT_TRUE(fs::is_empty(other.path()));
+}
+
 TEST_F(BatchJournal, TheJournalOfARunKilledHalfwayUndoesWhatWasMade) {
   std::string many;
   for (int i = 0; i < 200000; ++i) many += "f" + std::to_string(i) + "\r\n";

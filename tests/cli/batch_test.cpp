@@ -23,7 +23,6 @@ namespace {
 
 using testing::BatchOptions;
 #ifndef _WIN32
-using testing::ExecBatch;
 #endif
 using testing::kEnd;
 using testing::kOnWindows;
@@ -226,28 +225,9 @@ TEST_F(BatchCommand, TerminatedDuringAFillTheFileStillCompletes) {
 
 // Runs the batch command with standard output and error on a terminal; gives what it showed.
 std::string RunOnTerminal(const std::vector<std::string>& arguments) {
-  const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
-  if (terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0) {
-    throw std::runtime_error("no pseudo-terminal");
-  }
-  const std::string side = ptsname(terminal);
-  const pid_t child = fork();
-  if (child == 0) {
-    setsid();
-    const int shown = open(side.c_str(), O_RDWR);
-    dup2(open("/dev/null", O_RDONLY), 0);
-    dup2(shown, 1);
-    dup2(shown, 2);
-    close(terminal);
-    ExecBatch(arguments);
-  }
-  std::string text;
-  char buffer[4096];
-  // Once the command has ended, reading the terminal fails.
-  for (ssize_t got; (got = read(terminal, buffer, sizeof buffer)) > 0;) text.append(buffer, got);
-  close(terminal);
-  waitpid(child, nullptr, 0);
-  return text;
+  testing::TerminalRun run(arguments, false);
+  run.Wait();
+  return run.Shown();
 }
 
 TEST_F(BatchCommand, ControlBytesAreShownNotObeyedOnATerminalAndPassedElsewhere) {

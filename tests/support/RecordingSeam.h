@@ -25,9 +25,10 @@ class RecordingSeam : public ui::Seam {
   void ShowBox(ui::BoxKind kind, const QString& text) override {
     boxes.push_back({kind, ui::BoxTitle(kind), text});
   }
-  bool AskYesNo(const QString& question) override {
+  bool AskYesNo(const QString& question, ui::DefaultAnswer default_answer) override {
     boxes.push_back({ui::BoxKind::Warning, ui::BoxTitle(ui::BoxKind::Warning), question});
     questions << question;
+    defaultAnswers.push_back(default_answer);
     if (answers.empty()) return false;
     const bool answer = answers.front();
     answers.pop_front();
@@ -57,6 +58,7 @@ class RecordingSeam : public ui::Seam {
   void clear() {
     boxes.clear();
     questions.clear();
+    defaultAnswers.clear();
     inputs.clear();
     openRequests.clear();
     saveRequests.clear();
@@ -68,7 +70,8 @@ class RecordingSeam : public ui::Seam {
   };
   std::vector<Box> boxes;
   QStringList questions;
-  std::deque<bool> answers;  // an empty queue answers No
+  std::vector<ui::DefaultAnswer> defaultAnswers;  // of each question
+  std::deque<bool> answers;                       // an empty queue answers No
   std::vector<Input> inputs;
   std::deque<std::optional<QString>> inputAnswers;  // an empty queue cancels
   std::vector<ui::OpenFileRequest> openRequests, saveRequests;

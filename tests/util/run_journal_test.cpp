@@ -9,7 +9,10 @@
 #include "support/HostFiles.h"
 #include "support/ResidentMemory.h"
 
+#include <filesystem>
+
 #include "support/TempDir.h"
+#include "util/IoError.h"
 #include "util/RunJournal.h"
 #include "util/UniqueFd.h"
 
@@ -30,6 +33,19 @@ class RunJournalTest : public ::testing::Test {
     }
     writer.Close();
     return ReadBytes(journal);
+  }
+
+  // The names in the temporary folder.
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  void Record(JournalWriter& writer, const std::string& name) {
+    writer.RecordFile(name, OpenForRewriting(dir / "made").get());
   }
 
   TempDir dir;
@@ -70,6 +86,60 @@ TEST_F(RunJournalTest, AJournalClosedHoldsItsRecordsAndNothingMore) {
   ASSERT_TRUE(ReadRunJournal(journal));
   EXPECT_EQ(ReadRunJournal(journal)->files.size(), 5000u);
   EXPECT_EQ(ReadRunJournal(journal)->files[4999].path, "file number 4999.txt");
+}
+
+TEST_F(RunJournalTest, AJournalTakesItsPathOnceItsRunBeginsAndNeverSharesAFile) {
+  dir.Write("journal", "the journal before");
+  {
+    // A run ended before its lines leaves the path as it was and nothing beside it.
+    const JournalWriter refused(journal);
+    EXPECT_EQ(Names().size(), 2u);
+  }
+  EXPECT_EQ(ReadBytes(journal), "the journal before");
+  EXPECT_EQ(Names(), std::vector<std::string>{"journal"});
+
+  JournalWriter first(journal);
+  JournalWriter second(journal);
+  second.Begin(dir.path(), FileIdentity{}, false);
+  Record(second, "second.txt");
+  second.Close();
+  first.Begin(dir.path(), FileIdentity{}, false);
+  Record(first, "first.txt");
+  Record(first, "first again.txt");
+  first.Close();
+  const std::optional<RunJournal> read = ReadRunJournal(journal);
+  ASSERT_TRUE(read);
+  ASSERT_EQ(read->files.size(), 2u);
+  EXPECT_EQ(read->files[1].path, "first again.txt");
+  EXPECT_EQ(Names(), (std::vector<std::string>{"journal", "made"}));
+}
+
+TEST_F(RunJournalTest, AFailureEndsTheRunOrLeavesItUnjournaledNamingThePath) {
+  std::filesystem::create_directory(journal);
+  const std::string missing = dir / "missing/journal";
+  struct Case {
+    std::string path;
+    std::string failure;  // how the reason starts
+  };
+  for (const Case& c :
+       {Case{journal, "rename the journal to " + journal + ": a folder has its name"},
+        // The host's reason follows.
+        Case{missing, "create the journal " + missing + ": "}}) {
+    try {
+      JournalWriter writer(c.path);
+      writer.Begin(dir.path(), FileIdentity{}, false);
+      ADD_FAILURE() << "no failure: " << c.path;
+    } catch (const IoError& error) {
+      EXPECT_EQ(std::string(error.what()).rfind("Unable to " + c.failure, 0), 0u) << error.what();
+    }
+    JournalWriter unjournaled(c.path, JournalWriter::Failures::LeaveTheRunUnjournaled);
+    unjournaled.Begin(dir.path(), FileIdentity{}, false);
+    Record(unjournaled, "a.txt");
+    unjournaled.Close();
+    EXPECT_EQ(unjournaled.Failure().rfind("unable to " + c.failure, 0), 0u)
+        << unjournaled.Failure();
+    EXPECT_EQ(Names(), (std::vector<std::string>{"journal", "made"}));
+  }
 }
 
 TEST_F(RunJournalTest, AnythingElseIsNoJournal) {

@@ -32,9 +32,10 @@ class QtSeam : public Seam {
                     QApplication::activeWindow());
     box.exec();
   }
-  bool AskYesNo(const QString& question) override {
+  bool AskYesNo(const QString& question, DefaultAnswer default_answer) override {
     QMessageBox box(QMessageBox::Warning, BoxTitle(BoxKind::Warning), question,
                     QMessageBox::Yes | QMessageBox::No, QApplication::activeWindow());
+    box.setDefaultButton(default_answer == DefaultAnswer::Yes ? QMessageBox::Yes : QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
   }
   std::optional<QString> InputBox(const QString& caption, const QString& prompt,
@@ -110,7 +111,9 @@ void ShowNotice(const QString& text) { CurrentSeam().ShowBox(BoxKind::Notice, te
 void ShowError(const QString& text) { CurrentSeam().ShowBox(BoxKind::Error, text); }
 void ShowWarning(const QString& text) { CurrentSeam().ShowBox(BoxKind::Warning, text); }
 void ShowInformation(const QString& text) { CurrentSeam().ShowBox(BoxKind::Information, text); }
-bool AskYesNo(const QString& question) { return CurrentSeam().AskYesNo(question); }
+bool AskYesNo(const QString& question, DefaultAnswer default_answer) {
+  return CurrentSeam().AskYesNo(question, default_answer);
+}
 
 void ShowApplicationError(const QString& text) {
   CurrentSeam().ShowBox(BoxKind::ApplicationError, FromBytes(WithFinalDot(ToBytes(text))));

@@ -13,6 +13,9 @@ namespace quillon::ui {
 
 enum class BoxKind { Notice, Error, Warning, Information, ApplicationError };
 
+// The button a question's box has ready for Enter.
+enum class DefaultAnswer { Yes, No };
+
 struct OpenFileRequest {
   QString title;
   QString filter;  // "Txt-files (*.txt)|*.txt|All files (*.*)|*.*"
@@ -25,7 +28,7 @@ class Seam {
   // A box with the single button OK.
   virtual void ShowBox(BoxKind kind, const QString& text) = 0;
   // A warning box with Yes and No; true only for Yes.
-  virtual bool AskYesNo(const QString& question) = 0;
+  virtual bool AskYesNo(const QString& question, DefaultAnswer default_answer) = 0;
   // A modal input box; nothing when cancelled.
   virtual std::optional<QString> InputBox(const QString& caption, const QString& prompt,
                                           const QString& value) = 0;
@@ -51,7 +54,7 @@ void ShowNotice(const QString& text);
 void ShowError(const QString& text);
 void ShowWarning(const QString& text);
 void ShowInformation(const QString& text);
-bool AskYesNo(const QString& question);
+bool AskYesNo(const QString& question, DefaultAnswer default_answer = DefaultAnswer::Yes);
 // An error no handler caught: the program's title, the text with "." appended.
 void ShowApplicationError(const QString& text);
 void OpenWithShell(const QString& target);
