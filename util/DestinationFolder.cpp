@@ -53,9 +53,10 @@ DestinationFolder DestinationFolder::PlannedAsCreated(const std::string& path) {
        parent = ParentFolder(above)) {
     above = std::move(parent);
   }
-  const DestinationFolder nearest(above);
+  DestinationFolder nearest(above);
   folder.case_known_ = true;
   folder.folds_case_ = nearest.IsOpen() && HostFoldsLetterCase(nearest.fd_.get());
+  folder.nearest_ = std::move(nearest.fd_);
   return folder;
 }
 
@@ -143,7 +144,7 @@ CreatedFile DestinationFolder::Plan(std::string_view file_name, std::uint64_t to
         return false;
       }
       if (fd_.valid()) return IsSubfolderToEnter(from, component, subject, why);
-      why = {CreateCause::MissingSubfolder, std::string(subject)};
+      why = MissingInPlannedFolder(component, subject);
       return false;
     };
     Walk walk = WalkSubfolders(folder_path, look);
@@ -171,7 +172,8 @@ CreatedFile DestinationFolder::Plan(std::string_view file_name, std::uint64_t to
       } else if (fd_.valid()) {
         file.failure_ = WhySubfolderFails(folder_path, LastError());
       } else {
-        file.failure_ = {CreateCause::MissingSubfolder, route.substr(0, route.find('/'))};
+        const std::string first = route.substr(0, route.find('/'));
+        file.failure_ = MissingInPlannedFolder(first, first);
       }
       return file;
     }
@@ -189,6 +191,8 @@ CreatedFile DestinationFolder::Plan(std::string_view file_name, std::uint64_t to
     if (listed != entries_.end()) entry.kind = listed->second ? EntryKind::Folder : EntryKind::File;
   } else if (fd_.valid()) {
     entry = LookAt(parent, leaf);
+  } else if (const Entry above = AskAbove(leaf); above.kind == EntryKind::Failed) {
+    entry = above;
   }
   if (entry.kind == EntryKind::Folder) {
     file.failure_ =
@@ -208,6 +212,17 @@ CreatedFile DestinationFolder::Plan(std::string_view file_name, std::uint64_t to
     planned_.emplace(std::move(key), token);
   }
   return file;
+}
+
+DestinationFolder::Entry DestinationFolder::AskAbove(const std::string& name) const {
+  return nearest_.valid() ? LookAt(nearest_.get(), name.c_str()) : Entry{EntryKind::Missing};
+}
+
+CreateFailure DestinationFolder::MissingInPlannedFolder(const std::string& component,
+                                                        std::string_view subject) const {
+  const Entry above = AskAbove(component);
+  if (above.kind == EntryKind::Failed) return SystemFailure(above.error);
+  return {CreateCause::MissingSubfolder, std::string(subject)};
 }
 
 CreateFailure DestinationFolder::WhyNoCreateIn(int folder, std::string_view folder_path) const {

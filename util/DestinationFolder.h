@@ -118,6 +118,11 @@ class DestinationFolder {
   static int LastError();
   // Why a subfolder path could not be opened beneath this folder.
   CreateFailure WhySubfolderFails(std::string_view folder_path, int error) const;
+  // Planning a folder still to be made: a name looked up in the nearest folder there, where
+  // only a failure tells (a name its file system cannot hold); and why a subfolder of it is
+  // not there.
+  Entry AskAbove(const std::string& name) const;
+  CreateFailure MissingInPlannedFolder(const std::string& component, std::string_view subject) const;
   // Whether a component met on a walk is a folder of its own to enter; why not otherwise.
   static bool IsSubfolderToEnter(int from, const std::string& component, std::string_view subject,
                                  CreateFailure& why);
@@ -172,6 +177,9 @@ class DestinationFolder {
   // Planning: why no file may be created right in the folder, once asked.
   mutable bool asked_here_ = false;
   mutable CreateFailure why_no_create_here_;
+  // Planning a folder still to be made: the nearest folder there, whose file system is asked
+  // which names it cannot hold.
+  UniqueFd nearest_;
   // Planning: the names planned as created, "/"-separated with ".." resolved, and their tokens.
   std::unordered_map<std::string, std::uint64_t> planned_;
   // Planning: the folder's own entries, each with whether it is a folder; listed_ -1 until
