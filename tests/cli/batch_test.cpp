@@ -160,7 +160,7 @@ TEST_F(BatchCommand, AFailureOfFileInputExitsWithThree) {
 TEST_F(BatchCommand, AFillTextFileMissingOrAFolderIsRefusedByTheChecksAndTheDryRunAlike) {
   const std::string source = dir.Write("names.txt", "a\r\nb\r\n");
   std::filesystem::create_directory(dir / "folder.txt");
-  for (const std::string fill : {dir / "gone.txt", dir / "folder.txt"}) {
+  for (const std::string& fill : {dir / "gone.txt", dir / "folder.txt"}) {
     SCOPED_TRACE(fill);
     dir.Write("settings.ini", "[Fill]\r\nKind=single\r\nText=1\r\nFile name=" + fill + "\r\n");
     for (const bool dry : {true, false}) {
