@@ -122,7 +122,8 @@ class DestinationFolder {
   // only a failure tells (a name its file system cannot hold); and why a subfolder of it is
   // not there.
   Entry AskAbove(const std::string& name) const;
-  CreateFailure MissingInPlannedFolder(const std::string& component, std::string_view subject) const;
+  CreateFailure MissingInPlannedFolder(const std::string& component,
+                                       std::string_view subject) const;
   // Whether a component met on a walk is a folder of its own to enter; why not otherwise.
   static bool IsSubfolderToEnter(int from, const std::string& component, std::string_view subject,
                                  CreateFailure& why);

@@ -128,7 +128,8 @@ struct Spellings {
 };
 
 Spellings AskOtherSpelling(int folder, const std::string& name) {
-  struct stat own {}, other {};
+  struct stat own {
+  }, other{};
   if (fstatat(folder, name.c_str(), &own, AT_SYMLINK_NOFOLLOW) != 0) return {};
   if (fstatat(folder, OtherLetterCase(name).c_str(), &other, AT_SYMLINK_NOFOLLOW) != 0) {
     return {errno == ENOENT, false, false};

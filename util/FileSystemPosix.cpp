@@ -154,8 +154,8 @@ std::size_t LongestFolderPath() { return PATH_MAX - 1; }
 bool TemporaryFolderCanBeMadeIn(const std::string& folder) {
   static std::atomic<unsigned> made{0};
   for (int attempt = 0; attempt < 8; ++attempt) {
-    const std::string probe = JoinPath(folder, ".quillon-probe-" + std::to_string(getpid()) + "-" +
-                                                   std::to_string(made++));
+    const std::string probe = JoinPath(
+        folder, ".quillon-probe-" + std::to_string(getpid()) + "-" + std::to_string(made++));
     if (mkdir(probe.c_str(), 0700) == 0) {
       rmdir(probe.c_str());
       return true;

@@ -51,11 +51,11 @@ class Random {
 };
 
 const char* const kComponents[] = {
-    "a",        "b",         "c",     "Name",   "NAME",   "name",   "sub",      "SUB",
-    "deep",     "folder",    "file",  "link",   "dang",   "ro",     "missing",  "..",
-    ".",        "CON",       "nul",   "com1",   "LPT9",   "x.y",    "trail.",   "trail ",
-    " lead",    "a:b",       "q?",    "st*r",   "quo\"te", "<lt>",  "pi|pe",    "\xE9t\xE9",
-    "\x01ctl",  "old",       "old.txt", "y.TXT", "notes.v2", "",    "readme",   "aux.txt",
+    "a",        "b",          "c",        "Name",  "NAME",     "name", "sub",     "SUB",
+    "deep",     "folder",     "file",     "link",  "dang",     "ro",   "missing", "..",
+    ".",        "CON",        "nul",      "com1",  "LPT9",     "x.y",  "trail.",  "trail ",
+    " lead",    "a:b",        "q?",       "st*r",  "quo\"te",  "<lt>", "pi|pe",   "\xE9t\xE9",
+    "\x01ctl",  "old",        "old.txt",  "y.TXT", "notes.v2", "",     "readme",  "aux.txt",
     "tab\tbed", "folder.txt", "file.txt", "..."};
 const char* const kSizes[] = {"12", "abc", "", "0x1F", "-5", " 7", "99999999999", "$10", "0"};
 const char* const kLineEnds[] = {"\r\n", "\r\n", "\r\n", "\n", "\r"};
@@ -75,7 +75,7 @@ std::string SourceLine(Random& random, const std::vector<std::string>& earlier) 
   switch (random.Below(20)) {
     case 0: return "";
     case 1: return "\t";
-    case 2: return std::string(100 + random.Below(40), 'n');  // near the path limit
+    case 2: return std::string(100 + random.Below(40), 'n');           // near the path limit
     case 3: return std::string(4000 + random.Below(300), 'L') + "|5";  // longer than is kept
     default: break;
   }
@@ -95,7 +95,7 @@ struct Case {
   std::string settings;
   // What stands at the source's and the fill text's names in the case's folder.
   enum class Shape { File, Missing, Folder, Pipe } source_shape, fill_shape;
-  std::string fill_text;  // relative to the case's folder; "" for none
+  std::string fill_text;    // relative to the case's folder; "" for none
   std::string destination;  // relative to the case's folder unless absolute
   std::uint64_t tree_seed = 0;
 };
@@ -109,8 +109,11 @@ Case MakeCase(Random& random) {
     made.source_bytes += lines.back();
     if (i + 1 < count || random.Chance(70)) made.source_bytes += random.Pick(kLineEnds);
   }
-  if (random.Chance(3)) made.source_bytes += "\x1A" "after.txt\r\n";
-  made.source_shape = random.Chance(94) ? Case::Shape::File
+  if (random.Chance(3))
+    made.source_bytes +=
+        "\x1A"
+        "after.txt\r\n";
+  made.source_shape = random.Chance(94)   ? Case::Shape::File
                       : random.Chance(50) ? Case::Shape::Missing
                       : random.Chance(50) ? Case::Shape::Folder
                                           : Case::Shape::Pipe;
@@ -118,8 +121,8 @@ Case MakeCase(Random& random) {
   const char* const kKinds[] = {"none", "fix", "var", "fixifnovar", "single", "single", "Fix"};
   const char* const kExtensions[] = {"txt", "txt", "", "md", ".x", "TXT"};
   const char* const kReplacers[] = {"_", "", "TEMP", "x\\y", "-"};
-  const char* const kFillNames[] = {"fill.txt", "fill.txt", "fill.txt", "", "fill-folder",
-                                    "gone.txt", "fill.pipe"};
+  const char* const kFillNames[] = {"fill.txt",    "fill.txt", "fill.txt", "",
+                                    "fill-folder", "gone.txt", "fill.pipe"};
   const std::string kind = random.Pick(kKinds);
   made.fill_text = random.Pick(kFillNames);
   made.fill_shape = made.fill_text == "fill-folder" ? Case::Shape::Folder
@@ -132,15 +135,16 @@ Case MakeCase(Random& random) {
                   "\r\n[Invalid characters]\r\nInvalid replace=" + (random.Chance(40) ? "1" : "0") +
                   "\r\nInvalid replacer=" + random.Pick(kReplacers) + "\r\n[Fill]\r\nKind=" + kind +
                   "\r\nSource=" + (random.Chance(50) ? "1" : "0") +
-                  "\r\nText=" + (random.Chance(60) ? "1" : "0") + "\r\nFile name=" +
-                  made.fill_text + "\r\nWith=" + std::to_string(48 + random.Below(3)) +
+                  "\r\nText=" + (random.Chance(60) ? "1" : "0") +
+                  "\r\nFile name=" + made.fill_text +
+                  "\r\nWith=" + std::to_string(48 + random.Below(3)) +
                   "\r\nSize=" + std::to_string(random.Pick(sizes)) +
                   "\r\nSeparator=" + (random.Chance(85) ? "124" : "58") + "\r\n";
 
   const char* const kDestinations[] = {
-      "out",           "out",       "out",         "out",     "out",     "out/",
-      "linkout",       "new/deeper", "afile/below", "dang/new", "dang",   "long",
-      "new/../out2",   "ro/new",    "/proc/quillon-differential"};
+      "out",  "out",     "out",         "out",         "out",
+      "out/", "linkout", "new/deeper",  "afile/below", "dang/new",
+      "dang", "long",    "new/../out2", "ro/new",      "/proc/quillon-differential"};
   // Mostly a folder that is there, so that most cases reach their lines.
   made.destination = random.Chance(70) ? "out" : random.Pick(kDestinations);
   if (made.destination == "long") made.destination = std::string(260, 'x') + "/n";
@@ -180,7 +184,7 @@ void MakeTree(const fs::path& folder, const Case& made) {
   fs::create_directory_symlink(out, folder / "linkout", left_out);
   fs::create_directory(folder / "ro");
   Random random(made.tree_seed);
-  const char* const kFiles[] = {"a.txt", "Name.txt", "old.txt", "b",      "x.y",
+  const char* const kFiles[] = {"a.txt", "Name.txt", "old.txt",   "b",        "x.y",
                                 "c.md",  "file.txt", "sub/a.txt", "deep.txt", "a.TXT"};
   for (std::size_t i = random.Below(5); i > 0; --i) {
     const fs::path file = out / random.Pick(kFiles);
@@ -329,18 +333,19 @@ int main(int argc, char** argv) {
       continue;
     }
     ++mismatches;
-    std::printf("case %zu of seed %llu: MISMATCH%s, destination %s, exit %d (dry run) and %d\n"
-                "  settings: %s\n  source: %s\n",
-                number, static_cast<unsigned long long>(seed),
-                unchanged ? "" : " (the dry run changed the tree)", made.destination.c_str(),
-                planned.status, ran.status, Shown(made.settings).c_str(),
-                Shown(made.source_bytes).c_str());
+    std::printf(
+        "case %zu of seed %llu: MISMATCH%s, destination %s, exit %d (dry run) and %d\n"
+        "  settings: %s\n  source: %s\n",
+        number, static_cast<unsigned long long>(seed),
+        unchanged ? "" : " (the dry run changed the tree)", made.destination.c_str(),
+        planned.status, ran.status, Shown(made.settings).c_str(), Shown(made.source_bytes).c_str());
     ShowDifference("standard output", planned.out, ran.out);
     ShowDifference("standard error", planned.err, run_err);
   }
   RemoveTree(scratch);
-  std::printf("differential: %zu cases of seed %llu (%zu refused by the checks, %zu ended by a "
-              "failure), mismatches: %zu\n",
-              cases, static_cast<unsigned long long>(seed), refused, failed, mismatches);
+  std::printf(
+      "differential: %zu cases of seed %llu (%zu refused by the checks, %zu ended by a "
+      "failure), mismatches: %zu\n",
+      cases, static_cast<unsigned long long>(seed), refused, failed, mismatches);
   return mismatches == 0 ? 0 : 1;
 }

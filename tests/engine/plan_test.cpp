@@ -191,7 +191,8 @@ TEST_F(PlanTest, PlansADestinationThatCannotBeMadeAsRefused) {
 Lines WithoutQuestions(const Lines& boxes) {
   Lines kept;
   for (const std::string& box : boxes) {
-    if (!box.starts_with("Question: ") && box != "Quillon: Creation succesfull") kept.push_back(box);
+    if (!box.starts_with("Question: ") && box != "Quillon: Creation succesfull")
+      kept.push_back(box);
   }
   return kept;
 }
@@ -246,20 +247,21 @@ TEST_F(PlanTest, RefusesWhatTheChecksOfTheRunRefuseAndNothingIsMade) {
 TEST_F(PlanTest, MeetsTheComponentsOfAClimbInTheRunsOrder) {
   source = dir.Write("climbs.txt",
                      "a\r\n"
-                     "a.txt\\..\\b\r\n"              // the first line's file, then a climb
+                     "a.txt\\..\\b\r\n"  // the first line's file, then a climb
                      "sub\\c\r\n"
-                     "sub\\c.txt\\..\\d\r\n"       // a file made in a subfolder
-                     "link\\..\\a.txt\\x\r\n"      // a link met before the file
+                     "sub\\c.txt\\..\\d\r\n"   // a file made in a subfolder
+                     "link\\..\\a.txt\\x\r\n"  // a link met before the file
                      "missing\\..\\e\r\n"
                      "sub\\..\\missing\\..\\f\r\n"
                      "sub\\..\\sub\\g\r\n");
   PlanThenRun();
-  EXPECT_EQ(planned.refusals,
-            (Lines{"Unable to create: a.txt\\..\\b  [\"a.txt\" is a file, not a subfolder]",
-                   "Unable to create: sub\\c.txt\\..\\d  [\"sub/c.txt\" is a file, not a subfolder]",
-                   "Unable to create: link\\..\\a.txt\\x  [subfolder \"link\" is a link]",
-                   "Unable to create: missing\\..\\e  [missing subfolder \"missing\"]",
-                   "Unable to create: sub\\..\\missing\\..\\f  [missing subfolder \"sub/../missing\"]"}));
+  EXPECT_EQ(
+      planned.refusals,
+      (Lines{"Unable to create: a.txt\\..\\b  [\"a.txt\" is a file, not a subfolder]",
+             "Unable to create: sub\\c.txt\\..\\d  [\"sub/c.txt\" is a file, not a subfolder]",
+             "Unable to create: link\\..\\a.txt\\x  [subfolder \"link\" is a link]",
+             "Unable to create: missing\\..\\e  [missing subfolder \"missing\"]",
+             "Unable to create: sub\\..\\missing\\..\\f  [missing subfolder \"sub/../missing\"]"}));
   EXPECT_EQ(planned.refusals, ran.refusals);
   EXPECT_EQ(planned.report, ran.report);
 }
@@ -310,7 +312,8 @@ TEST(PlanOfLetterCase, FoldsNamesAsTheDestinationsFileSystemDoes) {
   const CaseFoldingMount exfat(dir.path());
   if (exfat.ok()) volumes.push_back({"an exFAT volume", exfat.point(), true});
 #endif
-  const std::string source = dir.Write("cases.txt", "Name\r\nNAME\r\n1\\Deep\r\n1\\DEEP\r\nname\r\n");
+  const std::string source =
+      dir.Write("cases.txt", "Name\r\nNAME\r\n1\\Deep\r\n1\\DEEP\r\nname\r\n");
   const RunSettings settings;
   for (const Volume& volume : volumes) {
     // No entry with a letter: a probe file tells. One with a letter tells. A folder still to
@@ -331,13 +334,13 @@ TEST(PlanOfLetterCase, FoldsNamesAsTheDestinationsFileSystemDoes) {
       EXPECT_EQ(planned.report, ran.report);
       EXPECT_EQ(planned.refusals, ran.refusals);
       const std::string deep = made ? "unable missing subfolder \"1\"" : "created ";
-      const std::string deep_again = made                ? deep
+      const std::string deep_again = made           ? deep
                                      : volume.folds ? "exists line 3 creates it"
                                                     : "created ";
       const std::string again = volume.folds ? "exists line 1 creates it" : "created ";
-      EXPECT_EQ(planned.decided, (Lines{"1 Name.txt 0 created ", "2 NAME.txt 0 " + again,
-                                        "3 1\\Deep.txt 0 " + deep, "4 1\\DEEP.txt 0 " + deep_again,
-                                        "5 name.txt 0 " + again}));
+      EXPECT_EQ(planned.decided,
+                (Lines{"1 Name.txt 0 created ", "2 NAME.txt 0 " + again, "3 1\\Deep.txt 0 " + deep,
+                       "4 1\\DEEP.txt 0 " + deep_again, "5 name.txt 0 " + again}));
     }
   }
 }
