@@ -1,8 +1,8 @@
 // quillon-batch [--settings FILE] [--yes|--no] [--dry-run] [--explain] [--journal FILE]
 //   SOURCE DESTINATION; quillon-batch --undo FILE; --help, --version
-// Exit status: 0 the run reached its summary, 1 its checks refused it (or the undo's file is no
-// journal), 2 usage, 3 a file input/output failure (a write of the report or the messages
-// among them, or a lack of memory) ended it.
+// Exit status: 0 the run reached its summary, 1 its checks refused it (or the undo refused its
+// file as a journal), 2 usage, 3 a file input/output failure (a write of the report or the
+// messages among them, or a lack of memory) ended it, or the undo could not remove a file.
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -49,12 +49,14 @@ int Help() {
       "  --explain        add the reason to each line that is refused, as \"  [reason]\"\n"
       "  --journal FILE   write the journal of the files the run creates to FILE\n"
       "  --undo FILE      remove the files of the journal FILE that are unchanged since\n"
-      "                   their run, and the destination it created when that leaves it empty\n"
+      "                   their run, and the destination it created when that leaves it empty;\n"
+      "                   FILE must be this user's own, writable by no one else, and whole\n"
       "  --help           print this help and exit\n"
       "  --version        print the version and exit\n"
       "\n"
       "Exit status: 0 the run reached its summary, 1 its checks refused it (with --undo: FILE\n"
-      "is not a journal), 2 usage error, 3 a failure of file input or output ended it.\n",
+      "was refused, nothing removed), 2 usage error, 3 a failure of file input or output\n"
+      "ended it (with --undo: a file could not be removed, reported \"Not removed\").\n",
       stdout);
   return kReachedSummary;
 }
@@ -65,16 +67,20 @@ std::string WindowSettingsFile() {
   return quillon::SettingsFileFor(quillon::JoinPath(folder, "quillon"));
 }
 
-// Writes the undo's report; exit 1 when the file is not a journal.
+// Writes the undo's report; exit 1 when the file is refused as a journal (nothing is removed
+// then), 3 when a file of the run could not be removed.
 int Undo(const std::string& journal_file, quillon::BatchHost& host) {
-  const std::optional<quillon::RunJournal> journal = quillon::ReadRunJournal(journal_file);
+  std::string refusal;
+  const std::optional<quillon::RunJournal> journal =
+      quillon::ReadRunJournal(journal_file, &refusal);
   if (!journal) {
-    host.ShowError(journal_file + " is not a journal of a run.");
+    host.ShowError(refusal);
     return kRefused;
   }
-  quillon::UndoRun(*journal, [&host](const std::string& line) { host.AppendReport(line); });
+  const quillon::UndoCounts counts =
+      quillon::UndoRun(*journal, [&host](const std::string& line) { host.AppendReport(line); });
   host.FlushReport();
-  return kReachedSummary;
+  return counts.not_removed == 0 ? kReachedSummary : kIoFailure;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "util/DestinationFolder.h"
+#include "util/IoError.h"
 #include "util/Platform.h"
 
 namespace quillon {
@@ -22,33 +23,47 @@ UndoCounts UndoRun(const RunJournal& journal, const ReportSink& report) {
       folder.reset();
     }
   }
+  // File systems keep birth times to as little as 2 seconds, rounded down.
+  const std::int64_t born_by = journal.started_seconds - 2;
   for (const JournalFile& file : journal.files) {
-    const RemoveOutcome outcome =
-        folder ? folder->RemoveIfUnchanged(file.path, file.identity) : RemoveOutcome::Gone;
+    const FileIdentity& identity = file.identity;
     // Shown with the host's separator, as the user names the file.
     std::string shown = file.path;
     std::replace(shown.begin(), shown.end(), '/', kPathSeparator);
-    switch (outcome) {
+    RemoveResult result{RemoveOutcome::Gone};
+    if (folder && identity.birth_known && identity.birth_seconds < born_by) {
+      // Born before the run began: never the run's.
+      result.outcome = RemoveOutcome::Changed;
+    } else if (folder && !identity.TellsLaterFiles()) {
+      report("Kept (cannot be told from a later file): " + shown);
+      ++counts.kept;
+      continue;
+    } else if (folder) {
+      result = folder->RemoveIfUnchanged(file.path, identity);
+    }
+    switch (result.outcome) {
       case RemoveOutcome::Removed:
         report("Removed: " + shown);
         ++counts.removed;
-        break;
-      case RemoveOutcome::Changed:
-        report("Kept (changed since the run): " + shown);
-        ++counts.kept;
-        break;
-      case RemoveOutcome::Gone:
-        report("Kept (gone): " + shown);
-        ++counts.kept;
-        break;
+        continue;
+      case RemoveOutcome::Failed:
+        report("Not removed (" + IoErrorText(result.error) + "): " + shown);
+        ++counts.not_removed;
+        continue;
+      case RemoveOutcome::Changed: report("Kept (changed since the run): " + shown); break;
+      case RemoveOutcome::Gone: report("Kept (gone): " + shown); break;
     }
+    ++counts.kept;
   }
   if (folder && journal.destination_created) {
     folder.reset();
     RemoveFolderIfEmpty(journal.destination, journal.destination_identity);
   }
-  report("Undone: " + std::to_string(counts.removed) + " removed, " + std::to_string(counts.kept) +
-         " kept.");
+  std::string summary = "Undone: " + std::to_string(counts.removed) + " removed, " +
+                        std::to_string(counts.kept) + " kept";
+  if (counts.not_removed != 0)
+    summary += ", " + std::to_string(counts.not_removed) + " not removed";
+  report(summary + ".");
   return counts;
 }
 

@@ -274,9 +274,9 @@ CreateFailure DestinationFolder::WhySubfolderFails(std::string_view folder_path,
   return WalkFailure(end, std::move(why), error);
 }
 
-RemoveOutcome DestinationFolder::RemoveIfUnchanged(const std::string& relative_path,
-                                                   const FileIdentity& identity) {
-  if (!fd_.valid()) return RemoveOutcome::Gone;
+RemoveResult DestinationFolder::RemoveIfUnchanged(const std::string& relative_path,
+                                                  const FileIdentity& identity) {
+  if (!fd_.valid()) return {RemoveOutcome::Gone};
   const std::size_t slash = relative_path.rfind('/');
   UniqueFd subfolder;
   if (slash != std::string::npos) {
@@ -284,9 +284,9 @@ RemoveOutcome DestinationFolder::RemoveIfUnchanged(const std::string& relative_p
     subfolder = OpenParent(folder_path);
     if (!subfolder.valid()) {
       // A subfolder gone takes its files with it; one replaced by a link is never entered.
-      return WhySubfolderFails(folder_path, 0).cause == CreateCause::MissingSubfolder
-                 ? RemoveOutcome::Gone
-                 : RemoveOutcome::Changed;
+      return {WhySubfolderFails(folder_path, 0).cause == CreateCause::MissingSubfolder
+                  ? RemoveOutcome::Gone
+                  : RemoveOutcome::Changed};
     }
   }
   const int parent = subfolder.valid() ? subfolder.get() : fd_.get();

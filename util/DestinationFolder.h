@@ -49,21 +49,48 @@ class CreatedFile {
 };
 
 // Who a file or folder is, and what it held when it was last looked at. On Windows the device
-// is the volume's serial number and the inode the file's index on it.
+// is the volume's serial number and the inode the file's index on it. A file system may reuse
+// an inode at once: the generation (a number the file system gives each new use of an inode),
+// the birth time and the change time tell a later file from the first, each where the file
+// system gives it. Times are in seconds and nanoseconds since the host's epoch.
 struct FileIdentity {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
   std::int64_t size = 0;
   std::int64_t modified_seconds = 0;
   std::int64_t modified_nanoseconds = 0;
+  bool generation_known = false;
+  bool birth_known = false;
+  bool changed_known = false;
+  std::uint64_t generation = 0;
+  std::int64_t birth_seconds = 0;
+  std::int64_t birth_nanoseconds = 0;
+  std::int64_t changed_seconds = 0;
+  std::int64_t changed_nanoseconds = 0;
 
   bool operator==(const FileIdentity&) const = default;
+  // Whether a later file under the same inode, of the same size and written in the same
+  // second, would differ from this one: by its generation or birth time, or by a change time
+  // finer than whole seconds.
+  bool TellsLaterFiles() const {
+    return generation_known || birth_known || (changed_known && changed_nanoseconds != 0);
+  }
 };
 
 // The identity of an open file; throws IoError.
 FileIdentity IdentityOf(int fd);
+// The identity of a file just written, as it stays once its descriptor is closed (Windows
+// would otherwise move the last-write time at the close); throws IoError.
+FileIdentity IdentityToKeep(int fd);
+// The host's clock in the seconds of file times.
+std::int64_t FileClockSeconds();
 
-enum class RemoveOutcome { Removed, Changed, Gone };
+// What undo did with a file: Failed names the host's error that kept it.
+enum class RemoveOutcome { Removed, Changed, Gone, Failed };
+struct RemoveResult {
+  RemoveOutcome outcome = RemoveOutcome::Failed;
+  int error = 0;
+};
 
 // Removes the folder at the path when it is still the folder of that device and inode, and
 // empty; the path's last component is never followed.
@@ -99,8 +126,10 @@ class DestinationFolder {
   CreatedFile Plan(std::string_view file_name, std::uint64_t token);
 
   // Removes the file at a path relative to this folder ("/"-separated, as created) when it is
-  // still the same file with the same size and modification time. Never follows a link.
-  RemoveOutcome RemoveIfUnchanged(const std::string& relative_path, const FileIdentity& identity);
+  // still the same file, unchanged (the whole identity alike). Never follows a link, and never
+  // removes another file put in its place meanwhile: the file is held while it is checked and
+  // removed.
+  RemoveResult RemoveIfUnchanged(const std::string& relative_path, const FileIdentity& identity);
 
  private:
   // What stands at a name in a folder, looked at without following it.
@@ -143,7 +172,7 @@ class DestinationFolder {
   // system folds it.
   std::string PlanKey(std::string path) const;
   // Removes the file at the name when it is still the same file, unchanged, and not a link.
-  static RemoveOutcome RemoveFileAt(int folder, const char* name, const FileIdentity& identity);
+  static RemoveResult RemoveFileAt(int folder, const char* name, const FileIdentity& identity);
   // The folder of a relative "/"-separated path's last component, opened beneath this
   // folder; none on failure.
   UniqueFd OpenParent(std::string_view folder_path) const;

@@ -7,12 +7,15 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <ctime>
 #include <optional>
 
 #include "util/DestinationFolder.h"
@@ -26,18 +29,100 @@ constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 // Cleared for good once the kernel turns out to lack openat2 (before Linux 5.6, or filtered).
 std::atomic<bool> kernel_resolves_beneath{true};
 
-FileIdentity IdentityFrom(const struct stat& info) {
-  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
-          static_cast<std::int64_t>(info.st_size), static_cast<std::int64_t>(info.st_mtim.tv_sec),
-          static_cast<std::int64_t>(info.st_mtim.tv_nsec)};
+bool StatusOf(int folder, const char* name, int flags, struct statx& info) {
+  return statx(folder, name, flags | AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME,
+               &info) == 0;
+}
+
+FileIdentity IdentityFrom(const struct statx& info) {
+  FileIdentity identity{makedev(info.stx_dev_major, info.stx_dev_minor), info.stx_ino,
+                        static_cast<std::int64_t>(info.stx_size), info.stx_mtime.tv_sec,
+                        info.stx_mtime.tv_nsec};
+  identity.changed_known = (info.stx_mask & STATX_CTIME) != 0;
+  identity.changed_seconds = info.stx_ctime.tv_sec;
+  identity.changed_nanoseconds = info.stx_ctime.tv_nsec;
+  identity.birth_known = (info.stx_mask & STATX_BTIME) != 0;
+  if (identity.birth_known) {
+    identity.birth_seconds = info.stx_btime.tv_sec;
+    identity.birth_nanoseconds = info.stx_btime.tv_nsec;
+  }
+  return identity;
+}
+
+// The identity of the open file, its generation asked when wanted; the generation needs a
+// descriptor open for more than its path. False with errno on failure.
+bool IdentityAt(int fd, bool generation_wanted, FileIdentity& identity, mode_t& mode) {
+  struct statx info {};
+  if (!StatusOf(fd, "", AT_EMPTY_PATH, info)) return false;
+  identity = IdentityFrom(info);
+  mode = info.stx_mode;
+  // Not asked of anything but a file: a device could take the request as its own.
+  long generation = 0;
+  if (generation_wanted && S_ISREG(mode) && ioctl(fd, FS_IOC_GETVERSION, &generation) == 0) {
+    identity.generation_known = true;
+    identity.generation = static_cast<std::uint32_t>(generation);
+  }
+  return true;
+}
+
+// Renames within the folder, never replacing what has the new name. Where the file system
+// cannot refuse a replacement itself (NFS, SMB and many FUSE file systems), the new name is
+// looked at first: only a file given that very name meanwhile would be replaced.
+bool MoveWithoutReplacing(int folder, const char* from, const char* to) {
+  if (renameat2(folder, from, folder, to, RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  struct stat info {};
+  if (fstatat(folder, to, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+    errno = EEXIST;
+    return false;
+  }
+  return errno == ENOENT && renameat(folder, from, folder, to) == 0;
+}
+
+// Moves the entry at the name to a private name of this process in the same folder; false
+// with errno when it could not be moved. The same private name serves again once its file is
+// removed (the kernel keeps its lookup cached); one left taken is passed by.
+bool MoveAside(int folder, const char* name, char (&aside)[64]) {
+  static std::atomic<std::uint64_t> taken{0};
+  static const long process = static_cast<long>(getpid());
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    std::uint64_t number = taken.load();
+    std::snprintf(aside, sizeof aside, ".quillon-undo-%ld-%llu", process,
+                  static_cast<unsigned long long>(number));
+    if (MoveWithoutReplacing(folder, name, aside)) return true;
+    if (errno != EEXIST) return false;
+    taken.compare_exchange_strong(number, number + 1);
+  }
+  return false;
+}
+
+// Whether the entry at the name is the held file (or folder), by device and inode, and still
+// of the size and modification time it had when it was checked.
+bool IsHeldFile(int folder, const char* name, const FileIdentity& held) {
+  struct statx info {};
+  if (!StatusOf(folder, name, AT_SYMLINK_NOFOLLOW, info)) return false;
+  const FileIdentity now = IdentityFrom(info);
+  return now.device == held.device && now.inode == held.inode && now.size == held.size &&
+         now.modified_seconds == held.modified_seconds &&
+         now.modified_nanoseconds == held.modified_nanoseconds;
 }
 
 }  // namespace
 
 FileIdentity IdentityOf(int fd) {
-  struct stat info {};
-  if (fstat(fd, &info) != 0) ThrowIoError(errno);
-  return IdentityFrom(info);
+  FileIdentity identity;
+  mode_t mode = 0;
+  if (!IdentityAt(fd, true, identity, mode)) ThrowIoError(errno);
+  return identity;
+}
+
+// Closing a file changes none of its times here.
+FileIdentity IdentityToKeep(int fd) { return IdentityOf(fd); }
+
+std::int64_t FileClockSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  return now.tv_sec;
 }
 
 bool RemoveFolderIfEmpty(const std::string& path, const FileIdentity& identity) {
@@ -46,13 +131,31 @@ bool RemoveFolderIfEmpty(const std::string& path, const FileIdentity& identity) 
   const std::string parent_path = slash == 0 ? "/" : path.substr(0, slash);
   const UniqueFd parent(open(parent_path.c_str(), kFolderFlags & ~O_NOFOLLOW));
   const char* leaf = path.c_str() + slash + 1;
-  struct stat info {};
-  if (!parent.valid() || fstatat(parent.get(), leaf, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
-      !S_ISDIR(info.st_mode) || static_cast<std::uint64_t>(info.st_dev) != identity.device ||
-      static_cast<std::uint64_t>(info.st_ino) != identity.inode) {
+  if (!parent.valid()) return false;
+  // Held and listed: only the very folder, found empty, is ever moved aside to be removed.
+  const UniqueFd held(openat(parent.get(), leaf, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  FileIdentity now;
+  mode_t mode = 0;
+  if (!held.valid() || !IdentityAt(held.get(), false, now, mode) || now.device != identity.device ||
+      now.inode != identity.inode) {
     return false;
   }
-  return unlinkat(parent.get(), leaf, AT_REMOVEDIR) == 0;
+  DIR* listing = fdopendir(fcntl(held.get(), F_DUPFD_CLOEXEC, 0));
+  if (!listing) return false;
+  bool empty = true;
+  while (const dirent* entry = readdir(listing)) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") empty = false;
+  }
+  closedir(listing);
+  char aside[64];
+  if (!empty || !MoveAside(parent.get(), leaf, aside)) return false;
+  // Anything made in it meanwhile changed its modification time, and keeps it.
+  if (IsHeldFile(parent.get(), aside, now) && unlinkat(parent.get(), aside, AT_REMOVEDIR) == 0) {
+    return true;
+  }
+  MoveWithoutReplacing(parent.get(), aside, leaf);
+  return false;
 }
 
 CreatedFile CreatedFile::CreateAt(int folder, const char* name) {
@@ -227,18 +330,49 @@ std::string DestinationFolder::PlanKey(std::string path) const {
   return path;
 }
 
-RemoveOutcome DestinationFolder::RemoveFileAt(int folder, const char* name,
-                                              const FileIdentity& identity) {
-  struct stat info {};
-  if (fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
-    return errno == ENOENT ? RemoveOutcome::Gone : RemoveOutcome::Changed;
+RemoveResult DestinationFolder::RemoveFileAt(int folder, const char* name,
+                                             const FileIdentity& identity) {
+  // The file is held from its check to its removal, so another file put at its name meanwhile
+  // is never taken for it. Opened for reading, never waiting (a pipe put in its place); a file
+  // the user may not read is held by its path alone, and its generation is then not known.
+  // Where the generation is not asked, the path alone is held.
+  const int path_only = O_PATH | O_NOFOLLOW | O_CLOEXEC;
+  UniqueFd held(openat(folder, name,
+                       identity.generation_known
+                           ? O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC
+                           : path_only));
+  if (!held.valid() && errno == EACCES) held.reset(openat(folder, name, path_only));
+  if (!held.valid()) {
+    if (errno == ENOENT) return {RemoveOutcome::Gone};
+    // A link, or a socket, in its place.
+    if (errno == ELOOP || errno == ENXIO) return {RemoveOutcome::Changed};
+    return {RemoveOutcome::Failed, errno};
   }
-  // A link or anything else in its place, another file, or the same file written since.
-  if (!S_ISREG(info.st_mode) || IdentityFrom(info) != identity) return RemoveOutcome::Changed;
-  if (unlinkat(folder, name, 0) != 0) {
-    return errno == ENOENT ? RemoveOutcome::Gone : RemoveOutcome::Changed;
+  FileIdentity now;
+  mode_t mode = 0;
+  if (!IdentityAt(held.get(), identity.generation_known, now, mode)) {
+    return {RemoveOutcome::Failed, errno};
   }
-  return RemoveOutcome::Removed;
+  // Anything but a file in its place, another file, or the same file written since. The
+  // change time is compared here, through the handle: the move aside changes it.
+  if (!S_ISREG(mode) || now != identity) return {RemoveOutcome::Changed};
+  // Moved aside first: the name may lead to another file by the time of the move, and only
+  // the file held is removed.
+  char aside[64];
+  if (!MoveAside(folder, name, aside)) {
+    if (errno == ENOENT) return {RemoveOutcome::Gone};
+    return {RemoveOutcome::Failed, errno};
+  }
+  if (!IsHeldFile(folder, aside, now)) {
+    MoveWithoutReplacing(folder, aside, name);
+    return {RemoveOutcome::Changed};
+  }
+  if (unlinkat(folder, aside, 0) != 0) {
+    const int error = errno;
+    MoveWithoutReplacing(folder, aside, name);
+    return {RemoveOutcome::Failed, error};
+  }
+  return {RemoveOutcome::Removed};
 }
 
 UniqueFd DestinationFolder::OpenParent(std::string_view folder_path) const {

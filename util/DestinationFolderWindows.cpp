@@ -40,7 +40,7 @@ int ErrorOf(NTSTATUS status) { return static_cast<int>(RtlNtStatusToDosError(sta
 // Opens the name beneath the folder's handle, never following a reparse point at the name
 // itself. An empty name opens the folder once more.
 NTSTATUS OpenBeneath(int folder, const std::string& name, ACCESS_MASK access, ULONG disposition,
-                     ULONG options, UniqueFd& opened) {
+                     ULONG options, UniqueFd& opened, ULONG share = kShareAll) {
   std::wstring wide = Wide(name);
   if (wide.size() > 32767) return kStatusObjectNameInvalid;
   const auto bytes = static_cast<USHORT>(wide.size() * sizeof(wchar_t));
@@ -50,7 +50,7 @@ NTSTATUS OpenBeneath(int folder, const std::string& name, ACCESS_MASK access, UL
   IO_STATUS_BLOCK io;
   HANDLE handle = nullptr;
   const NTSTATUS status = NtCreateFile(
-      &handle, access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, kShareAll,
+      &handle, access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share,
       disposition, options | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT, nullptr, 0);
   if (NT_SUCCESS(status)) {
     opened.reset(AsFd(handle));
@@ -104,17 +104,26 @@ std::uint64_t Joined(DWORD high, DWORD low) {
   return (static_cast<std::uint64_t>(high) << 32) | low;
 }
 
-// The open file's identity: none when the system cannot tell it.
+// Seconds and nanoseconds of a file time, in 100-nanosecond steps since 1601.
+void SplitTime(std::uint64_t time, std::int64_t& seconds, std::int64_t& nanoseconds) {
+  seconds = static_cast<std::int64_t>(time / 10'000'000);
+  nanoseconds = static_cast<std::int64_t>(time % 10'000'000 * 100);
+}
+
+// The open file's identity: none when the system cannot tell it. The creation time is its
+// birth; the volume gives no generation, and the file index of NTFS holds a sequence number
+// of its own that changes when the record is used again.
 std::optional<FileIdentity> IdentityOfHandle(int fd) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(AsHandle(fd), &info)) return std::nullopt;
-  // In 100-nanosecond steps.
-  const std::uint64_t written =
-      Joined(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime);
-  return FileIdentity{info.dwVolumeSerialNumber, Joined(info.nFileIndexHigh, info.nFileIndexLow),
-                      static_cast<std::int64_t>(Joined(info.nFileSizeHigh, info.nFileSizeLow)),
-                      static_cast<std::int64_t>(written / 10'000'000),
-                      static_cast<std::int64_t>(written % 10'000'000 * 100)};
+  FileIdentity identity{info.dwVolumeSerialNumber, Joined(info.nFileIndexHigh, info.nFileIndexLow),
+                        static_cast<std::int64_t>(Joined(info.nFileSizeHigh, info.nFileSizeLow))};
+  SplitTime(Joined(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime),
+            identity.modified_seconds, identity.modified_nanoseconds);
+  identity.birth_known = true;
+  SplitTime(Joined(info.ftCreationTime.dwHighDateTime, info.ftCreationTime.dwLowDateTime),
+            identity.birth_seconds, identity.birth_nanoseconds);
+  return identity;
 }
 
 // The number of the open file on its volume, as a folder's listing gives it.
@@ -147,10 +156,33 @@ FileIdentity IdentityOf(int fd) {
   return *identity;
 }
 
+FileIdentity IdentityToKeep(int fd) {
+  // A file system sets the last-write time of a file written through a handle when the handle
+  // closes, unless it was set through that handle: set here to what it is, it stays.
+  FILE_BASIC_INFO times;
+  if (!GetFileInformationByHandleEx(AsHandle(fd), FileBasicInfo, &times, sizeof times)) {
+    ThrowLastError();
+  }
+  const LARGE_INTEGER written = times.LastWriteTime;
+  times = FILE_BASIC_INFO{};
+  times.LastWriteTime = written;
+  if (!SetFileInformationByHandle(AsHandle(fd), FileBasicInfo, &times, sizeof times)) {
+    ThrowLastError();
+  }
+  return IdentityOf(fd);
+}
+
+std::int64_t FileClockSeconds() {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  return static_cast<std::int64_t>(Joined(now.dwHighDateTime, now.dwLowDateTime) / 10'000'000);
+}
+
 bool RemoveFolderIfEmpty(const std::string& path, const FileIdentity& identity) {
-  const HANDLE handle =
-      CreateFileA(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  // Not shared for deletion: no one renames or removes it while it is held.
+  const HANDLE handle = CreateFileA(
+      path.c_str(), DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   const UniqueFd folder(AsFd(handle));
   const std::optional<FileIdentity> now = IdentityOfHandle(folder.get());
@@ -260,30 +292,35 @@ std::string DestinationFolder::PlanKey(std::string path) const {
   return path;
 }
 
-RemoveOutcome DestinationFolder::RemoveFileAt(int folder, const char* name,
-                                              const FileIdentity& identity) {
+RemoveResult DestinationFolder::RemoveFileAt(int folder, const char* name,
+                                             const FileIdentity& identity) {
   Listed listed;
   const NTSTATUS found = FindListed(folder, name, listed);
-  if (IsNotFound(found)) return RemoveOutcome::Gone;
+  if (IsNotFound(found)) return {RemoveOutcome::Gone};
+  // A name no file can have names none the run made.
+  if (found == kStatusObjectNameInvalid) return {RemoveOutcome::Changed};
+  if (!NT_SUCCESS(found)) return {RemoveOutcome::Failed, ErrorOf(found)};
   // A link, a folder or anything else in its place.
-  if (!NT_SUCCESS(found) ||
-      (listed.attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
-    return RemoveOutcome::Changed;
+  if (listed.attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) {
+    return {RemoveOutcome::Changed};
   }
+  // Opened for deletion and not shared for it: while this handle is open no one renames the
+  // file, removes it or puts another in its place, so the file checked is the one deleted.
   UniqueFd file;
-  const NTSTATUS opened = OpenBeneath(folder, name, DELETE | FILE_READ_ATTRIBUTES, FILE_OPEN,
-                                      FILE_NON_DIRECTORY_FILE, file);
-  if (IsNotFound(opened)) return RemoveOutcome::Gone;
+  const NTSTATUS opened =
+      OpenBeneath(folder, name, DELETE | FILE_READ_ATTRIBUTES, FILE_OPEN, FILE_NON_DIRECTORY_FILE,
+                  file, FILE_SHARE_READ | FILE_SHARE_WRITE);
+  if (IsNotFound(opened)) return {RemoveOutcome::Gone};
+  if (!NT_SUCCESS(opened)) return {RemoveOutcome::Failed, ErrorOf(opened)};
   // Opened as itself and the very file the listing showed (Wine opens where its host's link
-  // leads), still of the same size and time: only then is it deleted, by this handle.
-  const std::optional<FileIdentity> now =
-      NT_SUCCESS(opened) ? IdentityOfHandle(file.get()) : std::nullopt;
+  // leads), still the same file, unchanged: only then is it deleted, by this handle.
+  const std::optional<FileIdentity> now = IdentityOfHandle(file.get());
   if (!now || !IsPlain(file.get(), false) ||
-      static_cast<std::int64_t>(now->inode) != listed.file_id || *now != identity ||
-      !MarkForDeletion(file.get())) {
-    return RemoveOutcome::Changed;
+      static_cast<std::int64_t>(now->inode) != listed.file_id || *now != identity) {
+    return {RemoveOutcome::Changed};
   }
-  return RemoveOutcome::Removed;
+  if (!MarkForDeletion(file.get())) return {RemoveOutcome::Failed, LastError()};
+  return {RemoveOutcome::Removed};
 }
 
 // Windows has no call that resolves a whole path without following reparse points.

@@ -6,6 +6,7 @@
 // file in one call, which the system holds once it returns: a killed process loses none either.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,6 +27,7 @@ struct RunJournal {
                             // run ended before its line loop
   FileIdentity destination_identity;
   bool destination_created = false;  // the run created that folder
+  std::int64_t started_seconds = 0;  // when its lines began, by the host's clock of file times
   std::vector<JournalFile> files;
 };
 
@@ -75,8 +77,12 @@ class JournalWriter {
 std::string LastRunJournalPath();
 
 // The journal in the file, as far as whole lines go (a last line cut short by a crash is
-// left out); none when the file is not a journal or cannot be read.
-std::optional<RunJournal> ReadRunJournal(const std::string& path);
+// left out, and so is the room of zero bytes a killed run leaves after it). None, with the
+// reason in refusal when given, when the file cannot be read, is no journal of this version,
+// belongs to another user or may be written by others, or is damaged: a NUL byte or a
+// malformed record before that room, a record over its bound, a path that does not lie
+// beneath the destination, or a size no run writes.
+std::optional<RunJournal> ReadRunJournal(const std::string& path, std::string* refusal = nullptr);
 
 // The folder that keeps the window's state ($XDG_STATE_HOME/quillon, else
 // ~/.local/state/quillon), made when missing; empty when it cannot be.

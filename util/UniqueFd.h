@@ -68,6 +68,11 @@ void WriteAllTo(int fd, std::string_view bytes);
 inline constexpr std::size_t kMostPiecesPerWrite = 1024;
 void WritePiecesTo(int fd, std::span<const std::string_view> pieces);
 
+// Who may have written the open file: this user alone (its owner, with no one else allowed
+// to write it), or others too.
+enum class FileKeeper { OwnAlone, OtherOwner, OthersMayWrite };
+FileKeeper KeeperOf(int fd);
+
 // Whether two open files are the same file.
 bool IsSameFile(int fd, int other_fd);
 

@@ -105,6 +105,14 @@ void WritePiecesTo(int fd, std::span<const std::string_view> pieces) {
   }
 }
 
+FileKeeper KeeperOf(int fd) {
+  struct stat info {};
+  if (fstat(fd, &info) != 0) ThrowIoError(errno);
+  if (info.st_uid != geteuid()) return FileKeeper::OtherOwner;
+  return (info.st_mode & (S_IWGRP | S_IWOTH)) != 0 ? FileKeeper::OthersMayWrite
+                                                   : FileKeeper::OwnAlone;
+}
+
 bool IsSameFile(int fd, int other_fd) {
   struct stat info {};
   struct stat other {};

@@ -1,4 +1,5 @@
 // The Windows side of open files: system handles, read and written with ReadFile and WriteFile.
+#include <aclapi.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -77,6 +78,66 @@ void WriteAllTo(int fd, std::string_view bytes) {
 
 void WritePiecesTo(int fd, std::span<const std::string_view> pieces) {
   for (const std::string_view piece : pieces) WriteAllTo(fd, piece);
+}
+
+namespace {
+
+// Whether the SID is this user's own or one that stands above every user of the machine.
+bool IsOwnOrSystem(PSID sid, PSID user) {
+  if (EqualSid(sid, user)) return true;
+  for (const WELL_KNOWN_SID_TYPE kind : {WinLocalSystemSid, WinBuiltinAdministratorsSid,
+                                         WinCreatorOwnerSid, WinCreatorOwnerRightsSid}) {
+    if (IsWellKnownSid(sid, kind)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+FileKeeper KeeperOf(int fd) {
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  const DWORD error = GetSecurityInfo(AsHandle(fd), SE_FILE_OBJECT,
+                                      OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                      &owner, nullptr, &dacl, nullptr, &descriptor);
+  if (error != ERROR_SUCCESS) ThrowIoError(static_cast<int>(error));
+  HANDLE token = nullptr;
+  alignas(TOKEN_USER) char user_buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  DWORD user_size = 0;
+  const bool user_known =
+      OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) &&
+      GetTokenInformation(token, TokenUser, user_buffer, sizeof user_buffer, &user_size);
+  if (token) CloseHandle(token);
+  FileKeeper keeper = FileKeeper::OwnAlone;
+  const PSID user = reinterpret_cast<TOKEN_USER*>(user_buffer)->User.Sid;
+  // A file an elevated administrator made belongs to the administrators.
+  BOOL administrator = FALSE;
+  if (!user_known || !(EqualSid(owner, user) ||
+                       (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) &&
+                        CheckTokenMembership(nullptr, owner, &administrator) && administrator))) {
+    keeper = FileKeeper::OtherOwner;
+  } else if (!dacl) {
+    keeper = FileKeeper::OthersMayWrite;  // no list of rights: everyone has them all
+  } else {
+    constexpr ACCESS_MASK kWriting =
+        FILE_WRITE_DATA | FILE_APPEND_DATA | GENERIC_WRITE | GENERIC_ALL | WRITE_DAC | WRITE_OWNER;
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+      void* entry = nullptr;
+      if (!GetAce(dacl, i, &entry)) continue;
+      const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
+      if (allowed->Header.AceType != ACCESS_ALLOWED_ACE_TYPE ||
+          (allowed->Header.AceFlags & INHERIT_ONLY_ACE) || !(allowed->Mask & kWriting)) {
+        continue;
+      }
+      if (!IsOwnOrSystem(const_cast<DWORD*>(&allowed->SidStart), user)) {
+        keeper = FileKeeper::OthersMayWrite;
+        break;
+      }
+    }
+  }
+  LocalFree(descriptor);
+  return keeper;
 }
 
 bool IsSameFile(int fd, int other_fd) {

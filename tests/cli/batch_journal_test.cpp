@@ -9,6 +9,7 @@
 #include <unistd.h>
 #endif
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -188,6 +189,40 @@ TEST_F(BatchJournal, AFileThatIsNoJournalExitsWithOneAndBadUseWithTwo) {
   EXPECT_EQ(RunBatch({"--undo", journal, source, out.path()}).status, 2);
   EXPECT_EQ(RunBatch({"--dry-run", "--journal", journal, source, out.path()}).status, 2);
   EXPECT_EQ(RunBatch({"--journal"}).status, 2);
+}
+
+TEST_F(BatchJournal, AFileTheHostWillNotRemoveIsReportedAndTheExitSaysSo) {
+  ASSERT_EQ(RunBatch({"--settings", settings, "--journal", journal, source, out.path()}).status, 0);
+#ifdef _WIN32
+  // A read-only file is not deleted.
+  fs::permissions(out / "a.txt", fs::perms::owner_write, fs::perm_options::remove);
+#else
+  // A folder the user may not write to; the superuser, whom permissions do not stop, gets a
+  // read-only mount of it.
+  const bool superuser = geteuid() == 0;
+  if (superuser) {
+    const std::string bind = "mount --bind '" + out.path() + "' '" + out.path() +
+                             "' && mount -o remount,ro,bind '" + out.path() + "'";
+    if (std::system(bind.c_str()) != 0) GTEST_SKIP() << "no read-only mount";
+  } else {
+    fs::permissions(out.path(), fs::perms::owner_write, fs::perm_options::remove);
+  }
+#endif
+  const Outcome undo = RunBatch({"--undo", journal});
+#ifndef _WIN32
+  if (superuser) EXPECT_EQ(std::system(("umount '" + out.path() + "'").c_str()), 0);
+  fs::permissions(out.path(), fs::perms::owner_write, fs::perm_options::add);
+#endif
+  EXPECT_EQ(undo.status, 3);
+  EXPECT_EQ(undo.out.find(Text({"Not removed (File access denied): a.txt"})), 0u) << undo.out;
+  EXPECT_NE(undo.out.find(" not removed."), std::string::npos) << undo.out;
+  EXPECT_TRUE(fs::exists(out / "a.txt"));
+#ifdef _WIN32
+  fs::permissions(out / "a.txt", fs::perms::owner_write, fs::perm_options::add);
+#endif
+  // Once the host lets it, the same journal removes it.
+  EXPECT_EQ(RunBatch({"--undo", journal}).status, 0);
+  EXPECT_FALSE(fs::exists(out / "a.txt"));
 }
 
 #ifndef _WIN32
