@@ -11,6 +11,7 @@
 #include "util/Platform.h"
 #include "util/RunJournal.h"
 #include "util/TextLineReader.h"
+#include "util/UniqueFd.h"
 
 namespace quillon {
 
@@ -69,8 +70,15 @@ bool ConversionRun::CheckRunInputs(const std::string& source, const std::string&
     host_.AppendReport("Does not exist: " + source);
     verdict = false;
   }
+  // The files are filled from this text: a run that could not read it would end at its first
+  // file, half made.
+  if (std::string_view(settings_.FillKind) == "single" && settings_.FillText &&
+      !CheckFillTextFile()) {
+    verdict = false;
+  }
   counts_.LineTotal = CountLines(source_path_, host_, source);
-  if (counts_.LineTotal > kQuestionAbove && !planning_) {
+  // A run already refused asks nothing more.
+  if (verdict && counts_.LineTotal > kQuestionAbove && !planning_) {
     if (!host_.AskYesNo(std::to_string(counts_.LineTotal) +
                         " files to be created. Really proceed??")) {
       host_.AppendReport("User decides not to proceed.");
@@ -81,6 +89,26 @@ bool ConversionRun::CheckRunInputs(const std::string& source, const std::string&
 
   if (!planning_) host_.RecordSource(source);
   return CheckDestination(destination);
+}
+
+bool ConversionRun::CheckFillTextFile() {
+  // Read as each file's filling reads it: the text as it stands, from the current folder.
+  const std::string& text_file = settings_.FillTextFile;
+  if (GetPathKind(text_file) != 'f') {
+    host_.ShowError(text_file.empty()
+                        ? "No fill text file given! Please choose one in the fill options."
+                        : text_file + " does not exist! Please check complete path.");
+    host_.AppendReport("Fill text file does not exist: " + text_file);
+    return false;
+  }
+  try {
+    OpenTextFile(text_file).Close();
+  } catch (const IoError&) {
+    host_.ShowError("Can not read " + text_file);
+    host_.AppendReport("Fill text file can not be read: " + text_file);
+    return false;
+  }
+  return true;
 }
 
 bool ConversionRun::CheckDestination(const std::string& destination) {
@@ -113,7 +141,7 @@ void ConversionRun::RunLines(const std::string& destination) {
   // Every file is created beneath the folder as it stands now, wherever its path leads later.
   // A plan of a folder still to be made plans it empty.
   DestinationFolder folder = planning_ && destination_created_
-                                 ? DestinationFolder::PlannedAsCreated()
+                                 ? DestinationFolder::PlannedAsCreated(destination_path_)
                                  : DestinationFolder(destination_path_);
   if (journal_ && !planning_ && folder.IsOpen()) {
     journal_->Begin(destination_path_, folder.Identity(), destination_created_);

@@ -91,6 +91,8 @@ class ConversionRun {
 
  private:
   RunResult Perform(const std::string& source, const std::string& destination);
+  // The single text's file, when the files are filled from it: there and readable.
+  bool CheckFillTextFile();
   bool CheckDestination(const std::string& destination);
   void RunLines(const std::string& destination);
   void ProcessLine(const LineParts& parts, std::int32_t line_number, const std::string& destination,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "util/FileSystem.h"
 #include "util/Platform.h"
 
 namespace quillon {
@@ -43,9 +44,19 @@ bool CreatedFile::HoldsNonFolder(int folder, const char* name) {
   return kind == Kind::File || kind == Kind::Link || kind == Kind::Other;
 }
 
-DestinationFolder DestinationFolder::PlannedAsCreated() {
+DestinationFolder DestinationFolder::PlannedAsCreated(const std::string& path) {
   DestinationFolder folder;
   folder.planned_empty_ = true;
+  // A folder made takes letter case as the one it is made in (a casefold folder passes it on).
+  std::string above = path;
+  for (std::string parent = ParentFolder(above); !IsFolder(above) && parent.size() < above.size();
+       parent = ParentFolder(above)) {
+    above = std::move(parent);
+  }
+  DestinationFolder nearest(above);
+  folder.case_known_ = true;
+  folder.folds_case_ = nearest.IsOpen() && HostFoldsLetterCase(nearest.fd_.get());
+  folder.nearest_ = std::move(nearest.fd_);
   return folder;
 }
 
@@ -111,6 +122,10 @@ CreatedFile DestinationFolder::Plan(std::string_view file_name, std::uint64_t to
     file.failure_ = SystemFailure(open_error_);
     return file;
   }
+  if (!case_known_) {
+    case_known_ = true;
+    folds_case_ = HostFoldsLetterCase(fd_.get());
+  }
   // The name's route beneath the folder, and the key it is remembered by.
   const std::string route = WithoutClimbs(name.path);
   std::string key = PlanKey(route);
@@ -119,8 +134,29 @@ CreatedFile DestinationFolder::Plan(std::string_view file_name, std::uint64_t to
   const char* leaf = name.path.c_str() + (slash == std::string::npos ? 0 : slash + 1);
   const bool testing_only = name.use == NameUse::TestOnly;
   UniqueFd subfolder;
-  if (slash != std::string::npos) {
-    // A file planned where a subfolder should be stands in the way as one made would.
+  if (slash != std::string::npos && route != name.path) {
+    // Through a "..": each component met in turn, as the run's walk meets it, a file planned
+    // before standing where it was planned.
+    CreateFailure why;
+    const auto look = [&](int from, const std::string& component, std::string_view subject) {
+      if (planned_.contains(PlanKey(WithoutClimbs(std::string(subject))))) {
+        why = {CreateCause::SubfolderIsFile, std::string(subject)};
+        return false;
+      }
+      if (fd_.valid()) return IsSubfolderToEnter(from, component, subject, why);
+      why = MissingInPlannedFolder(component, subject);
+      return false;
+    };
+    Walk walk = WalkSubfolders(folder_path, look);
+    if (!walk.folder.valid()) {
+      file.failure_ =
+          testing_only ? WhyNameRefused(file_name) : WalkFailure(walk.end, why, LastError());
+      return file;
+    }
+    subfolder = std::move(walk.folder);
+  } else if (slash != std::string::npos) {
+    // A file planned where a subfolder should be stands in the way as one made would. Where
+    // it was planned, the components before it were folders.
     for (std::size_t end = key.find('/'); end != std::string::npos; end = key.find('/', end + 1)) {
       if (planned_.contains(key.substr(0, end))) {
         file.failure_ = testing_only
@@ -136,7 +172,8 @@ CreatedFile DestinationFolder::Plan(std::string_view file_name, std::uint64_t to
       } else if (fd_.valid()) {
         file.failure_ = WhySubfolderFails(folder_path, LastError());
       } else {
-        file.failure_ = {CreateCause::MissingSubfolder, route.substr(0, route.find('/'))};
+        const std::string first = route.substr(0, route.find('/'));
+        file.failure_ = MissingInPlannedFolder(first, first);
       }
       return file;
     }
@@ -154,6 +191,8 @@ CreatedFile DestinationFolder::Plan(std::string_view file_name, std::uint64_t to
     if (listed != entries_.end()) entry.kind = listed->second ? EntryKind::Folder : EntryKind::File;
   } else if (fd_.valid()) {
     entry = LookAt(parent, leaf);
+  } else if (const Entry above = AskAbove(leaf); above.kind == EntryKind::Failed) {
+    entry = above;
   }
   if (entry.kind == EntryKind::Folder) {
     file.failure_ =
@@ -175,6 +214,17 @@ CreatedFile DestinationFolder::Plan(std::string_view file_name, std::uint64_t to
   return file;
 }
 
+DestinationFolder::Entry DestinationFolder::AskAbove(const std::string& name) const {
+  return nearest_.valid() ? LookAt(nearest_.get(), name.c_str()) : Entry{EntryKind::Missing};
+}
+
+CreateFailure DestinationFolder::MissingInPlannedFolder(const std::string& component,
+                                                        std::string_view subject) const {
+  const Entry above = AskAbove(component);
+  if (above.kind == EntryKind::Failed) return SystemFailure(above.error);
+  return {CreateCause::MissingSubfolder, std::string(subject)};
+}
+
 CreateFailure DestinationFolder::WhyNoCreateIn(int folder, std::string_view folder_path) const {
   if (planned_empty_) return {};
   const bool here = folder_path.empty();
@@ -189,29 +239,39 @@ CreateFailure DestinationFolder::WhyNoCreateIn(int folder, std::string_view fold
   return why;
 }
 
-CreateFailure DestinationFolder::WhySubfolderFails(std::string_view folder_path, int error) const {
-  // Walked again, looking at each component before entering it.
-  CreateFailure why;
-  const auto look = [&why](int from, const std::string& component, std::string_view subject) {
-    const Entry entry = LookAt(from, component.c_str());
-    switch (entry.kind) {
-      case EntryKind::Missing: why = {CreateCause::MissingSubfolder, std::string(subject)}; break;
-      case EntryKind::Denied: why = {CreateCause::NoPermission, std::string(subject)}; break;
-      case EntryKind::Failed: why = SystemFailure(entry.error); break;
-      case EntryKind::Link: why = {CreateCause::SubfolderIsLink, std::string(subject)}; break;
-      case EntryKind::File:
-      case EntryKind::Other: why = {CreateCause::SubfolderIsFile, std::string(subject)}; break;
-      case EntryKind::Folder: return true;
-    }
-    return false;
-  };
-  switch (WalkSubfolders(folder_path, look).end) {
+bool DestinationFolder::IsSubfolderToEnter(int from, const std::string& component,
+                                           std::string_view subject, CreateFailure& why) {
+  const Entry entry = LookAt(from, component.c_str());
+  switch (entry.kind) {
+    case EntryKind::Missing: why = {CreateCause::MissingSubfolder, std::string(subject)}; break;
+    case EntryKind::Denied: why = {CreateCause::NoPermission, std::string(subject)}; break;
+    case EntryKind::Failed: why = SystemFailure(entry.error); break;
+    case EntryKind::Link: why = {CreateCause::SubfolderIsLink, std::string(subject)}; break;
+    case EntryKind::File:
+    case EntryKind::Other: why = {CreateCause::SubfolderIsFile, std::string(subject)}; break;
+    case EntryKind::Folder: return true;
+  }
+  return false;
+}
+
+CreateFailure DestinationFolder::WalkFailure(WalkEnd end, CreateFailure why, int error) {
+  switch (end) {
     case WalkEnd::Refused: return why;
     case WalkEnd::ClimbedAbove: return {CreateCause::ClimbsAbove};
     case WalkEnd::OpenFailed: return SystemFailure(LastError());
     case WalkEnd::Reached: break;
   }
   return SystemFailure(error);
+}
+
+CreateFailure DestinationFolder::WhySubfolderFails(std::string_view folder_path, int error) const {
+  // Walked again, looking at each component before entering it.
+  CreateFailure why;
+  const auto look = [&why](int from, const std::string& component, std::string_view subject) {
+    return IsSubfolderToEnter(from, component, subject, why);
+  };
+  const WalkEnd end = WalkSubfolders(folder_path, look).end;
+  return WalkFailure(end, std::move(why), error);
 }
 
 RemoveResult DestinationFolder::RemoveIfUnchanged(const std::string& relative_path,

@@ -108,8 +108,9 @@ class DestinationFolder {
 
   // The path itself may be a link, the user's own choice: it is followed here, once.
   explicit DestinationFolder(const std::string& path, Resolution resolution = Resolution::Kernel);
-  // A folder that is not there yet, planned as created empty and writable.
-  static DestinationFolder PlannedAsCreated();
+  // A folder that is not there yet, planned as created empty and writable at the path, taking
+  // letter case as the nearest folder above it does.
+  static DestinationFolder PlannedAsCreated(const std::string& path);
   bool IsOpen() const { return fd_.valid(); }
   // Of the folder opened; throws IoError.
   FileIdentity Identity() const;
@@ -146,6 +147,15 @@ class DestinationFolder {
   static int LastError();
   // Why a subfolder path could not be opened beneath this folder.
   CreateFailure WhySubfolderFails(std::string_view folder_path, int error) const;
+  // Planning a folder still to be made: a name looked up in the nearest folder there, where
+  // only a failure tells (a name its file system cannot hold); and why a subfolder of it is
+  // not there.
+  Entry AskAbove(const std::string& name) const;
+  CreateFailure MissingInPlannedFolder(const std::string& component,
+                                       std::string_view subject) const;
+  // Whether a component met on a walk is a folder of its own to enter; why not otherwise.
+  static bool IsSubfolderToEnter(int from, const std::string& component, std::string_view subject,
+                                 CreateFailure& why);
   // Why no file could be made in the folder (None when one could); the folder itself is
   // asked once.
   CreateFailure WhyNoCreateIn(int folder, std::string_view folder_path) const;
@@ -154,8 +164,13 @@ class DestinationFolder {
   // Planning: the entries right in the folder, read once; false where a name's lookup may
   // match another spelling (a file system that ignores letter case).
   bool ListEntries();
-  // Planning: the key a planned name is remembered by; on Windows letter case is ignored.
-  static std::string PlanKey(std::string path);
+  // Planning: whether the file system takes names differing in letter case as one, asked of
+  // the folder once: by its own entries, else by a probe file made and removed at once, else
+  // by the kind of file system.
+  static bool HostFoldsLetterCase(int folder);
+  // Planning: the key a planned name is remembered by, its letter case folded where the file
+  // system folds it.
+  std::string PlanKey(std::string path) const;
   // Removes the file at the name when it is still the same file, unchanged, and not a link.
   static RemoveResult RemoveFileAt(int folder, const char* name, const FileIdentity& identity);
   // The folder of a relative "/"-separated path's last component, opened beneath this
@@ -173,6 +188,8 @@ class DestinationFolder {
   };
   using WalkLook = std::function<bool(int, const std::string&, std::string_view)>;
   Walk WalkSubfolders(std::string_view folder_path, const WalkLook& look) const;
+  // Why a walk that did not reach its end failed: why, when a look refused.
+  static CreateFailure WalkFailure(WalkEnd end, CreateFailure why, int error);
   // A subfolder of a folder that is a folder of its own, never a link; nothing on failure.
   static UniqueFd OpenSubfolder(int folder, const std::string& name);
   // This folder once more.
@@ -184,9 +201,15 @@ class DestinationFolder {
   bool last_existed_ = false;
   // Planning: the folder is planned as created, so nothing is in it yet.
   bool planned_empty_ = false;
+  // Planning: names differing in letter case are one file; asked once.
+  bool case_known_ = false;
+  bool folds_case_ = false;
   // Planning: why no file may be created right in the folder, once asked.
   mutable bool asked_here_ = false;
   mutable CreateFailure why_no_create_here_;
+  // Planning a folder still to be made: the nearest folder there, whose file system is asked
+  // which names it cannot hold.
+  UniqueFd nearest_;
   // Planning: the names planned as created, "/"-separated with ".." resolved, and their tokens.
   std::unordered_map<std::string, std::uint64_t> planned_;
   // Planning: the folder's own entries, each with whether it is a folder; listed_ -1 until

@@ -11,10 +11,12 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 
 #include "util/DestinationFolder.h"
 #include "util/IoError.h"
@@ -203,9 +205,93 @@ CreateFailure DestinationFolder::HostWhyNoCreateIn(int folder) {
   return {CreateCause::NoPermission};
 }
 
+namespace {
+
+// ASCII letters only: what every file system that folds letter case folds alike.
+bool IsLower(char c) { return c >= 'a' && c <= 'z'; }
+bool IsUpper(char c) { return c >= 'A' && c <= 'Z'; }
+constexpr char kCaseBit = 'a' - 'A';
+
+bool HasLetter(std::string_view name) {
+  return std::any_of(name.begin(), name.end(), [](char c) { return IsLower(c) || IsUpper(c); });
+}
+
+std::string OtherLetterCase(std::string name) {
+  for (char& c : name) {
+    if (IsLower(c) || IsUpper(c)) c ^= kCaseBit;
+  }
+  return name;
+}
+
+// Whether the name's other spelling finds an entry, and whether that is the same one.
+struct Spellings {
+  bool asked = false;  // the name itself was found
+  bool other_found = false;
+  bool same = false;
+};
+
+Spellings AskOtherSpelling(int folder, const std::string& name) {
+  struct stat own {
+  }, other{};
+  if (fstatat(folder, name.c_str(), &own, AT_SYMLINK_NOFOLLOW) != 0) return {};
+  if (fstatat(folder, OtherLetterCase(name).c_str(), &other, AT_SYMLINK_NOFOLLOW) != 0) {
+    return {errno == ENOENT, false, false};
+  }
+  return {true, true, own.st_dev == other.st_dev && own.st_ino == other.st_ino};
+}
+
+// The kinds of file system that fold letter case, or a folder marked to (ext4's casefold).
+bool FoldsByKind(int folder) {
+  struct statfs volume {};
+  unsigned flags = 0;
+  if (fstatfs(folder, &volume) != 0) return false;
+  return volume.f_type == MSDOS_SUPER_MAGIC || volume.f_type == 0x2011BAB0 /* exfat */ ||
+         volume.f_type == SMB_SUPER_MAGIC || volume.f_type == 0xFF534D42 /* cifs */ ||
+         volume.f_type == 0xFE534D42 /* smb2 */ ||
+         (ioctl(folder, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL) != 0);
+}
+
+}  // namespace
+
+bool DestinationFolder::HostFoldsLetterCase(int folder) {
+  const UniqueFd listing(openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!listing.valid()) return false;
+  // An entry of the user's own answers without anything made: the other spelling missing, or
+  // the same entry. Another entry there may still be the same one where inodes are not kept
+  // (FUSE file systems number each lookup anew).
+  if (DIR* entries = fdopendir(fcntl(listing.get(), F_DUPFD_CLOEXEC, 0))) {
+    std::optional<bool> answer;
+    for (int asked = 0; !answer && asked < 8;) {
+      const dirent* entry = readdir(entries);
+      if (!entry) break;
+      if (!HasLetter(entry->d_name)) continue;
+      const Spellings spellings = AskOtherSpelling(listing.get(), entry->d_name);
+      if (spellings.asked && (!spellings.other_found || spellings.same)) answer = spellings.same;
+      ++asked;
+    }
+    closedir(entries);
+    if (answer) return *answer;
+  }
+  // A probe of its own, removed at once: no other entry has its other spelling.
+  static std::atomic<unsigned> probes{0};
+  const std::string probe =
+      ".quillon-case-probe-" + std::to_string(getpid()) + "-" + std::to_string(probes++);
+  const UniqueFd made(openat(listing.get(), probe.c_str(),
+                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (made.valid()) {
+    const Spellings spellings = AskOtherSpelling(listing.get(), probe);
+    unlinkat(listing.get(), probe.c_str(), 0);
+    if (spellings.asked) return spellings.other_found;
+  }
+  // Nothing can be made here (a read-only destination): its kind tells.
+  return FoldsByKind(listing.get());
+}
+
 bool DestinationFolder::ListEntries() {
   if (listed_ >= 0) return listed_ != 0;
   listed_ = 0;
+  // Where letter case is folded, only a lookup tells.
+  if (folds_case_) return false;
   const int fd = openat(fd_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return false;
   DIR* folder = fdopendir(fd);
@@ -213,17 +299,7 @@ bool DestinationFolder::ListEntries() {
     close(fd);
     return false;
   }
-  struct statfs volume {};
-  unsigned flags = 0;
-  // Where letter case is ignored (or the file system may ignore it), only a lookup tells.
-  const bool exact =
-      fstatfs(fd, &volume) == 0 && volume.f_type != MSDOS_SUPER_MAGIC &&
-      volume.f_type != 0x2011BAB0 /* exfat */ && volume.f_type != 0x5346544E /* ntfs */ &&
-      volume.f_type != 0x7366746E /* ntfs3 */ && volume.f_type != SMB_SUPER_MAGIC &&
-      volume.f_type != 0xFF534D42 /* cifs */ && volume.f_type != 0xFE534D42 /* smb2 */ &&
-      volume.f_type != 0x65735546 /* fuse */ &&
-      (ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0 || (flags & FS_CASEFOLD_FL) == 0);
-  while (exact) {
+  for (;;) {
     errno = 0;
     const dirent* entry = readdir(folder);
     if (!entry) {
@@ -246,7 +322,13 @@ bool DestinationFolder::ListEntries() {
   return listed_ != 0;
 }
 
-std::string DestinationFolder::PlanKey(std::string path) { return path; }
+std::string DestinationFolder::PlanKey(std::string path) const {
+  if (!folds_case_) return path;
+  for (char& c : path) {
+    if (IsLower(c)) c ^= kCaseBit;
+  }
+  return path;
+}
 
 RemoveResult DestinationFolder::RemoveFileAt(int folder, const char* name,
                                              const FileIdentity& identity) {

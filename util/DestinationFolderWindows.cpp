@@ -284,8 +284,11 @@ CreateFailure DestinationFolder::HostWhyNoCreateIn(int folder) {
 // Windows's file systems ignore letter case: each name is looked up by the system instead.
 bool DestinationFolder::ListEntries() { return false; }
 
-std::string DestinationFolder::PlanKey(std::string path) {
-  CharUpperBuffA(path.data(), static_cast<DWORD>(path.size()));
+bool DestinationFolder::HostFoldsLetterCase(int /*folder*/) { return true; }
+
+std::string DestinationFolder::PlanKey(std::string path) const {
+  // As the system folds the names of the program's code page.
+  if (folds_case_) CharUpperBuffA(path.data(), static_cast<DWORD>(path.size()));
   return path;
 }
 

@@ -32,6 +32,49 @@ std::uint64_t PathSize(const std::string& path) {
   }
 }
 
+bool FolderCouldBeForced(std::string path) {
+  StripTrailingBackslash(path);
+  const char kind = GetPathKind(path);
+  if (kind == 'd') return true;
+  if (kind != 'n' || !ForceFolderFrom(path) || path.size() > LongestFolderPath()) return false;
+  // ForceFolder goes up to the nearest path that is there, then makes each level down again.
+  std::vector<std::string> missing;  // the missing levels' names, the lowest first
+  std::string base = path;
+  while (GetPathKind(base) == 'n') {
+    const std::string parent = ParentFolder(base);
+    if (parent.size() >= base.size()) return false;
+    missing.push_back(base.substr(parent.size() + (parent.back() == kPathSeparator ? 0 : 1)));
+    base = parent;
+  }
+  if (GetPathKind(base) != 'd') return false;
+  const std::size_t longest = LongestNameIn(base);
+  std::size_t made = 0;  // levels made below base so far
+  for (auto name = missing.rbegin(); name != missing.rend(); ++name) {
+    if (name->empty() || *name == ".") continue;
+    if (*name == "..") {
+      if (made > 0) {
+        --made;
+      } else if (base = JoinPath(base, ".."); GetPathKind(base) != 'd') {
+        return false;
+      }
+      continue;
+    }
+    if (name->size() > longest) return false;
+    if (made == 0) {
+      // Back beside folders that are there, after a climb.
+      const std::string at = JoinPath(base, *name);
+      if (GetPathKind(at) == 'd') {
+        base = at;
+        continue;
+      }
+      // A file, or a link to nothing, holds the name.
+      if (IsExistingFile(at) || !TemporaryFolderCanBeMadeIn(base)) return false;
+    }
+    ++made;
+  }
+  return true;
+}
+
 bool CreateEmptyFile(const std::string& path) {
   CreatedFile file = CreatedFile::Create(path);
   if (file.outcome() != CreateOutcome::Created) return false;

@@ -37,9 +37,16 @@ std::string ParentFolder(std::string_view path);
 
 bool ForceFolder(std::string path);
 bool RemoveFolder(std::string path);
-// Whether ForceFolder would make the folder, asked without making anything: the nearest
-// existing folder above it lets this user create in it.
+// Whether ForceFolder would make the folder, leaving nothing made: each missing level is met
+// as ForceFolder meets it (a link to nothing or a file in the way, a name too long), and a
+// temporary folder, removed at once, is made where the first one would be.
 bool FolderCouldBeForced(std::string path);
+// The host's parts of those two: whether a path can be forced at all (absolute; on Windows
+// on a drive that is there), the limits of names and folder paths, and the trial folder.
+bool ForceFolderFrom(const std::string& path);
+std::size_t LongestNameIn(const std::string& folder);
+std::size_t LongestFolderPath();
+bool TemporaryFolderCanBeMadeIn(const std::string& folder);
 // Deletes a file for good, as Windows deletes one: never a folder, never a write-protected
 // file. False when nothing was removed (also for an empty path).
 bool RemoveFile(const std::string& path);

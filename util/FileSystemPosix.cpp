@@ -5,7 +5,9 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <ctime>
 #include <random>
 
@@ -128,10 +130,12 @@ std::string ParentFolder(std::string_view path) {
   return std::string(path.substr(0, p - 1));
 }
 
+bool ForceFolderFrom(const std::string& path) { return IsAbsolutePath(path); }
+
 bool ForceFolder(std::string path) {
   StripTrailingBackslash(path);
   if (GetPathKind(path) == 'd') return true;
-  if (!IsAbsolutePath(path)) return false;
+  if (!ForceFolderFrom(path)) return false;
   const std::size_t p = LastPos(std::string_view(&kPathSeparator, 1), path);
   if (p == 0) return false;
   const std::string parent = p == 1 ? std::string(1, kPathSeparator) : path.substr(0, p - 1);
@@ -140,19 +144,25 @@ bool ForceFolder(std::string path) {
   return ForceFolder(parent) && ForceFolder(path);
 }
 
-bool FolderCouldBeForced(std::string path) {
-  StripTrailingBackslash(path);
-  const char kind = GetPathKind(path);
-  if (kind == 'd') return true;
-  if (kind != 'n' || !IsAbsolutePath(path)) return false;
-  const std::size_t p = LastPos(std::string_view(&kPathSeparator, 1), path);
-  if (p == 0) return false;
-  const std::string parent = p == 1 ? std::string(1, kPathSeparator) : path.substr(0, p - 1);
-  if (parent.size() >= path.size()) return false;
-  if (GetPathKind(parent) == 'd') {
-    return faccessat(AT_FDCWD, parent.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+std::size_t LongestNameIn(const std::string& folder) {
+  const long longest = pathconf(folder.c_str(), _PC_NAME_MAX);
+  return longest > 0 ? static_cast<std::size_t>(longest) : NAME_MAX;
+}
+
+std::size_t LongestFolderPath() { return PATH_MAX - 1; }
+
+bool TemporaryFolderCanBeMadeIn(const std::string& folder) {
+  static std::atomic<unsigned> made{0};
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    const std::string probe = JoinPath(
+        folder, ".quillon-probe-" + std::to_string(getpid()) + "-" + std::to_string(made++));
+    if (mkdir(probe.c_str(), 0700) == 0) {
+      rmdir(probe.c_str());
+      return true;
+    }
+    if (errno != EEXIST) return false;
   }
-  return FolderCouldBeForced(parent);
+  return false;
 }
 
 bool RemoveFolder(std::string path) {

@@ -137,11 +137,13 @@ std::string ParentFolder(std::string_view path) {
   return std::string(path.substr(0, p - 1));
 }
 
+// The drive (C:) must be there; a network name (\\server) or a relative path is not.
+bool ForceFolderFrom(const std::string& path) { return GetPathKind(path.substr(0, 2)) == 'd'; }
+
 bool ForceFolder(std::string path) {
   StripTrailingBackslash(path);
   if (GetPathKind(path) == 'd') return true;
-  // The drive (C:) must be there; a network name (\\server) or a relative path is not.
-  if (GetPathKind(path.substr(0, 2)) != 'd') return false;
+  if (!ForceFolderFrom(path)) return false;
   const std::size_t p = LastPos("\\", path);
   if (p == 0) return false;
   const std::string parent = path.substr(0, p - 1);
@@ -149,21 +151,23 @@ bool ForceFolder(std::string path) {
   return ForceFolder(parent) && ForceFolder(path);
 }
 
-bool FolderCouldBeForced(std::string path) {
-  StripTrailingBackslash(path);
-  const char kind = GetPathKind(path);
-  if (kind == 'd') return true;
-  if (kind != 'n' || GetPathKind(path.substr(0, 2)) != 'd') return false;
-  const std::size_t p = LastPos("\\", path);
-  if (p == 0) return false;
-  const std::string parent = path.substr(0, p - 1);
-  if (GetPathKind(parent) != 'd') return FolderCouldBeForced(parent);
-  // The folder's rights are asked by opening it for adding a folder: nothing is made.
-  const HANDLE folder = CreateFileA(parent.c_str(), FILE_ADD_SUBDIRECTORY, kShareAll, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (folder == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(folder);
-  return true;
+std::size_t LongestNameIn(const std::string& /*folder*/) { return 255; }
+
+// CreateDirectoryA leaves room for a file name of 8.3 characters within MAX_PATH.
+std::size_t LongestFolderPath() { return MAX_PATH - 12 - 1; }
+
+bool TemporaryFolderCanBeMadeIn(const std::string& folder) {
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    const std::string probe =
+        JoinPath(folder, ".quillon-probe-" + std::to_string(GetCurrentProcessId()) + "-" +
+                             std::to_string(GetTickCount64() + static_cast<unsigned>(attempt)));
+    if (CreateDirectoryA(probe.c_str(), nullptr)) {
+      RemoveDirectoryA(probe.c_str());
+      return true;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  }
+  return false;
 }
 
 bool RemoveFolder(std::string path) {

@@ -143,14 +143,35 @@ TEST_F(BatchCommand, HelpAndVersionGoToStandardOutputAndRunNothing) {
   EXPECT_EQ(named.out, "");
 }
 
+#ifndef _WIN32
 TEST_F(BatchCommand, AFailureOfFileInputExitsWithThree) {
-  const std::string source = dir.Write("names.txt", "a\r\nb\r\n");
-  dir.Write("settings.ini",
-            "[Fill]\r\nKind=single\r\nText=1\r\nFile name=" + dir / "gone.txt" + "\r\n");
+  // A pipe names a file that cannot be read as text: counted as unreadable, then the run
+  // fails to open it.
+  const std::string source = dir / "names.pipe";
+  ASSERT_EQ(mkfifo(source.c_str(), 0600), 0);
   const Outcome run = RunBatch({"--settings", settings, source, out.path()});
   EXPECT_EQ(run.status, 3);
   EXPECT_EQ(run.out, Text({"Started..."}));
-  EXPECT_EQ(run.err, Text({"Quillon: File not found."}));
+  EXPECT_EQ(run.err, Text({"Error: Can not read " + source, "Quillon: File access denied."}));
+}
+#endif
+
+TEST_F(BatchCommand, AFillTextFileMissingOrAFolderIsRefusedByTheChecksAndTheDryRunAlike) {
+  const std::string source = dir.Write("names.txt", "a\r\nb\r\n");
+  std::filesystem::create_directory(dir / "folder.txt");
+  for (const std::string& fill : {dir / "gone.txt", dir / "folder.txt"}) {
+    SCOPED_TRACE(fill);
+    dir.Write("settings.ini", "[Fill]\r\nKind=single\r\nText=1\r\nFile name=" + fill + "\r\n");
+    for (const bool dry : {true, false}) {
+      std::vector<std::string> arguments{"--settings", settings, source, out.path()};
+      if (dry) arguments.insert(arguments.begin(), "--dry-run");
+      const Outcome run = RunBatch(arguments);
+      EXPECT_EQ(run.status, 1);
+      EXPECT_EQ(run.out, Text({"Started...", "Fill text file does not exist: " + fill}));
+      EXPECT_EQ(run.err, Text({"Error: " + fill + " does not exist! Please check complete path."}));
+      EXPECT_TRUE(std::filesystem::is_empty(out.path())) << "nothing is half made";
+    }
+  }
 }
 
 TEST_F(BatchCommand, AReportThatCannotBeWrittenEndsWithThree) {

@@ -338,22 +338,33 @@ TEST_F(ConversionRunTest, RelativePathsStayWhereTheyPointedWhenTheRunStarted) {
   EXPECT_EQ(wandering.files, Lines{"names.txt"});
 }
 
+// Takes the fill text file away once the first line is done, as another program might.
+class FillTextTakingHost : public RecordingRunHost {
+ public:
+  explicit FillTextTakingHost(std::string path) : path_(std::move(path)) {}
+  void HandlePendingEvents() override { std::filesystem::remove(path_); }
+
+ private:
+  std::string path_;
+};
+
 TEST_F(ConversionRunTest, AFailureOfFileOutputEndsTheRunWithoutSummary) {
   settings.FillKind = "single";
   settings.FillText = true;
-  settings.FillTextFile = dir / "missing.txt";
+  settings.FillTextFile = dir.Write("fill.txt", "text");
   source = dir.Write("source.txt", "a\r\nb\r\n");
-  ConversionRun run(host, settings);
+  FillTextTakingHost taking(settings.FillTextFile);
+  ConversionRun run(taking, settings);
   try {
     run.Run(source, destination);
     FAIL() << "the run went on";
   } catch (const IoError& error) {
     EXPECT_STREQ(error.what(), "File not found");
   }
-  EXPECT_EQ(host.report, Lines{"Started..."});
-  EXPECT_EQ(host.states, (Lines{"running", "idle"}));
-  EXPECT_EQ(Created(), Lines{"a.txt"});
-  EXPECT_EQ(run.counts().CreatedCount, 0);
+  EXPECT_EQ(taking.report, Lines{"Started..."});
+  EXPECT_EQ(taking.states, (Lines{"running", "idle"}));
+  EXPECT_EQ(Created(), (Lines{"a.txt", "b.txt"}));
+  EXPECT_EQ(run.counts().CreatedCount, 1);
 }
 
 TEST(SuccessPercent, RoundsHalvesToEven) {

@@ -1,8 +1,17 @@
 // A plan predicts the run: the same report on an unchanged disk, every line's outcome and its
 // reason, and nothing created, filled or changed while planning.
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
 
 #include "engine/ConversionRun.h"
 #include "support/HostFiles.h"
@@ -19,7 +28,8 @@ using Lines = std::vector<std::string>;
 
 Lines Listing(const std::string& folder) {
   Lines entries;
-  if (!fs::exists(folder)) return entries;
+  std::error_code error;
+  if (!fs::exists(folder, error)) return entries;
   for (const auto& entry : fs::recursive_directory_iterator(folder)) {
     entries.push_back(entry.path().string() + " " + std::to_string(entry.is_symlink()) + " " +
                       (entry.is_regular_file() && !entry.is_symlink()
@@ -175,6 +185,164 @@ TEST_F(PlanTest, PlansADestinationThatCannotBeMadeAsRefused) {
   EXPECT_EQ(plan_result, RunResult::Refused);
   EXPECT_EQ(planned.report, ran.report);
   EXPECT_EQ(planned.report.back(), "Unable to create parent folder: " + destination);
+}
+
+// The run's boxes but its questions and the notice that it made the destination.
+Lines WithoutQuestions(const Lines& boxes) {
+  Lines kept;
+  for (const std::string& box : boxes) {
+    if (!box.starts_with("Question: ") && box != "Quillon: Creation succesfull")
+      kept.push_back(box);
+  }
+  return kept;
+}
+
+TEST_F(PlanTest, RefusesWhatTheChecksOfTheRunRefuseAndNothingIsMade) {
+  const std::string fill = dir / "fill-text";
+#ifndef _WIN32
+  const std::string dangling = dir / "dangling";
+  std::filesystem::create_symlink(dir / "nowhere", dangling);
+#endif
+  struct Case {
+    const char* what;
+    std::optional<std::string> fill_text;  // the single text's file, when the files get one
+    std::string destination;
+    std::function<void()> make = [] {};
+  };
+  const std::vector<Case> cases{
+      {"fill text file missing", fill, out},
+      {"fill text file a folder", fill, out, [&] { fs::create_directory(fill); }},
+      {"fill text file not given", "", out},
+#ifndef _WIN32
+      {"fill text file a pipe", fill, out, [&] { ASSERT_EQ(mkfifo(fill.c_str(), 0600), 0); }},
+      {"destination under /proc", std::nullopt, "/proc/quillon-plan-test"},
+      {"destination below a link to nothing", std::nullopt, dangling + "/below"},
+      {"destination a link to nothing", std::nullopt, dangling},
+#endif
+      {"destination's folder name too long", std::nullopt,
+       dir / (std::string(256, 'x') + "/below")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.destination.starts_with("/proc") && !fs::is_directory("/proc/self")) continue;
+    c.make();
+    settings.FillKind = c.fill_text ? "single" : "none";
+    settings.FillText = true;
+    settings.FillTextFile = c.fill_text.value_or("");
+    destination = c.destination;
+    planned = {};
+    ran = {};
+    const Lines before = Listing(dir.path());
+    PlanThenRun();
+    EXPECT_EQ(plan_result, RunResult::Refused);
+    EXPECT_EQ(run_result, RunResult::Refused);
+    EXPECT_EQ(planned.report, ran.report);
+    EXPECT_EQ(planned.boxes, WithoutQuestions(ran.boxes));
+    EXPECT_EQ(Listing(dir.path()), before) << "the run made something";
+    std::error_code ignored;
+    fs::remove(fill, ignored);
+  }
+}
+
+TEST_F(PlanTest, MeetsTheComponentsOfAClimbInTheRunsOrder) {
+  source = dir.Write("climbs.txt",
+                     "a\r\n"
+                     "a.txt\\..\\b\r\n"  // the first line's file, then a climb
+                     "sub\\c\r\n"
+                     "sub\\c.txt\\..\\d\r\n"   // a file made in a subfolder
+                     "link\\..\\a.txt\\x\r\n"  // a link met before the file
+                     "missing\\..\\e\r\n"
+                     "sub\\..\\missing\\..\\f\r\n"
+                     "sub\\..\\sub\\g\r\n");
+  PlanThenRun();
+  EXPECT_EQ(
+      planned.refusals,
+      (Lines{"Unable to create: a.txt\\..\\b  [\"a.txt\" is a file, not a subfolder]",
+             "Unable to create: sub\\c.txt\\..\\d  [\"sub/c.txt\" is a file, not a subfolder]",
+             "Unable to create: link\\..\\a.txt\\x  [subfolder \"link\" is a link]",
+             "Unable to create: missing\\..\\e  [missing subfolder \"missing\"]",
+             "Unable to create: sub\\..\\missing\\..\\f  [missing subfolder \"sub/../missing\"]"}));
+  EXPECT_EQ(planned.refusals, ran.refusals);
+  EXPECT_EQ(planned.report, ran.report);
+}
+
+#ifndef _WIN32
+// An exFAT image mounted through FUSE, as a USB stick is: names that differ in letter case are
+// one file there. Needs the superuser, exfatprogs and exfat-fuse; ok() is false elsewhere.
+class CaseFoldingMount {
+ public:
+  explicit CaseFoldingMount(const std::string& folder) : point_(folder + "/volume") {
+    if (geteuid() != 0 || std::system("command -v mkfs.exfat >/dev/null && command -v "
+                                      "mount.exfat-fuse >/dev/null && command -v losetup "
+                                      ">/dev/null") != 0) {
+      return;
+    }
+    fs::create_directory(point_);
+    const std::string image = folder + "/volume.img", device_file = folder + "/device";
+    mounted_ = std::system(("truncate -s 16M '" + image + "' && mkfs.exfat '" + image +
+                            "' >/dev/null && losetup -f --show '" + image + "' > '" + device_file +
+                            "' && mount.exfat-fuse \"$(cat '" + device_file + "')\" '" + point_ +
+                            "' 2>/dev/null")
+                               .c_str()) == 0;
+    device_ = testing::ReadBytes(device_file);
+    if (!device_.empty()) device_.pop_back();  // its line end
+  }
+  ~CaseFoldingMount() {
+    if (mounted_) std::system(("umount '" + point_ + "'").c_str());
+    if (!device_.empty()) std::system(("losetup -d '" + device_ + "' 2>/dev/null").c_str());
+  }
+  bool ok() const { return mounted_; }
+  const std::string& point() const { return point_; }
+
+ private:
+  std::string point_, device_;
+  bool mounted_ = false;
+};
+#endif
+
+TEST(PlanOfLetterCase, FoldsNamesAsTheDestinationsFileSystemDoes) {
+  TempDir dir;
+  struct Volume {
+    const char* what;
+    std::string folder;
+    bool folds;
+  };
+  std::vector<Volume> volumes{{"the temporary folder", dir.path(), testing::kOnWindows}};
+#ifndef _WIN32
+  const CaseFoldingMount exfat(dir.path());
+  if (exfat.ok()) volumes.push_back({"an exFAT volume", exfat.point(), true});
+#endif
+  const std::string source =
+      dir.Write("cases.txt", "Name\r\nNAME\r\n1\\Deep\r\n1\\DEEP\r\nname\r\n");
+  const RunSettings settings;
+  for (const Volume& volume : volumes) {
+    // No entry with a letter: a probe file tells. One with a letter tells. A folder still to
+    // be made takes letter case as the folder above it.
+    const std::string probed = volume.folder + "/probed", listed = volume.folder + "/listed";
+    fs::create_directories(probed + "/1");
+    fs::create_directories(listed + "/1");
+    std::ofstream(listed + "/Other.txt") << "";
+    for (const std::string& destination : {probed, listed, volume.folder + "/new"}) {
+      SCOPED_TRACE(std::string(volume.what) + ": " + destination);
+      const bool made = destination.ends_with("/new");
+      const Lines before = Listing(volume.folder);
+      RecordingRunHost planned, ran;
+      ConversionRun(planned, settings).Plan(source, destination);
+      EXPECT_EQ(Listing(volume.folder), before) << "planning left something";
+      ran.answers = {true};
+      ConversionRun(ran, settings).Run(source, destination);
+      EXPECT_EQ(planned.report, ran.report);
+      EXPECT_EQ(planned.refusals, ran.refusals);
+      const std::string deep = made ? "unable missing subfolder \"1\"" : "created ";
+      const std::string deep_again = made           ? deep
+                                     : volume.folds ? "exists line 3 creates it"
+                                                    : "created ";
+      const std::string again = volume.folds ? "exists line 1 creates it" : "created ";
+      EXPECT_EQ(planned.decided,
+                (Lines{"1 Name.txt 0 created ", "2 NAME.txt 0 " + again, "3 1\\Deep.txt 0 " + deep,
+                       "4 1\\DEEP.txt 0 " + deep_again, "5 name.txt 0 " + again}));
+    }
+  }
 }
 
 TEST_F(PlanTest, TakesALongSourceAsAgreedAndAsksNothing) {

@@ -270,25 +270,29 @@ TEST_F(DiskFault, UnreadableSourceIsToldTwice) {
   ExpectDestinationHolds({});
 }
 
-TEST_F(DiskFault, FillTextFileMissingOrUnreadableEndsTheRunAtTheFirstFile) {
+TEST_F(DiskFault, FillTextFileMissingOrUnreadableIsRefusedBeforeAnyFileIsMade) {
   const std::string unreadable = temp.Write("unreadable.txt", "secret");
   chmod(unreadable.c_str(), 0);
   fs::create_directory(temp / "folder");
   struct Case {
     std::string fill_text_file;
     bool unprivileged;
-    std::string error;
+    std::string box, line;
   };
+  const std::string missing = temp / "missing.txt", folder = temp / "folder";
   const std::vector<Case> cases{
-      {temp / "missing.txt", false, "File not found"},
-      {"", false, "File not found"},
-      {temp / "folder", false, "File access denied"},
-      {unreadable, true, "File access denied"},
+      {missing, false, missing + " does not exist! Please check complete path.",
+       "Fill text file does not exist: " + missing},
+      {"", false, "No fill text file given! Please choose one in the fill options.",
+       "Fill text file does not exist: "},
+      {folder, false, folder + " does not exist! Please check complete path.",
+       "Fill text file does not exist: " + folder},
+      {unreadable, true, "Can not read " + unreadable,
+       "Fill text file can not be read: " + unreadable},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("FillTextFile '" + c.fill_text_file + "'");
     if (c.unprivileged && !CanDropPrivileges()) continue;
-    fs::remove(destination + "/a.txt");
     OpenToUnprivileged(temp.path(), false);
     OpenToUnprivileged(destination, true);
     const std::string source = temp.Write("names.txt", "a\nb\n");
@@ -297,12 +301,10 @@ TEST_F(DiskFault, FillTextFileMissingOrUnreadableEndsTheRunAtTheFirstFile) {
     const BatchResult result =
         RunBatch({"--settings", settings, source, destination}, temp.path(), {{}, c.unprivileged});
 
-    EXPECT_EQ(result.exit_status, 3);
-    EXPECT_EQ(result.err, "Quillon: " + c.error + ".\n");
-    EXPECT_EQ(result.out, "Started...\n");
-    // The first file keeps what was written before the failure; the second is never made.
-    ExpectDestinationHolds({"a.txt"});
-    EXPECT_EQ(ReadBytes(destination + "/a.txt"), "a\r\n");
+    EXPECT_EQ(result.exit_status, 1);
+    EXPECT_EQ(result.err, "Error: " + c.box + "\n");
+    EXPECT_EQ(result.out, "Started...\n" + c.line + "\n");
+    ExpectDestinationHolds({});
   }
 }
 
