@@ -152,6 +152,7 @@ TEST_F(BatchCommand, AFailureOfFileInputExitsWithThree) {
   EXPECT_EQ(run.status, 3);
   EXPECT_EQ(run.out, Text({"Started..."}));
   EXPECT_EQ(run.err, Text({"Quillon: File not found."}));
+  EXPECT_TRUE(std::filesystem::is_empty(out.path())) << "the file whose filling failed is left";
 }
 
 TEST_F(BatchCommand, AReportThatCannotBeWrittenEndsWithThree) {

@@ -352,7 +352,8 @@ TEST_F(ConversionRunTest, AFailureOfFileOutputEndsTheRunWithoutSummary) {
   }
   EXPECT_EQ(host.report, Lines{"Started..."});
   EXPECT_EQ(host.states, (Lines{"running", "idle"}));
-  EXPECT_EQ(Created(), Lines{"a.txt"});
+  // The file whose filling failed goes with it: the next run makes it afresh.
+  EXPECT_TRUE(Created().empty());
   EXPECT_EQ(run.counts().CreatedCount, 0);
 }
 
