@@ -191,7 +191,11 @@ void ConversionRun::ProcessLine(const LineParts& parts, std::int32_t line_number
     verdict.outcome = LineOutcome::TooLong;
   } else {
     CreatedFile file = planning_ ? folder.Plan(file_name, static_cast<std::uint64_t>(line_number))
-                                 : folder.Create(file_name);
+                                 : folder.Create(file_name, NamingFor(fill_size));
+    // Filled before its outcome is told: a name taken while it was filled makes it existing.
+    if (!planning_ && file.outcome() == CreateOutcome::Created) {
+      FillAndComplete(file, fill_size, parts, &source, settings);
+    }
     switch (file.outcome()) {
       case CreateOutcome::ExistsAlready:
         report_line_.assign("Exists already: ").append(name);
@@ -207,8 +211,8 @@ void ConversionRun::ProcessLine(const LineParts& parts, std::int32_t line_number
         verdict.outcome = LineOutcome::Unable;
         break;
       case CreateOutcome::Created:
+        // Recorded once whole and named: the journal never lists a file that is not.
         if (!planning_) {
-          FillCreatedFile(file.descriptor(), fill_size, parts, &source, settings);
           if (journal_) journal_->RecordFile(file.path(), file.descriptor());
           file.Close();
         }

@@ -3,7 +3,6 @@
 #include <optional>
 
 #include "util/FileSystem.h"
-#include "util/IoError.h"
 #include "util/WholeNumber.h"
 
 namespace quillon {
@@ -66,18 +65,20 @@ void FillCreatedFile(int fd, std::int32_t fill_size, const LineParts& line, Text
   }
   if (std::string_view(settings.FillKind) != "single") return;
   FileOutput output(fd);
+  AppendSingleText(output, line, source, settings);
+  output.Flush();
+}
+
+void FillAndComplete(CreatedFile& file, std::int32_t fill_size, const LineParts& line,
+                     TextLineReader* source, const RunSettings& settings) {
   try {
-    AppendSingleText(output, line, source, settings);
-  } catch (const IoError&) {
-    // What came before a text file that cannot be read stays written, as the line does.
-    try {
-      output.Flush();
-    } catch (const IoError&) {
-      // The first failure is the one told.
-    }
+    FillCreatedFile(file.descriptor(), fill_size, line, source, settings);
+  } catch (...) {
+    // A file is whole or absent: a part of one would count as existing in the next run.
+    file.Discard();
     throw;
   }
-  output.Flush();
+  file.Complete();
 }
 
 }  // namespace quillon

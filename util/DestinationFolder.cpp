@@ -62,7 +62,7 @@ DestinationFolder DestinationFolder::PlannedAsCreated(const std::string& path) {
 
 FileIdentity DestinationFolder::Identity() const { return IdentityOf(fd_.get()); }
 
-CreatedFile DestinationFolder::Create(std::string_view file_name) {
+CreatedFile DestinationFolder::Create(std::string_view file_name, Naming naming) {
   CreatedFile file;
   FileSystemName name = FileSystemNameFor(file_name);
   if (name.use == NameUse::Refused) {
@@ -97,17 +97,25 @@ CreatedFile DestinationFolder::Create(std::string_view file_name) {
   }
   // Names tend to come in runs of files that exist (a source given again) or do not. After
   // one that existed, one look settles a name that exists; a missing one goes on to be made.
-  const EntryKind seen = last_existed_ ? LookAt(parent, leaf).kind : EntryKind::Missing;
+  const bool unnamed = naming == Naming::WhenComplete;
+  const EntryKind seen = last_existed_ || unnamed ? LookAt(parent, leaf).kind : EntryKind::Missing;
   if (seen == EntryKind::File || seen == EntryKind::Link || seen == EntryKind::Other) {
     file.outcome_ = CreateOutcome::ExistsAlready;
   } else if (seen == EntryKind::Folder) {
     file.failure_.cause = CreateCause::FolderOfThatName;
+  } else if (unnamed && seen == EntryKind::Missing) {
+    file = CreatedFile::CreateUnnamedAt(parent, leaf);
   } else {
     file = CreatedFile::CreateAt(parent, leaf);
   }
   last_existed_ = file.outcome() == CreateOutcome::ExistsAlready;
   if (file.failure_.cause == CreateCause::NoPermission) file.failure_.subject = folder_path;
-  if (file.outcome() == CreateOutcome::Created) file.path_ = std::move(name.path);
+  if (file.outcome() == CreateOutcome::Created) {
+    file.leaf_ = static_cast<std::size_t>(leaf - name.path.c_str());
+    file.path_ = std::move(name.path);
+    file.folder_ = parent;
+    file.subfolder_ = std::move(subfolder);
+  }
   return file;
 }
 

@@ -16,6 +16,11 @@ namespace quillon {
 // so a file that appears meanwhile is never truncated.
 enum class CreateOutcome { Created, ExistsAlready, Failed };
 
+// When a file made takes its name: at once, or, for a file written to an unnamed file first,
+// only once it is complete, so that a run killed meanwhile leaves no part of it behind. Where
+// the file system keeps no unnamed files, the name is taken at once.
+enum class Naming { AtOnce, WhenComplete };
+
 class CreatedFile {
  public:
   CreateOutcome outcome() const { return outcome_; }
@@ -27,6 +32,12 @@ class CreatedFile {
   std::uint64_t earlier() const { return earlier_; }
   // A file Create made: its path relative to the folder, "/"-separated, as it was made.
   const std::string& path() const { return path_; }
+  // Gives a complete file its name, when it has none yet. A name a file took meanwhile makes
+  // it ExistsAlready, one a folder took (or a link refused) Failed; the file is dropped then.
+  void Complete();
+  // Removes the file made, as far as it was written: an unnamed one is never linked, a named
+  // one is removed when its name still holds that very file. Never throws.
+  void Discard() noexcept;
   // Closes the file; throws IoError when the close reports a failure of the writes.
   void Close();
 
@@ -38,6 +49,9 @@ class CreatedFile {
   // The name relative to the folder's descriptor: one exclusive creation that never follows
   // a link, and when the name is taken, one look that tells a file (or a link) from a folder.
   static CreatedFile CreateAt(int folder, const char* name);
+  // An unnamed file in the folder, to be named once complete; CreateAt's file where the folder
+  // cannot hold one (its file system keeps none, or Windows).
+  static CreatedFile CreateUnnamedAt(int folder, const char* name);
   // An entry of the folder that is not a folder; a link counts as itself, wherever it points.
   static bool HoldsNonFolder(int folder, const char* name);
 
@@ -46,6 +60,12 @@ class CreatedFile {
   CreateFailure failure_;
   std::uint64_t earlier_ = 0;
   std::string path_;
+  // A file made: the subfolder its name is in, held while it is made; the folder's descriptor
+  // (that subfolder's, or the destination's); where its name starts in path_.
+  UniqueFd subfolder_;
+  int folder_ = -1;
+  std::size_t leaf_ = 0;
+  bool unnamed_ = false;
 };
 
 // Who a file or folder is, and what it held when it was last looked at. On Windows the device
@@ -118,8 +138,9 @@ class DestinationFolder {
   // Creates the file named by a source line (as the run builds it, "\\" and "/" reaching into
   // subfolders). A name Windows could not hold is never created: Exists already when a file
   // of that name is there, else Failed; so is a name that climbs above the folder. After a
-  // file that existed, the next name is looked for before it is created.
-  CreatedFile Create(std::string_view file_name);
+  // file that existed, the next name is looked for before it is created; so is every name
+  // made whole before it is named, since its creation tests no name.
+  CreatedFile Create(std::string_view file_name, Naming naming = Naming::AtOnce);
 
   // Decides as Create would, creating nothing: a name planned as created before counts as a
   // file there from then on, remembered with its token.

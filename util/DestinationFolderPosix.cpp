@@ -29,6 +29,21 @@ constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 // Cleared for good once the kernel turns out to lack openat2 (before Linux 5.6, or filtered).
 std::atomic<bool> kernel_resolves_beneath{true};
 
+// Cleared for good once the kernel refuses to link a descriptor itself, as it does for a user
+// without the right to search every folder: the descriptor's link in /proc serves then.
+std::atomic<bool> kernel_links_descriptors{true};
+
+// Links the open file under the name in the folder; the host's error number, 0 on success.
+int LinkDescriptor(int fd, int folder, const char* name) {
+  if (kernel_links_descriptors.load(std::memory_order_relaxed)) {
+    if (linkat(fd, "", folder, name, AT_EMPTY_PATH) == 0) return 0;
+    if (errno != ENOENT && errno != EPERM) return errno;
+    kernel_links_descriptors.store(false, std::memory_order_relaxed);
+  }
+  const std::string link = "/proc/self/fd/" + std::to_string(fd);
+  return linkat(AT_FDCWD, link.c_str(), folder, name, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+}
+
 bool StatusOf(int folder, const char* name, int flags, struct statx& info) {
   return statx(folder, name, flags | AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME,
                &info) == 0;
@@ -174,6 +189,61 @@ CreatedFile CreatedFile::CreateAt(int folder, const char* name) {
     file.failure_.cause = CreateCause::FolderOfThatName;
   }
   return file;
+}
+
+CreatedFile CreatedFile::CreateUnnamedAt(int folder, const char* name) {
+  // Without /proc an unnamed file could be linked only with a right the user may lack.
+  static const bool links_through_proc = access("/proc/self/fd", X_OK) == 0;
+  if (links_through_proc) {
+    CreatedFile file;
+    // Of the mode a named file gets: the umask applies.
+    file.fd_.reset(openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+    if (file.fd_.valid()) {
+      file.outcome_ = CreateOutcome::Created;
+      file.unnamed_ = true;
+      return file;
+    }
+  }
+  // A file system without unnamed files (EOPNOTSUPP, or EISDIR from a kernel that knows no
+  // such flag) gets the named file, which also tells why, when no file can be made at all.
+  return CreateAt(folder, name);
+}
+
+void CreatedFile::Complete() {
+  if (!unnamed_) return;
+  const char* leaf = path_.c_str() + leaf_;
+  const int error = LinkDescriptor(fd_.get(), folder_, leaf);
+  if (error == 0) {
+    unnamed_ = false;
+    return;
+  }
+  // Never linked, the unnamed file goes with its descriptor.
+  fd_.reset();
+  outcome_ = CreateOutcome::Failed;
+  if (error == EEXIST && HoldsNonFolder(folder_, leaf)) {
+    outcome_ = CreateOutcome::ExistsAlready;
+  } else if (error == EEXIST) {
+    failure_.cause = CreateCause::FolderOfThatName;
+  } else if (error == EACCES || error == EPERM) {
+    failure_ = {CreateCause::NoPermission, path_.substr(0, leaf_ == 0 ? 0 : leaf_ - 1)};
+  } else {
+    failure_ = {CreateCause::SystemError, {}, error};
+  }
+  path_.clear();
+}
+
+void CreatedFile::Discard() noexcept {
+  if (!unnamed_ && fd_.valid() && folder_ >= 0) {
+    // Removed only while its name still holds the very file this run made and wrote.
+    try {
+      DestinationFolder::RemoveFileAt(folder_, path_.c_str() + leaf_, IdentityOf(fd_.get()));
+    } catch (const IoError&) {
+      // A file that cannot be looked at is left: it might not be the run's.
+    }
+  }
+  fd_.reset();
+  outcome_ = CreateOutcome::Failed;
+  path_.clear();
 }
 
 CreatedFile CreatedFile::Create(const std::string& path) {

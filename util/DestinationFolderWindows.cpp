@@ -210,9 +210,10 @@ UniqueFd DestinationFolder::OpenSubfolder(int parent, const std::string& name) {
 
 CreatedFile CreatedFile::CreateAt(int folder, const char* name) {
   CreatedFile file;
-  // One exclusive creation is both the existence test and the creation.
-  const NTSTATUS status =
-      OpenBeneath(folder, name, GENERIC_WRITE, FILE_CREATE, FILE_NON_DIRECTORY_FILE, file.fd_);
+  // One exclusive creation is both the existence test and the creation; the right to delete
+  // lets a file whose filling fails go by its own handle, whatever its name holds meanwhile.
+  const NTSTATUS status = OpenBeneath(folder, name, GENERIC_WRITE | DELETE, FILE_CREATE,
+                                      FILE_NON_DIRECTORY_FILE, file.fd_);
   if (NT_SUCCESS(status)) {
     file.outcome_ = CreateOutcome::Created;
   } else if (status == kStatusAccessDenied) {
@@ -225,6 +226,20 @@ CreatedFile CreatedFile::CreateAt(int folder, const char* name) {
     file.failure_ = {CreateCause::SystemError, {}, ErrorOf(status)};
   }
   return file;
+}
+
+// Windows keeps no unnamed files: the file is named at once.
+CreatedFile CreatedFile::CreateUnnamedAt(int folder, const char* name) {
+  return CreateAt(folder, name);
+}
+
+void CreatedFile::Complete() {}
+
+void CreatedFile::Discard() noexcept {
+  if (fd_.valid()) MarkForDeletion(fd_.get());
+  fd_.reset();
+  outcome_ = CreateOutcome::Failed;
+  path_.clear();
 }
 
 CreatedFile CreatedFile::Create(const std::string& path) {

@@ -1,19 +1,26 @@
 // Failures of the disk during a run: what the user is shown, and what is left on disk.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <stdio.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/ConversionRun.h"
 #include "reliability/ChildProcess.h"
 #include "reliability/HookedRunHost.h"
+#include "reliability/OpenGate.h"
 #include "support/TempDir.h"
 #include "util/IoError.h"
+#include "util/RunJournal.h"
 
 namespace quillon::testing {
 namespace {
@@ -21,6 +28,29 @@ namespace {
 namespace fs = std::filesystem;
 
 using Lines = std::vector<std::string>;
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A tmpfs of a chosen size over a folder of the test's own while it lives, so that a run can
+// fill a disk for real; not mounted where this process may not mount.
+struct Volume {
+  Volume(std::string folder, const std::string& size) : point(std::move(folder)) {
+    fs::create_directories(point);
+    mounted = mount("quillon-test", point.c_str(), "tmpfs", MS_NOSUID | MS_NODEV,
+                    ("mode=0777,size=" + size).c_str()) == 0;
+  }
+  ~Volume() {
+    if (mounted) umount2(point.c_str(), MNT_DETACH);
+  }
+  bool Resize(const std::string& size) const {
+    return mount(nullptr, point.c_str(), nullptr, MS_REMOUNT | MS_NOSUID | MS_NODEV,
+                 ("size=" + size).c_str()) == 0;
+  }
+  std::string point;
+  bool mounted = false;
+};
 
 // The paths of the descriptors this process holds open.
 Lines OpenPaths() {
@@ -57,12 +87,23 @@ std::string EngineOutcome(RecordingRunHost& host, const RunSettings& settings,
 
 class DiskFault : public ::testing::Test {
  protected:
-  void SetUp() override {
-    destination = temp / "dest";
-    fs::create_directory(destination);
-    temp.Write("dest/keep.txt", "keep me");
-    fs::create_directory(destination + "/sub");
-    temp.Write("dest/sub/other.txt", "other");
+  void SetUp() override { PutUsersFiles(temp / "dest"); }
+
+  // The user's own files in the destination, which no run may touch.
+  void PutUsersFiles(const std::string& folder) {
+    destination = folder;
+    fs::create_directories(destination + "/sub");
+    WriteFile(destination + "/keep.txt", "keep me");
+    WriteFile(destination + "/sub/other.txt", "other");
+  }
+
+  // The relative paths of the files the journal lists.
+  static Lines JournalFiles(const std::string& journal) {
+    Lines paths;
+    if (const std::optional<RunJournal> read = ReadRunJournal(journal)) {
+      for (const JournalFile& file : read->files) paths.push_back(file.path);
+    }
+    return paths;
   }
 
   std::string Settings(const std::string& fill_section) const {
@@ -83,23 +124,120 @@ class DiskFault : public ::testing::Test {
   std::string destination;
 };
 
-TEST_F(DiskFault, DiskFillingUpWhileFillingEndsTheRunWithDiskFull) {
-  // The disk fills within the first write of the fill, and in a later one.
-  for (const rlim_t limit : {rlim_t{1} << 20, rlim_t{20} << 20}) {
-    const std::string source = temp.Write("names.txt", "first|10\nbig|$3000000\nafter|10\n");
-    const BatchResult result = RunBatch(
-        {"--settings", Settings("Kind=var\r\n"), source, destination}, temp.path(), {limit});
+TEST_F(DiskFault, AFillThatFailsLeavesNoFileOfItsNameAndTheNextRunMakesIt) {
+  const std::string settings = Settings("Kind=var\r\n");
+  const std::string journal = temp / "run.journal";
+  const mode_t umask_now = umask(0);
+  umask(umask_now);
+  OpenToUnprivileged(temp.path(), false);
+  // A small fill and one written unnamed first; a full disk (a volume too small for either)
+  // and a file size limit (above what the journal takes at once), each hit by its first write.
+  for (const std::int64_t size : {std::int64_t{600'000}, std::int64_t{3'000'000}}) {
+    for (const bool disk_full : {true, false}) {
+      SCOPED_TRACE((disk_full ? "a full disk, " : "a file size limit, ") + std::to_string(size));
+      const std::string source =
+          temp.Write("names.txt", "first|10\nbig|" + std::to_string(size) + "\nafter|10\n");
+      std::optional<Volume> volume;
+      if (disk_full) {
+        // Only the superuser may mount: elsewhere the file size limit stands alone.
+        if (!volume.emplace(temp / "volume", "512k").mounted) continue;
+      }
+      PutUsersFiles(volume ? volume->point : temp / "dest");
+      const ChildLimits limits{disk_full ? std::nullopt : std::optional<rlim_t>(512 << 10)};
+      const BatchResult failed = RunBatch(
+          {"--settings", settings, "--journal", journal, source, destination}, temp.path(), limits);
+      EXPECT_EQ(failed.exit_status, 3);
+      EXPECT_EQ(failed.err, "Quillon: Disk full.\n");
+      EXPECT_EQ(failed.out, "Started...\n");  // no summary
+      ExpectDestinationHolds({"first.txt"});
+      EXPECT_EQ(JournalFiles(journal), Lines{"first.txt"});
 
-    EXPECT_EQ(result.exit_status, 3);
-    EXPECT_EQ(result.err, "Quillon: Disk full.\n");
-    EXPECT_EQ(result.out, "Started...\n");  // no summary
-    ExpectDestinationHolds({"big.txt", "first.txt"});
-    EXPECT_EQ(ReadBytes(destination + "/first.txt"), std::string(10, '0'));
-    // The failing file stays as far as it was written; the lines after it are not reached.
-    EXPECT_EQ(ReadBytes(destination + "/big.txt"), std::string(limit, '0'));
-    fs::remove(destination + "/first.txt");
-    fs::remove(destination + "/big.txt");
+      // Nothing of the failed file counts as done: the next run makes it, as a normal user
+      // where the tests may switch to one.
+      if (volume) {
+        ASSERT_TRUE(volume->Resize("16m"));
+      }
+      OpenToUnprivileged(destination, true);
+      const BatchResult next = RunBatch({"--settings", settings, source, destination}, temp.path(),
+                                        {{}, CanDropPrivileges()});
+      EXPECT_EQ(next.out,
+                "Started...\nExists already: first\nFinished!\nCreated files: 2/3\n"
+                "Existing files: 1/3\nSuccess ratio: 3/3 or 100%\n");
+      ExpectDestinationHolds({"after.txt", "big.txt", "first.txt"});
+      struct stat made {};
+      ASSERT_EQ(stat((destination + "/big.txt").c_str(), &made), 0);
+      EXPECT_EQ(made.st_size, size);
+      EXPECT_EQ(made.st_mode & 07777, 0666 & ~umask_now);
+      for (const char* name : {"first.txt", "big.txt", "after.txt"}) {
+        fs::remove(destination + "/" + name);
+      }
+    }
   }
+}
+
+// A run of a small file, then a large one, on a volume of its own; look is told of each open
+// there of a file other than the small one while that open waits.
+BatchResult RunHeldAtTheLargeFill(const std::string& destination, const std::string& work,
+                                  const std::string& journal,
+                                  const std::function<void(pid_t run)>& look) {
+  const std::string settings = work + "/settings.ini";
+  WriteFile(settings, "[Fill]\r\nKind=var\r\n");
+  const std::string source = work + "/names.txt";
+  WriteFile(source, "first|10\nbig|20000000\n");
+  OpenGate gate(destination, [&](pid_t opener, const std::string& path) {
+    if (!path.ends_with("/first.txt")) look(opener);
+  });
+  if (!gate.ok()) return {};
+  return RunBatch({"--settings", settings, "--journal", journal, source, destination}, work);
+}
+
+TEST_F(DiskFault, ARunKilledWhileALargeFileIsFilledLeavesNoPartOfIt) {
+  const Volume volume(temp / "volume", "64m");
+  if (!volume.mounted) GTEST_SKIP() << "cannot mount a tmpfs";
+  PutUsersFiles(volume.point);
+  const std::string journal = temp / "run.journal";
+  const BatchResult killed = RunHeldAtTheLargeFill(destination, temp.path(), journal,
+                                                   [](pid_t run) { kill(run, SIGKILL); });
+  if (killed.exit_status == -1) GTEST_SKIP() << "cannot watch the opens of a mount";
+  EXPECT_EQ(killed.exit_status, 128 + SIGKILL);
+  ExpectDestinationHolds({"first.txt"});
+  EXPECT_EQ(JournalFiles(journal), Lines{"first.txt"});
+
+  const BatchResult next =
+      RunBatch({"--settings", temp / "settings.ini", temp / "names.txt", destination}, temp.path());
+  EXPECT_EQ(next.out,
+            "Started...\nExists already: first\nFinished!\nCreated files: 1/2\n"
+            "Existing files: 1/2\nSuccess ratio: 2/2 or 100%\n");
+  EXPECT_EQ(fs::file_size(destination + "/big.txt"), 20'000'000u);
+}
+
+TEST_F(DiskFault, ANameTakenWhileALargeFileIsFilledExistsAlreadyAndKeepsTheTakersFile) {
+  const Volume volume(temp / "volume", "64m");
+  if (!volume.mounted) GTEST_SKIP() << "cannot mount a tmpfs";
+  PutUsersFiles(volume.point);
+  // Another program's file, moved to the name once the run has looked at it.
+  const std::string taker = destination + "/taker";
+  WriteFile(taker, "the taker's");
+  struct stat taken {};
+  ASSERT_EQ(stat(taker.c_str(), &taken), 0);
+  bool moved = false;
+  const std::string journal = temp / "run.journal";
+  const BatchResult run = RunHeldAtTheLargeFill(destination, temp.path(), journal, [&](pid_t) {
+    moved = moved || renameat2(AT_FDCWD, taker.c_str(), AT_FDCWD,
+                               (destination + "/big.txt").c_str(), RENAME_NOREPLACE) == 0;
+  });
+  if (run.exit_status == -1) GTEST_SKIP() << "cannot watch the opens of a mount";
+  EXPECT_TRUE(moved) << "the name was taken before the other program came";
+  EXPECT_EQ(run.exit_status, 0);
+  EXPECT_EQ(run.out,
+            "Started...\nExists already: big\nFinished!\nCreated files: 1/2\n"
+            "Existing files: 1/2\nSuccess ratio: 2/2 or 100%\n");
+  ExpectDestinationHolds({"big.txt", "first.txt"});
+  EXPECT_EQ(ReadBytes(destination + "/big.txt"), "the taker's");
+  struct stat now {};
+  ASSERT_EQ(stat((destination + "/big.txt").c_str(), &now), 0);
+  EXPECT_EQ(now.st_ino, taken.st_ino);
+  EXPECT_EQ(JournalFiles(journal), Lines{"first.txt"});
 }
 
 TEST_F(DiskFault, DiskFullInTheEngineClosesTheSourceAndRestoresTheButtons) {
@@ -113,7 +251,7 @@ TEST_F(DiskFault, DiskFullInTheEngineClosesTheSourceAndRestoresTheButtons) {
       },
       {rlim_t{1} << 16});
   EXPECT_EQ(child.text, "IoError: Disk full\nstates: running idle\nreport: [Started...]\nopen:");
-  ExpectDestinationHolds({"big.txt"});
+  ExpectDestinationHolds({});
 }
 
 TEST_F(DiskFault, ReadOnlyDestinationRefusesEachNewFileAndKeepsTheOthers) {

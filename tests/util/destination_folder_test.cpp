@@ -207,6 +207,15 @@ TEST_P(DestinationFolderTest, SubfolderSwappedForALinkMeanwhileLeadsNowhereOutsi
   EXPECT_GE(failed, 100);
 }
 
+TEST_P(DestinationFolderTest, AFileDiscardedNeverTakesTheFileThatTookItsName) {
+  DestinationFolder folder(destination, GetParam());
+  CreatedFile moved = folder.Create("taken.txt");
+  fs::rename(temp / "dest/taken.txt", temp / "dest/aside.txt");
+  temp.Write("dest/taken.txt", "the user's");
+  moved.Discard();
+  EXPECT_EQ(ReadBytes(temp / "dest/taken.txt"), "the user's");
+}
+
 INSTANTIATE_TEST_SUITE_P(Resolutions, DestinationFolderTest,
                          ::testing::Values(DestinationFolder::Resolution::Kernel,
                                            DestinationFolder::Resolution::ComponentWalk),
