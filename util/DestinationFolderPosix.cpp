@@ -217,9 +217,11 @@ CreateFailure DestinationFolder::HostWhyNoCreateIn(int folder) {
     if (errno == EROFS) return {CreateCause::SystemError, {}, EROFS};
     return {CreateCause::NoPermission};
   }
-  // The superuser passes every check of rights, also where no file can be made (/proc, /sys):
-  // there a file is made as the run makes one, and removed at once.
-  if (geteuid() != 0) return {};
+  // The superuser passes every check of rights, also on a file system with no room of its own
+  // where no file can be made (/proc, /sys): there a file is made as the run makes one, and
+  // removed at once. Elsewhere the check is the answer, and nothing is made.
+  struct statfs volume {};
+  if (geteuid() != 0 || fstatfs(folder, &volume) != 0 || volume.f_blocks != 0) return {};
   std::string probe;
   if (const UniqueFd made = MakeProbeFile(folder, probe); made.valid()) {
     unlinkat(folder, probe.c_str(), 0);
