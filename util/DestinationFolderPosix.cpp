@@ -26,6 +26,19 @@ namespace {
 
 constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
+// A file of a name no one else uses, made to see what the folder does with it; the caller
+// removes it at once. Invalid, with errno set, when it cannot be made.
+UniqueFd MakeProbeFile(int folder, std::string& name) {
+  static std::atomic<unsigned> probes{0};
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    name = ".quillon-probe-" + std::to_string(getpid()) + "-" + std::to_string(probes++);
+    UniqueFd made(
+        openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (made.valid() || errno != EEXIST) return made;
+  }
+  return {};
+}
+
 // Cleared for good once the kernel turns out to lack openat2 (before Linux 5.6, or filtered).
 std::atomic<bool> kernel_resolves_beneath{true};
 
@@ -270,9 +283,22 @@ DestinationFolder::Entry DestinationFolder::LookAt(int folder, const char* name)
 int DestinationFolder::LastError() { return errno; }
 
 CreateFailure DestinationFolder::HostWhyNoCreateIn(int folder) {
-  if (faccessat(folder, ".", W_OK | X_OK, AT_EACCESS) == 0) return {};
-  if (errno == EROFS) return {CreateCause::SystemError, {}, EROFS};
-  return {CreateCause::NoPermission};
+  if (faccessat(folder, ".", W_OK | X_OK, AT_EACCESS) != 0) {
+    if (errno == EROFS) return {CreateCause::SystemError, {}, EROFS};
+    return {CreateCause::NoPermission};
+  }
+  // The superuser passes every check of rights, also on a file system with no room of its own
+  // where no file can be made (/proc, /sys): there a file is made as the run makes one, and
+  // removed at once. Elsewhere the check is the answer, and nothing is made.
+  struct statfs volume {};
+  if (geteuid() != 0 || fstatfs(folder, &volume) != 0 || volume.f_blocks != 0) return {};
+  std::string probe;
+  if (const UniqueFd made = MakeProbeFile(folder, probe); made.valid()) {
+    unlinkat(folder, probe.c_str(), 0);
+    return {};
+  }
+  if (errno == EACCES || errno == EPERM) return {CreateCause::NoPermission};
+  return {CreateCause::SystemError, {}, errno};
 }
 
 namespace {
@@ -343,12 +369,8 @@ bool DestinationFolder::HostFoldsLetterCase(int folder) {
     if (answer) return *answer;
   }
   // A probe of its own, removed at once: no other entry has its other spelling.
-  static std::atomic<unsigned> probes{0};
-  const std::string probe =
-      ".quillon-case-probe-" + std::to_string(getpid()) + "-" + std::to_string(probes++);
-  const UniqueFd made(openat(listing.get(), probe.c_str(),
-                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-  if (made.valid()) {
+  std::string probe;
+  if (const UniqueFd made = MakeProbeFile(listing.get(), probe); made.valid()) {
     const Spellings spellings = AskOtherSpelling(listing.get(), probe);
     unlinkat(listing.get(), probe.c_str(), 0);
     if (spellings.asked) return spellings.other_found;

@@ -142,9 +142,10 @@ Case MakeCase(Random& random) {
                   "\r\nSeparator=" + (random.Chance(85) ? "124" : "58") + "\r\n";
 
   const char* const kDestinations[] = {
-      "out",  "out",     "out",         "out",         "out",
-      "out/", "linkout", "new/deeper",  "afile/below", "dang/new",
-      "dang", "long",    "new/../out2", "ro/new",      "/proc/quillon-differential"};
+      "out",   "out",        "out",         "out",         "out",
+      "out/",  "linkout",    "new/deeper",  "afile/below", "dang/new",
+      "dang",  "long",       "new/../out2", "ro/new",      "/proc/quillon-differential",
+      "/proc", "/sys/kernel"};
   // Mostly a folder that is there, so that most cases reach their lines.
   made.destination = random.Chance(70) ? "out" : random.Pick(kDestinations);
   if (made.destination == "long") made.destination = std::string(260, 'x') + "/n";
@@ -308,7 +309,8 @@ int main(int argc, char** argv) {
   std::size_t mismatches = 0, refused = 0, failed = 0;
   for (std::size_t number = 1; number <= cases; ++number) {
     Case made = MakeCase(random);
-    if (!proc && made.destination.starts_with("/proc")) made.destination = "out";
+    if (!proc && (made.destination.starts_with("/proc") || made.destination.starts_with("/sys")))
+      made.destination = "out";
     const std::vector<std::string> common{"--explain", "--settings", "settings.ini", "src.txt",
                                           made.destination};
     std::vector<std::string> dry{"--dry-run"}, real{"--yes"};

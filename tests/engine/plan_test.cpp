@@ -244,6 +244,23 @@ TEST_F(PlanTest, RefusesWhatTheChecksOfTheRunRefuseAndNothingIsMade) {
   }
 }
 
+#ifndef _WIN32
+TEST_F(PlanTest, KnowsWhereEvenTheSuperuserCanMakeNoFile) {
+  // Every check of rights lets the superuser through, but no file can be made in these.
+  for (const std::string folder : {"/proc", "/sys/kernel"}) {
+    SCOPED_TRACE(folder);
+    if (!fs::is_directory(folder)) continue;
+    planned = {};
+    ran = {};
+    ConversionRun(planned, settings).Plan(source, folder);
+    ConversionRun(ran, settings).Run(source, folder);
+    EXPECT_EQ(planned.report, ran.report);
+    EXPECT_EQ(planned.refusals, ran.refusals);
+    EXPECT_FALSE(ran.refusals.empty());
+  }
+}
+#endif
+
 TEST_F(PlanTest, MeetsTheComponentsOfAClimbInTheRunsOrder) {
   source = dir.Write("climbs.txt",
                      "a\r\n"
