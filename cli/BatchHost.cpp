@@ -1,6 +1,5 @@
 #include "cli/BatchHost.h"
 
-#include <cstdio>
 #include <iostream>
 #include <string>
 
@@ -12,23 +11,6 @@ namespace quillon {
 namespace {
 
 constexpr std::size_t kReportFlushAt = 64 * 1024;
-
-// Bytes 0 to 31 (but tab) and 127 as \xNN, so a line cannot retitle or reprogram a terminal.
-std::string ShownOnTerminal(std::string_view text) {
-  std::string shown;
-  shown.reserve(text.size());
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if ((byte < 32 && c != '\t') || byte == 127) {
-      char escaped[5];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      shown += escaped;
-    } else {
-      shown += c;
-    }
-  }
-  return shown;
-}
 
 }  // namespace
 

@@ -1,7 +1,7 @@
 // quillon-batch [--settings FILE] [--yes|--no] [--dry-run] [--explain] [--journal FILE]
 //   SOURCE DESTINATION; quillon-batch --undo FILE; --help, --version
 // Exit status: 0 the run reached its summary, 1 its checks refused it (or the undo's file is no
-// journal), 2 usage, 3 a file input/output failure (a write of the report or the messages
+// journal), 2 usage (a settings file named that cannot be read among them), 3 a file input/output failure (a write of the report or the messages
 // among them, or a lack of memory) ended it.
 #include <cstdio>
 #include <cstring>
@@ -11,8 +11,10 @@
 
 #include "cli/BatchHost.h"
 #include "engine/RunUndo.h"
+#include "settings/IniFile.h"
 #include "settings/SettingsFile.h"
 #include "util/Console.h"
+#include "util/FileSystem.h"
 #include "util/IoError.h"
 #include "util/Platform.h"
 #include "util/RunJournal.h"
@@ -41,6 +43,7 @@ int Help() {
       "of the Quillon window's settings file.\n"
       "\n"
       "  --settings FILE  read the options from FILE instead of the window's settings file\n"
+      "                   (exit 2 when FILE cannot be read)\n"
       "  --yes            answer Yes to every question\n"
       "  --no             answer No to every question\n"
       "  --dry-run        print the report the run would print, creating and changing nothing\n"
@@ -54,7 +57,8 @@ int Help() {
       "  --version        print the version and exit\n"
       "\n"
       "Exit status: 0 the run reached its summary, 1 its checks refused it (with --undo: FILE\n"
-      "is not a journal), 2 usage error, 3 a failure of file input or output ended it.\n",
+      "is not a journal), 2 usage error (FILE of --settings unreadable), 3 a failure of file\n"
+      "input or output ended it.\n",
       stdout);
   return kReachedSummary;
 }
@@ -63,6 +67,22 @@ int Help() {
 std::string WindowSettingsFile() {
   const std::string folder = quillon::FolderOfPath(quillon::ExecutablePath());
   return quillon::SettingsFileFor(quillon::JoinPath(folder, "quillon"));
+}
+
+// Why a settings file the user names cannot be read, if it cannot: the defaults stand in for
+// the window's own file alone, never for the file the user meant.
+std::optional<std::string> WhyUnreadable(const std::string& settings_file) {
+  const char kind = quillon::GetPathKind(settings_file);
+  if (kind == 'd') return "it is a folder";
+  if (kind == 'f' && quillon::FileSizeOf(settings_file) > quillon::IniFile::kMaxFileSize) {
+    return "it is larger than 1 MiB";
+  }
+  try {
+    quillon::ReadWholeFile(settings_file, quillon::IniFile::kMaxFileSize);
+  } catch (const quillon::IoError& error) {
+    return error.what();
+  }
+  return std::nullopt;
 }
 
 // Writes the undo's report; exit 1 when the file is not a journal.
@@ -131,6 +151,12 @@ int main(int argc, char** argv) {
   host.ShowReasons(explain);
   try {
     if (undo_file) return Undo(*undo_file, host);
+    if (settings_file) {
+      if (const std::optional<std::string> why = WhyUnreadable(*settings_file)) {
+        host.ShowError("Unable to read the settings file " + *settings_file + ": " + *why + ".");
+        return kUsage;
+      }
+    }
     const std::string program_folder = quillon::FolderOfPath(quillon::ExecutablePath());
     const quillon::RunSettings settings =
         quillon::ReadRunSettings(settings_file.value_or(WindowSettingsFile()), program_folder);

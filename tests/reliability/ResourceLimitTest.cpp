@@ -56,7 +56,7 @@ TEST(ResourceLimit, MillionLineSourceRunsInBoundedMemory) {
   }
   const std::string report = temp / "report.txt";
   const BatchResult result =
-      RunBatch({"--settings", temp / "none.ini", "--yes", temp / "names.txt", temp / "dest"},
+      RunBatch({"--settings", temp.Write("none.ini", ""), "--yes", temp / "names.txt", temp / "dest"},
                temp.path(), {}, report);
   EXPECT_EQ(result.exit_status, 0) << result.err;
   EXPECT_EQ(LastLines(report, 4),

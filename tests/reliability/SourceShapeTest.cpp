@@ -171,7 +171,7 @@ TEST_F(SourceShape, PipeOrDeviceAsSourceIsRefusedWithoutWaitingOrReadingForever)
     ChildLimits limits;
     limits.seconds = 30;
     const BatchResult result =
-        RunBatch({"--settings", temp / "a/b/none.ini", source, destination}, temp.path(), limits);
+        RunBatch({"--settings", temp.Write("a/b/none.ini", ""), source, destination}, temp.path(), limits);
     EXPECT_EQ(result.exit_status, 3);
     EXPECT_EQ(result.err, "Error: Can not read " + source + "\nQuillon: File access denied.\n");
     EXPECT_EQ(result.out, "Started...\n");
@@ -185,7 +185,7 @@ TEST_F(SourceShape, LongLineRunsUnderAMemoryLimitFarBelowItsLength) {
   ChildLimits limits;
   limits.address_space = rlim_t{256} << 20;
   const BatchResult result =
-      RunBatch({"--settings", temp / "a/b/none.ini", source, destination}, temp.path(), limits);
+      RunBatch({"--settings", temp.Write("a/b/none.ini", ""), source, destination}, temp.path(), limits);
   EXPECT_EQ(result.exit_status, 0);
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.out,
