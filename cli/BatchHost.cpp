@@ -2,9 +2,11 @@
 
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "util/Console.h"
 #include "util/FileSystem.h"
+#include "util/KernelWall.h"
 #include "util/Platform.h"
 
 namespace quillon {
@@ -69,6 +71,14 @@ void BatchHost::AppendReport(const std::string& line) {
 void BatchHost::AppendRefusal(const std::string& line, std::string_view reason) {
   if (!show_reasons_) return AppendReport(line);
   AppendReport(line + "  [" + std::string(reason) + "]");
+}
+
+void BatchHost::LinesBegin(const std::string& written_folder) {
+  std::vector<std::string> folders;
+  for (const std::string& folder : {written_folder, journal_folder_}) {
+    if (!folder.empty()) folders.push_back(folder);
+  }
+  AllowWritesOnlyBeneath(folders);
 }
 
 bool BatchHost::CancelPressed() { return Interrupted(); }

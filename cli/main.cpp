@@ -1,8 +1,8 @@
 // quillon-batch [--settings FILE] [--yes|--no] [--dry-run] [--explain] [--journal FILE]
 //   SOURCE DESTINATION; quillon-batch --undo FILE; --help, --version
 // Exit status: 0 the run reached its summary, 1 its checks refused it (or the undo's file is no
-// journal), 2 usage (a settings file named that cannot be read among them), 3 a file input/output failure (a write of the report or the messages
-// among them, or a lack of memory) ended it.
+// journal), 2 usage (a settings file named that cannot be read among them), 3 a file input/output
+// failure (a write of the report or the messages among them, or a lack of memory) ended it.
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -165,6 +165,7 @@ int main(int argc, char** argv) {
     if (journal_file) {
       journal.emplace(*journal_file);
       run.KeepJournal(&*journal);
+      host.KeepJournalIn(quillon::FolderOfPath(quillon::AnchorToCurrentFolder(*journal_file)));
     }
     const quillon::RunResult result =
         dry_run ? run.Plan(paths[0], paths[1]) : run.Run(paths[0], paths[1]);

@@ -121,9 +121,11 @@ TEST_F(BatchCommand, UsageErrorsExitWithTwo) {
 
   // A settings file named is the one the user meant: without it the run does not start.
   const std::string missing = dir / "missing.ini";
-  const Outcome unread = RunBatch({"--settings", missing, dir.Write("names.txt", "a\n"), out.path()});
+  const Outcome unread =
+      RunBatch({"--settings", missing, dir.Write("names.txt", "a\n"), out.path()});
   EXPECT_EQ(unread.status, 2);
-  EXPECT_EQ(unread.err, Text({"Error: Unable to read the settings file " + missing + ": File not found."}));
+  EXPECT_EQ(unread.err,
+            Text({"Error: Unable to read the settings file " + missing + ": File not found."}));
   EXPECT_EQ(unread.out, "");
 }
 
@@ -291,9 +293,8 @@ TEST_F(BatchCommand, ControlBytesAreShownNotObeyedOnATerminalAndPassedElsewhere)
   EXPECT_NE(c1_shown.find("Unable to create: c\\x9D0;t\\x9C:  [invalid character \":\"]\r\n"),
             std::string::npos)
       << c1_shown;
-  EXPECT_NE(
-      c1_shown.find("Unable to create: d\\u009B2J\\u202E:e  [invalid character \":\"]\r\n"),
-      std::string::npos)
+  EXPECT_NE(c1_shown.find("Unable to create: d\\u009B2J\\u202E:e  [invalid character \":\"]\r\n"),
+            std::string::npos)
       << c1_shown;
 
   // To a pipe, every byte goes out as it is.

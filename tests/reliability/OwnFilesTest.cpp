@@ -49,7 +49,8 @@ TEST(OwnFiles, ASettingsFileNamedThatCannotBeReadIsAnError) {
       EXPECT_EQ(TreeOf(destination.path()), std::vector<std::string>{"a.log"});
     } else {
       EXPECT_EQ(result.exit_status, 2);
-      EXPECT_EQ(result.err, "Error: Unable to read the settings file " + c.file + ": " + c.why + ".\n");
+      EXPECT_EQ(result.err,
+                "Error: Unable to read the settings file " + c.file + ": " + c.why + ".\n");
       EXPECT_EQ(result.out, "");
       EXPECT_TRUE(TreeOf(destination.path()).empty());
     }
