@@ -20,8 +20,30 @@
 namespace quillon {
 
 namespace {
+
 constexpr int kMargin = 3;
+
+// An embedding, override or isolate in a name would reorder the rest of its line (the text
+// after a name, a reason): it is shown as the batch command shows it on a terminal, \u202E.
+bool IsBidiControl(QChar c) {
+  const char16_t code = c.unicode();
+  return (code >= 0x202A && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069);
 }
+
+QString WithBidiControlsShown(QStringView text) {
+  QString shown;
+  shown.reserve(text.size() + 16);
+  for (const QChar c : text) {
+    if (IsBidiControl(c)) {
+      shown += QStringLiteral("\\u") + QString::number(c.unicode(), 16).toUpper();
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
+}  // namespace
 
 TReportMemo::TReportMemo(QWidget* parent) : QAbstractScrollArea(parent) {
   InstallReportMemoAccess();
@@ -67,6 +89,9 @@ void TReportMemo::AppendBytes(std::string_view lines) {
 }
 
 void TReportMemo::AppendText(QStringView text) {
+  if (std::any_of(text.begin(), text.end(), IsBidiControl)) {
+    return AppendText(WithBidiControlsShown(text));
+  }
   QScrollBar* bar = verticalScrollBar();
   const bool at_end = bar->value() >= bar->maximum();
   const qsizetype before = characters_;

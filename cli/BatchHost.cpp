@@ -1,34 +1,18 @@
 #include "cli/BatchHost.h"
 
-#include <cstdio>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "util/Console.h"
 #include "util/FileSystem.h"
+#include "util/KernelWall.h"
 #include "util/Platform.h"
 
 namespace quillon {
 namespace {
 
 constexpr std::size_t kReportFlushAt = 64 * 1024;
-
-// Bytes 0 to 31 (but tab) and 127 as \xNN, so a line cannot retitle or reprogram a terminal.
-std::string ShownOnTerminal(std::string_view text) {
-  std::string shown;
-  shown.reserve(text.size());
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if ((byte < 32 && c != '\t') || byte == 127) {
-      char escaped[5];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      shown += escaped;
-    } else {
-      shown += c;
-    }
-  }
-  return shown;
-}
 
 }  // namespace
 
@@ -87,6 +71,14 @@ void BatchHost::AppendReport(const std::string& line) {
 void BatchHost::AppendRefusal(const std::string& line, std::string_view reason) {
   if (!show_reasons_) return AppendReport(line);
   AppendReport(line + "  [" + std::string(reason) + "]");
+}
+
+void BatchHost::LinesBegin(const std::string& written_folder) {
+  std::vector<std::string> folders;
+  for (const std::string& folder : {written_folder, journal_folder_}) {
+    if (!folder.empty()) folders.push_back(folder);
+  }
+  AllowWritesOnlyBeneath(folders);
 }
 
 bool BatchHost::CancelPressed() { return Interrupted(); }

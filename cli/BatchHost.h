@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "engine/ConversionRun.h"
 
@@ -27,6 +28,11 @@ class BatchHost : public RunHost {
   // With reasons shown, a refused line ends in two blanks and its reason in brackets.
   void AppendRefusal(const std::string& line, std::string_view reason) override;
   void ShowReasons(bool show) { show_reasons_ = show; }
+  // Where the kernel can, it refuses every write outside the run's folder and the journal's
+  // from now on; throws IoError when it has the means but refuses them.
+  void LinesBegin(const std::string& written_folder) override;
+  // The folder of the journal, which the run writes in too.
+  void KeepJournalIn(std::string folder) { journal_folder_ = std::move(folder); }
   bool CancelPressed() override;
   void ClearCancel() override;
 
@@ -47,6 +53,7 @@ class BatchHost : public RunHost {
   bool messages_terminal_;
   std::string pending_report_;
   bool show_reasons_ = false;
+  std::string journal_folder_;
 };
 
 }  // namespace quillon

@@ -1,9 +1,9 @@
 // quillon-batch [--settings FILE] [--yes|--no] [--dry-run] [--explain] [--journal FILE]
 //   SOURCE DESTINATION; quillon-batch --undo FILE; --help, --version
 // Exit status: 0 the run reached its summary, 1 its checks refused it (or the undo refused its
-// file as a journal), 2 usage (a refused journal path among it), 3 a file input/output
-// failure (a write of the report or the messages among them, or a lack of memory) ended it,
-// or the undo could not remove a file.
+// file as a journal), 2 usage (a refused journal path or a settings file named that cannot
+// be read among it), 3 a file input/output failure (a write of the report or the messages
+// among them, or a lack of memory) ended it, or the undo could not remove a file.
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -13,6 +13,7 @@
 
 #include "cli/BatchHost.h"
 #include "engine/RunUndo.h"
+#include "settings/IniFile.h"
 #include "settings/SettingsFile.h"
 #include "util/Console.h"
 #include "util/FileSystem.h"
@@ -44,6 +45,7 @@ int Help() {
       "of the Quillon window's settings file.\n"
       "\n"
       "  --settings FILE  read the options from FILE instead of the window's settings file\n"
+      "                   (exit 2 when FILE cannot be read)\n"
       "  --yes            answer Yes to every question\n"
       "  --no             answer No to every question\n"
       "  --dry-run        print the report the run would print, creating and changing nothing\n"
@@ -59,8 +61,9 @@ int Help() {
       "  --version        print the version and exit\n"
       "\n"
       "Exit status: 0 the run reached its summary, 1 its checks refused it (with --undo: FILE\n"
-      "was refused, nothing removed), 2 usage error, 3 a failure of file input or output\n"
-      "ended it (with --undo: a file could not be removed, reported \"Not removed\").\n",
+      "was refused, nothing removed), 2 usage error (FILE of --settings unreadable\n"
+      "among them), 3 a failure of file input or output ended it (with --undo: a file\n"
+      "could not be removed, reported \"Not removed\").\n",
       stdout);
   return kReachedSummary;
 }
@@ -69,6 +72,22 @@ int Help() {
 std::string WindowSettingsFile() {
   const std::string folder = quillon::FolderOfPath(quillon::ExecutablePath());
   return quillon::SettingsFileFor(quillon::JoinPath(folder, "quillon"));
+}
+
+// Why a settings file the user names cannot be read, if it cannot: the defaults stand in for
+// the window's own file alone, never for the file the user meant.
+std::optional<std::string> WhyUnreadable(const std::string& settings_file) {
+  const char kind = quillon::GetPathKind(settings_file);
+  if (kind == 'd') return "it is a folder";
+  if (kind == 'f' && quillon::FileSizeOf(settings_file) > quillon::IniFile::kMaxFileSize) {
+    return "it is larger than 1 MiB";
+  }
+  try {
+    quillon::ReadWholeFile(settings_file, quillon::IniFile::kMaxFileSize);
+  } catch (const quillon::IoError& error) {
+    return error.what();
+  }
+  return std::nullopt;
 }
 
 // Why the journal's path must not take a journal: it names a file the run reads (however
@@ -168,6 +187,12 @@ int main(int argc, char** argv) {
   host.ShowReasons(explain);
   try {
     if (undo_file) return Undo(*undo_file, host);
+    if (settings_file) {
+      if (const std::optional<std::string> why = WhyUnreadable(*settings_file)) {
+        host.ShowError("Unable to read the settings file " + *settings_file + ": " + *why + ".");
+        return kUsage;
+      }
+    }
     const std::string program_folder = quillon::FolderOfPath(quillon::ExecutablePath());
     const std::string settings_path = settings_file.value_or(WindowSettingsFile());
     const quillon::RunSettings settings = quillon::ReadRunSettings(settings_path, program_folder);
@@ -182,6 +207,7 @@ int main(int argc, char** argv) {
       }
       journal.emplace(*journal_file);
       run.KeepJournal(&*journal);
+      host.KeepJournalIn(quillon::FolderOfPath(quillon::AnchorToCurrentFolder(*journal_file)));
     }
     const quillon::RunResult result =
         dry_run ? run.Plan(paths[0], paths[1]) : run.Run(paths[0], paths[1]);

@@ -146,6 +146,7 @@ void ConversionRun::RunLines(const std::string& destination) {
   if (journal_ && !planning_ && folder.IsOpen()) {
     journal_->Begin(destination_path_, folder.Identity(), destination_created_);
   }
+  host_.LinesBegin(!planning_ && folder.IsOpen() ? destination_path_ : std::string());
   std::int32_t line_number = 0;
   LinePartsBuilder line;
   do {

@@ -47,6 +47,9 @@ class RunHost : public MessageHost {
   virtual void SetRunning(bool /*running*/) {}
   // The line reached (1-based) of the current line total, after each line.
   virtual void LineReached(std::int32_t /*line*/, std::int32_t /*line_total*/) {}
+  // The line loop begins, its inputs open: from now on the run writes beneath this folder
+  // alone (empty: nowhere, as a plan or a destination that could not be opened).
+  virtual void LinesBegin(const std::string& /*written_folder*/) {}
   // The destination into both folder histories, the source into both file histories.
   virtual void RecordDestination(const std::string& /*destination*/) {}
   virtual void RecordSource(const std::string& /*source*/) {}

@@ -39,6 +39,18 @@ class ReportMemoTest : public QObject {
     QCOMPARE(memo.selectedText(), memo.toPlainText());
   }
 
+  void showsBidirectionalControlsWrittenOut() {
+    // Right-to-left letters stay; an override or isolate could reorder the text after it.
+    TReportMemo memo;
+    memo.appendPlainText(
+        QStringLiteral("Exists already: \u05d0\u05d1 a\u202ecod.exe\n"
+                       "b\u2066c\u2069\u202a: Unable to find valid size."));
+    QCOMPARE(memo.toPlainText(),
+             QStringLiteral("Exists already: \u05d0\u05d1 a\\u202Ecod.exe\n"
+                            "b\\u2066c\\u2069\\u202A: Unable to find valid size."));
+    QCOMPARE(memo.blockCount(), 2);
+  }
+
   void holdsAMillionLinesLightly() {
     // Each line costs its text and at most 40 bytes more; a list of strings took over 100.
     TReportMemo memo;

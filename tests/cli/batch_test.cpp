@@ -117,6 +117,15 @@ TEST_F(BatchCommand, UsageErrorsExitWithTwo) {
   EXPECT_EQ(RunBatch({"--bogus", "a", "b"}).status, 2);
   EXPECT_EQ(RunBatch({"a", "b", "--settings"}).status, 2);
   EXPECT_NE(RunBatch({}).err.find("usage: quillon-batch"), std::string::npos);
+
+  // A settings file named is the one the user meant: without it the run does not start.
+  const std::string missing = dir / "missing.ini";
+  const Outcome unread =
+      RunBatch({"--settings", missing, dir.Write("names.txt", "a\n"), out.path()});
+  EXPECT_EQ(unread.status, 2);
+  EXPECT_EQ(unread.err,
+            Text({"Error: Unable to read the settings file " + missing + ": File not found."}));
+  EXPECT_EQ(unread.out, "");
 }
 
 TEST_F(BatchCommand, HelpAndVersionGoToStandardOutputAndRunNothing) {
@@ -272,6 +281,22 @@ TEST_F(BatchCommand, ControlBytesAreShownNotObeyedOnATerminalAndPassedElsewhere)
       << shown;
   EXPECT_EQ(shown.find('\x1B'), std::string::npos);
   EXPECT_EQ(shown.find('\x7F'), std::string::npos);
+
+  // C1 controls, as raw bytes and as UTF-8, and an override that would carry the reason to
+  // the front of its line.
+  const std::string c1_source = dir.Write("c1.txt",
+                                          "c\x9D"
+                                          "0;t\x9C:\n"
+                                          "d\xC2\x9B"
+                                          "2J\xE2\x80\xAE:e\n");
+  const std::string c1_shown =
+      RunOnTerminal({"--explain", "--settings", settings, c1_source, out.path()});
+  EXPECT_NE(c1_shown.find("Unable to create: c\\x9D0;t\\x9C:  [invalid character \":\"]\r\n"),
+            std::string::npos)
+      << c1_shown;
+  EXPECT_NE(c1_shown.find("Unable to create: d\\u009B2J\\u202E:e  [invalid character \":\"]\r\n"),
+            std::string::npos)
+      << c1_shown;
 
   // To a pipe, every byte goes out as it is.
   EXPECT_NE(RunBatch(report_run)

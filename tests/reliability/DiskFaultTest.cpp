@@ -259,8 +259,8 @@ TEST_F(DiskFault, ReadOnlyDestinationRefusesEachNewFileAndKeepsTheOthers) {
   OpenToUnprivileged(temp.path(), false);
   const std::string source = temp.Write("names.txt", "a\nkeep\n");
   chmod(destination.c_str(), 0555);
-  const BatchResult result =
-      RunBatch({"--settings", temp / "none.ini", source, destination}, temp.path(), {{}, true});
+  const BatchResult result = RunBatch(
+      {"--settings", temp.Write("none.ini", ""), source, destination}, temp.path(), {{}, true});
 
   EXPECT_EQ(result.exit_status, 0);
   EXPECT_EQ(result.err, "");
@@ -276,8 +276,8 @@ TEST_F(DiskFault, APlanKnowsWhatTheUserMayNotWrite) {
   const std::string source = temp.Write("names.txt", "a\nkeep\nsub\\b\n");
   chmod((destination + "/sub").c_str(), 0555);
   chmod(destination.c_str(), 0555);
-  const std::vector<std::string> arguments = {"--settings", temp / "none.ini", "--explain", source,
-                                              destination};
+  const std::vector<std::string> arguments = {"--settings", temp.Write("none.ini", ""), "--explain",
+                                              source, destination};
   std::vector<std::string> planning = arguments;
   planning.insert(planning.begin(), "--dry-run");
   const BatchResult plan = RunBatch(planning, temp.path(), {{}, true});
@@ -304,8 +304,9 @@ TEST_F(DiskFault, MissingDestinationUnderAReadOnlyFolderIsRefused) {
   const std::string source = temp.Write("names.txt", "a\n");
   const std::string missing = destination + "/sub/new";
   chmod((destination + "/sub").c_str(), 0555);
-  const BatchResult result = RunBatch({"--settings", temp / "none.ini", "--yes", source, missing},
-                                      temp.path(), {{}, true});
+  const BatchResult result =
+      RunBatch({"--settings", temp.Write("none.ini", ""), "--yes", source, missing}, temp.path(),
+               {{}, true});
 
   EXPECT_EQ(result.exit_status, 1);
   EXPECT_EQ(result.err,
@@ -400,8 +401,8 @@ TEST_F(DiskFault, UnreadableSourceIsToldTwice) {
   OpenToUnprivileged(temp.path(), false);
   const std::string source = temp.Write("names.txt", "a\n");
   chmod(source.c_str(), 0);
-  const BatchResult result =
-      RunBatch({"--settings", temp / "none.ini", source, destination}, temp.path(), {{}, true});
+  const BatchResult result = RunBatch(
+      {"--settings", temp.Write("none.ini", ""), source, destination}, temp.path(), {{}, true});
   EXPECT_EQ(result.exit_status, 3);
   EXPECT_EQ(result.err, "Error: Can not read " + source + "\nQuillon: File access denied.\n");
   EXPECT_EQ(result.out, "Started...\n");

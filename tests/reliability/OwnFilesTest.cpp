@@ -1,5 +1,5 @@
-// The program's own files as the user may leave them: a settings path that is a device, a pipe,
-// a folder or a huge file reads as missing, never blocks and never takes the process down.
+// The settings file as the user may name it: a device, a pipe, a folder, a huge or a missing
+// file is an error naming it, told at once, never a wait and never a run on the defaults.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -14,7 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(OwnFiles, SettingsThatAreNoRegularFileOrTooLargeReadAsTheDefaults) {
+TEST(OwnFiles, ASettingsFileNamedThatCannotBeReadIsAnError) {
   TempDir temp;
   const std::string settings = "[Output extension]\r\nExtension=log\r\n";
   const std::string good = temp.Write("good.ini", settings);
@@ -25,14 +25,15 @@ TEST(OwnFiles, SettingsThatAreNoRegularFileOrTooLargeReadAsTheDefaults) {
   temp.Write("huge.ini", settings + std::string(std::size_t{2} << 20, ';'));
   const struct {
     std::string file;
-    const char* created;
+    std::string why;  // empty: read, and the run made a.log
   } cases[] = {
-      {"/dev/zero", "a.txt"},
-      {temp / "zero.ini", "a.txt"},
-      {temp / "pipe.ini", "a.txt"},
-      {temp / "folder.ini", "a.txt"},
-      {temp / "huge.ini", "a.txt"},
-      {temp / "link.ini", "a.log"},  // a link to a settings file is read through
+      {"/dev/zero", "File access denied"},
+      {temp / "zero.ini", "File access denied"},
+      {temp / "pipe.ini", "File access denied"},
+      {temp / "folder.ini", "it is a folder"},
+      {temp / "huge.ini", "it is larger than 1 MiB"},
+      {temp / "missing.ini", "File not found"},
+      {temp / "link.ini", ""},  // a link to a settings file is read through
   };
   const std::string source = temp.Write("names.txt", "a\n");
   for (const auto& c : cases) {
@@ -42,9 +43,17 @@ TEST(OwnFiles, SettingsThatAreNoRegularFileOrTooLargeReadAsTheDefaults) {
     limits.seconds = 30;
     const BatchResult result =
         RunBatch({"--settings", c.file, source, destination.path()}, temp.path(), limits);
-    EXPECT_EQ(result.exit_status, 0) << result.err;
-    EXPECT_EQ(result.err, "");
-    EXPECT_EQ(TreeOf(destination.path()), std::vector<std::string>{c.created});
+    if (c.why.empty()) {
+      EXPECT_EQ(result.exit_status, 0) << result.err;
+      EXPECT_EQ(result.err, "");
+      EXPECT_EQ(TreeOf(destination.path()), std::vector<std::string>{"a.log"});
+    } else {
+      EXPECT_EQ(result.exit_status, 2);
+      EXPECT_EQ(result.err,
+                "Error: Unable to read the settings file " + c.file + ": " + c.why + ".\n");
+      EXPECT_EQ(result.out, "");
+      EXPECT_TRUE(TreeOf(destination.path()).empty());
+    }
   }
   EXPECT_EQ(fs::status(temp / "pipe.ini").type(), fs::file_type::fifo);
 }

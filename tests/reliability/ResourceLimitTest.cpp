@@ -55,9 +55,9 @@ TEST(ResourceLimit, MillionLineSourceRunsInBoundedMemory) {
     for (int i = 0; i < 1'000'000; ++i) source << "name" << i % 1000 << "\n";
   }
   const std::string report = temp / "report.txt";
-  const BatchResult result =
-      RunBatch({"--settings", temp / "none.ini", "--yes", temp / "names.txt", temp / "dest"},
-               temp.path(), {}, report);
+  const BatchResult result = RunBatch(
+      {"--settings", temp.Write("none.ini", ""), "--yes", temp / "names.txt", temp / "dest"},
+      temp.path(), {}, report);
   EXPECT_EQ(result.exit_status, 0) << result.err;
   EXPECT_EQ(LastLines(report, 4),
             "Finished!\nCreated files: 1000/1000000\nExisting files: 999000/1000000\n"

@@ -170,8 +170,8 @@ TEST_F(SourceShape, PipeOrDeviceAsSourceIsRefusedWithoutWaitingOrReadingForever)
     SCOPED_TRACE(source);
     ChildLimits limits;
     limits.seconds = 30;
-    const BatchResult result =
-        RunBatch({"--settings", temp / "a/b/none.ini", source, destination}, temp.path(), limits);
+    const BatchResult result = RunBatch(
+        {"--settings", temp.Write("a/b/none.ini", ""), source, destination}, temp.path(), limits);
     EXPECT_EQ(result.exit_status, 3);
     EXPECT_EQ(result.err, "Error: Can not read " + source + "\nQuillon: File access denied.\n");
     EXPECT_EQ(result.out, "Started...\n");
@@ -184,8 +184,8 @@ TEST_F(SourceShape, LongLineRunsUnderAMemoryLimitFarBelowItsLength) {
   const std::string source = temp.Write("a/b/names.txt", std::string(100'000'000, 'x'));
   ChildLimits limits;
   limits.address_space = rlim_t{256} << 20;
-  const BatchResult result =
-      RunBatch({"--settings", temp / "a/b/none.ini", source, destination}, temp.path(), limits);
+  const BatchResult result = RunBatch(
+      {"--settings", temp.Write("a/b/none.ini", ""), source, destination}, temp.path(), limits);
   EXPECT_EQ(result.exit_status, 0);
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.out,
