@@ -141,6 +141,14 @@ CreateFailure WhyNameRefused(std::string_view name) {
   return {CreateCause::ClimbsAbove, {}};
 }
 
+std::string UnheldCharacterText(char32_t character) {
+  if (character == kLoneByte) return "half a UTF-16 character (a last single byte)";
+  if (character >= 0xD800 && character <= 0xDFFF) {
+    return "half a UTF-16 character (" + UnicodeCode(character) + ")";
+  }
+  return UnicodeCode(character) + " not in " + std::string(kHostTextName);
+}
+
 std::string FolderOfPath(std::string_view path) {
   const std::size_t separator = path.rfind(kPathSeparator);
   if (separator == std::string_view::npos) return std::string(path);
