@@ -61,8 +61,9 @@ struct FileSystemName {
 
 // A backslash in the name reaches into a subfolder, as it does on Windows. A name is refused
 // for creation when it holds : * ? " < > | or a control character, when a component's part
-// before its first dot is a device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, any case), or
-// when a component is empty once its trailing dots and blanks are dropped.
+// before its first dot is a device name (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1-9, LPT1-9,
+// COM and LPT with a superscript 1, 2 or 3; any case), or when a component is empty once its
+// trailing dots and blanks are dropped.
 FileSystemName FileSystemNameFor(std::string_view name);
 
 // Why a run could not (or would not) create a file beneath its destination.
