@@ -94,10 +94,10 @@ inline void WriteFile(const std::string& path, std::string_view bytes) {
 
 // The text the readers of text lines see in a file's bytes, written plainly: a UTF-8 mark is
 // dropped, and UTF-16 after its mark (either order) is turned into UTF-8, half a character (a
-// surrogate without its partner, a last single byte) into "?". whole, when given, tells
-// whether no "?" stands for half a character.
-inline std::string ReferenceText(std::string_view bytes, bool* whole = nullptr) {
-  if (whole) *whole = true;
+// surrogate without its partner, a last single byte) into "?". first_half, when given, is
+// where the first "?" for half a character stands, npos when none does.
+inline std::string ReferenceText(std::string_view bytes, std::size_t* first_half = nullptr) {
+  if (first_half) *first_half = std::string::npos;
   if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return std::string(bytes.substr(3));
   const bool little = bytes.substr(0, 2) == "\xFF\xFE";
   if (!little && bytes.substr(0, 2) != "\xFE\xFF") return std::string(bytes);
@@ -126,8 +126,8 @@ inline std::string ReferenceText(std::string_view bytes, bool* whole = nullptr) 
     }
   };
   const auto half = [&] {
+    if (first_half && *first_half == std::string::npos) *first_half = text.size();
     text += '?';
-    if (whole) *whole = false;
   };
   for (std::size_t i = 0; i < units.size(); ++i) {
     const unsigned unit = units[i];

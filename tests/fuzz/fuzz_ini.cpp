@@ -189,7 +189,7 @@ void CheckSettingsRoundTrip(FuzzedDataProvider& in, const std::string& content) 
     return;
   }
   const quillon::RunSettings read = quillon::ReadRunSettings(file, "/program");
-  const auto text_field = [](const std::string& sent, const std::string& got) {
+  const auto text_field = [&](const std::string& sent, const std::string& got) {
     if (round_trips(sent)) FUZZ_CHECK_EQ(got, sent);
   };
   text_field(written.SelectionFolder, read.SelectionFolder);
@@ -219,8 +219,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   quillon::IniFile ini = quillon::IniFile::Parse(content);
   FUZZ_CHECK(ini.Content() == content);
   // The lines as text: the line checks need a file whose every character is whole.
-  bool whole = true;
-  const std::vector<Line> before = LinesOf(quillon::fuzz::ReferenceText(content, &whole));
+  std::size_t first_half = 0;
+  const std::vector<Line> before = LinesOf(quillon::fuzz::ReferenceText(content, &first_half));
+  const bool whole = first_half == std::string::npos;
   const bool utf16 = MarkOf(content).size() == 2;
   const auto names = NamesIn(before);
   std::vector<std::optional<std::string>> values;
