@@ -76,7 +76,10 @@ bool ConversionRun::CheckRunInputs(const std::string& source, const std::string&
       !CheckFillTextFile()) {
     verdict = false;
   }
-  counts_.LineTotal = CountLines(source_path_, host_, source);
+  counts_.LineTotal = CountLines(source_path_, host_, source, CancelCheck());
+  // Cancel pressed while the lines were counted: nothing is asked, and no line is run.
+  cancelled_in_count_ = host_.CancelPressed();
+  if (cancelled_in_count_) return verdict;
   // A run already refused asks nothing more.
   if (verdict && counts_.LineTotal > kQuestionAbove && !planning_) {
     if (!host_.AskYesNo(std::to_string(counts_.LineTotal) +
@@ -133,11 +136,21 @@ bool ConversionRun::CheckDestination(const std::string& destination) {
   return true;
 }
 
+std::function<bool()> ConversionRun::CancelCheck() {
+  // Within a long line too: a line over the path limit is refused however it ends.
+  return [this] {
+    host_.HandlePendingEvents();
+    return host_.CancelPressed();
+  };
+}
+
 void ConversionRun::RunLines(const std::string& destination) {
+  if (cancelled_in_count_) return;
   // The user agreed to the lines counted; lines added to the source meanwhile are not read, so
   // the totals stay true. A source that could not be counted has no such bound.
   const std::int32_t counted = counts_.LineTotal;
   TextLineReader reader(source_path_);
+  reader.StopWhen(CancelCheck());
   // Every file is created beneath the folder as it stands now, wherever its path leads later.
   // A plan of a folder still to be made plans it empty.
   DestinationFolder folder = planning_ && destination_created_
@@ -152,6 +165,8 @@ void ConversionRun::RunLines(const std::string& destination) {
   do {
     line.Start(settings_.FillKind, settings_.SizeSeparatorCode);
     reader.ReadLine(line);
+    // A line left unread by Cancel is not decided.
+    if (reader.Stopped()) break;
     ProcessLine(line.Finish(), ++line_number, destination, folder, reader);
     host_.LineReached(line_number, counts_.LineTotal);
     host_.HandlePendingEvents();
@@ -190,6 +205,11 @@ void ConversionRun::ProcessLine(const LineParts& parts, std::int32_t line_number
         "text-file given!",
         reason_);
     verdict.outcome = LineOutcome::TooLong;
+  } else if (parts.Unheld != 0) {
+    reason_ = UnheldCharacterText(parts.Unheld);
+    report_line_.assign("Unable to create: ").append(name);
+    host_.AppendRefusal(report_line_, reason_);
+    verdict.outcome = LineOutcome::Unable;
   } else {
     CreatedFile file = planning_ ? folder.Plan(file_name, static_cast<std::uint64_t>(line_number))
                                  : folder.Create(file_name, NamingFor(fill_size));

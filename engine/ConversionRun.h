@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "engine/RunSettings.h"
@@ -98,6 +99,8 @@ class ConversionRun {
   bool CheckFillTextFile();
   bool CheckDestination(const std::string& destination);
   void RunLines(const std::string& destination);
+  // Asked between reads within a line: handles the host's events, then asks for Cancel.
+  std::function<bool()> CancelCheck();
   void ProcessLine(const LineParts& parts, std::int32_t line_number, const std::string& destination,
                    DestinationFolder& folder, TextLineReader& source);
   void AppendSummary(bool cancelled);
@@ -107,6 +110,7 @@ class ConversionRun {
   RunCounts counts_;
   bool planning_ = false;
   bool destination_created_ = false;
+  bool cancelled_in_count_ = false;
   JournalWriter* journal_ = nullptr;
   // Where the source and destination texts point in the file system. The texts themselves
   // are what the report shows and the path limit counts.

@@ -27,6 +27,7 @@ void LinePartsBuilder::Start(std::string_view fill_kind, std::int32_t size_separ
   parts_.RawLine.clear();
   parts_.Name.clear();
   parts_.SizeText.clear();
+  parts_.Unheld = 0;
   raw_length_ = tab_free_length_ = separator_pos_ = 0;
   after_separator_cut_ = false;
 }

@@ -25,6 +25,8 @@ struct LineParts {
   bool NameCut = false;          // a name that long is far over the path limit
   std::uint64_t NameLength = 0;  // of the whole name, also when cut
   bool SizeTextCut = false;      // a size text that long is no valid number
+  // The first character of the line that the host's texts cannot hold (read as "?"), or 0.
+  char32_t Unheld = 0;
 };
 
 // Splits a line as it is read, piece by piece. One builder serves a whole run, each line
@@ -34,6 +36,9 @@ class LinePartsBuilder : public TextLineReader::Pieces {
   // Begins a line, split as the settings stand now.
   void Start(std::string_view fill_kind, std::int32_t size_separator_code);
   void Append(std::string_view piece) override;
+  void CannotHold(char32_t character) override {
+    if (parts_.Unheld == 0) parts_.Unheld = character;
+  }
   // The parts stay valid until the next Start.
   const LineParts& Finish();
 

@@ -185,6 +185,13 @@ void HistoryList::RebuildMenu() {
   if (histpath_.empty()) return;
   std::string content;
   for (const std::string& item : items_) content += item + kLineEnd;
+  // A first item that begins like a byte-order mark would be read as one: a mark goes first.
+  for (const std::string_view mark : {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"}) {
+    if (content.starts_with(mark)) {
+      content.insert(0, "\xEF\xBB\xBF");
+      break;
+    }
+  }
   // A file that holds the list already is left alone: a start that finds the lists as they
   // were writes nothing, and syncs nothing.
   if (FileHolds(histpath_, content)) return;

@@ -16,9 +16,6 @@ namespace quillon {
 namespace {
 
 constexpr std::size_t kFillChunk = 8191;
-constexpr char kCtrlZ = 26;
-
-bool EndsLine(char c) { return c == '\r' || (kLineFeedEndsLine && c == '\n'); }
 
 }  // namespace
 
@@ -86,7 +83,8 @@ bool CreateEmptyFile(const std::string& path) {
   return true;
 }
 
-std::int32_t CountLines(const std::string& path, MessageHost& messages, std::string_view shown_as) {
+std::int32_t CountLines(const std::string& path, MessageHost& messages, std::string_view shown_as,
+                        std::function<bool()> stop) {
   const std::string shown(shown_as.empty() ? std::string_view(path) : shown_as);
   if (GetPathKind(path) != 'f') return -1;
   UniqueFd file;
@@ -97,23 +95,24 @@ std::int32_t CountLines(const std::string& path, MessageHost& messages, std::str
     return -1;
   }
   std::int32_t count = 0;
-  TextLineReader reader(std::move(file));
   try {
+    TextLineReader reader(std::move(file));
+    reader.StopWhen(std::move(stop));
     // More lines than the count can hold count as its largest value. No line is held, so a
     // file without line ends takes no memory.
     do {
       reader.SkipLine();
       ++count;
-    } while (!reader.AtEnd() && count < INT32_MAX);
+    } while (!reader.Stopped() && !reader.AtEnd() && count < INT32_MAX);
+    try {
+      reader.Close();
+    } catch (const IoError&) {
+      messages.ShowError("Rare error: can not close " + shown);
+    }
   } catch (const IoError&) {
     // A failing read is told as a failing open is; the run then fails when it reads.
     messages.ShowError("Can not read " + shown);
     return -1;
-  }
-  try {
-    reader.Close();
-  } catch (const IoError&) {
-    messages.ShowError("Rare error: can not close " + shown);
   }
   return count;
 }
@@ -171,6 +170,23 @@ void AppendLine(const std::string& path, std::string_view text) {
   file.Close();
 }
 
+namespace {
+
+class TextPieces : public TextLineReader::Pieces {
+ public:
+  TextPieces(FileOutput& output, const std::string& source) : output_(output), source_(source) {}
+  void Append(std::string_view piece) override { output_.Append(piece); }
+  void CannotHold(char32_t character) override {
+    throw IoError("Unable to read " + source_ + ": " + UnheldCharacterText(character));
+  }
+
+ private:
+  FileOutput& output_;
+  const std::string& source_;
+};
+
+}  // namespace
+
 void AppendFileTextTo(FileOutput& output, const std::string& source) {
   UniqueFd text = OpenTextFile(source);
   if (IsSameFile(text.get(), output.fd())) {
@@ -180,39 +196,15 @@ void AppendFileTextTo(FileOutput& output, const std::string& source) {
   // Read no further than the size the file had when opened: the file being filled may be the
   // text file itself, and would otherwise feed on what is appended to it.
   const std::uint64_t size = SizeOfOpenFile(text.get());
-  std::uint64_t offset = 0;
-  char input[FileOutput::kWriteSize];
-  bool line_open = false;  // bytes of a line written without its line end yet
-  bool after_cr = false;   // a line feed right after a carriage return belongs to its end
-  bool ended = false;      // Ctrl-Z ends the text
-  while (offset < size && !ended) {
-    const std::size_t got =
-        ReadAt(text.get(), offset, input, std::min<std::uint64_t>(sizeof input, size - offset));
-    if (got == 0) break;
-    offset += got;
-    const char* at = input;
-    const char* const end = input + got;
-    while (at < end && !ended) {
-      if (after_cr && *at == '\n') ++at;
-      after_cr = false;
-      const char* stop = at;
-      while (stop < end && !EndsLine(*stop) && *stop != kCtrlZ) ++stop;
-      output.Append(std::string_view(at, static_cast<std::size_t>(stop - at)));
-      line_open = line_open || stop > at;
-      if (stop == end) break;
-      if (*stop == kCtrlZ) {
-        ended = true;
-      } else {
-        output.Append("\r\n");
-        line_open = false;
-        after_cr = *stop == '\r';
-      }
-      at = stop + 1;
-    }
+  TextLineReader reader(std::move(text), size);
+  TextPieces pieces(output, source);
+  while (!reader.AtEnd()) {
+    reader.ReadLine(pieces);
+    output.Append("\r\n");
   }
-  text.Close();
+  reader.Close();
   // Each line with its line end, then one more.
-  output.Append(line_open ? "\r\n\r\n" : "\r\n");
+  output.Append("\r\n");
 }
 
 void AppendFileText(const std::string& destination, const std::string& source) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -54,10 +55,12 @@ bool RemoveFile(const std::string& path);
 // False at once for an existing file; otherwise creates it empty and closes it.
 bool CreateEmptyFile(const std::string& path);
 
-// Number of lines under the text-line rules; -1 for a missing or unreadable file (the latter
-// after the error box "Can not read " + the path as shown_as gives it, or as it stands).
+// Number of lines under the text-line rules (as TextLineReader reads them); -1 for a missing or
+// unreadable file (the latter after the error box "Can not read " + the path as shown_as gives
+// it, or as it stands). Once stop, asked between reads within a line, answers true, the lines
+// begun so far.
 std::int32_t CountLines(const std::string& path, MessageHost& messages,
-                        std::string_view shown_as = {});
+                        std::string_view shown_as = {}, std::function<bool()> stop = {});
 
 // Writes count fill bytes in chunks of at most 8191 bytes, all from one buffer, handing the
 // host many chunks per call; a count of 0 or less writes nothing.
@@ -87,7 +90,8 @@ class FileOutput {
 // The text and CR LF.
 void AppendLine(const std::string& path, std::string_view text);
 
-// Each line of the source with CR LF, then one more CR LF.
+// Each line of the source (as TextLineReader reads it) with CR LF, then one more CR LF. A
+// character the host's texts cannot hold throws IoError naming it.
 void AppendFileTextTo(FileOutput& output, const std::string& source);
 void AppendFileText(const std::string& destination, const std::string& source);
 

@@ -20,25 +20,41 @@ constexpr std::array<unsigned char, 256> kNameBytes = [] {
   return bytes;
 }();
 
+// The superscript digits one to three in the host's form of texts; empty where it has none.
+const std::array<std::string, 3>& SuperscriptDigits() {
+  static const std::array<std::string, 3> digits = [] {
+    std::array<std::string, 3> texts;
+    const char16_t codes[] = {u'\u00B9', u'\u00B2', u'\u00B3'};
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+      if (AppendHostText(std::u16string_view(&codes[i], 1), texts[i]) != 0) texts[i].clear();
+    }
+    return texts;
+  }();
+  return digits;
+}
+
 // Windows takes the part before the first dot, blanks before that dot ignored, for a device.
 bool IsDeviceName(std::string_view component) {
-  // The base's length without its trailing blanks; past four characters it names no device.
+  // The base's length without its trailing blanks; past CONOUT$ it names no device.
+  constexpr std::size_t kLongest = 7;
   std::size_t length = 0;
   for (std::size_t i = 0; i < component.size() && component[i] != '.'; ++i) {
     if (component[i] == ' ') continue;
     length = i + 1;
-    if (length > 4) return false;
+    if (length > kLongest) return false;
   }
   const std::string_view base = component.substr(0, length);
-  if (base.size() == 3) {
-    for (const std::string_view device : {"CON", "PRN", "AUX", "NUL"}) {
-      if (EqualsIgnoringAsciiCase(base, device)) return true;
-    }
-    return false;
+  for (const std::string_view device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+    if (EqualsIgnoringAsciiCase(base, device)) return true;
   }
-  if (base.size() != 4 || base[3] < '1' || base[3] > '9') return false;
-  return EqualsIgnoringAsciiCase(base.substr(0, 3), "COM") ||
-         EqualsIgnoringAsciiCase(base.substr(0, 3), "LPT");
+  if (base.size() < 4) return false;
+  const std::string_view port = base.substr(0, 3);
+  if (!EqualsIgnoringAsciiCase(port, "COM") && !EqualsIgnoringAsciiCase(port, "LPT")) return false;
+  const std::string_view number = base.substr(3);
+  if (number.size() == 1 && number[0] >= '1' && number[0] <= '9') return true;
+  const auto& superscripts = SuperscriptDigits();
+  return std::any_of(superscripts.begin(), superscripts.end(),
+                     [&](const std::string& digit) { return !digit.empty() && number == digit; });
 }
 
 std::string_view WithoutTrailingDotsAndBlanks(std::string_view component) {
@@ -139,6 +155,14 @@ CreateFailure WhyNameRefused(std::string_view name) {
   const std::string_view leaf = last == std::string_view::npos ? name : name.substr(last + 1);
   if (leaf.empty() || leaf == ".") return {CreateCause::NoFileName, {}};
   return {CreateCause::ClimbsAbove, {}};
+}
+
+std::string UnheldCharacterText(char32_t character) {
+  if (character == kLoneByte) return "half a UTF-16 character (a last single byte)";
+  if (character >= 0xD800 && character <= 0xDFFF) {
+    return "half a UTF-16 character (" + UnicodeCode(character) + ")";
+  }
+  return UnicodeCode(character) + " not in " + std::string(kHostTextName);
 }
 
 std::string FolderOfPath(std::string_view path) {

@@ -16,12 +16,28 @@ inline constexpr char kPathSeparator = '\\';
 inline constexpr bool kLineFeedEndsLine = false;
 // How the batch command ends the lines it writes for the host's tools.
 inline constexpr std::string_view kOutputLineEnd = "\r\n";
+// Texts are in the ANSI code page.
+inline constexpr bool kHostTextIsUtf8 = false;
+inline constexpr std::string_view kHostTextName = "the ANSI code page";
 #else
 inline constexpr char kPathSeparator = '/';
 // A POSIX host ends its own text lines with a line feed alone.
 inline constexpr bool kLineFeedEndsLine = true;
 inline constexpr std::string_view kOutputLineEnd = "\n";
+inline constexpr bool kHostTextIsUtf8 = true;
+inline constexpr std::string_view kHostTextName = "UTF-8";
 #endif
+
+// UTF-16 in the host's form of texts (UTF-8 on POSIX, the ANSI code page on Windows), appended
+// to text. A character that form cannot hold (on POSIX a surrogate without its partner) is
+// written as "?"; the first such is given back, 0 when there was none.
+char32_t AppendHostText(std::u16string_view units, std::string& text);
+// A text of the host's form as UTF-16.
+std::u16string Utf16OfHostText(std::string_view text);
+// Stands for a last byte of UTF-16 text that makes no whole unit.
+inline constexpr char32_t kLoneByte = 0x110000;
+// Why a character (or kLoneByte) cannot be held: "U+0416 not in the ANSI code page".
+std::string UnheldCharacterText(char32_t character);
 
 // True for a root: "/" on POSIX, a drive root (C:\ and the like) on Windows.
 bool IsRootPath(std::string_view path);
@@ -45,8 +61,9 @@ struct FileSystemName {
 
 // A backslash in the name reaches into a subfolder, as it does on Windows. A name is refused
 // for creation when it holds : * ? " < > | or a control character, when a component's part
-// before its first dot is a device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, any case), or
-// when a component is empty once its trailing dots and blanks are dropped.
+// before its first dot is a device name (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1-9, LPT1-9,
+// COM and LPT with a superscript 1, 2 or 3; any case), or when a component is empty once its
+// trailing dots and blanks are dropped.
 FileSystemName FileSystemNameFor(std::string_view name);
 
 // Why a run could not (or would not) create a file beneath its destination.

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "util/Platform.h"
+#include "util/Text.h"
 
 namespace quillon {
 namespace {
@@ -59,6 +60,12 @@ std::string DataFolderFor(const std::string& program_folder) {
   std::filesystem::create_directories(folder, ignored);
   return folder;
 }
+
+char32_t AppendHostText(std::u16string_view units, std::string& text) {
+  return AppendUtf8OfUtf16(units, text, LoneSurrogate::AsQuestionMark);
+}
+
+std::u16string Utf16OfHostText(std::string_view text) { return Utf16OfUtf8(text); }
 
 std::string UserStateFolder() { return UserFolder("XDG_STATE_HOME", ".local/state"); }
 

@@ -8,6 +8,8 @@
 #include <utility>
 
 #include "util/Platform.h"
+#include "util/Text.h"
+#include "util/WindowsHost.h"
 
 namespace quillon {
 namespace {
@@ -81,6 +83,52 @@ std::string DataFolderFor(const std::string& program_folder) {
   std::string folder = JoinPath(application_data, "Quillon");
   CreateDirectoryA(folder.c_str(), nullptr);
   return folder;
+}
+
+char32_t AppendHostText(std::u16string_view units, std::string& text) {
+  if (units.empty()) return 0;
+  // A code page of UTF-8 takes no default character, and holds every character.
+  if (GetACP() == CP_UTF8) return AppendUtf8OfUtf16(units, text, LoneSurrogate::AsQuestionMark);
+  const auto convert = [&](std::u16string_view part, char* out, int room, BOOL* unheld) {
+    // No best fit: a character the code page lacks is not taken for one it has.
+    return WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS,
+                               reinterpret_cast<const wchar_t*>(part.data()),
+                               static_cast<int>(part.size()), out, room, "?", unheld);
+  };
+  BOOL unheld = FALSE;
+  const int length = convert(units, nullptr, 0, &unheld);
+  const std::size_t at = text.size();
+  text.resize(at + static_cast<std::size_t>(length));
+  convert(units, text.data() + at, length, &unheld);
+  if (!unheld) return 0;
+  // Rare: made again one character at a time, so that each stands for one "?", however many
+  // units it takes, and the first unheld is known.
+  text.resize(at);
+  char32_t first_unheld = 0;
+  for (std::size_t i = 0; i < units.size();) {
+    const bool pair = units[i] >= 0xD800 && units[i] <= 0xDBFF && i + 1 < units.size() &&
+                      units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF;
+    const std::u16string_view character = units.substr(i, pair ? 2 : 1);
+    i += character.size();
+    char bytes[8];
+    BOOL missing = FALSE;
+    const int size = convert(character, bytes, sizeof bytes, &missing);
+    if (!missing) {
+      text.append(bytes, static_cast<std::size_t>(size));
+      continue;
+    }
+    text += '?';
+    if (first_unheld == 0) {
+      first_unheld =
+          pair ? 0x10000 + ((character[0] - 0xD800) << 10) + (character[1] - 0xDC00) : character[0];
+    }
+  }
+  return first_unheld;
+}
+
+std::u16string Utf16OfHostText(std::string_view text) {
+  const std::wstring wide = Wide(text);
+  return std::u16string(wide.begin(), wide.end());
 }
 
 std::string UserStateFolder() {

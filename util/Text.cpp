@@ -1,6 +1,7 @@
 #include "util/Text.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace quillon {
 
@@ -48,11 +49,107 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && AsciiLower(a) == AsciiLower(b);
 }
 
-std::string_view TrimBlanks(std::string_view text) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-  return text;
+std::string_view TrimBlanks(std::string_view text, std::string_view blanks) {
+  const std::size_t first = text.find_first_not_of(blanks);
+  if (first == std::string_view::npos) return text.substr(text.size());
+  return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+namespace {
+
+bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+void AppendUtf8(char32_t code, std::string& text) {
+  const auto byte = [&](char32_t bits) { text += static_cast<char>(bits); };
+  if (code < 0x80) {
+    byte(code);
+  } else if (code < 0x800) {
+    byte(0xC0 | code >> 6);
+    byte(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    byte(0xE0 | code >> 12);
+    byte(0x80 | (code >> 6 & 0x3F));
+    byte(0x80 | (code & 0x3F));
+  } else {
+    byte(0xF0 | code >> 18);
+    byte(0x80 | (code >> 12 & 0x3F));
+    byte(0x80 | (code >> 6 & 0x3F));
+    byte(0x80 | (code & 0x3F));
+  }
+}
+
+// The bytes of a sequence its first byte announces; 0 for a byte that starts none.
+std::size_t Utf8Length(unsigned char first) {
+  if (first < 0x80) return 1;
+  if (first >= 0xC2 && first <= 0xDF) return 2;
+  if (first >= 0xE0 && first <= 0xEF) return 3;
+  if (first >= 0xF0 && first <= 0xF4) return 4;
+  return 0;
+}
+
+}  // namespace
+
+char32_t AppendUtf8OfUtf16(std::u16string_view units, std::string& text, LoneSurrogate lone) {
+  char32_t first_lone = 0;
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    char32_t code = units[i];
+    if (IsHighSurrogate(code) && i + 1 < units.size() && IsLowSurrogate(units[i + 1])) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (units[++i] - 0xDC00);
+    } else if (IsHighSurrogate(code) || IsLowSurrogate(code)) {
+      if (first_lone == 0) first_lone = code;
+      if (lone == LoneSurrogate::AsQuestionMark) code = '?';
+    }
+    AppendUtf8(code, text);
+  }
+  return first_lone;
+}
+
+std::u16string Utf16OfUtf8(std::string_view text) {
+  std::u16string units;
+  units.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const auto first = static_cast<unsigned char>(text[i]);
+    const std::size_t length = Utf8Length(first);
+    char32_t code = length == 1 ? first : first & (0x7F >> length);
+    std::size_t taken = 1;
+    while (length > 1 && taken < length && i + taken < text.size() &&
+           (static_cast<unsigned char>(text[i + taken]) & 0xC0) == 0x80) {
+      code = code << 6 | (static_cast<unsigned char>(text[i + taken]) & 0x3F);
+      ++taken;
+    }
+    // Too short, or longer than its code needs: no character.
+    static constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (length == 0 || taken < length || code < kLeast[length] || code > 0x10FFFF) {
+      units += u'\uFFFD';
+      i += taken;
+      continue;
+    }
+    i += length;
+    if (code >= 0x10000) {
+      units += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+      units += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+    } else {
+      units += static_cast<char16_t>(code);
+    }
+  }
+  return units;
+}
+
+std::string UnicodeCode(char32_t code) {
+  char digits[16];
+  std::snprintf(digits, sizeof digits, "U+%04X", static_cast<unsigned>(code));
+  return digits;
+}
+
+std::size_t UnfinishedUtf8Tail(std::string_view text) {
+  // A sequence is at most four bytes: its first byte is among the last three.
+  for (std::size_t back = 1; back <= 3 && back <= text.size(); ++back) {
+    const auto byte = static_cast<unsigned char>(text[text.size() - back]);
+    if ((byte & 0xC0) == 0x80) continue;
+    return Utf8Length(byte) > back ? back : 0;
+  }
+  return 0;
 }
 
 }  // namespace quillon

@@ -6,6 +6,7 @@
 #include "support/HostFiles.h"
 #include "support/RecordingRunHost.h"
 #include "support/TempDir.h"
+#include "support/TextForms.h"
 #include "util/IoError.h"
 
 namespace quillon {
@@ -239,11 +240,57 @@ TEST_F(ConversionRunTest, NamesDifferingInLetterCaseOnlyAreOneFileOnWindows) {
 
 TEST_F(ConversionRunTest, TrailingDotsAndBlanksAreDroppedAndDeviceNamesRefused) {
   settings.ExtensionAlways = false;
-  RunOn("alpha. \r\nbeta . .\r\nCON.\r\nnul\r\ncom1.log\r\n");
-  EXPECT_EQ(host.report, (Lines{"Started...", "Unable to create: CON.", "Unable to create: nul",
-                                "Unable to create: com1.log", "Finished!", "Created files: 2/5",
-                                "Existing files: 0/5", "Success ratio: 2/5 or 40%"}));
+  // COM with a superscript one, as the host's texts hold it.
+  const std::string com_one = kHostTextIsUtf8 ? "COM\xC2\xB9" : "COM\xB9";
+  RunOn("alpha. \r\nbeta . .\r\nCON.\r\nnul\r\ncom1.log\r\nCONIN$\r\nconout$.x\r\n" + com_one +
+        "\r\n");
+  EXPECT_EQ(host.report,
+            (Lines{"Started...", "Unable to create: CON.", "Unable to create: nul",
+                   "Unable to create: com1.log", "Unable to create: CONIN$",
+                   "Unable to create: conout$.x", "Unable to create: " + com_one, "Finished!",
+                   "Created files: 2/8", "Existing files: 0/8", "Success ratio: 2/8 or 25%"}));
   EXPECT_EQ(Created(), (Lines{"alpha", "beta"}));
+}
+
+TEST_F(ConversionRunTest, SourcesSavedWithAMarkOrInUtf16) {
+  settings.FillKind = "single";
+  settings.FillSource = true;
+  settings.FillText = true;
+  settings.FillTextFile = dir.Write("fill.txt", testing::Utf16File(u"f\u00E9e\r\n", false));
+  const std::string e_acute = testing::kHostEAcute;
+  struct Case {
+    std::string bytes;
+    Lines created;
+    Lines refusals;
+  };
+  const Case cases[] = {
+      {"\xEF\xBB\xBF"
+       "alpha\r\nbeta",
+       {"alpha.txt", "beta.txt"},
+       {}},
+      {testing::Utf16File(u"alpha\r\nb\u00E9ta\r\nx\xD800y\r\n"),
+       {"alpha.txt", "b" + e_acute + "ta.txt"},
+       {"Unable to create: x?y  [half a UTF-16 character (U+D800)]"}},
+      // A character the ANSI code page lacks.
+      {testing::Utf16File(u"\u0416uk"), kOnWindows ? Lines{} : Lines{"\xD0\x96uk.txt"},
+       kOnWindows ? Lines{"Unable to create: ?uk  [U+0416 not in the ANSI code page]"} : Lines{}},
+  };
+  int folder = 0;
+  for (const Case& c : cases) {
+    const std::string name = std::to_string(++folder);
+    destination = out / name;
+    std::filesystem::create_directory(destination);
+    host.refusals.clear();
+    RunOn(c.bytes);
+    EXPECT_EQ(Created().size(), c.created.size()) << folder;
+    // Each file of its name in the host's texts, holding its line and the fill text.
+    for (const std::string& file : c.created) {
+      EXPECT_EQ(ReadBytes(out / (name + "/" + file)),
+                file.substr(0, file.size() - 4) + "\r\nf" + e_acute + "e\r\n\r\n")
+          << folder;
+    }
+    EXPECT_EQ(host.refusals, c.refusals) << folder;
+  }
 }
 
 TEST_F(ConversionRunTest, FixedSizeWithReplacement) {

@@ -10,6 +10,7 @@
 #endif
 #include "support/RecordingRunHost.h"
 #include "support/TempDir.h"
+#include "support/TextForms.h"
 
 namespace quillon {
 namespace {
@@ -91,6 +92,69 @@ TEST_F(LongLine, SourceLineTooLongToKeepGoesIntoItsFileWhole) {
   EXPECT_EQ(ReadBytes(out / "tabbed.txt"), line + "\r\n");
   EXPECT_EQ(ReadBytes(out / "next.txt"), "next\r\n");
 }
+
+TEST_F(LongLine, Utf16LineTooLongToKeepGoesIntoItsFileConvertedAgain) {
+  settings.FillKind = "single";
+  settings.FillSource = true;
+  // Read again in chunks of 64 KiB, the line's pair of surrogates falls across two of them.
+  const std::u16string tabs(32767, u'\t');
+  const std::string smiley = "\xF0\x9F\x98\x80";
+  const Lines report = Run(testing::Utf16File(tabs + u"\U0001F600x\r\n"));
+  if (!kHostTextIsUtf8) {
+    EXPECT_EQ(report, Lines{"Unable to create: ?x"});
+    return;
+  }
+  EXPECT_EQ(report, Lines{});
+  EXPECT_EQ(ReadBytes(out / (smiley + "x.txt")), std::string(32767, '\t') + smiley + "x\r\n");
+}
+
+// Presses Cancel at the first handling of events once armed: from the start, or once the
+// lines are counted (the source then goes into the history).
+class CancellingHost : public RecordingRunHost {
+ public:
+  void RecordSource(const std::string& path) override {
+    RecordingRunHost::RecordSource(path);
+    armed = true;
+  }
+  void HandlePendingEvents() override {
+    RecordingRunHost::HandlePendingEvents();
+    if (armed) cancelled = true;
+  }
+  bool armed = false;
+};
+
+TEST(LongLineCancel, CancelActsWithinALineHoweverLong) {
+  struct Case {
+    std::uintmax_t sparse_size;  // a file of that many NUL bytes, read from disk in no time
+    std::string bytes;
+    bool armed;
+    std::string total;
+  };
+  const Case cases[] = {
+      // Counting a line of 16 GiB: without a stop it would be read whole, twice.
+      {std::uintmax_t{16} << 30, "", true, "1"},
+      // Reading the first line, once counted.
+      {0, std::string(1 << 20, 'x') + "\r\nb\r\n", false, "2"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    TempDir out;
+    std::string source = dir.Write("source.txt", c.bytes);
+    if (c.sparse_size > 0) std::filesystem::resize_file(source, c.sparse_size);
+    CancellingHost host;
+    host.armed = c.armed;
+    RunSettings settings;
+    ConversionRun run(host, settings);
+    EXPECT_EQ(run.Run(source, out.path()), RunResult::Cancelled);
+    // The line cut short by Cancel is not decided, and nothing is asked.
+    EXPECT_EQ(host.report,
+              (Lines{"Started...", "Cancelled! Not all created.", "Created files: 0/" + c.total,
+                     "Existing files: 0/" + c.total, "Success ratio: 0/" + c.total + " or 0%"}));
+    EXPECT_TRUE(host.decided.empty());
+    EXPECT_TRUE(host.boxes.empty());
+  }
+}
+
 
 // Takes a file away once the checks have passed, as another program might.
 class TakingHost : public RecordingRunHost {

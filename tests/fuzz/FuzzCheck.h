@@ -92,6 +92,58 @@ inline void WriteFile(const std::string& path, std::string_view bytes) {
   close(fd);
 }
 
+// The text the readers of text lines see in a file's bytes, written plainly: a UTF-8 mark is
+// dropped, and UTF-16 after its mark (either order) is turned into UTF-8, half a character (a
+// surrogate without its partner, a last single byte) into "?". first_half, when given, is
+// where the first "?" for half a character stands, npos when none does.
+inline std::string ReferenceText(std::string_view bytes, std::size_t* first_half = nullptr) {
+  if (first_half) *first_half = std::string::npos;
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return std::string(bytes.substr(3));
+  const bool little = bytes.substr(0, 2) == "\xFF\xFE";
+  if (!little && bytes.substr(0, 2) != "\xFE\xFF") return std::string(bytes);
+  std::vector<unsigned> units;
+  for (std::size_t at = 2; at + 1 < bytes.size(); at += 2) {
+    const unsigned first = static_cast<unsigned char>(bytes[at]);
+    const unsigned second = static_cast<unsigned char>(bytes[at + 1]);
+    units.push_back(little ? first | second << 8 : first << 8 | second);
+  }
+  std::string text;
+  const auto put = [&](unsigned code) {
+    if (code < 0x80) {
+      text += static_cast<char>(code);
+    } else if (code < 0x800) {
+      text += static_cast<char>(0xC0 | code >> 6);
+      text += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      text += static_cast<char>(0xE0 | code >> 12);
+      text += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+      text += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      text += static_cast<char>(0xF0 | code >> 18);
+      text += static_cast<char>(0x80 | (code >> 12 & 0x3F));
+      text += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+      text += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  };
+  const auto half = [&] {
+    if (first_half && *first_half == std::string::npos) *first_half = text.size();
+    text += '?';
+  };
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    const unsigned unit = units[i];
+    const bool high = unit >= 0xD800 && unit < 0xDC00;
+    if (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000) {
+      put(0x10000 + ((unit - 0xD800) << 10) + (units[++i] - 0xDC00));
+    } else if (unit >= 0xD800 && unit < 0xE000) {
+      half();
+    } else {
+      put(unit);
+    }
+  }
+  if (bytes.size() % 2 != 0) half();
+  return text;
+}
+
 // The lines of a text under the text-line rules, written plainly from the rules themselves:
 // the first of text_ends ends the text (Ctrl-Z for source texts, NUL for the history files);
 // CR LF, CR and LF end a line; a last line without a line end is a line; nothing follows the

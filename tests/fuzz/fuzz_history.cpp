@@ -43,15 +43,19 @@ class CountingEntries : public quillon::HistoryEntries {
 
 // A limit file's value: its first line as a whole number of 0 or more, else the default.
 std::int32_t ExpectedLimit(const std::string& content, std::int32_t fallback, bool& warned) {
-  const std::vector<std::string> lines = ReferenceLines(content, "");
+  const std::vector<std::string> lines = ReferenceLines(quillon::fuzz::ReferenceText(content), "");
   const auto value = lines.empty() ? std::nullopt : quillon::ReadWholeNumber(lines[0]);
   warned = !value || *value < 0;
   return warned ? fallback : *value;
 }
 
+// The lines with CR LF; after a UTF-8 mark when they would begin with a mark of their own.
 std::string FileForm(const std::vector<std::string>& items) {
   std::string content;
   for (const std::string& item : items) content += item + "\r\n";
+  for (const std::string_view mark : {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"}) {
+    if (content.starts_with(mark)) return "\xEF\xBB\xBF" + content;
+  }
   return content;
 }
 
@@ -87,7 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(messages.warnings == warnings);
 
   // A NUL byte ends the history file's text; Ctrl-Z is an ordinary character there.
-  const std::vector<std::string> expected = ReferenceLines(history, std::string_view("\0", 1));
+  const std::vector<std::string> expected =
+      ReferenceLines(quillon::fuzz::ReferenceText(history), std::string_view("\0", 1));
   FUZZ_CHECK(list.items() == expected);
   const std::size_t limit = static_cast<std::size_t>(list.maxhist());
   FUZZ_CHECK(entries.captions.size() == std::min(expected.size(), limit));

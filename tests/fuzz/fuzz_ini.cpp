@@ -42,7 +42,8 @@ std::vector<Line> LinesOf(std::string_view content) {
   return lines;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+// The blanks around names and values: as the profile functions take them.
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1a'; }
 bool Trimmed(std::string_view text) {
   return text.empty() || (!IsBlank(text.front()) && !IsBlank(text.back()));
 }
@@ -52,6 +53,38 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 bool OneLine(std::string_view text) { return text.find_first_of("\r\n") == std::string_view::npos; }
+
+// Well-formed UTF-8, written plainly: what a file in UTF-16 can hold.
+bool ValidUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto first = static_cast<unsigned char>(text[i]);
+    const std::size_t length = first < 0x80   ? 1
+                               : first < 0xC2 ? 0
+                               : first < 0xE0 ? 2
+                               : first < 0xF0 ? 3
+                               : first < 0xF5 ? 4
+                                              : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    unsigned code = length == 1 ? first : first & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      code = code << 6 | (next & 0x3F);
+    }
+    static constexpr unsigned kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < kLeast[length] || code > 0x10FFFF || (code >= 0xD800 && code < 0xE000)) return false;
+    i += length;
+  }
+  return true;
+}
+
+// The mark a file begins with, empty for none.
+std::string_view MarkOf(std::string_view content) {
+  for (const std::string_view mark : {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"}) {
+    if (content.starts_with(mark)) return mark;
+  }
+  return {};
+}
 
 // A value that reads back as written: one line, no surrounding blanks, no enclosing quotes.
 bool RoundTrips(std::string_view value) {
@@ -131,6 +164,11 @@ void CheckSettingsRoundTrip(FuzzedDataProvider& in, const std::string& content) 
   written.FillSize = in.ConsumeIntegral<std::int32_t>();
   written.SizeSeparatorCode = in.ConsumeIntegral<std::int32_t>();
 
+  // A file in UTF-16 holds only texts that are well-formed UTF-8.
+  const bool utf16 = MarkOf(content).size() == 2;
+  const auto round_trips = [&](std::string_view text) {
+    return RoundTrips(text) && (!utf16 || ValidUtf8(text));
+  };
   const std::string file = quillon::fuzz::ScratchFolder() + "/quillon.ini";
   quillon::fuzz::WriteFile(file, content);
   bool wrote = true;
@@ -151,8 +189,8 @@ void CheckSettingsRoundTrip(FuzzedDataProvider& in, const std::string& content) 
     return;
   }
   const quillon::RunSettings read = quillon::ReadRunSettings(file, "/program");
-  const auto text_field = [](const std::string& sent, const std::string& got) {
-    if (RoundTrips(sent)) FUZZ_CHECK_EQ(got, sent);
+  const auto text_field = [&](const std::string& sent, const std::string& got) {
+    if (round_trips(sent)) FUZZ_CHECK_EQ(got, sent);
   };
   text_field(written.SelectionFolder, read.SelectionFolder);
   text_field(written.OutputExtension, read.OutputExtension);
@@ -180,7 +218,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   quillon::IniFile ini = quillon::IniFile::Parse(content);
   FUZZ_CHECK(ini.Content() == content);
-  const std::vector<Line> before = LinesOf(content);
+  // The lines as text: the line checks need a file whose every character is whole.
+  std::size_t first_half = 0;
+  const std::vector<Line> before = LinesOf(quillon::fuzz::ReferenceText(content, &first_half));
+  const bool whole = first_half == std::string::npos;
+  const bool utf16 = MarkOf(content).size() == 2;
   const auto names = NamesIn(before);
   std::vector<std::optional<std::string>> values;
   for (const auto& [s, k] : names) {
@@ -188,10 +230,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (values.back()) FUZZ_CHECK(values.back()->size() <= quillon::IniFile::kMaxValueLength);
   }
 
-  if (UsableSection(section) && UsableKey(key) && OneLine(value)) {
+  const bool held = !utf16 || (ValidUtf8(section) && ValidUtf8(key) && ValidUtf8(value));
+  if (whole && held && UsableSection(section) && UsableKey(key) && OneLine(value)) {
     ini.Set(section, key, value);
     const std::string written = ini.Content();
-    CheckOnlyTheKeyLineChanged(before, LinesOf(written), key + "=" + value);
+    // The file keeps its form.
+    FUZZ_CHECK(MarkOf(written) == MarkOf(content));
+    CheckOnlyTheKeyLineChanged(before, LinesOf(quillon::fuzz::ReferenceText(written)),
+                               key + "=" + value);
     const quillon::IniFile again = quillon::IniFile::Parse(written);
     FUZZ_CHECK(again.Content() == written);
     if (RoundTrips(value)) FUZZ_CHECK(again.Get(section, key) == value);

@@ -92,6 +92,17 @@ TEST_F(HistoryListTest, ReadsEveryLineEndAndWritesCrLfBack) {
   EXPECT_EQ(menu.captions(), (Items{"a", "b", "c", "d", "", "e"}));
 }
 
+TEST_F(HistoryListTest, AByteOrderMarkIsNoPartOfTheFirstItemOrTheLimit) {
+  dir.Write("files.his", "\xEF\xBB\xBF/first\r\n/second\r\n");
+  dir.Write("max.his",
+            "\xEF\xBB\xBF"
+            "3\r\n");
+  Load();
+  EXPECT_EQ(list.items(), (Items{"/first", "/second"}));
+  EXPECT_TRUE(host.boxes.empty());
+  EXPECT_EQ(HistoryFile(), "/first\r\n/second\r\n");
+}
+
 TEST_F(HistoryListTest, ANulByteEndsTheHistoryText) {
   dir.Write("files.his", std::string("a\r\nb\0c\r\nd\r\n", 10));
   Load();

@@ -3,6 +3,7 @@
 #include "settings/IniFile.h"
 #include "settings/SettingsFile.h"
 #include "support/TempDir.h"
+#include "support/TextForms.h"
 #include "util/IoError.h"
 
 namespace quillon {
@@ -10,6 +11,8 @@ namespace {
 
 using testing::ReadBytes;
 using testing::TempDir;
+
+std::u16string Widened(const std::string& ascii) { return {ascii.begin(), ascii.end()}; }
 
 TEST(IniFile, NamesMatchRegardlessOfCaseAndValuesLoseBlanksAndQuotes) {
   const IniFile ini = IniFile::Parse(
@@ -21,6 +24,21 @@ TEST(IniFile, NamesMatchRegardlessOfCaseAndValuesLoseBlanksAndQuotes) {
   EXPECT_EQ(ini.Get("Other", "X"), "1");
   EXPECT_EQ(ini.Get("Fill", "Missing"), std::nullopt);
   EXPECT_EQ(ini.Get("Missing", "Kind"), std::nullopt);
+}
+
+TEST(IniFile, CtrlZVerticalTabAndFormFeedAreBlanks) {
+  const IniFile ini = IniFile::Parse("\f[ Sec \v]\r\n\vkey\x1a=\x1a\"q\"\f\r\nz=\x1a\v\r\n");
+  EXPECT_EQ(ini.Get("Sec", "key"), "q");
+  EXPECT_EQ(ini.Get("Sec", "z"), "");
+}
+
+TEST(IniFile, Utf16ValuesComeInTheHostsTextsAndGoBackInUtf16) {
+  const std::string e_acute = testing::kHostEAcute;
+  IniFile ini = IniFile::Parse(testing::Utf16File(u"[S]\r\nk=b\u00E9\r\n", false));
+  EXPECT_EQ(ini.Get("S", "k"), "b" + e_acute);
+  ini.Set("s", "K", "x" + e_acute);
+  ini.Set("T", "n", "1");
+  EXPECT_EQ(ini.Content(), testing::Utf16File(u"[S]\r\nK=x\u00E9\r\n[T]\r\nn=1\r\n", false));
 }
 
 TEST(IniFile, ValuesAreCutAt2047Bytes) {
@@ -96,6 +114,30 @@ TEST(SettingsFile, EmptyTextsStayEmptyAndUnknownKindsSurvive) {
   EXPECT_EQ(settings.FillKind, "Fix");
   WriteRunSettings(dir / "q.ini", settings);
   EXPECT_EQ(ReadRunSettings(dir / "q.ini", "/other").FillKind, "Fix");
+}
+
+TEST(SettingsFile, MarkedAndUtf16FilesAreReadWholeAndWrittenInTheirForm) {
+  using Form = std::string (*)(const std::string&);
+  const Form forms[] = {
+      [](const std::string& text) { return text; },
+      [](const std::string& text) { return std::string(testing::kUtf8Mark) + text; },
+      [](const std::string& text) { return testing::Utf16File(Widened(text), true); },
+      [](const std::string& text) { return testing::Utf16File(Widened(text), false); },
+  };
+  // The first section is the one a mark would hide.
+  const std::string text = "[Several]\r\nSelection folder=/x\r\n[Fill]\r\nKind=var\r\n";
+  TempDir dir;
+  std::vector<std::string> written;
+  for (const Form form : forms) {
+    const std::string file = dir.Write(std::to_string(written.size()) + ".ini", form(text));
+    RunSettings settings = ReadRunSettings(file, "/program");
+    EXPECT_EQ(settings.SelectionFolder, "/x") << written.size();
+    EXPECT_EQ(settings.FillKind, "var") << written.size();
+    settings.FillKind = "fix";
+    WriteRunSettings(file, settings);
+    written.push_back(ReadBytes(file));
+  }
+  for (std::size_t i = 1; i < written.size(); ++i) EXPECT_EQ(written[i], forms[i](written[0])) << i;
 }
 
 TEST(SettingsFile, OtherSectionsAndKeysAreKept) {

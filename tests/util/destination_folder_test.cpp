@@ -58,6 +58,29 @@ TEST(FileSystemNameFor, NamesWindowsCannotHoldAreOnlyLookedFor) {
   }
 }
 
+TEST(FileSystemNameFor, DeviceNamesOfEveryFormAreOnlyLookedFor) {
+  // The superscript digits as the host's texts hold them.
+  const std::string one = kHostTextIsUtf8 ? "\xC2\xB9" : "\xB9";
+  const std::string two = kHostTextIsUtf8 ? "\xC2\xB2" : "\xB2";
+  const std::string three = kHostTextIsUtf8 ? "\xC2\xB3" : "\xB3";
+  for (const std::string& name :
+       {std::string("CONIN$"), std::string("conout$.txt"), std::string("Conin$ .log"), "COM" + one,
+        "com" + two + ".txt", "sub/LPT" + three + " .x.y", "lpt" + one}) {
+    EXPECT_EQ(FileSystemNameFor(name).use, NameUse::TestOnly) << name;
+    const CreateFailure failure = WhyNameRefused(name);
+    EXPECT_EQ(failure.cause, CreateCause::DeviceName) << name;
+    EXPECT_EQ(failure.subject, name.substr(name.find('/') + 1)) << name;
+  }
+  // Near misses: no device. A superscript digit in the other host's form is a plain character.
+  const std::string other_one = kHostTextIsUtf8 ? "\xB9" : "\xC2\xB9";
+  for (const std::string& name :
+       {std::string("CONIN"), std::string("CONOUT$$"), std::string("xconin$"),
+        std::string("CONIN$x.txt"), "COM" + one + one, "COM" + other_one,
+        std::string("COM\xE2\x81\xB4") /* superscript four */, "LPT0" + one}) {
+    EXPECT_EQ(FileSystemNameFor(name).use, NameUse::Create) << name;
+  }
+}
+
 TEST(FileSystemNameFor, NamesThatClimbOrNameNoFileAreRefused) {
   for (const std::string& name :
        std::vector<std::string>{"../a.txt", "a\\..\\..\\b.txt", "..", ".", "a/..", "a/", "a/.", "",

@@ -8,6 +8,7 @@
 #include "support/HostFiles.h"
 #include "support/RecordingMessages.h"
 #include "support/TempDir.h"
+#include "support/TextForms.h"
 #include "util/FileSystem.h"
 #include "util/IoError.h"
 #include "util/Platform.h"
@@ -75,6 +76,86 @@ TEST(TextLineReader, ReadsLinesLongerThanItsBufferAndCrLfSplitAcrossReads) {
             (std::vector<std::string>{long_line, "end"}));
   EXPECT_EQ(ReadAllLines(dir.Write("split", split)),
             (std::vector<std::string>{std::string(64 * 1024 - 1, 'y'), "z"}));
+}
+
+// Records the pieces of a line and the characters told as unheld.
+class RecordedLine : public TextLineReader::Pieces {
+ public:
+  void Append(std::string_view piece) override { text.append(piece); }
+  void CannotHold(char32_t character) override { unheld.push_back(character); }
+  std::string text;
+  std::u32string unheld;
+};
+
+TEST(TextLineReader, MarkedFilesAreTextOfTheirFormAndEveryReaderAgrees) {
+  using testing::Utf16File;
+  using Lines = std::vector<std::string>;
+  const std::string e_acute = testing::kHostEAcute;
+  // The host's form of U+1F600, or "?" where the ANSI code page lacks it.
+  const std::string smiley = kOnWindows ? "?" : "\xF0\x9F\x98\x80";
+  struct Case {
+    std::string bytes;
+    Lines lines;
+    std::u32string unheld;
+  };
+  const Case cases[] = {
+      {"\xEF\xBB\xBF"
+       "alpha\r\nbeta",
+       {"alpha", "beta"},
+       {}},
+      {"\xEF\xBB\xBF", {""}, {}},
+      {"a\xEF\xBB\xBF\r\n\xFF\xFE", {"a\xEF\xBB\xBF", "\xFF\xFE"}, {}},  // marks only lead
+      {"\xFF", {"\xFF"}, {}},
+      {Utf16File(u"alpha\r\nb\u00E9ta\r\n"), {"alpha", "b" + e_acute + "ta"}, {}},
+      {Utf16File(u"alpha\r\nb\u00E9ta", false), {"alpha", "b" + e_acute + "ta"}, {}},
+      {Utf16File(u""), {""}, {}},
+      {Utf16File(u"a\nb\rc"), kOnWindows ? Lines{"a\nb", "c"} : Lines{"a", "b", "c"}, {}},
+      {Utf16File(u"a\r\n\x1A"
+                 u"b\r\n"),
+       {"a"},
+       {}},
+      {Utf16File(u"\U0001F600!"), {smiley + "!"}, kOnWindows ? U"\U0001F600" : U""},
+      // Half a character: a lone surrogate, a last single byte.
+      {Utf16File(u"x\xD800y\r\n\xDC00"), {"x?y", "?"}, U"\xD800\xDC00"},
+      {Utf16File(u"ab") + "c", {"ab?"}, {kLoneByte}},
+      // After the mark, unit 32767 is the last of the first 64 KiB read.
+      {Utf16File(std::u16string(32766, u'a') + u"\U0001F600\r\nz"),
+       {std::string(32766, 'a') + smiley, "z"},
+       kOnWindows ? U"\U0001F600" : U""},
+      {Utf16File(std::u16string(32766, u'b') + u"\r\nz", false),
+       {std::string(32766, 'b'), "z"},
+       {}},
+  };
+  TempDir dir;
+  testing::RecordingMessages<> messages;
+  int row = 0;
+  for (const Case& c : cases) {
+    ++row;
+    const std::string source = dir.Write("source", c.bytes);
+    TextLineReader reader(source);
+    Lines lines;
+    std::u32string unheld;
+    do {
+      RecordedLine line;
+      reader.ReadLine(line);
+      lines.push_back(line.text);
+      unheld += line.unheld;
+    } while (!reader.AtEnd());
+    EXPECT_EQ(lines, c.lines) << row;
+    EXPECT_EQ(unheld, c.unheld) << row;
+    EXPECT_EQ(CountLines(source, messages), static_cast<std::int32_t>(c.lines.size()));
+    const std::string filled = dir.Write("filled", "");
+    if (!c.unheld.empty()) {
+      EXPECT_THROW(AppendFileText(filled, source), IoError);
+      continue;
+    }
+    AppendFileText(filled, source);
+    std::string expected;
+    for (const std::string& line : c.lines) expected += line + "\r\n";
+    if (c.lines == Lines{""}) expected.clear();
+    EXPECT_EQ(ReadBytes(filled), expected + "\r\n") << row;
+  }
+  EXPECT_TRUE(messages.boxes.empty());
 }
 
 TEST(TextLineReader, MissingFileIsFileNotFound) {
