@@ -24,10 +24,10 @@ bool EndsLine(char c) { return c == '\r' || (kLineFeedEndsLine && c == '\n'); }
 
 bool IsFolder(const std::string& path) { return GetPathKind(path) == 'd'; }
 
-std::uint64_t PathSize(const std::string& path) {
+std::uint64_t PathSize(const std::string& path, const std::atomic<bool>* stop) {
   switch (GetPathKind(path)) {
     case 'f': return FileSizeOf(path);
-    case 'd': return FolderSize(path);
+    case 'd': return FolderSize(path, stop);
     default: return 0;
   }
 }
