@@ -285,6 +285,10 @@ class TShellTree : public QTreeWidget {
   std::vector<std::pair<std::uint64_t, std::string>> WatchVisibleLeaves();
   void SortChildrenOf(TShellNode* node);
   void ResortAll(TShellNode* node);
+  // Files are listed and sorted by size or date: the readings ask each file for them.
+  bool SortsByFileInfo() const;
+  // Sorts again after the sort key changed; a key the nodes do not know yet is read first.
+  void SortAgain();
   void NodeExpanded(QTreeWidgetItem* item);
   void NodeCollapsed(QTreeWidgetItem* item);
   void StopMonitorsBelow(TShellNode* node);
@@ -351,6 +355,7 @@ class TShellTree : public QTreeWidget {
   QSocketNotifier* answers_ = nullptr;
   std::uint64_t reads_done_ = 0;
   std::uint64_t path_request_ = 0;
+  std::uint64_t root_request_ = 0;  // the latest RootDir written
   // A Path written while a folder on its way was still being read.
   struct PendingSelection {
     std::string folder;
