@@ -82,6 +82,7 @@ TmainF::TmainF(const std::string& executable_path, QWidget* parent)
   setAcceptDrops(true);
 
   BuildPanels();
+  BuildStatusInfo();
   BuildMenus();
   BuildHistories();
   SetTabOrder();
@@ -90,7 +91,10 @@ TmainF::TmainF(const std::string& executable_path, QWidget* parent)
   FormCreate();
 }
 
-TmainF::~TmainF() { qApp->removeEventFilter(this); }
+TmainF::~TmainF() {
+  qApp->removeEventFilter(this);
+  AbandonStatusInfo();  // a walk still going ends on its own; nothing waits for it
+}
 
 void TmainF::SetDialogs(TLocxxxF* locxxx, TrepF* rep, TfillF* fill, ToutputextF* outputext,
                         TAboutF* about) {
@@ -250,11 +254,9 @@ QString TmainF::ProgramFolder() const { return FromBytes(program_folder_); }
 QString TmainF::DataFolder() const { return FromBytes(data_folder_); }
 QString TmainF::SettingsFile() const { return FromBytes(SettingsFileFor(executable_path_)); }
 QString TmainF::StatusText() const { return status_label_->text(); }
-void TmainF::SetStatusText(const QString& text) { status_label_->setText(text); }
-
-void TmainF::ShowStatusNow(const QString& text) {
-  SetStatusText(text);
-  status_label_->repaint();
+void TmainF::SetStatusText(const QString& text) {
+  AbandonStatusInfo();
+  status_label_->setText(text);
 }
 
 void TmainF::FormClick() { SetStatusText(QString()); }
@@ -323,7 +325,9 @@ void TmainF::ShowProgress(int line, int line_total) {
 }
 
 void TmainF::ShowRunning(bool running) {
+  // The run's own files would have the tree and the list read its destination again and again.
   FileListBox1->HoldReading(running);
+  if (ST1) ST1->HoldChanges(running);
   cancelB->setEnabled(running);
   RunB->setEnabled(!running);
   PreviewB->setEnabled(!running);

@@ -7,6 +7,9 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <atomic>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -29,6 +32,7 @@ class QStatusBar;
 
 namespace quillon {
 
+class AnsweredWork;
 class TAboutF;
 class TDirectoryListBox;
 class TDriveComboBox;
@@ -66,7 +70,17 @@ class TmainF : public QMainWindow, private RunView {
   quillon::RunSettings& RunSettings() { return settings_; }
   ui::OpenDialog& OpenDialog() { return OpenDialog1; }
   QString StatusText() const;
+  // A status text of its own: the folder or file information on its way is abandoned.
   void SetStatusText(const QString& text);
+
+  // How the status-bar information finds a size: PathSize unless a test puts a walk of its
+  // own here. It runs on a worker and should end soon once stop is set.
+  using SizeWalk =
+      std::function<std::uint64_t(const std::string& path, const std::atomic<bool>& stop)>;
+  void SetSizeWalk(SizeWalk walk) { size_walk_ = std::move(walk); }
+  // Takes in the answers of the information's workers until none is outstanding or the time
+  // is up; true when none is.
+  bool SettleStatusInfo(int milliseconds = 5000);
 
   // Handlers, named by control and event.
   void FormShow();
@@ -168,6 +182,10 @@ class TmainF : public QMainWindow, private RunView {
   TMYcustomhistory* MYdirenterH;
   TMYcustomhistory* MYdiropenH;
 
+ signals:
+  // The status bar shows the information of the latest selection.
+  void StatusInfoShown();
+
  protected:
   void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -203,7 +221,12 @@ class TmainF : public QMainWindow, private RunView {
   void RecordFolder(const QString& path) override;
   QString TreePath() const;
   void SetTreePath(const QString& path);
-  void ShowStatusNow(const QString& text);
+  void BuildStatusInfo();
+  // "Calculating, please wait..." at once, then the text that describe gives on a worker,
+  // unless a newer status text came first.
+  void DescribeOffThread(const std::string& path,
+                         std::function<std::string(const std::atomic<bool>& stop)> describe);
+  void AbandonStatusInfo();
 
   std::string executable_path_;
   std::string program_folder_;
@@ -211,6 +234,10 @@ class TmainF : public QMainWindow, private RunView {
   quillon::RunSettings settings_;
   ui::OpenDialog OpenDialog1;
   QLabel* status_label_ = nullptr;
+  AnsweredWork* info_work_ = nullptr;
+  SizeWalk size_walk_;
+  std::uint64_t info_request_ = 0;  // the latest status text; an older answer is dropped
+  std::shared_ptr<std::atomic<bool>> info_stop_;  // ends the walk of the latest request
 
   QPointer<TLocxxxF> LocxxxF;
   QPointer<TrepF> repF;

@@ -114,6 +114,8 @@ void TmainF::BuildPanels() {
   FileListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
   dlb1 = Named(new TDirectoryListBox(Panel1), "dlb1");
   dlb1->SetFileList(FileListBox1);
+  FileListBox1->SetLaneOf(
+      [this](const std::string& path) { return ST1 ? ST1->LaneOf(path) : path; });
   FilterComboBox1 = Named(new TFilterComboBox(Panel1), "FilterComboBox1");
   FilterComboBox1->SetFileList(FileListBox1);
 

@@ -15,9 +15,6 @@
 //            the medians of the starts; at most 1.25 times the floor.
 //   window-bench [--dir FOLDER] [--repeat N] [runs] [report] [startup]
 // The runs happen in a fresh folder made inside FOLDER (default: the temporary folder).
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -36,7 +33,9 @@
 #include <set>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "FirstPaint.h"
+#include "window_disk_bench.h"
 #include "app/QuillonApplication.h"
 #include "app/ReportMemo.h"
 #include "app/Windows.h"
@@ -50,8 +49,6 @@
 #include "util/Platform.h"
 #include "util/RunJournal.h"
 #include "util/ui/StartUpWarmUp.h"
-
-extern char** environ;
 
 using quillon::QuillonApplication;
 using quillon::QuillonWindows;
@@ -135,40 +132,6 @@ double WindowRun(TmainF& window, RecordingSeam& seam, const std::string& source,
 constexpr const char* kFirstPaintChild = "--first-paint-child";
 constexpr const char* kReportChild = "--report-child";
 constexpr double kMegabyte = 1024.0 * 1024.0;
-
-// Runs a program with its standard output read here until it ends (its errors dropped when
-// quiet). first_byte gets the seconds from its start to the first byte it wrote; false when it
-// failed.
-bool RunChild(std::vector<std::string> arguments, std::string& output, double& first_byte,
-              bool quiet = false) {
-  int ends[2];
-  if (pipe2(ends, O_CLOEXEC) != 0) return false;
-  std::vector<char*> argv;
-  for (std::string& argument : arguments) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
-  if (quiet) posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  const auto start = std::chrono::steady_clock::now();
-  pid_t child = 0;
-  const bool started = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ) == 0;
-  posix_spawn_file_actions_destroy(&actions);
-  close(ends[1]);
-  first_byte = -1;
-  char buffer[4096];
-  for (ssize_t got; started && (got = read(ends[0], buffer, sizeof buffer)) != 0;) {
-    if (got < 0) continue;
-    if (first_byte < 0) {
-      first_byte = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    }
-    output.append(buffer, static_cast<std::size_t>(got));
-  }
-  close(ends[0]);
-  int status = 0;
-  if (started) waitpid(child, &status, 0);
-  return started && WIFEXITED(status) && WEXITSTATUS(status) == 0 && first_byte >= 0;
-}
 
 // A start of the program as its entry makes it, in a program folder of its own, ended at the
 // first paint of its main window.
@@ -367,6 +330,7 @@ int main(int argc, char** argv) {
   const std::string first = argc > 1 ? argv[1] : "";
   if (first == kFirstPaintChild && argc > 2) return FirstPaintChild(argc, argv);
   if (first == kReportChild) return ReportChild(argc, argv);
+  if (first == kFirstRunChild && argc > 4) return FirstRunChild(argc, argv);
   Options options;
   std::set<std::string> named;
   for (int i = 1; i < argc; ++i) {
@@ -376,7 +340,8 @@ int main(int argc, char** argv) {
       options.dir = argv[++i];
     } else if (valued) {
       options.repeat = std::atoi(argv[++i]);
-    } else if (argument == "runs" || argument == "report" || argument == "startup") {
+    } else if (argument == "runs" || argument == "report" || argument == "startup" ||
+               argument == "select" || argument == "first-run") {
       named.insert(argument);
     } else {
       options.repeat = 0;
@@ -386,7 +351,7 @@ int main(int argc, char** argv) {
   if (options.repeat < 1) {
     std::fprintf(stderr,
                  "usage: window-bench [--dir FOLDER] [--repeat N] [runs] [report] "
-                 "[startup]\n");
+                 "[startup] [select] [first-run]\n");
     return 2;
   }
   const auto wanted = [&](const char* name) { return named.empty() || named.count(name) > 0; };
@@ -394,6 +359,11 @@ int main(int argc, char** argv) {
   if (wanted("runs")) ok = RunsCase(argc, argv, options) && ok;
   if (wanted("report")) ok = ReportCase() && ok;
   if (wanted("startup")) ok = StartupCase() && ok;
+  if (wanted("select")) {
+    QApplication application(argc, argv);
+    ok = SelectCases(options.dir) && ok;
+  }
+  if (wanted("first-run")) ok = FirstRunCase(options.dir, options.repeat) && ok;
   std::printf("%s\n", ok ? "PASS" : "FAIL");
   return ok ? 0 : 1;
 }

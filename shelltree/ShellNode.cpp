@@ -87,25 +87,26 @@ QString TShellNode::GetDisplayText() const {
   return ui::FromBytes(id_.substr(id_.rfind(kPathSeparator) + 1));
 }
 
+bool TShellNode::MayTake(const QString& newName, std::string& name) const {
+  name = ui::ToBytes(newName);
+  return ParentNode() && (kind_ == Kind::Folder || kind_ == Kind::File) && !name.empty() &&
+         name != "." && name != ".." && name.find(kPathSeparator) == std::string::npos;
+}
+
 bool TShellNode::Rename(const QString& newName) {
-  const std::string name = ui::ToBytes(newName);
-  TShellNode* parentNode = ParentNode();
-  if (!parentNode || !(kind_ == Kind::Folder || kind_ == Kind::File) || name.empty() ||
-      name == "." || name == ".." || name.find(kPathSeparator) != std::string::npos)
-    return false;
-  const std::string folder = parentNode->Path();
+  std::string name;
+  if (!MayTake(newName, name)) return false;
+  const std::string folder = ParentNode()->Path();
   if (!RenameNoReplace(JoinPath(folder, id_), JoinPath(folder, name))) return false;
+  TakeName(name);
+  return true;
+}
+
+void TShellNode::TakeName(const std::string& name) {
   id_ = name;
   sort_key_.reset();
   ItemAttributes = IsHiddenName(name) ? (ItemAttributes | SFGAO_HIDDEN)
                                       : (ItemAttributes & ~std::uint32_t(SFGAO_HIDDEN));
-  return true;
-}
-
-void TShellNode::EnsureFileInfo() const {
-  if (info_read_) return;
-  info_read_ = true;
-  FileSizeAndTime(Path(), size_, modified_);
 }
 
 const QCollatorSortKey& TShellNode::SortKey() const {

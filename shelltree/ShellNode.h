@@ -64,6 +64,10 @@ class TShellNode : public QTreeWidgetItem {
   virtual QString GetDisplayText() const;
   // Renames the item in its folder, never over an existing entry; false on failure.
   virtual bool Rename(const QString& newName);
+  // Whether the item may be given that name; the name in the host's bytes then goes to name.
+  bool MayTake(const QString& newName, std::string& name) const;
+  // The item is known by the new name now (the renaming has been done).
+  void TakeName(const std::string& name);
 
   bool operator<(const QTreeWidgetItem& other) const override;
   QVariant data(int column, int role) const override;
@@ -77,9 +81,6 @@ class TShellNode : public QTreeWidgetItem {
 
  private:
   friend class TShellTree;
-  // Lazily asked size and modification time of a file, for sorting by them.
-  void EnsureFileInfo() const;
-
   // The key the tree's order compares, made once per name.
   const QCollatorSortKey& SortKey() const;
 
@@ -98,9 +99,11 @@ class TShellNode : public QTreeWidgetItem {
   bool read_again_ = false;                             // a change came while it was being read
   std::chrono::steady_clock::time_point last_refresh_;  // the last re-read for a change
   mutable std::optional<QCollatorSortKey> sort_key_;
-  mutable bool info_read_ = false;
-  mutable std::int64_t size_ = 0;
-  mutable std::int64_t modified_ = 0;
+  // A file's size and modification time, for sorting by them: asked by the reading that
+  // found it while the tree sorts files by size or date.
+  bool info_read_ = false;
+  std::int64_t size_ = 0;
+  std::int64_t modified_ = 0;
 };
 
 }  // namespace quillon

@@ -235,7 +235,7 @@ void TShellTree::BuildRoot() {
   if (root_use_pidl_) {
     rootPath = SpecialFolderPath(root_pidl_);
   } else {
-    rootPath = NormalizeTreePath(root_dir_);
+    rootPath = root_dir_;  // normalised when it was written
     if (rootPath.empty()) rootPath.assign(1, kPathSeparator);
   }
   const bool isVirtual = rootPath.empty();
@@ -303,10 +303,20 @@ void TShellTree::SetRootPIDL(TPidls root) {
 QString TShellTree::RootDir() const { return ui::FromBytes(root_dir_); }
 
 void TShellTree::SetRootDir(const QString& folder) {
-  const std::string normalized = NormalizeTreePath(ui::ToBytes(folder));
-  if (normalized.empty() || normalized == root_dir_) return;
-  root_dir_ = normalized;
-  if (window_created_ && !root_use_pidl_) RebuildTree(Rebuild::KeepPath);
+  // Finding the existing folder waits on its volume: a worker does it. An answer that comes
+  // late still moves the root, unless a later RootDir was written meanwhile.
+  const std::string wanted = ui::ToBytes(folder);
+  const std::uint64_t request = ++root_request_;
+  const std::string lane = LaneOf(CleanPath(wanted));
+  const std::uint64_t ticket = work_->Post(lane, [this, wanted, request] {
+    const std::string normalized = NormalizeTreePath(wanted);
+    return BlockingWork::Answer([this, normalized, request] {
+      if (request != root_request_ || normalized.empty() || normalized == root_dir_) return;
+      root_dir_ = normalized;
+      if (window_created_ && !root_use_pidl_) RebuildTree(Rebuild::KeepPath);
+    });
+  });
+  WaitForAnswer(ticket, lane);
 }
 
 void TShellTree::SetOptions(TVisOptions options) {
@@ -341,13 +351,13 @@ void TShellTree::SetFileMaskUse(bool on) {
 void TShellTree::SetFileSortType(TFileSortType type) {
   if (type == file_sort_type_) return;
   file_sort_type_ = type;
-  ResortAll(root_node_);
+  SortAgain();
 }
 
 void TShellTree::SetFileSortOrder(TFileSortOrder order) {
   if (order == file_sort_order_) return;
   file_sort_order_ = order;
-  ResortAll(root_node_);
+  SortAgain();
 }
 
 void TShellTree::SetCheckBoxes(bool on) {
@@ -369,14 +379,31 @@ void TShellTree::Edit(TShellNode* node, const QString& text) {
   QString name = text;
   emit OnEdited(node, name);
   if (name.isEmpty() || name == node->text(0)) return;
-  const QString oldPath = ui::FromBytes(node->Path());
-  if (!node->Rename(name)) {
-    if (OwnerWindow()) ui::ShowError(tr("Can not rename %1 to %2").arg(oldPath, name));
-    return;
-  }
-  node->setText(0, node->GetDisplayText());
-  if (TShellNode* parentNode = node->ParentNode()) SortChildrenOf(parentNode);
-  emit OnChange(node);
+  const std::string oldPath = node->Path();
+  std::string newName;
+  // The renaming waits on the folder's volume: a worker does it, and the node follows when
+  // it answers (at once, unless the volume is slow).
+  const bool allowed = node->MayTake(name, newName);
+  const std::string newPath = allowed ? JoinPath(node->ParentNode()->Path(), newName) : "";
+  const std::uint64_t serial = node->serial_;
+  const std::string lane = LaneOf(oldPath);
+  const std::uint64_t ticket = work_->Post(lane, [=, this]() -> BlockingWork::Answer {
+    const bool renamed = allowed && RenameNoReplace(oldPath, newPath);
+    return [=, this] {
+      TShellNode* edited = NodeBySerial(serial);
+      if (!edited) return;
+      if (!renamed) {
+        if (OwnerWindow())
+          ui::ShowError(tr("Can not rename %1 to %2").arg(ui::FromBytes(oldPath), name));
+        return;
+      }
+      edited->TakeName(newName);
+      edited->setText(0, edited->GetDisplayText());
+      if (TShellNode* parentNode = edited->ParentNode()) SortChildrenOf(parentNode);
+      emit OnChange(edited);
+    };
+  });
+  WaitForAnswer(ticket, lane);
 }
 
 bool TShellTree::PopupAllowed(TShellNode* node) {

@@ -199,6 +199,13 @@ class TShellTree : public QTreeWidget {
   bool IsMonitored(const TShellNode* node) const;
   // The reaction to a change report for a watched folder.
   void FolderChanged(TShellNode* node);
+  // While held (during a run, which makes files by the thousand), change reports are only
+  // noted; each folder they concern is read once when let go.
+  void HoldChanges(bool hold);
+
+  // The queue that work on the path waits in: the mount point of its volume, so a volume that
+  // does not answer holds up its own work only.
+  std::string LaneOf(const std::string& path) const;
 
   // The mount table the volumes come from; its changes are signalled to poll.
   void SetMountTable(const QString& path);
@@ -260,7 +267,6 @@ class TShellTree : public QTreeWidget {
                     std::unordered_map<std::string_view, TShellNode*>& existing,
                     QList<QTreeWidgetItem*>& added);
   bool Accepts(const FolderEntry& entry, const std::string& fullPath, std::uint32_t attributes);
-  std::string LaneOf(const std::string& path) const;
   bool WaitForAnswer(std::uint64_t ticket, const std::string& lane);
   void ShowPending(TShellNode* node);
   void SetUnavailable(TShellNode* node, bool unavailable);
@@ -279,6 +285,10 @@ class TShellTree : public QTreeWidget {
   std::vector<std::pair<std::uint64_t, std::string>> WatchVisibleLeaves();
   void SortChildrenOf(TShellNode* node);
   void ResortAll(TShellNode* node);
+  // Files are listed and sorted by size or date: the readings ask each file for them.
+  bool SortsByFileInfo() const;
+  // Sorts again after the sort key changed; a key the nodes do not know yet is read first.
+  void SortAgain();
   void NodeExpanded(QTreeWidgetItem* item);
   void NodeCollapsed(QTreeWidgetItem* item);
   void StopMonitorsBelow(TShellNode* node);
@@ -345,6 +355,7 @@ class TShellTree : public QTreeWidget {
   QSocketNotifier* answers_ = nullptr;
   std::uint64_t reads_done_ = 0;
   std::uint64_t path_request_ = 0;
+  std::uint64_t root_request_ = 0;  // the latest RootDir written
   // A Path written while a folder on its way was still being read.
   struct PendingSelection {
     std::string folder;
@@ -360,6 +371,8 @@ class TShellTree : public QTreeWidget {
   std::unordered_map<int, std::vector<TShellNode*>> watchers_;
   // Watches reported before a reading that added them was taken in.
   std::unordered_set<int> stray_watches_;
+  bool changes_held_ = false;
+  std::unordered_set<std::uint64_t> held_changes_;  // serials of folders changed while held
   // Re-reads gathered from change reports, by node serial, each with the time it is due.
   std::unordered_map<std::uint64_t, Clock::time_point> refresh_due_;
   QTimer* refresh_timer_ = nullptr;

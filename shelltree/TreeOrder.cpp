@@ -41,8 +41,6 @@ int TShellTree::CompareNodes(const TShellNode& a, const TShellNode& b) const {
   switch (file_sort_type_) {
     case so_Name: break;
     case so_Size:
-      a.EnsureFileInfo();
-      b.EnsureFileInfo();
       result = a.size_ < b.size_ ? -1 : (a.size_ > b.size_ ? 1 : 0);
       break;
     case so_Type: {
@@ -52,8 +50,6 @@ int TShellTree::CompareNodes(const TShellNode& a, const TShellNode& b) const {
       break;
     }
     case so_Date:
-      a.EnsureFileInfo();
-      b.EnsureFileInfo();
       result = a.modified_ < b.modified_ ? -1 : (a.modified_ > b.modified_ ? 1 : 0);
       break;
   }
@@ -68,6 +64,19 @@ void TShellTree::SortChildrenOf(TShellNode* node) {
       return;
     }
   }
+}
+
+bool TShellTree::SortsByFileInfo() const {
+  return (options_ & TF_NONFOLDERS) && (file_sort_type_ == so_Size || file_sort_type_ == so_Date);
+}
+
+void TShellTree::SortAgain() {
+  // The readings take in the sizes and dates, and sort as they do.
+  if (SortsByFileInfo() && window_created_) {
+    RefreshTree();
+    return;
+  }
+  ResortAll(root_node_);
 }
 
 void TShellTree::ResortAll(TShellNode* node) {

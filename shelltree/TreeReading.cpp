@@ -103,7 +103,6 @@ bool TShellTree::AddChildItem(TShellNode* parent, const FolderEntry& entry,
       child->sort_key_.reset();
     }
     if (!child->isExpanded() && child->IsFolder()) child->probed_ = false;
-    child->info_read_ = false;
   } else {
     child = new TShellNode(this, kind, entry.name);
     child->ItemAttributes = attributes;
@@ -111,6 +110,9 @@ bool TShellTree::AddChildItem(TShellNode* parent, const FolderEntry& entry,
     added.append(child);
   }
   child->inode_ = entry.inode;
+  child->info_read_ = entry.stat_known;
+  child->size_ = entry.size;
+  child->modified_ = entry.modified;
   child->SeenInScan = true;
   child->UpdateImages();
   return true;
@@ -142,7 +144,7 @@ void TShellTree::ReadFolder(TShellNode* node, Wait wait) {
     return;
   }
   const bool folders = options_ & TF_FOLDERS, files = options_ & TF_NONFOLDERS,
-             hidden = options_ & TF_HIDDEN;
+             hidden = options_ & TF_HIDDEN, stats = SortsByFileInfo();
   const bool wantWatch = upd_auto_thread_ && !node->MonitorStarted && monitor_;
   const std::uint32_t filter = notify_filter_;
   std::shared_ptr<FolderChangeNotifier> notifier = monitor_ ? monitor_->Notifier() : nullptr;
@@ -155,8 +157,13 @@ void TShellTree::ReadFolder(TShellNode* node, Wait wait) {
     listing->readable = ScanFolder(
         path,
         [&](const FolderEntry& entry) {
-          if ((entry.folder ? folders : files) && (hidden || !IsHiddenName(entry.name)))
+          if ((entry.folder ? folders : files) && (hidden || !IsHiddenName(entry.name))) {
             listing->entries.push_back(entry);
+            FolderEntry& added = listing->entries.back();
+            if (stats && !entry.folder)
+              added.stat_known =
+                  FileSizeAndTime(JoinPath(path, entry.name), added.size, added.modified);
+          }
           return true;
         },
         &listing->identity);

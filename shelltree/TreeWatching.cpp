@@ -2,6 +2,7 @@
 // notification, and what a report makes the tree read again.
 #include <QTimer>
 #include <algorithm>
+#include <utility>
 
 #include "shelltree/ShellTree.h"
 #include "util/FileSystem.h"
@@ -9,6 +10,13 @@
 #include "util/Platform.h"
 
 namespace quillon {
+namespace {
+
+// New entries of a folder listed for its subfolders only are asked one by one whether they
+// are links to folders, up to this many; more are answered by reading the folder again.
+constexpr std::size_t kNamesAskedOneByOne = 64;
+
+}  // namespace
 
 std::uint64_t TShellTree::StartMonitor(TShellNode* node) {
   if (node->MonitorStarted || !upd_auto_thread_ || !node->IsFolder()) return 0;
@@ -141,8 +149,24 @@ void TShellTree::WatchEvents(const std::vector<TDiscMonitor::Event>& events) {
       }
     }
   }
+  if (changes_held_) {
+    if (lost) {
+      for (const auto& [watch, nodes] : watchers_)
+        for (TShellNode* node : nodes) held_changes_.insert(node->serial_);
+    }
+    for (TShellNode* node : due) held_changes_.insert(node->serial_);
+    for (const auto& [node, names] : maybe_folders) held_changes_.insert(node->serial_);
+    due.clear();
+    maybe_folders.clear();
+    lost = false;
+  }
   for (auto& [node, names] : maybe_folders) {
     if (std::find(due.begin(), due.end(), node) != due.end()) continue;
+    // Many new entries at once: one reading of the folder answers for all of them.
+    if (names.size() > kNamesAskedOneByOne) {
+      due.push_back(node);
+      continue;
+    }
     // Whether a new entry is a link to a folder is asked on a worker: the link may lead to a
     // mount that does not answer.
     const std::string folder = node->Path();
@@ -168,6 +192,12 @@ void TShellTree::WatchEvents(const std::vector<TDiscMonitor::Event>& events) {
   for (TShellNode* node : ended) {
     if (node->isExpanded() || node == root_node_) FolderChanged(node);
   }
+}
+
+void TShellTree::HoldChanges(bool hold) {
+  changes_held_ = hold;
+  if (hold) return;
+  for (const std::uint64_t serial : std::exchange(held_changes_, {})) FolderChanged(NodeBySerial(serial));
 }
 
 // Re-reads for change reports are gathered per folder: at most one every 100 ms, the first

@@ -21,10 +21,10 @@ constexpr std::size_t kFillChunk = 8191;
 
 bool IsFolder(const std::string& path) { return GetPathKind(path) == 'd'; }
 
-std::uint64_t PathSize(const std::string& path) {
+std::uint64_t PathSize(const std::string& path, const std::atomic<bool>* stop) {
   switch (GetPathKind(path)) {
     case 'f': return FileSizeOf(path);
-    case 'd': return FolderSize(path);
+    case 'd': return FolderSize(path, stop);
     default: return 0;
   }
 }

@@ -2,6 +2,7 @@
 // throw IoError with the user's text.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -23,8 +24,10 @@ bool IsExistingFile(const std::string& path);
 
 std::uint64_t FileSizeOf(const std::string& path);
 // Every entry counted, hidden ones included; symbolic links are never followed into folders.
-std::uint64_t FolderSize(const std::string& folder);
-std::uint64_t PathSize(const std::string& path);
+// The walk looks at stop (when given) before each entry and ends early once it is set, so a
+// caller that no longer wants the size does not wait for it; the sum is then incomplete.
+std::uint64_t FolderSize(const std::string& folder, const std::atomic<bool>* stop = nullptr);
+std::uint64_t PathSize(const std::string& path, const std::atomic<bool>* stop = nullptr);
 
 // Local date and time of a folder's creation (birth, else status change) or a file's last
 // write, in the locale's short date and long time; the time is left out at midnight.

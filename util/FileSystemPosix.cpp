@@ -81,7 +81,7 @@ std::uint64_t FileSizeOf(const std::string& path) {
   return static_cast<std::uint64_t>(info.st_size);
 }
 
-std::uint64_t FolderSize(const std::string& folder) {
+std::uint64_t FolderSize(const std::string& folder, const std::atomic<bool>* stop) {
   std::string path = folder;
   StripTrailingBackslash(path);
   UniqueFd fd(open(path.empty() ? "/" : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -91,13 +91,14 @@ std::uint64_t FolderSize(const std::string& folder) {
   fd.release();  // the folder stream owns it now
   std::uint64_t total = 0;
   while (const dirent* entry = readdir(dir)) {
+    if (stop && stop->load(std::memory_order_relaxed)) break;
     const std::string_view name = entry->d_name;
     if (name == "." || name == "..") continue;
     struct stat info {};
     // Links are counted as themselves, never followed into folders.
     if (fstatat(dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
     if (S_ISDIR(info.st_mode)) {
-      total += FolderSize(JoinPath(path, name));
+      total += FolderSize(JoinPath(path, name), stop);
     } else {
       total += static_cast<std::uint64_t>(info.st_size);
     }

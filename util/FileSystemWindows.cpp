@@ -36,12 +36,13 @@ bool FindEntry(const std::string& path, WIN32_FIND_DATAA& entry) {
 
 // Wide names inside, so that a subfolder whose name has no form in the ANSI code page is
 // still counted.
-std::uint64_t FolderSizeWide(const std::wstring& folder) {
+std::uint64_t FolderSizeWide(const std::wstring& folder, const std::atomic<bool>* stop) {
   WIN32_FIND_DATAW entry;
   const HANDLE find = FindFirstFileW((folder + L"\\*.*").c_str(), &entry);
   if (find == INVALID_HANDLE_VALUE) return 0;
   std::uint64_t total = 0;
   do {
+    if (stop && stop->load(std::memory_order_relaxed)) break;
     const std::wstring_view name = entry.cFileName;
     if (name == L"." || name == L"..") continue;
     const DWORD attributes = entry.dwFileAttributes;
@@ -49,7 +50,7 @@ std::uint64_t FolderSizeWide(const std::wstring& folder) {
       total += SizeOf(entry.nFileSizeHigh, entry.nFileSizeLow);
     } else if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
       // A junction or a link to a folder counts as itself, never followed.
-      total += FolderSizeWide(folder + L"\\" + std::wstring(name));
+      total += FolderSizeWide(folder + L"\\" + std::wstring(name), stop);
     }
   } while (FindNextFileW(find, &entry));
   FindClose(find);
@@ -98,10 +99,10 @@ std::uint64_t FileSizeOf(const std::string& path) {
   return SizeOf(entry.nFileSizeHigh, entry.nFileSizeLow);
 }
 
-std::uint64_t FolderSize(const std::string& folder) {
+std::uint64_t FolderSize(const std::string& folder, const std::atomic<bool>* stop) {
   std::string path = folder;
   StripTrailingBackslash(path);
-  return FolderSizeWide(Wide(path));
+  return FolderSizeWide(Wide(path), stop);
 }
 
 std::string PathDateText(const std::string& path) {

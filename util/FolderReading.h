@@ -13,6 +13,10 @@ struct FolderEntry {
   bool folder = false;      // a folder, or a symbolic link to one
   bool link = false;        // a symbolic link
   std::uint64_t inode = 0;  // the entry's number inside its folder's file system
+  // Filled in only by a caller that asks FileSizeAndTime (ScanFolder leaves them).
+  bool stat_known = false;
+  std::int64_t size = 0;
+  std::int64_t modified = 0;
 };
 
 // What tells one folder from another made later under the same name: its device and inode,

@@ -726,6 +726,7 @@ void MainWindowTest::fileListFilterAndAddButtons() {
   w.ST1->SetPath(Q(f.dir / "src"));
   QCOMPARE(w.dlb1->Directory(), Q(f.dir / "src"));
   QCOMPARE(QDir::currentPath(), Q(f.dir / "src"));
+  QVERIFY(w.FileListBox1->Settle());
   auto names = [&] {
     QStringList listed;
     for (int i = 0; i < w.FileListBox1->count(); ++i) listed << w.FileListBox1->item(i)->text();
@@ -765,6 +766,7 @@ void MainWindowTest::fileListFilterAndAddButtons() {
   // Double clicks: a file of the list and an existing source open with the shell; the
   // destination field moves the tree (to the nearest existing parent for a missing folder).
   w.ST1->SetPath(Q(f.dir / "src"));
+  QVERIFY(w.FileListBox1->Settle());
   w.FileListBox1->setCurrentRow(1);
   emit w.FileListBox1->itemDoubleClicked(w.FileListBox1->item(1));
   w.AddsourceE->setText(Q(f.dir / "src/missing.txt"));
@@ -815,35 +817,40 @@ void MainWindowTest::statusBarInformation() {
   f.dir.Write("data/sub/.more", std::string(234, 'm'));
   f.Show();
   QTRY_COMPARE(w.ST1->Path(), Q(f.dir.path()));
+  // The information is computed on a worker: the text once it has come.
+  QSignalSpy shown(&w, &TmainF::StatusInfoShown);
+  const auto described = [&](const std::function<void()>& select) {
+    shown.clear();
+    select();
+    return shown.isEmpty() && !shown.wait() ? QStringLiteral("(never described)") : w.StatusText();
+  };
 
   // Unticked: nothing is described.
   w.ST1->SetPath(Q(f.dir / "data"));
   QCOMPARE(w.StatusText(), QString());
 
-  w.infoCB->click();
   const QString dataDate = Q(quillon::PathDateText(f.dir / "data"));
   QVERIFY(!dataDate.isEmpty());
-  QCOMPARE(w.StatusText(), "1.234 bytes; Created: " + dataDate);
-  w.ST1->SetPath(Q(f.dir / "empty"));
-  QCOMPARE(w.StatusText(), "0 bytes; Created: " + Q(quillon::PathDateText(f.dir / "empty")));
+  QCOMPARE(described([&] { w.infoCB->click(); }), "1.234 bytes; Created: " + dataDate);
+  QCOMPARE(described([&] { w.ST1->SetPath(Q(f.dir / "empty")); }),
+           "0 bytes; Created: " + Q(quillon::PathDateText(f.dir / "empty")));
 
   // A file of the list.
-  w.ST1->SetPath(Q(f.dir / "data"));
-  w.FileListBox1->setCurrentRow(0);
-  QCOMPARE(w.StatusText(),
+  described([&] { w.ST1->SetPath(Q(f.dir / "data")); });
+  QVERIFY(w.FileListBox1->Settle());
+  QCOMPARE(described([&] { w.FileListBox1->setCurrentRow(0); }),
            "1.000 bytes; Last changed: " + Q(quillon::PathDateText(f.dir / "data/kilo.txt")));
   QVERIFY(w.AddsourceB->isEnabled());
 
   // Unticking empties at once; ticking with a file selected describes the file again.
   w.infoCB->click();
   QCOMPARE(w.StatusText(), QString());
-  w.infoCB->click();
-  QVERIFY(w.StatusText().startsWith("1.000 bytes; Last changed: "));
+  QVERIFY(described([&] { w.infoCB->click(); }).startsWith("1.000 bytes; Last changed: "));
 
   // A volume root shows its free space.
-  w.ST1->SetPath("/");
   const QRegularExpression freeSpace(R"(^\d{1,3}(\.\d{3})* bytes free on drive /$)");
-  QVERIFY2(freeSpace.match(w.StatusText()).hasMatch(), qPrintable(w.StatusText()));
+  const QString root = described([&] { w.ST1->SetPath("/"); });
+  QVERIFY2(freeSpace.match(root).hasMatch(), qPrintable(root));
 
   // The virtual root: no path, an empty status bar, the listed folder kept.
   w.ST1->setCurrentItem(w.ST1->RootNode());
@@ -927,6 +934,7 @@ void MainWindowTest::removeFileCommand() {
   chmod((f.dir / "files/locked.txt").c_str(), 0444);
   f.Show();
   w.ST1->SetPath(Q(f.dir / "files"));
+  QVERIFY(w.FileListBox1->Settle());
   QCOMPARE(w.FileListBox1->count(), 2);
 
   w.findChild<QAction*>("Remove1")->trigger();
@@ -939,6 +947,7 @@ void MainWindowTest::removeFileCommand() {
   QCOMPARE(f.seam.texts(), QStringList{"Succesfully removed: " + Q(f.dir / "files/a.txt")});
   QCOMPARE(f.seam.boxes.back().kind, BoxKind::Information);
   QVERIFY(!std::filesystem::exists(f.dir / "files/a.txt"));
+  QVERIFY(w.FileListBox1->Settle());
   QCOMPARE(w.FileListBox1->count(), 1);
   QVERIFY(w.FileListBox1->selectedItems().isEmpty());
   f.seam.clear();
@@ -952,6 +961,7 @@ void MainWindowTest::removeFileCommand() {
   // The menu acts on the file under the pointer, never on another one selected before.
   f.dir.Write("files/b.txt", "b");
   w.FileListBox1->Update();
+  QVERIFY(w.FileListBox1->Settle());
   w.FileListBox1->setCurrentRow(1);
   QCOMPARE(w.FileListBox1->FileName(), Q(f.dir / "files/locked.txt"));
   const QRect under = w.FileListBox1->visualItemRect(w.FileListBox1->item(0));

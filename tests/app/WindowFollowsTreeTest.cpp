@@ -34,6 +34,7 @@ class WindowFollowsTreeTest : public QObject {
     const QString doomed = QString::fromStdString(dir / "work/doomed");
     window.ST1->SetPath(doomed);
     QTRY_COMPARE(window.dlb1->Directory(), doomed);
+    QVERIFY(window.FileListBox1->Settle());
     window.infoCB->setChecked(true);
     window.FileListBox1->setCurrentRow(0);
     QVERIFY(window.AddsourceB->isEnabled());
@@ -43,7 +44,7 @@ class WindowFollowsTreeTest : public QObject {
     QTRY_COMPARE(window.ST1->Path(), work);
     QCOMPARE(window.dlb1->Directory(), work);
     QCOMPARE(window.FileListBox1->count(), 0);
-    QVERIFY(window.StatusText().contains("bytes; Created:"));
+    QTRY_VERIFY(window.StatusText().contains("bytes; Created:"));
     QVERIFY(!window.AddsourceB->isEnabled());
     QVERIFY(window.adddestB->isEnabled());
     window.adddestB->click();

@@ -147,6 +147,7 @@ void WindowKeyboardTest::accessKeysActInOnePress() {
   // Each Add button at the first press of its own key.
   s.dir.Write("names.txt", "a\n");
   w.FileListBox1->Update();
+  QVERIFY(w.FileListBox1->Settle());
   w.FileListBox1->setCurrentRow(0);
   w.AddsourceE->setFocus();
   const QString addSource = w.AddsourceB->text();

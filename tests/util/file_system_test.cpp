@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 
 #ifndef _WIN32
@@ -217,6 +218,18 @@ TEST(PathSize, CountsEverythingBelowWithoutFollowingLinks) {
   EXPECT_EQ(PathSize(dir / "sub/b"), 20u);
   EXPECT_EQ(PathSize(dir / "missing"), 0u);
   EXPECT_EQ(FileSizeOf(dir.path()), 0u);
+}
+
+TEST(PathSize, AWalkGivenUpEndsAtOnce) {
+  TempDir dir;
+  fs::create_directories(dir / "sub");
+  dir.Write("a", std::string(40, 'a'));
+  dir.Write("sub/b", std::string(20, 'b'));
+  std::atomic<bool> stop = false;
+  EXPECT_EQ(PathSize(dir.path(), &stop), 60u);
+  stop = true;
+  EXPECT_EQ(PathSize(dir.path(), &stop), 0u);
+  EXPECT_EQ(PathSize(dir / "a", &stop), 40u);  // a file has no walk to give up
 }
 
 TEST(PathSize, FilesBeyondFourGigabytesInFull) {
