@@ -14,10 +14,12 @@
 #include "app/LocXXX.h"
 #include "shelltree/ShellTree.h"
 #include "support/DialogTestSupport.h"
+#include "support/EventSync.h"
 #include "support/RecordingSeam.h"
 #include "util/ui/OpenDialog.h"
 
 using namespace quillon;
+using quillon::testing::HandleQueuedEvents;
 using quillon::testing::RecordingSeam;
 using quillon::testing::TempDir;
 using quillon::testing::WhenShown;
@@ -93,7 +95,7 @@ void LocationDialogTest::layoutAsDesigned() {
   QCOMPARE(d.DirectoryListBox1->focusPolicy(), Qt::NoFocus);
   // The tree follows all four edges.
   d.resize(700, 500);
-  QTest::qWait(1);
+  HandleQueuedEvents();
   QVERIFY(d.ST1->width() > 600);
   QVERIFY(d.ST1->height() > 300);
   QVERIFY(d.locxxxE->geometry().bottom() < d.SavelocB->geometry().top());
@@ -336,19 +338,21 @@ void LocationDialogTest::noPopupMenu() {
   QStringList menus;
   WhenShown(f.dialog, [&] {
     // Any menu that opens is recorded and closed, so the test cannot block on it.
-    QTimer closer;
-    QObject::connect(&closer, &QTimer::timeout, [&] {
+    auto recordAndClose = [&] {
       if (QWidget* popup = QApplication::activePopupWidget()) {
         menus << popup->metaObject()->className();
         popup->close();
       }
-    });
+    };
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, recordAndClose);
     closer.start(10);
     QWidget* viewport = f.dialog.ST1->viewport();
     const QPoint at = f.dialog.ST1->visualItemRect(f.dialog.ST1->currentItem()).center();
     QContextMenuEvent event(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
     QApplication::sendEvent(viewport, &event);
-    QTest::qWait(50);
+    HandleQueuedEvents();  // a menu the event led to is open by now
+    recordAndClose();
   });
   QVERIFY(!direnterBrowse(f.dialog, f.settings));
   QVERIFY2(menus.isEmpty(), qPrintable(menus.join(", ")));

@@ -19,6 +19,7 @@
 #include "shelltree/ItemProp.h"
 #include "shelltree/ShellTree.h"
 #include "shelltree/TreeTestSupport.h"
+#include "support/EventSync.h"
 #include "support/RecordingSeam.h"
 #include "support/TempDir.h"
 
@@ -293,11 +294,11 @@ void ShellTreeTest::subfolderChangesShowUpWithoutUserAction() {
   QVERIFY(tree->IsMonitored(a));
 
   fs::create_directories(dir / "a/fresh");
-  QTRY_VERIFY_WITH_TIMEOUT(ChildNamed(a, "fresh"), 1000);
+  QTRY_VERIFY_WITH_TIMEOUT(ChildNamed(a, "fresh"), kGuardMs);
   fs::rename(dir / "a/fresh", dir / "a/renamed");
-  QTRY_VERIFY_WITH_TIMEOUT(ChildNamed(a, "renamed") && !ChildNamed(a, "fresh"), 1000);
+  QTRY_VERIFY_WITH_TIMEOUT(ChildNamed(a, "renamed") && !ChildNamed(a, "fresh"), kGuardMs);
   fs::remove(dir / "a/renamed");
-  QTRY_VERIFY_WITH_TIMEOUT(!ChildNamed(a, "renamed"), 1000);
+  QTRY_VERIFY_WITH_TIMEOUT(!ChildNamed(a, "renamed"), kGuardMs);
   QCOMPARE(ChildNames(a), QStringList({"keep"}));
   QCOMPARE(tree->Selected(), a);
 }
@@ -312,7 +313,7 @@ void ShellTreeTest::firstSubfolderBringsTheExpandButton() {
   QCOMPARE(leaf->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicatorWhenChildless);
   QCOMPARE(leaf->childCount(), 0);
   fs::create_directories(dir / "leaf/first");
-  QTRY_COMPARE_WITH_TIMEOUT(leaf->childCount(), 1, 1000);
+  QTRY_COMPARE_WITH_TIMEOUT(leaf->childCount(), 1, kGuardMs);
   QVERIFY(!leaf->isExpanded());
 
   // A collapsed folder read earlier whose last subfolder went while nothing watched it loses
@@ -332,7 +333,7 @@ void ShellTreeTest::firstSubfolderBringsTheExpandButton() {
   QCOMPARE(mid->childCount(), 0);
   QVERIFY(tree->IsMonitored(mid));
   fs::create_directories(dir / "outer/mid/again");
-  QTRY_COMPARE_WITH_TIMEOUT(mid->childCount(), 1, 1000);
+  QTRY_COMPARE_WITH_TIMEOUT(mid->childCount(), 1, kGuardMs);
 }
 
 void ShellTreeTest::filesInWatchedFoldersCauseNoRereadWhenListingFolders() {
@@ -346,10 +347,10 @@ void ShellTreeTest::filesInWatchedFoldersCauseNoRereadWhenListingFolders() {
   Touch(dir / "a/file.txt");
   fs::rename(dir / "a/file.txt", dir / "a/file2.txt");
   fs::remove(dir / "a/file2.txt");
-  QVERIFY(tree->Settle());  // every report handled: none led to a reading
+  QVERIFY(tree->Settle(kGuardMs));  // every report handled: none led to a reading
   QCOMPARE(reads, 0);
   fs::create_directories(dir / "a/other");
-  QTRY_VERIFY_WITH_TIMEOUT(reads > 0, 1000);
+  QTRY_VERIFY_WITH_TIMEOUT(reads > 0, kGuardMs);
 }
 
 void ShellTreeTest::listedFilesAreWatchedToo() {
@@ -360,7 +361,7 @@ void ShellTreeTest::listedFilesAreWatchedToo() {
   TShellNode* a = tree->Selected();
   QCOMPARE(a->childCount(), 0);
   Touch(dir / "a/new.txt");
-  QTRY_VERIFY_WITH_TIMEOUT(ChildNamed(a, "new.txt"), 1000);
+  QTRY_VERIFY_WITH_TIMEOUT(ChildNamed(a, "new.txt"), kGuardMs);
   QCOMPARE(ChildNamed(a, "new.txt")->kind(), TShellNode::Kind::File);
 
   // Switching to folders only stops the file reports of the running watch.
@@ -370,7 +371,7 @@ void ShellTreeTest::listedFilesAreWatchedToo() {
   connect(tree.get(), &TShellTree::OnDirAdd, this,
           [&](const QString&, quint32, bool&) { ++reads; });
   Touch(dir / "a/more.txt");
-  QVERIFY(tree->Settle());  // every report handled: none led to a reading
+  QVERIFY(tree->Settle(kGuardMs));  // every report handled: none led to a reading
   QCOMPARE(reads, 0);
 }
 
@@ -390,7 +391,7 @@ void ShellTreeTest::collapsingAndDestructionEndTheWatches() {
   QVERIFY(tree->IsMonitored(a));
   QVERIFY(!tree->IsMonitored(b));
   fs::create_directories(dir / "a/b/x");
-  QVERIFY(tree->Settle());  // every report handled: none led to a reading
+  QVERIFY(tree->Settle(kGuardMs));  // every report handled: none led to a reading
   QVERIFY(!ChildNamed(b, "x"));
   // Expanding again brings the watches below back.
   tree->expandItem(a);
@@ -403,7 +404,7 @@ void ShellTreeTest::collapsingAndDestructionEndTheWatches() {
   TShellNode* x = tree->Selected();
   QVERIFY(tree->IsMonitored(x));
   fs::remove_all(dir / "a/b/x");
-  QTRY_VERIFY_WITH_TIMEOUT(!ChildNamed(b, "x"), 1000);
+  QTRY_VERIFY_WITH_TIMEOUT(!ChildNamed(b, "x"), kGuardMs);
 
   tree.reset();
   QCOMPARE(InotifyInstances(), before);
@@ -419,7 +420,7 @@ void ShellTreeTest::watchingOffStartsNoWatch() {
   tree.show();
   QVERIFY(!tree.IsMonitored(tree.RootNode()));
   fs::create_directories(dir / "b");
-  QVERIFY(tree.Settle());  // every report handled: none led to a reading
+  QVERIFY(tree.Settle(kGuardMs));  // every report handled: none led to a reading
   QCOMPARE(ChildNames(tree.RootNode()), QStringList({"a"}));
   tree.RefreshTree();
   QCOMPARE(ChildNames(tree.RootNode()), QStringList({"a", "b"}));
@@ -430,7 +431,7 @@ void ShellTreeTest::watchingOffStartsNoWatch() {
   QVERIFY(tree.IsMonitored(tree.RootNode()));
   tree.SetUpdAutoThread(false);
   fs::create_directories(dir / "c");
-  QVERIFY(tree.Settle());  // every report handled: none led to a reading
+  QVERIFY(tree.Settle(kGuardMs));  // every report handled: none led to a reading
   QCOMPARE(ChildNames(tree.RootNode()), QStringList({"a", "b"}));
 }
 
@@ -599,7 +600,7 @@ void ShellTreeTest::systemMenuReportsRenameWithoutRenaming() {
   QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(), QPoint());
   QApplication::sendEvent(tree->viewport(), &key);
   QVERIFY(fs::exists(dir / "a"));
-  QTest::qWait(50);
+  HandleQueuedEvents();  // an edit the command started would be open by now
   QVERIFY(!tree->findChild<QLineEdit*>());
 }
 
@@ -664,7 +665,7 @@ void ShellTreeTest::renamingInPlace() {
   QVERIFY(editor);
   editor->setText("y");
   QTest::keyClick(editor, Qt::Key_Return);
-  QTRY_VERIFY(fs::exists(dir / "y/inner"));
+  QTRY_VERIFY_WITH_TIMEOUT(fs::exists(dir / "y/inner"), kGuardMs);
   QCOMPARE(a->text(0), QString("y"));
 
   connect(tree.get(), &TShellTree::OnEdited, this,
@@ -687,13 +688,13 @@ void ShellTreeTest::renamedFoldersKeepTheirWatches() {
 
   // A link to a folder is told from a link to a file under the folder's new name.
   fs::create_directory_symlink(dir / "target", dir / "r/inner/link");
-  QTRY_VERIFY_WITH_TIMEOUT(ChildNamed(inner, "link"), 1000);
+  QTRY_VERIFY_WITH_TIMEOUT(ChildNamed(inner, "link"), kGuardMs);
 
   // A new filter reaches the watch through the new name.
   tree->SetOptions(TShellTree::TF_FOLDERS | TShellTree::TF_NONFOLDERS);
   QVERIFY(tree->IsMonitored(inner));
   Touch(dir / "r/inner/late.txt");
-  QTRY_VERIFY_WITH_TIMEOUT(ChildNamed(inner, "late.txt"), 1000);
+  QTRY_VERIFY_WITH_TIMEOUT(ChildNamed(inner, "late.txt"), kGuardMs);
 }
 
 void ShellTreeTest::checkBoxesReportChanges() {
@@ -786,9 +787,9 @@ void ShellTreeTest::realMountsAreNoticedWithoutPolling() {
     void operator()() { done = done || umount(point.c_str()) == 0; }
     ~Unmount() { (*this)(); }
   } unmount{dir / "point"};
-  QTRY_VERIFY_WITH_TIMEOUT(ChildNames(root).contains(point), 1000);
+  QTRY_VERIFY_WITH_TIMEOUT(ChildNames(root).contains(point), kGuardMs);
   unmount();
-  QTRY_VERIFY_WITH_TIMEOUT(!ChildNames(root).contains(point), 1000);
+  QTRY_VERIFY_WITH_TIMEOUT(!ChildNames(root).contains(point), kGuardMs);
 }
 
 QTEST_MAIN(ShellTreeTest)

@@ -40,15 +40,15 @@ void TreeTruthTest::aFolderMadeAgainIsANewFolder() {
 
   fs::remove_all(dir / "x");
   fs::create_directory(dir / "x");
-  QVERIFY(tree->Settle());
+  QVERIFY(tree->Settle(kGuardMs));
   TShellNode* again = ChildNamed(tree->RootNode(), "x");
   QVERIFY(again);
   QCOMPARE(again->childCount(), 0);  // the old children went with the old folder
   tree->expandItem(again);
-  QVERIFY(tree->Settle());
+  QVERIFY(tree->Settle(kGuardMs));
   QVERIFY(tree->IsMonitored(again));
   fs::create_directory(dir / "x/new");
-  QTRY_COMPARE_WITH_TIMEOUT(ChildNames(again), QStringList{"new"}, 1000);
+  QTRY_COMPARE_WITH_TIMEOUT(ChildNames(again), QStringList{"new"}, kGuardMs);
 
   // The root folder made again: the watch the host ended comes back with it.
   fs::create_directories(dir / "root/gone");
@@ -56,11 +56,11 @@ void TreeTruthTest::aFolderMadeAgainIsANewFolder() {
   QVERIFY(rooted->IsMonitored(rooted->RootNode()));
   fs::remove_all(dir / "root");
   fs::create_directory(dir / "root");
-  QVERIFY(rooted->Settle());
+  QVERIFY(rooted->Settle(kGuardMs));
   QCOMPARE(rooted->RootNode()->childCount(), 0);
   QVERIFY(rooted->IsMonitored(rooted->RootNode()));
   fs::create_directory(dir / "root/back");
-  QTRY_COMPARE_WITH_TIMEOUT(ChildNames(rooted->RootNode()), QStringList{"back"}, 1000);
+  QTRY_COMPARE_WITH_TIMEOUT(ChildNames(rooted->RootNode()), QStringList{"back"}, kGuardMs);
 }
 
 void TreeTruthTest::theSelectionMovesToTheNearestExistingFolder() {
@@ -74,7 +74,7 @@ void TreeTruthTest::theSelectionMovesToTheNearestExistingFolder() {
   tree->SetPath(Q(dir / "a/b/c"));
   changes.clear();
   fs::remove_all(dir / "a/b");
-  QVERIFY(tree->Settle());
+  QVERIFY(tree->Settle(kGuardMs));
   QCOMPARE(tree->Path(), Q(dir / "a"));
   QCOMPARE(changes.count(), 1);
   QCOMPARE(changes.at(0).at(0).value<TShellNode*>(), tree->Selected());
@@ -83,17 +83,17 @@ void TreeTruthTest::theSelectionMovesToTheNearestExistingFolder() {
   tree->SetPath(Q(dir / "a/b2"));
   changes.clear();
   fs::remove(dir / "a/b2");
-  QVERIFY(tree->Settle());
+  QVERIFY(tree->Settle(kGuardMs));
   QCOMPARE(tree->Path(), Q(dir / "a"));
   QCOMPARE(changes.count(), 1);
 
   // Renamed away, the same.
   fs::create_directories(dir / "a/r/s");
-  QVERIFY(tree->Settle());
+  QVERIFY(tree->Settle(kGuardMs));
   tree->SetPath(Q(dir / "a/r/s"));
   changes.clear();
   fs::rename(dir / "a/r", dir / "moved");
-  QVERIFY(tree->Settle());
+  QVERIFY(tree->Settle(kGuardMs));
   QCOMPARE(tree->Path(), Q(dir / "a"));
   QCOMPARE(changes.count(), 1);
 }
