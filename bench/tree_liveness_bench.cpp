@@ -106,7 +106,7 @@ bool UnansweringMountCases() {
 
     TShellNode* volume = nullptr;
     {
-      const StallMeter meter;
+      StallMeter meter;
       UnansweringMount late(dir / "late", "rclone");
       late.EndAfter(20s);
       Wait(
@@ -117,7 +117,7 @@ bool UnansweringMountCases() {
           5000);
       appears = std::max(appears, meter.LongestSeconds());
       if (volume) {
-        const StallMeter into;
+        StallMeter into;
         tree.expandItem(volume);
         tree.SetPath(QString::fromStdString(late.point() + "/inside/deeper"));
         QApplication::processEvents();
@@ -128,7 +128,7 @@ bool UnansweringMountCases() {
     auto rooted = TreeAt(dir.path());
     QApplication::processEvents();
     fs::create_directory_symlink(dir / "early/inside", dir / "a/link");
-    const StallMeter meter;
+    StallMeter meter;
     rooted->SetPath(QString::fromStdString(dir / "a/b/c"));
     QApplication::processEvents();
     waitingPath = std::max(waitingPath, meter.LongestSeconds());
