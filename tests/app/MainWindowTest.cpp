@@ -31,6 +31,7 @@
 #include "history/MYcustomhistory.h"
 #include "settings/SettingsFile.h"
 #include "shelltree/ShellTree.h"
+#include "support/EventSync.h"
 #include "support/RecordingRunHost.h"
 #include "support/RecordingSeam.h"
 #include "support/TempDir.h"
@@ -39,6 +40,7 @@
 #include "util/Volumes.h"
 
 using namespace quillon;
+using quillon::testing::kGuardMs;
 using quillon::testing::ReadBytes;
 using quillon::testing::RecordingSeam;
 using quillon::testing::TempDir;
@@ -106,7 +108,7 @@ struct Fixture {
   }
   void Show() {
     window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(window.get(), kGuardMs));
   }
   void SetPaths(const std::string& source, const std::string& destination) {
     window->AddsourceE->setText(Q(source));
@@ -693,8 +695,8 @@ void MainWindowTest::folderOpenRefusesMissingFolder() {
   dir.Write("dirfiles.his", (dir / "kept") + "\r\n" + (dir / "gone") + "\r\n");
   TmainF w(dir / "quillon");
   w.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&w));
-  QTRY_COMPARE(w.ST1->Path(), Q(dir.path()));
+  QVERIFY(QTest::qWaitForWindowExposed(&w, kGuardMs));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), Q(dir.path()), kGuardMs);
 
   Entry(w.dirOpenMI, "historyitem1")->trigger();
   QCOMPARE(seam.texts(), QStringList{"Folder does not exist: " + Q(dir / "gone")});
@@ -720,7 +722,7 @@ void MainWindowTest::fileListFilterAndAddButtons() {
   f.dir.Write("src/c.log", "c");
   f.dir.Write("src/README", "r");
   f.Show();
-  QTRY_COMPARE(w.ST1->Path(), Q(f.dir.path()));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), Q(f.dir.path()), kGuardMs);
   QCOMPARE(w.dlb1->Directory(), Q(f.dir.path()));
 
   w.ST1->SetPath(Q(f.dir / "src"));
@@ -799,10 +801,12 @@ void MainWindowTest::fileListFilterAndAddButtons() {
   // While the drive box has the focus, the status bar gives its advice.
   w.activateWindow();
   w.DriveComboBox1->setFocus(Qt::TabFocusReason);
-  QTRY_COMPARE(w.StatusText(), QStringLiteral("If you get error: \"I/O error 21\" then you "
-                                              "probably forgot to insert a disk"));
+  QTRY_COMPARE_WITH_TIMEOUT(w.StatusText(),
+                            QStringLiteral("If you get error: \"I/O error 21\" then you "
+                                           "probably forgot to insert a disk"),
+                            kGuardMs);
   w.AddsourceE->setFocus(Qt::TabFocusReason);
-  QTRY_COMPARE(w.StatusText(), QString());
+  QTRY_COMPARE_WITH_TIMEOUT(w.StatusText(), QString(), kGuardMs);
   w.close();
 }
 
@@ -814,7 +818,7 @@ void MainWindowTest::statusBarInformation() {
   f.dir.Write("data/kilo.txt", std::string(1000, 'k'));
   f.dir.Write("data/sub/.more", std::string(234, 'm'));
   f.Show();
-  QTRY_COMPARE(w.ST1->Path(), Q(f.dir.path()));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), Q(f.dir.path()), kGuardMs);
 
   // Unticked: nothing is described.
   w.ST1->SetPath(Q(f.dir / "data"));
@@ -859,7 +863,7 @@ void MainWindowTest::folderCommands() {
   std::filesystem::create_directories(f.dir / "base/full");
   f.dir.Write("base/full/file", "x");
   f.Show();
-  QTRY_COMPARE(w.ST1->Path(), Q(f.dir.path()));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), Q(f.dir.path()), kGuardMs);
   w.ST1->SetPath(Q(f.dir / "base"));
 
   // Create folder: a chain of names below the selected folder; the selection stays.
@@ -906,7 +910,7 @@ void MainWindowTest::folderCommands() {
     w.ST1->SetPath(path);
     return w.ST1->Path() == path;
   };
-  QTRY_VERIFY(selects(Q(f.dir / "base/one/two")));
+  QTRY_VERIFY_WITH_TIMEOUT(selects(Q(f.dir / "base/one/two")), kGuardMs);
   w.findChild<QAction*>("Removefolder1")->trigger();
   QCOMPARE(f.seam.texts().join("|"), QString());
   QVERIFY(!std::filesystem::exists(f.dir / "base/one/two"));

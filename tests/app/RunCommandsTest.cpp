@@ -14,10 +14,12 @@
 #include "app/PreviewF.h"
 #include "app/ReportMemo.h"
 #include "app/quillonU.h"
+#include "support/EventSync.h"
 #include "support/RecordingSeam.h"
 #include "support/TempDir.h"
 
 using namespace quillon;
+using quillon::testing::kGuardMs;
 using quillon::testing::ReadBytes;
 using quillon::testing::RecordingSeam;
 using quillon::testing::TempDir;
@@ -158,7 +160,7 @@ void RunCommandsTest::previewOpensAHundredThousandLines() {
   timer.start();
   w.window->PreviewBClick();
   auto* preview = w.window->findChild<TPreviewF*>(QStringLiteral("PreviewF"));
-  QVERIFY(QTest::qWaitForWindowExposed(preview));
+  QVERIFY(QTest::qWaitForWindowExposed(preview, kGuardMs));
   QCoreApplication::processEvents();
   qInfo("100,000 lines planned and shown in %lld ms", static_cast<long long>(timer.elapsed()));
   QCOMPARE(preview->Model()->rowCount(), 100000);

@@ -10,10 +10,12 @@
 #include "app/FileLists.h"
 #include "app/quillonU.h"
 #include "shelltree/ShellTree.h"
+#include "support/EventSync.h"
 #include "support/RecordingSeam.h"
 #include "support/TempDir.h"
 
 using namespace quillon;
+using quillon::testing::kGuardMs;
 using quillon::testing::RecordingSeam;
 using quillon::testing::TempDir;
 namespace fs = std::filesystem;
@@ -29,18 +31,18 @@ class WindowFollowsTreeTest : public QObject {
     dir.Write("work/doomed/names.txt", "a\n");
     TmainF window(dir / "quillon");
     window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(QTest::qWaitForWindowExposed(&window, kGuardMs));
     const QString work = QString::fromStdString(dir / "work");
     const QString doomed = QString::fromStdString(dir / "work/doomed");
     window.ST1->SetPath(doomed);
-    QTRY_COMPARE(window.dlb1->Directory(), doomed);
+    QTRY_COMPARE_WITH_TIMEOUT(window.dlb1->Directory(), doomed, kGuardMs);
     window.infoCB->setChecked(true);
     window.FileListBox1->setCurrentRow(0);
     QVERIFY(window.AddsourceB->isEnabled());
     QVERIFY(!window.adddestB->isEnabled());
 
     fs::remove_all(dir / "work/doomed");
-    QTRY_COMPARE(window.ST1->Path(), work);
+    QTRY_COMPARE_WITH_TIMEOUT(window.ST1->Path(), work, kGuardMs);
     QCOMPARE(window.dlb1->Directory(), work);
     QCOMPARE(window.FileListBox1->count(), 0);
     QVERIFY(window.StatusText().contains("bytes; Created:"));

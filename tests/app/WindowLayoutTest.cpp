@@ -38,7 +38,7 @@ std::unique_ptr<TmainF> ShownWindow(const TempDir& dir, QSize size = {900, 700})
   window->showNormal();
   window->resize(size);
   window->activateWindow();
-  if (!QTest::qWaitForWindowExposed(window.get())) return nullptr;
+  if (!QTest::qWaitForWindowExposed(window.get(), kGuardMs)) return nullptr;
   return window;
 }
 
@@ -73,7 +73,7 @@ void WindowLayoutTest::theFileListFollowsTheDisk() {
   const std::unique_ptr<TmainF> shown = ShownWindow(dir);
   QVERIFY(shown);
   TmainF& w = *shown;
-  QTRY_COMPARE(w.ST1->Path(), Q(dir.path()));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), Q(dir.path()), kGuardMs);
   QVERIFY(w.FileListBox1->Watching());
   QCOMPARE(Listed(*w.FileListBox1), QStringList());
 
@@ -118,7 +118,7 @@ void WindowLayoutTest::theReportCanGrowAndKeepsItsRoom() {
     QCOMPARE(w.Panel4->height(), TmainF::kReportHeight);
     const int select = w.Panel1->height();
     w.resize(900, 800);
-    QTRY_COMPARE(w.Panel1->height(), select + 100);
+    QTRY_COMPARE_WITH_TIMEOUT(w.Panel1->height(), select + 100, kGuardMs);
     QCOMPARE(w.Panel4->height(), TmainF::kReportHeight);
 
     DragSplit(w.SelectReportS, -150);
@@ -134,7 +134,7 @@ void WindowLayoutTest::theReportCanGrowAndKeepsItsRoom() {
   // The next start gives the report the same room.
   const std::unique_ptr<TmainF> again = ShownWindow(dir);
   QVERIFY(again);
-  QTRY_COMPARE(again->Panel4->height(), grown);
+  QTRY_COMPARE_WITH_TIMEOUT(again->Panel4->height(), grown, kGuardMs);
   again->close();
 }
 
@@ -149,7 +149,7 @@ void WindowLayoutTest::f1OpensTheHelpPageBesideTheProgram() {
   const std::unique_ptr<TmainF> shown = ShownWindow(dir);
   QVERIFY(shown);
   shown->AddsourceE->setFocus();
-  QTRY_VERIFY(shown->AddsourceE->hasFocus());
+  QTRY_VERIFY_WITH_TIMEOUT(shown->AddsourceE->hasFocus(), kGuardMs);
   QTest::keyClick(shown->AddsourceE, Qt::Key_F1);
   QCOMPARE(seam.shellTargets, QStringList{Q(dir / "quillon.html")});
   shown->close();
@@ -180,7 +180,7 @@ void WindowLayoutTest::theLayoutGrowsWithTheDesktopFont() {
     const std::unique_ptr<TmainF> shown = ShownWindow(dir, {1400, 1200});
     QVERIFY(shown);
     QCOMPARE(sizes(*shown), (QList<int>{42, 22, 150, 148, 552, 38}));
-    QTRY_COMPARE(shown->Panel4->height(), 2 * TmainF::kReportHeight);
+    QTRY_COMPARE_WITH_TIMEOUT(shown->Panel4->height(), 2 * TmainF::kReportHeight, kGuardMs);
     shown->close();
   }
   QApplication::setFont(usual);

@@ -195,7 +195,7 @@ void TreeLivenessTest::largeFoldersWatchOnlyWhatIsOpenOrShown() {
   const int before = WatchCount();
   auto tree = TreeAt(dir / "big");
   tree->resize(300, 400);
-  QVERIFY(QTest::qWaitForWindowExposed(tree.get()));
+  QVERIFY(QTest::qWaitForWindowExposed(tree.get(), kGuardMs));
   QVERIFY(tree->Settle(kGuardMs));
   QScrollBar* bar = tree->verticalScrollBar();
   for (int value = 0; value <= bar->maximum(); value += bar->pageStep()) {
