@@ -700,13 +700,13 @@ void MainWindowTest::folderOpenRefusesMissingFolder() {
 
   Entry(w.dirOpenMI, "historyitem1")->trigger();
   QCOMPARE(seam.texts(), QStringList{"Folder does not exist: " + Q(dir / "gone")});
-  QCOMPARE(w.ST1->Path(), Q(dir.path()));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), Q(dir.path()), kGuardMs);
   QCOMPARE(w.MYdiropenH->items(), (QStringList{Q(dir / "gone"), Q(dir / "kept")}));
   QCOMPARE(w.MYdirenterH->items(), (QStringList{Q(dir / "kept"), Q(dir / "gone")}));
 
   Entry(w.dirOpenMI, "historyitem1")->trigger();  // now "kept"
-  QCOMPARE(w.ST1->Path(), Q(dir / "kept"));
-  QCOMPARE(w.dlb1->Directory(), Q(dir / "kept"));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), Q(dir / "kept"), kGuardMs);
+  QTRY_COMPARE_WITH_TIMEOUT(w.dlb1->Directory(), Q(dir / "kept"), kGuardMs);
   QCOMPARE(w.MYdirenterH->items(), (QStringList{Q(dir / "kept"), Q(dir / "gone")}));
   w.close();
 }
@@ -723,10 +723,10 @@ void MainWindowTest::fileListFilterAndAddButtons() {
   f.dir.Write("src/README", "r");
   f.Show();
   QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), Q(f.dir.path()), kGuardMs);
-  QCOMPARE(w.dlb1->Directory(), Q(f.dir.path()));
+  QTRY_COMPARE_WITH_TIMEOUT(w.dlb1->Directory(), Q(f.dir.path()), kGuardMs);
 
   w.ST1->SetPath(Q(f.dir / "src"));
-  QCOMPARE(w.dlb1->Directory(), Q(f.dir / "src"));
+  QTRY_COMPARE_WITH_TIMEOUT(w.dlb1->Directory(), Q(f.dir / "src"), kGuardMs);
   QCOMPARE(QDir::currentPath(), Q(f.dir / "src"));
   auto names = [&] {
     QStringList listed;
@@ -777,16 +777,16 @@ void MainWindowTest::fileListFilterAndAddButtons() {
            Q(f.dir / "src/A.txt") + " | " + Q(f.dir / "src/c.log"));
   w.adddestE->setText(Q(f.dir / "src/folder.txt/not-yet"));
   QTest::mouseDClick(w.adddestE, Qt::LeftButton);
-  QCOMPARE(w.ST1->Path(), Q(f.dir / "src/folder.txt"));
-  QCOMPARE(w.dlb1->Directory(), Q(f.dir / "src/folder.txt"));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), Q(f.dir / "src/folder.txt"), kGuardMs);
+  QTRY_COMPARE_WITH_TIMEOUT(w.dlb1->Directory(), Q(f.dir / "src/folder.txt"), kGuardMs);
 
   // The drive box follows the tree without moving it; a volume picked moves the tree to it.
   QCOMPARE(w.DriveComboBox1->Drive(),
            Q(quillon::VolumeHoldingPath(quillon::ListVolumes(), f.dir.path())->mount_point));
-  QCOMPARE(w.ST1->Path(), Q(f.dir / "src/folder.txt"));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), Q(f.dir / "src/folder.txt"), kGuardMs);
   emit w.DriveComboBox1->activated(0);
-  QCOMPARE(w.ST1->Path(), QStringLiteral("/"));
-  QCOMPARE(w.dlb1->Directory(), QStringLiteral("/"));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), QStringLiteral("/"), kGuardMs);
+  QTRY_COMPARE_WITH_TIMEOUT(w.dlb1->Directory(), QStringLiteral("/"), kGuardMs);
 
   // Volumes mounted or gone since the list was read show when the list opens.
   w.DriveComboBox1->SetVolumes(
@@ -851,9 +851,9 @@ void MainWindowTest::statusBarInformation() {
 
   // The virtual root: no path, an empty status bar, the listed folder kept.
   w.ST1->setCurrentItem(w.ST1->RootNode());
-  QCOMPARE(w.ST1->Path(), QString());
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), QString(), kGuardMs);
   QCOMPARE(w.StatusText(), QString());
-  QCOMPARE(w.dlb1->Directory(), QStringLiteral("/"));
+  QTRY_COMPARE_WITH_TIMEOUT(w.dlb1->Directory(), QStringLiteral("/"), kGuardMs);
   w.close();
 }
 
@@ -872,7 +872,7 @@ void MainWindowTest::folderCommands() {
   QCOMPARE(f.seam.inputs.back().caption, QStringLiteral("Create folder"));
   QCOMPARE(f.seam.inputs.back().prompt, QStringLiteral("Give name of new folder"));
   QVERIFY(std::filesystem::is_directory(f.dir / "base/one/two"));
-  QCOMPARE(w.ST1->Path(), Q(f.dir / "base"));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), Q(f.dir / "base"), kGuardMs);
   // Cancel and an empty name do nothing and say nothing.
   w.findChild<QAction*>("Createfolder1")->trigger();
   f.seam.inputAnswers = {QString()};
@@ -885,7 +885,7 @@ void MainWindowTest::folderCommands() {
   f.seam.clear();
   // On a virtual folder: Cancel says nothing, a name cannot be placed anywhere.
   w.ST1->setCurrentItem(w.ST1->RootNode());
-  QCOMPARE(w.ST1->Path(), QString());
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), QString(), kGuardMs);
   w.findChild<QAction*>("Createfolder1")->trigger();
   QVERIFY(f.seam.boxes.empty());
   f.seam.inputAnswers = {QStringLiteral("nowhere")};
@@ -898,8 +898,8 @@ void MainWindowTest::folderCommands() {
   w.ST1->SetPath(Q(f.dir / "base/full"));
   w.findChild<QAction*>("Removefolder1")->trigger();
   QCOMPARE(f.seam.texts(), QStringList{"Not removed. Probably not empty"});
-  QCOMPARE(w.ST1->Path(), Q(f.dir / "base/full"));
-  QCOMPARE(w.dlb1->Directory(), Q(f.dir / "base/full"));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), Q(f.dir / "base/full"), kGuardMs);
+  QTRY_COMPARE_WITH_TIMEOUT(w.dlb1->Directory(), Q(f.dir / "base/full"), kGuardMs);
   QVERIFY(w.ST1->ReadOnly());
   QVERIFY(w.ST1->UpdAutoThread());
   f.seam.clear();
@@ -914,8 +914,8 @@ void MainWindowTest::folderCommands() {
   w.findChild<QAction*>("Removefolder1")->trigger();
   QCOMPARE(f.seam.texts().join("|"), QString());
   QVERIFY(!std::filesystem::exists(f.dir / "base/one/two"));
-  QCOMPARE(w.ST1->Path(), Q(f.dir / "base/one"));
-  QCOMPARE(w.dlb1->Directory(), Q(f.dir / "base/one"));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), Q(f.dir / "base/one"), kGuardMs);
+  QTRY_COMPARE_WITH_TIMEOUT(w.dlb1->Directory(), Q(f.dir / "base/one"), kGuardMs);
   QCOMPARE(w.ST1->Selected()->childCount(), 0);
   QVERIFY(w.ST1->ReadOnly());
   QVERIFY(w.ST1->UpdAutoThread());

@@ -43,7 +43,7 @@ class WindowFollowsTreeTest : public QObject {
 
     fs::remove_all(dir / "work/doomed");
     QTRY_COMPARE_WITH_TIMEOUT(window.ST1->Path(), work, kGuardMs);
-    QCOMPARE(window.dlb1->Directory(), work);
+    QTRY_COMPARE_WITH_TIMEOUT(window.dlb1->Directory(), work, kGuardMs);
     QCOMPARE(window.FileListBox1->count(), 0);
     QVERIFY(window.StatusText().contains("bytes; Created:"));
     QVERIFY(!window.AddsourceB->isEnabled());

@@ -209,10 +209,10 @@ void WindowKeyboardTest::keyboardChoiceInTheTreeCountsAsAClick() {
   QVERIFY(!w.adddestB->isEnabled());
   w.ST1->setFocus();
   QTest::keyClick(w.ST1, Qt::Key_Down);
-  QCOMPARE(w.ST1->Path(), Q(s.dir / "a"));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), Q(s.dir / "a"), kGuardMs);
   QVERIFY(w.adddestB->isEnabled());
   QVERIFY(!w.AddsourceB->isEnabled());
-  QCOMPARE(w.dlb1->Directory(), Q(s.dir / "a"));
+  QTRY_COMPARE_WITH_TIMEOUT(w.dlb1->Directory(), Q(s.dir / "a"), kGuardMs);
 }
 
 void WindowKeyboardTest::rightClickActsOnTheFolderUnderThePointer() {
@@ -241,7 +241,7 @@ void WindowKeyboardTest::rightClickActsOnTheFolderUnderThePointer() {
   QApplication::sendEvent(w.ST1->viewport(), &menu);
   QTRY_VERIFY_WITH_TIMEOUT(w.PM1->isVisible(), kGuardMs);
   w.PM1->hide();
-  QCOMPARE(w.ST1->Path(), Q(s.dir / "data"));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), Q(s.dir / "data"), kGuardMs);
   s.seam.inputAnswers = {QStringLiteral("made")};
   w.findChild<QAction*>("Createfolder1")->trigger();
   QVERIFY(fs::is_directory(s.dir / "data/made"));
@@ -264,7 +264,7 @@ void WindowKeyboardTest::doubleClicksOnPathFields() {
   // An empty destination leaves the tree where it is.
   w.adddestE->clear();
   QTest::mouseDClick(w.adddestE, Qt::LeftButton);
-  QCOMPARE(w.ST1->Path(), Q(s.dir / "src"));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), Q(s.dir / "src"), kGuardMs);
 
   // A relative path reaches the shell resolved against the listed folder.
   w.AddsourceE->setText(QStringLiteral("n.txt"));

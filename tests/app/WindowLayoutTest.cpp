@@ -97,7 +97,7 @@ void WindowLayoutTest::theFileListFollowsTheDisk() {
 
   // Made by a run into the listed folder.
   w.ST1->SetPath(Q(dir / "out"));
-  QCOMPARE(w.dlb1->Directory(), Q(dir / "out"));
+  QTRY_COMPARE_WITH_TIMEOUT(w.dlb1->Directory(), Q(dir / "out"), kGuardMs);
   w.AddsourceE->setText(Q(dir.Write("names.lst", "one\ntwo\n")));
   w.adddestE->setText(Q(dir / "out"));
   w.RunB->click();

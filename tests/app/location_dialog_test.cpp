@@ -20,6 +20,7 @@
 
 using namespace quillon;
 using quillon::testing::HandleQueuedEvents;
+using quillon::testing::kGuardMs;
 using quillon::testing::RecordingSeam;
 using quillon::testing::TempDir;
 using quillon::testing::WhenShown;
@@ -109,8 +110,8 @@ void LocationDialogTest::showingMovesTheTreeToTheSelectionFolder() {
   WhenShown(f.dialog, [&] {
     QCOMPARE(f.dialog.windowTitle(),
              QString("Give default start folder when looking for text files"));
-    QCOMPARE(f.dialog.ST1->Path(), start);
-    QCOMPARE(f.dialog.locxxxE->text(), start);
+    QTRY_COMPARE_WITH_TIMEOUT(f.dialog.ST1->Path(), start, kGuardMs);
+    QTRY_COMPARE_WITH_TIMEOUT(f.dialog.locxxxE->text(), start, kGuardMs);
     checked = true;
   });
   selfolderMIClick(f.dialog, f.settings, f.open);
@@ -119,8 +120,8 @@ void LocationDialogTest::showingMovesTheTreeToTheSelectionFolder() {
   // Shown again with the tree already there: the caller's empty preset stays.
   checked = false;
   WhenShown(f.dialog, [&] {
-    QCOMPARE(f.dialog.ST1->Path(), start);
-    QCOMPARE(f.dialog.locxxxE->text(), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(f.dialog.ST1->Path(), start, kGuardMs);
+    QTRY_COMPARE_WITH_TIMEOUT(f.dialog.locxxxE->text(), QString(), kGuardMs);
     checked = true;
   });
   QVERIFY(!direnterBrowse(f.dialog, f.settings));
@@ -131,7 +132,7 @@ void LocationDialogTest::showingMovesTheTreeToTheSelectionFolder() {
   f.settings.SelectionFolder = "relative/folder";
   checked = false;
   WhenShown(f.dialog, [&] {
-    QCOMPARE(f.dialog.ST1->Path(), start);
+    QTRY_COMPARE_WITH_TIMEOUT(f.dialog.ST1->Path(), start, kGuardMs);
     checked = true;
   });
   QVERIFY(!direnterBrowse(f.dialog, f.settings));
@@ -139,7 +140,7 @@ void LocationDialogTest::showingMovesTheTreeToTheSelectionFolder() {
   f.settings.SelectionFolder = f.dir / "gone/deeper";
   checked = false;
   WhenShown(f.dialog, [&] {
-    QCOMPARE(f.dialog.ST1->Path(), Q(f.dir.path()));
+    QTRY_COMPARE_WITH_TIMEOUT(f.dialog.ST1->Path(), Q(f.dir.path()), kGuardMs);
     checked = true;
   });
   QVERIFY(!direnterBrowse(f.dialog, f.settings));
@@ -152,8 +153,8 @@ void LocationDialogTest::treeAndDriveBoxFillTheLocation() {
   const QString other = Q(f.dir / "other");
   WhenShown(f.dialog, [&] {
     f.dialog.ST1->SetPath(other);
-    QCOMPARE(f.dialog.locxxxE->text(), other);
-    QCOMPARE(f.dialog.DirectoryListBox1->Directory(), other);
+    QTRY_COMPARE_WITH_TIMEOUT(f.dialog.locxxxE->text(), other, kGuardMs);
+    QTRY_COMPARE_WITH_TIMEOUT(f.dialog.DirectoryListBox1->Directory(), other, kGuardMs);
     // Picking the drive (the volume holding the folder) moves the tree to its root.
     TDriveComboBox* drives = f.dialog.DriveComboBox1;
     QVERIFY(drives->count() > 0);
@@ -161,8 +162,8 @@ void LocationDialogTest::treeAndDriveBoxFillTheLocation() {
     QVERIFY(!drive.isEmpty());
     QVERIFY(other.startsWith(drive));
     emit drives->activated(drives->currentIndex());
-    QCOMPARE(f.dialog.ST1->Path(), drive);
-    QCOMPARE(f.dialog.locxxxE->text(), drive);
+    QTRY_COMPARE_WITH_TIMEOUT(f.dialog.ST1->Path(), drive, kGuardMs);
+    QTRY_COMPARE_WITH_TIMEOUT(f.dialog.locxxxE->text(), drive, kGuardMs);
   });
   QVERIFY(!direnterBrowse(f.dialog, f.settings));
 }
