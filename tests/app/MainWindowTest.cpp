@@ -31,6 +31,7 @@
 #include "history/MYcustomhistory.h"
 #include "settings/SettingsFile.h"
 #include "shelltree/ShellTree.h"
+#include "support/EventSync.h"
 #include "support/RecordingRunHost.h"
 #include "support/RecordingSeam.h"
 #include "support/TempDir.h"
@@ -39,6 +40,7 @@
 #include "util/Volumes.h"
 
 using namespace quillon;
+using quillon::testing::kGuardMs;
 using quillon::testing::ReadBytes;
 using quillon::testing::RecordingSeam;
 using quillon::testing::TempDir;
@@ -106,7 +108,7 @@ struct Fixture {
   }
   void Show() {
     window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(window.get(), kGuardMs));
   }
   void SetPaths(const std::string& source, const std::string& destination) {
     window->AddsourceE->setText(Q(source));
@@ -693,18 +695,18 @@ void MainWindowTest::folderOpenRefusesMissingFolder() {
   dir.Write("dirfiles.his", (dir / "kept") + "\r\n" + (dir / "gone") + "\r\n");
   TmainF w(dir / "quillon");
   w.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&w));
-  QTRY_COMPARE(w.ST1->Path(), Q(dir.path()));
+  QVERIFY(QTest::qWaitForWindowExposed(&w, kGuardMs));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), Q(dir.path()), kGuardMs);
 
   Entry(w.dirOpenMI, "historyitem1")->trigger();
   QCOMPARE(seam.texts(), QStringList{"Folder does not exist: " + Q(dir / "gone")});
-  QCOMPARE(w.ST1->Path(), Q(dir.path()));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), Q(dir.path()), kGuardMs);
   QCOMPARE(w.MYdiropenH->items(), (QStringList{Q(dir / "gone"), Q(dir / "kept")}));
   QCOMPARE(w.MYdirenterH->items(), (QStringList{Q(dir / "kept"), Q(dir / "gone")}));
 
   Entry(w.dirOpenMI, "historyitem1")->trigger();  // now "kept"
-  QCOMPARE(w.ST1->Path(), Q(dir / "kept"));
-  QCOMPARE(w.dlb1->Directory(), Q(dir / "kept"));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), Q(dir / "kept"), kGuardMs);
+  QTRY_COMPARE_WITH_TIMEOUT(w.dlb1->Directory(), Q(dir / "kept"), kGuardMs);
   QCOMPARE(w.MYdirenterH->items(), (QStringList{Q(dir / "kept"), Q(dir / "gone")}));
   w.close();
 }
@@ -720,11 +722,11 @@ void MainWindowTest::fileListFilterAndAddButtons() {
   f.dir.Write("src/c.log", "c");
   f.dir.Write("src/README", "r");
   f.Show();
-  QTRY_COMPARE(w.ST1->Path(), Q(f.dir.path()));
-  QCOMPARE(w.dlb1->Directory(), Q(f.dir.path()));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), Q(f.dir.path()), kGuardMs);
+  QTRY_COMPARE_WITH_TIMEOUT(w.dlb1->Directory(), Q(f.dir.path()), kGuardMs);
 
   w.ST1->SetPath(Q(f.dir / "src"));
-  QCOMPARE(w.dlb1->Directory(), Q(f.dir / "src"));
+  QTRY_COMPARE_WITH_TIMEOUT(w.dlb1->Directory(), Q(f.dir / "src"), kGuardMs);
   QCOMPARE(QDir::currentPath(), Q(f.dir / "src"));
   QVERIFY(w.FileListBox1->Settle());
   auto names = [&] {
@@ -777,16 +779,16 @@ void MainWindowTest::fileListFilterAndAddButtons() {
            Q(f.dir / "src/A.txt") + " | " + Q(f.dir / "src/c.log"));
   w.adddestE->setText(Q(f.dir / "src/folder.txt/not-yet"));
   QTest::mouseDClick(w.adddestE, Qt::LeftButton);
-  QCOMPARE(w.ST1->Path(), Q(f.dir / "src/folder.txt"));
-  QCOMPARE(w.dlb1->Directory(), Q(f.dir / "src/folder.txt"));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), Q(f.dir / "src/folder.txt"), kGuardMs);
+  QTRY_COMPARE_WITH_TIMEOUT(w.dlb1->Directory(), Q(f.dir / "src/folder.txt"), kGuardMs);
 
   // The drive box follows the tree without moving it; a volume picked moves the tree to it.
   QCOMPARE(w.DriveComboBox1->Drive(),
            Q(quillon::VolumeHoldingPath(quillon::ListVolumes(), f.dir.path())->mount_point));
-  QCOMPARE(w.ST1->Path(), Q(f.dir / "src/folder.txt"));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), Q(f.dir / "src/folder.txt"), kGuardMs);
   emit w.DriveComboBox1->activated(0);
-  QCOMPARE(w.ST1->Path(), QStringLiteral("/"));
-  QCOMPARE(w.dlb1->Directory(), QStringLiteral("/"));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), QStringLiteral("/"), kGuardMs);
+  QTRY_COMPARE_WITH_TIMEOUT(w.dlb1->Directory(), QStringLiteral("/"), kGuardMs);
 
   // Volumes mounted or gone since the list was read show when the list opens.
   w.DriveComboBox1->SetVolumes(
@@ -801,10 +803,12 @@ void MainWindowTest::fileListFilterAndAddButtons() {
   // While the drive box has the focus, the status bar gives its advice.
   w.activateWindow();
   w.DriveComboBox1->setFocus(Qt::TabFocusReason);
-  QTRY_COMPARE(w.StatusText(), QStringLiteral("If you get error: \"I/O error 21\" then you "
-                                              "probably forgot to insert a disk"));
+  QTRY_COMPARE_WITH_TIMEOUT(w.StatusText(),
+                            QStringLiteral("If you get error: \"I/O error 21\" then you "
+                                           "probably forgot to insert a disk"),
+                            kGuardMs);
   w.AddsourceE->setFocus(Qt::TabFocusReason);
-  QTRY_COMPARE(w.StatusText(), QString());
+  QTRY_COMPARE_WITH_TIMEOUT(w.StatusText(), QString(), kGuardMs);
   w.close();
 }
 
@@ -816,7 +820,7 @@ void MainWindowTest::statusBarInformation() {
   f.dir.Write("data/kilo.txt", std::string(1000, 'k'));
   f.dir.Write("data/sub/.more", std::string(234, 'm'));
   f.Show();
-  QTRY_COMPARE(w.ST1->Path(), Q(f.dir.path()));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), Q(f.dir.path()), kGuardMs);
   // The information is computed on a worker: the text once it has come.
   QSignalSpy shown(&w, &TmainF::StatusInfoShown);
   const auto described = [&](const std::function<void()>& select) {
@@ -854,9 +858,9 @@ void MainWindowTest::statusBarInformation() {
 
   // The virtual root: no path, an empty status bar, the listed folder kept.
   w.ST1->setCurrentItem(w.ST1->RootNode());
-  QCOMPARE(w.ST1->Path(), QString());
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), QString(), kGuardMs);
   QCOMPARE(w.StatusText(), QString());
-  QCOMPARE(w.dlb1->Directory(), QStringLiteral("/"));
+  QTRY_COMPARE_WITH_TIMEOUT(w.dlb1->Directory(), QStringLiteral("/"), kGuardMs);
   w.close();
 }
 
@@ -866,7 +870,7 @@ void MainWindowTest::folderCommands() {
   std::filesystem::create_directories(f.dir / "base/full");
   f.dir.Write("base/full/file", "x");
   f.Show();
-  QTRY_COMPARE(w.ST1->Path(), Q(f.dir.path()));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), Q(f.dir.path()), kGuardMs);
   w.ST1->SetPath(Q(f.dir / "base"));
 
   // Create folder: a chain of names below the selected folder; the selection stays.
@@ -875,7 +879,7 @@ void MainWindowTest::folderCommands() {
   QCOMPARE(f.seam.inputs.back().caption, QStringLiteral("Create folder"));
   QCOMPARE(f.seam.inputs.back().prompt, QStringLiteral("Give name of new folder"));
   QVERIFY(std::filesystem::is_directory(f.dir / "base/one/two"));
-  QCOMPARE(w.ST1->Path(), Q(f.dir / "base"));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), Q(f.dir / "base"), kGuardMs);
   // Cancel and an empty name do nothing and say nothing.
   w.findChild<QAction*>("Createfolder1")->trigger();
   f.seam.inputAnswers = {QString()};
@@ -888,7 +892,7 @@ void MainWindowTest::folderCommands() {
   f.seam.clear();
   // On a virtual folder: Cancel says nothing, a name cannot be placed anywhere.
   w.ST1->setCurrentItem(w.ST1->RootNode());
-  QCOMPARE(w.ST1->Path(), QString());
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), QString(), kGuardMs);
   w.findChild<QAction*>("Createfolder1")->trigger();
   QVERIFY(f.seam.boxes.empty());
   f.seam.inputAnswers = {QStringLiteral("nowhere")};
@@ -901,8 +905,8 @@ void MainWindowTest::folderCommands() {
   w.ST1->SetPath(Q(f.dir / "base/full"));
   w.findChild<QAction*>("Removefolder1")->trigger();
   QCOMPARE(f.seam.texts(), QStringList{"Not removed. Probably not empty"});
-  QCOMPARE(w.ST1->Path(), Q(f.dir / "base/full"));
-  QCOMPARE(w.dlb1->Directory(), Q(f.dir / "base/full"));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), Q(f.dir / "base/full"), kGuardMs);
+  QTRY_COMPARE_WITH_TIMEOUT(w.dlb1->Directory(), Q(f.dir / "base/full"), kGuardMs);
   QVERIFY(w.ST1->ReadOnly());
   QVERIFY(w.ST1->UpdAutoThread());
   f.seam.clear();
@@ -913,12 +917,12 @@ void MainWindowTest::folderCommands() {
     w.ST1->SetPath(path);
     return w.ST1->Path() == path;
   };
-  QTRY_VERIFY(selects(Q(f.dir / "base/one/two")));
+  QTRY_VERIFY_WITH_TIMEOUT(selects(Q(f.dir / "base/one/two")), kGuardMs);
   w.findChild<QAction*>("Removefolder1")->trigger();
   QCOMPARE(f.seam.texts().join("|"), QString());
   QVERIFY(!std::filesystem::exists(f.dir / "base/one/two"));
-  QCOMPARE(w.ST1->Path(), Q(f.dir / "base/one"));
-  QCOMPARE(w.dlb1->Directory(), Q(f.dir / "base/one"));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), Q(f.dir / "base/one"), kGuardMs);
+  QTRY_COMPARE_WITH_TIMEOUT(w.dlb1->Directory(), Q(f.dir / "base/one"), kGuardMs);
   QCOMPARE(w.ST1->Selected()->childCount(), 0);
   QVERIFY(w.ST1->ReadOnly());
   QVERIFY(w.ST1->UpdAutoThread());

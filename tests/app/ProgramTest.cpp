@@ -14,11 +14,13 @@
 #include "app/QuillonApplication.h"
 #include "app/Windows.h"
 #include "shelltree/ShellTree.h"
+#include "support/EventSync.h"
 #include "support/RecordingSeam.h"
 #include "support/TempDir.h"
 #include "util/IoError.h"
 
 using namespace quillon;
+using quillon::testing::kGuardMs;
 using quillon::testing::ReadBytes;
 using quillon::testing::RecordingSeam;
 using quillon::testing::TempDir;
@@ -89,7 +91,7 @@ class ProgramTest : public QObject {
       QString path;
     } first(w);
     w.show();
-    QTRY_COMPARE(w.ST1->Path(), QString::fromStdString(dir.path()));
+    QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), QString::fromStdString(dir.path()), kGuardMs);
     QVERIFY(first.painted);
     QVERIFY(first.path != QString::fromStdString(dir.path()));
     w.close();

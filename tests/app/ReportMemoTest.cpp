@@ -5,8 +5,10 @@
 #include <QtTest>
 
 #include "app/ReportMemo.h"
+#include "support/EventSync.h"
 #include "support/ResidentMemory.h"
 
+using quillon::testing::kGuardMs;
 using quillon::testing::ProcessMemory;
 
 using namespace quillon;
@@ -83,7 +85,7 @@ class ReportMemoTest : public QObject {
     TReportMemo memo;
     memo.resize(400, 200);
     memo.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&memo));
+    QVERIFY(QTest::qWaitForWindowExposed(&memo, kGuardMs));
     memo.appendPlainText("first line\nsecond line\nthird");
     const int height = memo.fontMetrics().lineSpacing();
     // A drag from the start of the first line into the second line.
@@ -105,7 +107,7 @@ class ReportMemoTest : public QObject {
     TReportMemo memo;
     memo.resize(300, 100);
     memo.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&memo));
+    QVERIFY(QTest::qWaitForWindowExposed(&memo, kGuardMs));
     QString many;
     for (int i = 0; i < 200; ++i) many += QString("line %1\n").arg(i);
     memo.appendPlainText(many.chopped(1));

@@ -15,6 +15,7 @@
 #include "app/PreviewF.h"
 #include "app/ReportMemo.h"
 #include "app/quillonU.h"
+#include "support/EventSync.h"
 #include "support/FileSizeLimit.h"
 #include "support/RecordingSeam.h"
 #include "support/TempDir.h"
@@ -22,6 +23,7 @@
 
 using namespace quillon;
 using quillon::testing::FileSizeLimit;
+using quillon::testing::kGuardMs;
 using quillon::testing::ReadBytes;
 using quillon::testing::RecordingSeam;
 using quillon::testing::TempDir;
@@ -185,7 +187,7 @@ void RunCommandsTest::previewOpensAHundredThousandLines() {
   timer.start();
   w.window->PreviewBClick();
   auto* preview = w.window->findChild<TPreviewF*>(QStringLiteral("PreviewF"));
-  QVERIFY(QTest::qWaitForWindowExposed(preview));
+  QVERIFY(QTest::qWaitForWindowExposed(preview, kGuardMs));
   QCoreApplication::processEvents();
   qInfo("100,000 lines planned and shown in %lld ms", static_cast<long long>(timer.elapsed()));
   QCOMPARE(preview->Model()->rowCount(), 100000);

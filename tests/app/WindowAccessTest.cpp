@@ -23,6 +23,7 @@
 #include "settings/outputextensionU.h"
 #include "settings/repU.h"
 #include "shelltree/ShellTree.h"
+#include "support/EventSync.h"
 #include "support/RecordingSeam.h"
 #include "support/TempDir.h"
 #include "support/WindowTestSupport.h"
@@ -137,17 +138,17 @@ void WindowAccessTest::theFocusShowsOnEveryControl() {
   TmainF w(dir / "quillon");
   w.show();
   w.activateWindow();
-  QVERIFY(QTest::qWaitForWindowExposed(&w));
-  QTRY_COMPARE(w.ST1->Path(), Q(dir.path()));
+  QVERIFY(QTest::qWaitForWindowExposed(&w, kGuardMs));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), Q(dir.path()), kGuardMs);
   w.ST1->SetPath(Q(dir / "empty"));
   QCOMPARE(w.FileListBox1->count(), 0);
   for (QWidget* control :
        std::initializer_list<QWidget*>{w.DriveComboBox1, w.FileListBox1, w.RunM}) {
     w.ExitB->setFocus(Qt::TabFocusReason);
-    QTRY_VERIFY(!control->hasFocus());
+    QTRY_VERIFY_WITH_TIMEOUT(!control->hasFocus(), kGuardMs);
     const QImage without = control->grab().toImage();
     control->setFocus(Qt::TabFocusReason);
-    QTRY_VERIFY(control->hasFocus());
+    QTRY_VERIFY_WITH_TIMEOUT(control->hasFocus(), kGuardMs);
     const QImage with = control->grab().toImage();
     QVERIFY2(with != without, control->objectName().toLatin1());
   }

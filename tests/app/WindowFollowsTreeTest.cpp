@@ -10,10 +10,12 @@
 #include "app/FileLists.h"
 #include "app/quillonU.h"
 #include "shelltree/ShellTree.h"
+#include "support/EventSync.h"
 #include "support/RecordingSeam.h"
 #include "support/TempDir.h"
 
 using namespace quillon;
+using quillon::testing::kGuardMs;
 using quillon::testing::RecordingSeam;
 using quillon::testing::TempDir;
 namespace fs = std::filesystem;
@@ -29,11 +31,11 @@ class WindowFollowsTreeTest : public QObject {
     dir.Write("work/doomed/names.txt", "a\n");
     TmainF window(dir / "quillon");
     window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(QTest::qWaitForWindowExposed(&window, kGuardMs));
     const QString work = QString::fromStdString(dir / "work");
     const QString doomed = QString::fromStdString(dir / "work/doomed");
     window.ST1->SetPath(doomed);
-    QTRY_COMPARE(window.dlb1->Directory(), doomed);
+    QTRY_COMPARE_WITH_TIMEOUT(window.dlb1->Directory(), doomed, kGuardMs);
     QVERIFY(window.FileListBox1->Settle());
     window.infoCB->setChecked(true);
     window.FileListBox1->setCurrentRow(0);
@@ -41,8 +43,8 @@ class WindowFollowsTreeTest : public QObject {
     QVERIFY(!window.adddestB->isEnabled());
 
     fs::remove_all(dir / "work/doomed");
-    QTRY_COMPARE(window.ST1->Path(), work);
-    QCOMPARE(window.dlb1->Directory(), work);
+    QTRY_COMPARE_WITH_TIMEOUT(window.ST1->Path(), work, kGuardMs);
+    QTRY_COMPARE_WITH_TIMEOUT(window.dlb1->Directory(), work, kGuardMs);
     QCOMPARE(window.FileListBox1->count(), 0);
     QTRY_VERIFY(window.StatusText().contains("bytes; Created:"));
     QVERIFY(!window.AddsourceB->isEnabled());

@@ -27,6 +27,7 @@
 #include "settings/outputextensionU.h"
 #include "settings/repU.h"
 #include "shelltree/ShellTree.h"
+#include "support/EventSync.h"
 #include "support/RecordingSeam.h"
 #include "support/TempDir.h"
 #include "support/WindowTestSupport.h"
@@ -42,8 +43,8 @@ struct Shown {
   Shown() : window(std::make_unique<TmainF>(dir / "quillon")) {
     window->show();
     window->activateWindow();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    QTRY_COMPARE(window->ST1->Path(), Q(dir.path()));
+    QVERIFY(QTest::qWaitForWindowExposed(window.get(), kGuardMs));
+    QTRY_COMPARE_WITH_TIMEOUT(window->ST1->Path(), Q(dir.path()), kGuardMs);
   }
   TempDir dir;
   RecordingSeam seam;
@@ -140,7 +141,7 @@ void WindowKeyboardTest::accessKeysActInOnePress() {
   // The Folder menu opens at the first press.
   w.AddsourceE->setFocus();
   Press(Qt::Key_D, Qt::AltModifier);
-  QTRY_VERIFY(QApplication::activePopupWidget());
+  QTRY_VERIFY_WITH_TIMEOUT(QApplication::activePopupWidget(), kGuardMs);
   QCOMPARE(QApplication::activePopupWidget()->objectName(), QStringLiteral("Folder1"));
   QApplication::activePopupWidget()->close();
 
@@ -153,14 +154,14 @@ void WindowKeyboardTest::accessKeysActInOnePress() {
   const QString addSource = w.AddsourceB->text();
   Press(Qt::Key(QKeySequence::mnemonic(addSource)[0].key()), Qt::AltModifier);
   // A button pressed by its key shows itself pressed for a moment, then acts.
-  QTRY_COMPARE(w.AddsourceE->text(), Q(s.dir / "names.txt"));
+  QTRY_COMPARE_WITH_TIMEOUT(w.AddsourceE->text(), Q(s.dir / "names.txt"), kGuardMs);
   w.ST1Click();
   w.adddestE->clear();
   w.activateWindow();
   w.AddsourceE->setFocus();
-  QTRY_VERIFY(w.AddsourceE->hasFocus());
+  QTRY_VERIFY_WITH_TIMEOUT(w.AddsourceE->hasFocus(), kGuardMs);
   Press(Qt::Key(QKeySequence::mnemonic(w.adddestB->text())[0].key()), Qt::AltModifier);
-  QTRY_COMPARE(w.adddestE->text(), Q(s.dir.path()));
+  QTRY_COMPARE_WITH_TIMEOUT(w.adddestE->text(), Q(s.dir.path()), kGuardMs);
 
   // About at the first press.
   Press(Qt::Key_A, Qt::AltModifier);
@@ -174,9 +175,9 @@ void WindowKeyboardTest::escapeLeavingAMenuKeepsTheWindow() {
   w.AddsourceE->setFocus();
   // Alt+D, Escape, Escape: the menu closes, then the menu bar lets go of the keyboard.
   Press(Qt::Key_D, Qt::AltModifier);
-  QTRY_VERIFY(QApplication::activePopupWidget());
+  QTRY_VERIFY_WITH_TIMEOUT(QApplication::activePopupWidget(), kGuardMs);
   Press(Qt::Key_Escape);
-  QTRY_VERIFY(!QApplication::activePopupWidget());
+  QTRY_VERIFY_WITH_TIMEOUT(!QApplication::activePopupWidget(), kGuardMs);
   Press(Qt::Key_Escape);
   QVERIFY(w.isVisible());
   // The menu bar chosen with the keyboard and left with Escape.
@@ -189,9 +190,9 @@ void WindowKeyboardTest::escapeLeavingAMenuKeepsTheWindow() {
   QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(1, 1),
                             w.ST1->mapToGlobal(QPoint(1, 1)));
   QApplication::sendEvent(w.ST1, &menuKey);
-  QTRY_VERIFY(w.PM1->isVisible());
+  QTRY_VERIFY_WITH_TIMEOUT(w.PM1->isVisible(), kGuardMs);
   Press(Qt::Key_Escape);
-  QTRY_VERIFY(!w.PM1->isVisible());
+  QTRY_VERIFY_WITH_TIMEOUT(!w.PM1->isVisible(), kGuardMs);
   QVERIFY(w.isVisible());
   // With no menu open, Escape closes the window.
   w.AddsourceE->setFocus();
@@ -204,14 +205,15 @@ void WindowKeyboardTest::keyboardChoiceInTheTreeCountsAsAClick() {
   TmainF& w = *s.window;
   fs::create_directories(s.dir / "a/b");
   w.ST1->expandItem(w.ST1->Selected());
-  QTRY_COMPARE(w.ST1->Selected()->childCount(), 1);  // the tree learns of the new folder
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Selected()->childCount(), 1,
+                            kGuardMs);  // the tree learns of the new folder
   QVERIFY(!w.adddestB->isEnabled());
   w.ST1->setFocus();
   QTest::keyClick(w.ST1, Qt::Key_Down);
-  QCOMPARE(w.ST1->Path(), Q(s.dir / "a"));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), Q(s.dir / "a"), kGuardMs);
   QVERIFY(w.adddestB->isEnabled());
   QVERIFY(!w.AddsourceB->isEnabled());
-  QCOMPARE(w.dlb1->Directory(), Q(s.dir / "a"));
+  QTRY_COMPARE_WITH_TIMEOUT(w.dlb1->Directory(), Q(s.dir / "a"), kGuardMs);
 }
 
 void WindowKeyboardTest::rightClickActsOnTheFolderUnderThePointer() {
@@ -219,10 +221,12 @@ void WindowKeyboardTest::rightClickActsOnTheFolderUnderThePointer() {
   TmainF& w = *s.window;
   fs::create_directory(s.dir / "data");
   fs::create_directory(s.dir / "dest");
-  QTRY_VERIFY([&] {
-    w.ST1->SetPath(Q(s.dir / "dest"));
-    return w.ST1->Path() == Q(s.dir / "dest");
-  }());
+  QTRY_VERIFY_WITH_TIMEOUT(
+      [&] {
+        w.ST1->SetPath(Q(s.dir / "dest"));
+        return w.ST1->Path() == Q(s.dir / "dest");
+      }(),
+      kGuardMs);
   TShellNode* data = nullptr;
   QTreeWidgetItem* parent = w.ST1->Selected()->parent();
   for (int i = 0; i < parent->childCount(); ++i) {
@@ -236,9 +240,9 @@ void WindowKeyboardTest::rightClickActsOnTheFolderUnderThePointer() {
   QTest::mouseClick(w.ST1->viewport(), Qt::RightButton, {}, at);
   QContextMenuEvent menu(QContextMenuEvent::Mouse, at, w.ST1->viewport()->mapToGlobal(at));
   QApplication::sendEvent(w.ST1->viewport(), &menu);
-  QTRY_VERIFY(w.PM1->isVisible());
+  QTRY_VERIFY_WITH_TIMEOUT(w.PM1->isVisible(), kGuardMs);
   w.PM1->hide();
-  QCOMPARE(w.ST1->Path(), Q(s.dir / "data"));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), Q(s.dir / "data"), kGuardMs);
   s.seam.inputAnswers = {QStringLiteral("made")};
   w.findChild<QAction*>("Createfolder1")->trigger();
   QVERIFY(fs::is_directory(s.dir / "data/made"));
@@ -251,15 +255,17 @@ void WindowKeyboardTest::doubleClicksOnPathFields() {
   fs::create_directory(s.dir / "src");
   s.dir.Write("src/n.txt", "n\n");
   // The tree learns of the new folder through its own watching.
-  QTRY_VERIFY([&] {
-    w.ST1->SetPath(Q(s.dir / "src"));
-    return w.dlb1->Directory() == Q(s.dir / "src");
-  }());
+  QTRY_VERIFY_WITH_TIMEOUT(
+      [&] {
+        w.ST1->SetPath(Q(s.dir / "src"));
+        return w.dlb1->Directory() == Q(s.dir / "src");
+      }(),
+      kGuardMs);
 
   // An empty destination leaves the tree where it is.
   w.adddestE->clear();
   QTest::mouseDClick(w.adddestE, Qt::LeftButton);
-  QCOMPARE(w.ST1->Path(), Q(s.dir / "src"));
+  QTRY_COMPARE_WITH_TIMEOUT(w.ST1->Path(), Q(s.dir / "src"), kGuardMs);
 
   // A relative path reaches the shell resolved against the listed folder.
   w.AddsourceE->setText(QStringLiteral("n.txt"));
@@ -298,9 +304,9 @@ void WindowKeyboardTest::allFilesListsFilesWithoutADot() {
     names.sort();
     return names;
   };
-  QTRY_COMPARE(listed(), (QStringList{"list.txt", "names"}));
+  QTRY_COMPARE_WITH_TIMEOUT(listed(), (QStringList{"list.txt", "names"}), kGuardMs);
   dialog.selectNameFilter(filters[0]);
-  QTRY_COMPARE(listed(), QStringList{"list.txt"});
+  QTRY_COMPARE_WITH_TIMEOUT(listed(), QStringList{"list.txt"}, kGuardMs);
 }
 
 QTEST_MAIN(WindowKeyboardTest)

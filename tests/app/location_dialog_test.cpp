@@ -14,10 +14,13 @@
 #include "app/LocXXX.h"
 #include "shelltree/ShellTree.h"
 #include "support/DialogTestSupport.h"
+#include "support/EventSync.h"
 #include "support/RecordingSeam.h"
 #include "util/ui/OpenDialog.h"
 
 using namespace quillon;
+using quillon::testing::HandleQueuedEvents;
+using quillon::testing::kGuardMs;
 using quillon::testing::RecordingSeam;
 using quillon::testing::TempDir;
 using quillon::testing::WhenShown;
@@ -93,7 +96,7 @@ void LocationDialogTest::layoutAsDesigned() {
   QCOMPARE(d.DirectoryListBox1->focusPolicy(), Qt::NoFocus);
   // The tree follows all four edges.
   d.resize(700, 500);
-  QTest::qWait(1);
+  HandleQueuedEvents();
   QVERIFY(d.ST1->width() > 600);
   QVERIFY(d.ST1->height() > 300);
   QVERIFY(d.locxxxE->geometry().bottom() < d.SavelocB->geometry().top());
@@ -107,8 +110,8 @@ void LocationDialogTest::showingMovesTheTreeToTheSelectionFolder() {
   WhenShown(f.dialog, [&] {
     QCOMPARE(f.dialog.windowTitle(),
              QString("Give default start folder when looking for text files"));
-    QCOMPARE(f.dialog.ST1->Path(), start);
-    QCOMPARE(f.dialog.locxxxE->text(), start);
+    QTRY_COMPARE_WITH_TIMEOUT(f.dialog.ST1->Path(), start, kGuardMs);
+    QTRY_COMPARE_WITH_TIMEOUT(f.dialog.locxxxE->text(), start, kGuardMs);
     checked = true;
   });
   selfolderMIClick(f.dialog, f.settings, f.open);
@@ -117,8 +120,8 @@ void LocationDialogTest::showingMovesTheTreeToTheSelectionFolder() {
   // Shown again with the tree already there: the caller's empty preset stays.
   checked = false;
   WhenShown(f.dialog, [&] {
-    QCOMPARE(f.dialog.ST1->Path(), start);
-    QCOMPARE(f.dialog.locxxxE->text(), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(f.dialog.ST1->Path(), start, kGuardMs);
+    QTRY_COMPARE_WITH_TIMEOUT(f.dialog.locxxxE->text(), QString(), kGuardMs);
     checked = true;
   });
   QVERIFY(!direnterBrowse(f.dialog, f.settings));
@@ -129,7 +132,7 @@ void LocationDialogTest::showingMovesTheTreeToTheSelectionFolder() {
   f.settings.SelectionFolder = "relative/folder";
   checked = false;
   WhenShown(f.dialog, [&] {
-    QCOMPARE(f.dialog.ST1->Path(), start);
+    QTRY_COMPARE_WITH_TIMEOUT(f.dialog.ST1->Path(), start, kGuardMs);
     checked = true;
   });
   QVERIFY(!direnterBrowse(f.dialog, f.settings));
@@ -137,7 +140,7 @@ void LocationDialogTest::showingMovesTheTreeToTheSelectionFolder() {
   f.settings.SelectionFolder = f.dir / "gone/deeper";
   checked = false;
   WhenShown(f.dialog, [&] {
-    QCOMPARE(f.dialog.ST1->Path(), Q(f.dir.path()));
+    QTRY_COMPARE_WITH_TIMEOUT(f.dialog.ST1->Path(), Q(f.dir.path()), kGuardMs);
     checked = true;
   });
   QVERIFY(!direnterBrowse(f.dialog, f.settings));
@@ -150,8 +153,8 @@ void LocationDialogTest::treeAndDriveBoxFillTheLocation() {
   const QString other = Q(f.dir / "other");
   WhenShown(f.dialog, [&] {
     f.dialog.ST1->SetPath(other);
-    QCOMPARE(f.dialog.locxxxE->text(), other);
-    QCOMPARE(f.dialog.DirectoryListBox1->Directory(), other);
+    QTRY_COMPARE_WITH_TIMEOUT(f.dialog.locxxxE->text(), other, kGuardMs);
+    QTRY_COMPARE_WITH_TIMEOUT(f.dialog.DirectoryListBox1->Directory(), other, kGuardMs);
     // Picking the drive (the volume holding the folder) moves the tree to its root.
     TDriveComboBox* drives = f.dialog.DriveComboBox1;
     QVERIFY(drives->count() > 0);
@@ -159,8 +162,8 @@ void LocationDialogTest::treeAndDriveBoxFillTheLocation() {
     QVERIFY(!drive.isEmpty());
     QVERIFY(other.startsWith(drive));
     emit drives->activated(drives->currentIndex());
-    QCOMPARE(f.dialog.ST1->Path(), drive);
-    QCOMPARE(f.dialog.locxxxE->text(), drive);
+    QTRY_COMPARE_WITH_TIMEOUT(f.dialog.ST1->Path(), drive, kGuardMs);
+    QTRY_COMPARE_WITH_TIMEOUT(f.dialog.locxxxE->text(), drive, kGuardMs);
   });
   QVERIFY(!direnterBrowse(f.dialog, f.settings));
 }
@@ -336,19 +339,21 @@ void LocationDialogTest::noPopupMenu() {
   QStringList menus;
   WhenShown(f.dialog, [&] {
     // Any menu that opens is recorded and closed, so the test cannot block on it.
-    QTimer closer;
-    QObject::connect(&closer, &QTimer::timeout, [&] {
+    auto recordAndClose = [&] {
       if (QWidget* popup = QApplication::activePopupWidget()) {
         menus << popup->metaObject()->className();
         popup->close();
       }
-    });
+    };
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, recordAndClose);
     closer.start(10);
     QWidget* viewport = f.dialog.ST1->viewport();
     const QPoint at = f.dialog.ST1->visualItemRect(f.dialog.ST1->currentItem()).center();
     QContextMenuEvent event(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
     QApplication::sendEvent(viewport, &event);
-    QTest::qWait(50);
+    HandleQueuedEvents();  // a menu the event led to is open by now
+    recordAndClose();
   });
   QVERIFY(!direnterBrowse(f.dialog, f.settings));
   QVERIFY2(menus.isEmpty(), qPrintable(menus.join(", ")));

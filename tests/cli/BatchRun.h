@@ -33,7 +33,8 @@ struct BatchOptions {
   // Standard output to a pipe nobody reads from.
   bool out_closed = false;
 #ifndef _WIN32
-  // Sends the signal once this text appears on standard error.
+  // Sends the signal while the command waits to write its first message, which must hold this
+  // text: the signal comes after all the command did before, however busy the machine.
   std::string interrupt_on;
   int signal = 0;
 #endif

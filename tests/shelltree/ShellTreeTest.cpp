@@ -19,6 +19,7 @@
 #include "shelltree/ItemProp.h"
 #include "shelltree/ShellTree.h"
 #include "shelltree/TreeTestSupport.h"
+#include "support/EventSync.h"
 #include "support/RecordingSeam.h"
 #include "support/TempDir.h"
 
@@ -105,6 +106,7 @@ void ShellTreeTest::foldersAreReadOnlyWhenExpanded() {
   fs::create_directories(dir / "a/b/c");
   fs::create_directories(dir / "d");
   auto tree = TreeAt(dir.path());
+  QVERIFY(tree->Settle(kGuardMs));
   TShellNode* root = tree->RootNode();
   QVERIFY(root);
   QCOMPARE(Q(root->Path()), Q(dir.path()));
@@ -112,11 +114,13 @@ void ShellTreeTest::foldersAreReadOnlyWhenExpanded() {
   TShellNode* a = ChildNamed(root, "a");
   QCOMPARE(a->childCount(), 0);  // not read before it expands
   tree->UpdateExpandButtons();
+  QVERIFY(tree->Settle(kGuardMs));
   QCOMPARE(a->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
   QCOMPARE(ChildNamed(root, "d")->childIndicatorPolicy(),
            QTreeWidgetItem::DontShowIndicatorWhenChildless);
   QCOMPARE(a->childCount(), 0);  // deciding the button reads nothing into the tree
   tree->expandItem(a);
+  QVERIFY(tree->Settle(kGuardMs));
   QCOMPARE(ChildNames(a), QStringList({"b"}));
   QCOMPARE(ChildNamed(a, "b")->childCount(), 0);
 }
@@ -127,8 +131,10 @@ void ShellTreeTest::refreshKeepsExpandedNodesAndSelection() {
   fs::create_directories(dir / "a/m");
   fs::create_directories(dir / "gone");
   auto tree = TreeAt(dir.path());
+  QVERIFY(tree->Settle(kGuardMs));
   tree->SetUpdAutoThread(false);  // only the explicit refresh may change the tree
   tree->SetPath(Q(dir / "a/b/c"));
+  QVERIFY(tree->Settle(kGuardMs));
   TShellNode* a = ChildNamed(tree->RootNode(), "a");
   TShellNode* b = ChildNamed(a, "b");
   TShellNode* c = ChildNamed(b, "c");
@@ -139,6 +145,7 @@ void ShellTreeTest::refreshKeepsExpandedNodesAndSelection() {
   fs::create_directories(dir / "a/B2");
   fs::remove(dir / "gone");
   tree->RefreshTree();
+  QVERIFY(tree->Settle(kGuardMs));
 
   QCOMPARE(ChildNamed(tree->RootNode(), "a"), a);
   QCOMPARE(ChildNamed(a, "b"), b);
@@ -154,10 +161,12 @@ void ShellTreeTest::refreshKeepsExpandedNodesAndSelection() {
   fs::create_directories(dir / "a/b/later");
   tree->collapseItem(a);
   tree->expandItem(a);
+  QVERIFY(tree->Settle(kGuardMs));
   QCOMPARE(ChildNamed(a, "b"), b);
   QVERIFY(b->isExpanded());
   tree->collapseItem(b);
   tree->expandItem(b);
+  QVERIFY(tree->Settle(kGuardMs));
   QCOMPARE(ChildNames(b), QStringList({"c", "later"}));
   QCOMPARE(tree->Selected(), c);
 }
@@ -167,30 +176,39 @@ void ShellTreeTest::pathWritesSelectTheRightNode() {
   fs::create_directories(dir / "a/b");
   fs::create_directories(dir / "z");
   auto tree = TreeAt(dir / "a");
+  QVERIFY(tree->Settle(kGuardMs));
   QCOMPARE(tree->Path(), Q(dir / "a"));
 
   tree->SetPath(Q(dir / "a/b"));
+  QVERIFY(tree->Settle(kGuardMs));
   QCOMPARE(tree->Path(), Q(dir / "a/b"));
   QCOMPARE(Q(tree->Selected()->RelativeId()), QString("b"));
 
   tree->SetPath(Q(dir.path() + "/a/"));
+  QVERIFY(tree->Settle(kGuardMs));
   QCOMPARE(tree->Path(), Q(dir / "a"));
   QCOMPARE(tree->Selected(), tree->RootNode());
 
   tree->SetPath(Q(dir.path() + "/a/b/"));
+  QVERIFY(tree->Settle(kGuardMs));
   QCOMPARE(tree->Path(), Q(dir / "a/b"));
 
   tree->SetPath(Q(dir / "a"));
+  QVERIFY(tree->Settle(kGuardMs));
   tree->SetPath(Q(dir / "a/b/missing/deeper"));
+  QVERIFY(tree->Settle(kGuardMs));
   QCOMPARE(tree->Path(), Q(dir / "a/b"));
 
   tree->SetPath("a/b");
+  QVERIFY(tree->Settle(kGuardMs));
   QCOMPARE(tree->Path(), Q(dir / "a/b"));
   tree->SetPath("");
+  QVERIFY(tree->Settle(kGuardMs));
   QCOMPARE(tree->Path(), Q(dir / "a/b"));
 
   // Outside the root folder nothing holds the path.
   tree->SetPath(Q(dir / "z"));
+  QVERIFY(tree->Settle(kGuardMs));
   QCOMPARE(tree->Path(), Q(dir / "a/b"));
 
   // Under the virtual root, a path on no volume of the mount table.
@@ -201,24 +219,29 @@ void ShellTreeTest::pathWritesSelectTheRightNode() {
   rooted.SetMountTable(Q(table));
   rooted.show();
   rooted.SetPath(Q(dir / "a/b"));
-  QCOMPARE(rooted.Path(), Q(dir / "a/b"));
+  QTRY_COMPARE_WITH_TIMEOUT(rooted.Path(), Q(dir / "a/b"), kGuardMs);
   rooted.SetPath(Q(dir / "z"));
-  QCOMPARE(rooted.Path(), Q(dir / "a/b"));
+  QTRY_COMPARE_WITH_TIMEOUT(rooted.Path(), Q(dir / "a/b"), kGuardMs);
   rooted.SetPath("/");
-  QCOMPARE(rooted.Path(), Q(dir / "a/b"));
+  QTRY_COMPARE_WITH_TIMEOUT(rooted.Path(), Q(dir / "a/b"), kGuardMs);
 }
 
 void ShellTreeTest::writingTheSamePathRaisesNoChange() {
   TempDir dir;
   fs::create_directories(dir / "a/b");
   auto tree = TreeAt(dir.path());
+  QVERIFY(tree->Settle(kGuardMs));
   QSignalSpy changes(tree.get(), &TShellTree::OnChange);
   tree->SetPath(Q(dir / "a/b"));
+  QVERIFY(tree->Settle(kGuardMs));
   QCOMPARE(changes.count(), 1);
   tree->SetPath(Q(dir / "a/b"));
+  QVERIFY(tree->Settle(kGuardMs));
   tree->SetPath(Q(dir.path() + "/a/b/"));
+  QVERIFY(tree->Settle(kGuardMs));
   QCOMPARE(changes.count(), 1);
   tree->SetPath(Q(dir / "a"));
+  QVERIFY(tree->Settle(kGuardMs));
   QCOMPARE(changes.count(), 2);
 }
 
@@ -228,22 +251,27 @@ void ShellTreeTest::nodesAreFoundOnlyWhereTheTreeReaches() {
   fs::create_directories(dir / "shut/inner/deep");
   fs::create_directories(dir / "open");
   auto tree = TreeAt(dir.path());
+  QVERIFY(tree->Settle(kGuardMs));
   const std::vector<std::string> hidden{dir.path(), ".hidden", "x"};
   QCOMPARE(tree->FindNodeByIdList(hidden, true, true, true), nullptr);
   QCOMPARE(tree->FindNodeByIdList(hidden, true, true, false), tree->RootNode());
   tree->SetPath(Q(dir / ".hidden/x"));  // the nearest node shown is the root
+  QVERIFY(tree->Settle(kGuardMs));
   QCOMPARE(tree->Selected(), tree->RootNode());
 
   // Below a node that refuses to expand nothing is found, not even the deepest node reached.
   tree->SetPath(Q(dir / "open"));
+  QVERIFY(tree->Settle(kGuardMs));
   TShellNode* open = tree->Selected();
   connect(tree.get(), &TShellTree::OnExpanding, this,
           [](TShellNode* node, bool& allow) { allow = node->RelativeId() != "inner"; });
   const std::vector<std::string> deep{dir.path(), "shut", "inner", "deep"};
   QCOMPARE(tree->FindNodeByIdList(deep, true, true, false), nullptr);
   tree->SetPath(Q(dir / "shut/inner/deep"));
+  QVERIFY(tree->Settle(kGuardMs));
   QCOMPARE(tree->Selected(), open);
-  QVERIFY(tree->FindNodeByIdList({dir.path(), "shut", "inner"}, true, true, true));
+  QTRY_VERIFY_WITH_TIMEOUT(tree->FindNodeByIdList({dir.path(), "shut", "inner"}, true, true, true),
+                           kGuardMs);
 
   // From the selection, only lists below it are found.
   tree->setCurrentItem(ChildNamed(tree->RootNode(), "shut"));
@@ -259,6 +287,7 @@ void ShellTreeTest::pathWrittenBeforeShowingWaits() {
   tree.SetRootUsePIDL(false);
   tree.SetRootDir(Q(dir.path()));
   tree.SetPath(Q(dir / "a/b"));
+  QVERIFY(tree.Settle(kGuardMs));
   QCOMPARE(tree.PendingPath(), Q(dir / "a/b"));
   QVERIFY(!tree.RootNode());
   tree.show();
@@ -271,33 +300,35 @@ void ShellTreeTest::virtualRootShowsHomeAndVolumes() {
   tree.show();
   TShellNode* root = tree.RootNode();
   QCOMPARE(root->kind(), TShellNode::Kind::VirtualRoot);
-  QCOMPARE(tree.Path(), QString());
+  QTRY_COMPARE_WITH_TIMEOUT(tree.Path(), QString(), kGuardMs);
   QVERIFY(root->childCount() >= 2);
   QCOMPARE(root->ChildNode(0)->kind(), TShellNode::Kind::Home);
   QCOMPARE(Q(root->ChildNode(0)->Path()), QDir::homePath());
   QCOMPARE(root->ChildNode(1)->RelativeId(), std::string("/"));
   // The home folder is reached through the volume that holds it, not through the shortcut.
   tree.SetPath(QDir::homePath());
-  QCOMPARE(tree.Path(), QDir::homePath());
+  QTRY_COMPARE_WITH_TIMEOUT(tree.Path(), QDir::homePath(), kGuardMs);
   QVERIFY(tree.Selected()->kind() != TShellNode::Kind::Home);
   tree.SetPath("/");
-  QCOMPARE(tree.Path(), QString("/"));
+  QTRY_COMPARE_WITH_TIMEOUT(tree.Path(), QString("/"), kGuardMs);
 }
 
 void ShellTreeTest::subfolderChangesShowUpWithoutUserAction() {
   TempDir dir;
   fs::create_directories(dir / "a/keep");
   auto tree = TreeAt(dir.path());
+  QVERIFY(tree->Settle(kGuardMs));
   tree->SetPath(Q(dir / "a"));
+  QVERIFY(tree->Settle(kGuardMs));
   TShellNode* a = tree->Selected();
   QVERIFY(tree->IsMonitored(a));
 
   fs::create_directories(dir / "a/fresh");
-  QTRY_VERIFY_WITH_TIMEOUT(ChildNamed(a, "fresh"), 1000);
+  QTRY_VERIFY_WITH_TIMEOUT(ChildNamed(a, "fresh"), kGuardMs);
   fs::rename(dir / "a/fresh", dir / "a/renamed");
-  QTRY_VERIFY_WITH_TIMEOUT(ChildNamed(a, "renamed") && !ChildNamed(a, "fresh"), 1000);
+  QTRY_VERIFY_WITH_TIMEOUT(ChildNamed(a, "renamed") && !ChildNamed(a, "fresh"), kGuardMs);
   fs::remove(dir / "a/renamed");
-  QTRY_VERIFY_WITH_TIMEOUT(!ChildNamed(a, "renamed"), 1000);
+  QTRY_VERIFY_WITH_TIMEOUT(!ChildNamed(a, "renamed"), kGuardMs);
   QCOMPARE(ChildNames(a), QStringList({"keep"}));
   QCOMPARE(tree->Selected(), a);
 }
@@ -306,20 +337,24 @@ void ShellTreeTest::firstSubfolderBringsTheExpandButton() {
   TempDir dir;
   fs::create_directories(dir / "leaf");
   auto tree = TreeAt(dir.path());
+  QVERIFY(tree->Settle(kGuardMs));
   TShellNode* leaf = ChildNamed(tree->RootNode(), "leaf");
   tree->UpdateExpandButtons();
+  QVERIFY(tree->Settle(kGuardMs));
   QVERIFY(tree->IsMonitored(leaf));
   QCOMPARE(leaf->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicatorWhenChildless);
   QCOMPARE(leaf->childCount(), 0);
   fs::create_directories(dir / "leaf/first");
-  QTRY_COMPARE_WITH_TIMEOUT(leaf->childCount(), 1, 1000);
+  QTRY_COMPARE_WITH_TIMEOUT(leaf->childCount(), 1, kGuardMs);
   QVERIFY(!leaf->isExpanded());
 
   // A collapsed folder read earlier whose last subfolder went while nothing watched it loses
   // its button and its old children when it shows again, and is watched again.
   fs::create_directories(dir / "outer/mid/old");
   tree->RefreshTree();
+  QVERIFY(tree->Settle(kGuardMs));
   tree->SetPath(Q(dir / "outer/mid"));
+  QVERIFY(tree->Settle(kGuardMs));
   TShellNode* outer = ChildNamed(tree->RootNode(), "outer");
   TShellNode* mid = ChildNamed(outer, "mid");
   QVERIFY(mid);
@@ -328,39 +363,45 @@ void ShellTreeTest::firstSubfolderBringsTheExpandButton() {
   QVERIFY(!tree->IsMonitored(mid));
   fs::remove(dir / "outer/mid/old");
   tree->expandItem(outer);
+  QVERIFY(tree->Settle(kGuardMs));
   tree->UpdateExpandButtons();
+  QVERIFY(tree->Settle(kGuardMs));
   QCOMPARE(mid->childCount(), 0);
   QVERIFY(tree->IsMonitored(mid));
   fs::create_directories(dir / "outer/mid/again");
-  QTRY_COMPARE_WITH_TIMEOUT(mid->childCount(), 1, 1000);
+  QTRY_COMPARE_WITH_TIMEOUT(mid->childCount(), 1, kGuardMs);
 }
 
 void ShellTreeTest::filesInWatchedFoldersCauseNoRereadWhenListingFolders() {
   TempDir dir;
   fs::create_directories(dir / "a/sub");
   auto tree = TreeAt(dir.path());
+  QVERIFY(tree->Settle(kGuardMs));
   tree->SetPath(Q(dir / "a"));
+  QVERIFY(tree->Settle(kGuardMs));
   int reads = 0;  // each read offers every folder it meets
   connect(tree.get(), &TShellTree::OnDirAdd, this,
           [&](const QString&, quint32, bool&) { ++reads; });
   Touch(dir / "a/file.txt");
   fs::rename(dir / "a/file.txt", dir / "a/file2.txt");
   fs::remove(dir / "a/file2.txt");
-  QVERIFY(tree->Settle());  // every report handled: none led to a reading
+  QVERIFY(tree->Settle(kGuardMs));  // every report handled: none led to a reading
   QCOMPARE(reads, 0);
   fs::create_directories(dir / "a/other");
-  QTRY_VERIFY_WITH_TIMEOUT(reads > 0, 1000);
+  QTRY_VERIFY_WITH_TIMEOUT(reads > 0, kGuardMs);
 }
 
 void ShellTreeTest::listedFilesAreWatchedToo() {
   TempDir dir;
   fs::create_directories(dir / "a");
   auto tree = TreeAt(dir.path(), TShellTree::TF_FOLDERS | TShellTree::TF_NONFOLDERS);
+  QVERIFY(tree->Settle(kGuardMs));
   tree->SetPath(Q(dir / "a"));
+  QVERIFY(tree->Settle(kGuardMs));
   TShellNode* a = tree->Selected();
   QCOMPARE(a->childCount(), 0);
   Touch(dir / "a/new.txt");
-  QTRY_VERIFY_WITH_TIMEOUT(ChildNamed(a, "new.txt"), 1000);
+  QTRY_VERIFY_WITH_TIMEOUT(ChildNamed(a, "new.txt"), kGuardMs);
   QCOMPARE(ChildNamed(a, "new.txt")->kind(), TShellNode::Kind::File);
 
   // Switching to folders only stops the file reports of the running watch.
@@ -370,7 +411,7 @@ void ShellTreeTest::listedFilesAreWatchedToo() {
   connect(tree.get(), &TShellTree::OnDirAdd, this,
           [&](const QString&, quint32, bool&) { ++reads; });
   Touch(dir / "a/more.txt");
-  QVERIFY(tree->Settle());  // every report handled: none led to a reading
+  QVERIFY(tree->Settle(kGuardMs));  // every report handled: none led to a reading
   QCOMPARE(reads, 0);
 }
 
@@ -379,9 +420,12 @@ void ShellTreeTest::collapsingAndDestructionEndTheWatches() {
   fs::create_directories(dir / "a/b/c");
   const int before = InotifyInstances();
   auto tree = TreeAt(dir.path());
+  QVERIFY(tree->Settle(kGuardMs));
   QCOMPARE(InotifyInstances(), before + 1);  // one notification instance for the tree
   tree->SetPath(Q(dir / "a/b/c"));
+  QVERIFY(tree->Settle(kGuardMs));
   tree->SetPath(Q(dir.path()));
+  QVERIFY(tree->Settle(kGuardMs));
   TShellNode* a = ChildNamed(tree->RootNode(), "a");
   TShellNode* b = ChildNamed(a, "b");
   QVERIFY(tree->IsMonitored(a));
@@ -390,20 +434,22 @@ void ShellTreeTest::collapsingAndDestructionEndTheWatches() {
   QVERIFY(tree->IsMonitored(a));
   QVERIFY(!tree->IsMonitored(b));
   fs::create_directories(dir / "a/b/x");
-  QVERIFY(tree->Settle());  // every report handled: none led to a reading
+  QVERIFY(tree->Settle(kGuardMs));  // every report handled: none led to a reading
   QVERIFY(!ChildNamed(b, "x"));
   // Expanding again brings the watches below back.
   tree->expandItem(a);
+  QVERIFY(tree->Settle(kGuardMs));
   QVERIFY(ChildNamed(b, "x"));
   QVERIFY(tree->IsMonitored(b));
 
   // A node's watch ends with the node.
   fs::create_directories(dir / "a/b/x/y");
   tree->SetPath(Q(dir / "a/b/x"));
+  QVERIFY(tree->Settle(kGuardMs));
   TShellNode* x = tree->Selected();
   QVERIFY(tree->IsMonitored(x));
   fs::remove_all(dir / "a/b/x");
-  QTRY_VERIFY_WITH_TIMEOUT(!ChildNamed(b, "x"), 1000);
+  QTRY_VERIFY_WITH_TIMEOUT(!ChildNamed(b, "x"), kGuardMs);
 
   tree.reset();
   QCOMPARE(InotifyInstances(), before);
@@ -419,18 +465,20 @@ void ShellTreeTest::watchingOffStartsNoWatch() {
   tree.show();
   QVERIFY(!tree.IsMonitored(tree.RootNode()));
   fs::create_directories(dir / "b");
-  QVERIFY(tree.Settle());  // every report handled: none led to a reading
+  QVERIFY(tree.Settle(kGuardMs));  // every report handled: none led to a reading
   QCOMPARE(ChildNames(tree.RootNode()), QStringList({"a"}));
   tree.RefreshTree();
+  QVERIFY(tree.Settle(kGuardMs));
   QCOMPARE(ChildNames(tree.RootNode()), QStringList({"a", "b"}));
 
   // Reports of a running watch are ignored while watching is off.
   tree.SetUpdAutoThread(true);
   tree.RefreshTree();
+  QVERIFY(tree.Settle(kGuardMs));
   QVERIFY(tree.IsMonitored(tree.RootNode()));
   tree.SetUpdAutoThread(false);
   fs::create_directories(dir / "c");
-  QVERIFY(tree.Settle());  // every report handled: none led to a reading
+  QVERIFY(tree.Settle(kGuardMs));  // every report handled: none led to a reading
   QCOMPARE(ChildNames(tree.RootNode()), QStringList({"a", "b"}));
 }
 
@@ -444,6 +492,7 @@ void ShellTreeTest::masksAndSortOrdersListTheRightFiles() {
   dir.Write("d.txt.txt", "12");
   dir.Write("e.log", "1234");
   auto tree = TreeAt(dir.path(), TShellTree::TF_FOLDERS | TShellTree::TF_NONFOLDERS);
+  QVERIFY(tree->Settle(kGuardMs));
   TShellNode* root = tree->RootNode();
   QCOMPARE(ChildNames(root),
            QStringList({"folder", "Zfolder", "a.LOG", "b.txt", "c.doc", "d.txt.txt", "e.log"}));
@@ -470,6 +519,7 @@ void ShellTreeTest::masksAndSortOrdersListTheRightFiles() {
   fs::last_write_time(dir / "e.log", old);
   fs::last_write_time(dir / "d.txt.txt", old - std::chrono::hours(1));
   tree->RefreshTree();
+  QVERIFY(tree->Settle(kGuardMs));
   tree->SetFileSortType(TShellTree::so_Date);
   QCOMPARE(ChildNames(root).mid(2, 2), QStringList({"d.txt.txt", "e.log"}));
 
@@ -484,6 +534,7 @@ void ShellTreeTest::hiddenEntriesAndRefusedFolders() {
   fs::create_directories(dir / "shown");
   fs::create_directories(dir / "xrefused");
   auto tree = TreeAt(dir.path());
+  QVERIFY(tree->Settle(kGuardMs));
   QCOMPARE(ChildNames(tree->RootNode()), QStringList({"shown", "xrefused"}));
   tree->SetOptions(TShellTree::TF_FOLDERS | TShellTree::TF_HIDDEN);
   QCOMPARE(ChildNames(tree->RootNode()), QStringList({".hidden", "shown", "xrefused"}));
@@ -495,6 +546,7 @@ void ShellTreeTest::hiddenEntriesAndRefusedFolders() {
             if (name.endsWith("/xrefused")) allow = false;
           });
   tree->RefreshTree();
+  QVERIFY(tree->Settle(kGuardMs));
   QCOMPARE(ChildNames(tree->RootNode()), QStringList({".hidden", "shown"}));
   QVERIFY(offered.contains(Q(dir / "xrefused")));
 }
@@ -504,11 +556,13 @@ void ShellTreeTest::popupMenuShowsOnlyOverNodesAndKeepsSelection() {
   fs::create_directories(dir / "a");
   fs::create_directories(dir / "b");
   auto tree = TreeAt(dir.path());
+  QVERIFY(tree->Settle(kGuardMs));
   QMenu menu;
   menu.addAction("Create folder");
   tree->SetPopupMenuMode(TShellTree::pmm_PopupMenu);
   tree->SetPopupMenu(&menu);
   tree->SetPath(Q(dir / "a"));
+  QVERIFY(tree->Settle(kGuardMs));
   TShellNode* a = tree->Selected();
   TShellNode* b = ChildNamed(tree->RootNode(), "b");
   const QPoint onB = tree->visualItemRect(b).center();
@@ -594,12 +648,14 @@ void ShellTreeTest::systemMenuReportsRenameWithoutRenaming() {
 
   // From the tree: the rename command neither renames nor starts an edit.
   auto tree = TreeAt(dir.path());
+  QVERIFY(tree->Settle(kGuardMs));
   tree->SetPath(Q(dir / "a"));
+  QVERIFY(tree->Settle(kGuardMs));
   pick("Rena&me");
   QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(), QPoint());
   QApplication::sendEvent(tree->viewport(), &key);
   QVERIFY(fs::exists(dir / "a"));
-  QTest::qWait(50);
+  HandleQueuedEvents();  // an edit the command started would be open by now
   QVERIFY(!tree->findChild<QLineEdit*>());
 }
 
@@ -631,8 +687,10 @@ void ShellTreeTest::renamingInPlace() {
   fs::create_directories(dir / "a/inner");
   fs::create_directories(dir / "m");
   auto tree = TreeAt(dir.path());
+  QVERIFY(tree->Settle(kGuardMs));
   RecordingSeam seam;
   tree->SetPath(Q(dir / "a/inner"));
+  QVERIFY(tree->Settle(kGuardMs));
   TShellNode* a = ChildNamed(tree->RootNode(), "a");
   QVERIFY(tree->CanEdit(a));
   QVERIFY(!tree->CanEdit(tree->RootNode()));
@@ -664,7 +722,7 @@ void ShellTreeTest::renamingInPlace() {
   QVERIFY(editor);
   editor->setText("y");
   QTest::keyClick(editor, Qt::Key_Return);
-  QTRY_VERIFY(fs::exists(dir / "y/inner"));
+  QTRY_VERIFY_WITH_TIMEOUT(fs::exists(dir / "y/inner"), kGuardMs);
   QCOMPARE(a->text(0), QString("y"));
 
   connect(tree.get(), &TShellTree::OnEdited, this,
@@ -678,7 +736,9 @@ void ShellTreeTest::renamedFoldersKeepTheirWatches() {
   fs::create_directories(dir / "a/inner");
   fs::create_directories(dir / "target");
   auto tree = TreeAt(dir.path());
+  QVERIFY(tree->Settle(kGuardMs));
   tree->SetPath(Q(dir / "a/inner"));
+  QVERIFY(tree->Settle(kGuardMs));
   TShellNode* a = ChildNamed(tree->RootNode(), "a");
   TShellNode* inner = ChildNamed(a, "inner");
   tree->Edit(a, "r");
@@ -687,19 +747,20 @@ void ShellTreeTest::renamedFoldersKeepTheirWatches() {
 
   // A link to a folder is told from a link to a file under the folder's new name.
   fs::create_directory_symlink(dir / "target", dir / "r/inner/link");
-  QTRY_VERIFY_WITH_TIMEOUT(ChildNamed(inner, "link"), 1000);
+  QTRY_VERIFY_WITH_TIMEOUT(ChildNamed(inner, "link"), kGuardMs);
 
   // A new filter reaches the watch through the new name.
   tree->SetOptions(TShellTree::TF_FOLDERS | TShellTree::TF_NONFOLDERS);
   QVERIFY(tree->IsMonitored(inner));
   Touch(dir / "r/inner/late.txt");
-  QTRY_VERIFY_WITH_TIMEOUT(ChildNamed(inner, "late.txt"), 1000);
+  QTRY_VERIFY_WITH_TIMEOUT(ChildNamed(inner, "late.txt"), kGuardMs);
 }
 
 void ShellTreeTest::checkBoxesReportChanges() {
   TempDir dir;
   fs::create_directories(dir / "a");
   auto tree = TreeAt(dir.path());
+  QVERIFY(tree->Settle(kGuardMs));
   TShellNode* a = ChildNamed(tree->RootNode(), "a");
   QVERIFY(!a->data(0, Qt::CheckStateRole).isValid());
   tree->SetCheckBoxes(true);
@@ -729,35 +790,38 @@ void ShellTreeTest::volumesComingAndGoing() {
   tree.DeviceChange();
   QCOMPARE(ChildNames(root), QStringList({"~", "/", Q(dir / "usb")}));
   tree.SetPath(Q(dir / "usb/data"));
-  QCOMPARE(tree.Path(), Q(dir / "usb/data"));
-  QCOMPARE(tree.Selected()->ParentNode()->kind(), TShellNode::Kind::Volume);
+  QTRY_COMPARE_WITH_TIMEOUT(tree.Path(), Q(dir / "usb/data"), kGuardMs);
+  QTRY_COMPARE_WITH_TIMEOUT(tree.Selected()->ParentNode()->kind(), TShellNode::Kind::Volume,
+                            kGuardMs);
 
   // The same folder reached through "/" is a mount point that changed: what was read below it
   // goes, and it is read again when it expands.
-  TShellNode* viaRoot = tree.FindNodeByIdList({"/"}, true, true, true);
-  QVERIFY(viaRoot);
+  // Each level found is read on the way, answering now or a moment later.
+  TShellNode* viaRoot = nullptr;
+  QTRY_VERIFY_WITH_TIMEOUT((viaRoot = tree.FindNodeByIdList({"/"}, true, true, true)), kGuardMs);
   std::vector<std::string> ids{"/"};
   std::vector<std::string> parts;
   quillon::ComponentsBelow("/", dir / "usb", parts);
   ids.insert(ids.end(), parts.begin(), parts.end());
-  TShellNode* usbFolder = tree.FindNodeByIdList(ids, true, true, true);
-  QVERIFY(usbFolder);
+  TShellNode* usbFolder = nullptr;
+  QTRY_VERIFY_WITH_TIMEOUT((usbFolder = tree.FindNodeByIdList(ids, true, true, true)), kGuardMs);
   tree.expandItem(usbFolder);
-  QCOMPARE(usbFolder->childCount(), 1);
+  QTRY_COMPARE_WITH_TIMEOUT(usbFolder->childCount(), 1, kGuardMs);
 
   // Unmounted while the selection is on it: the selection moves once, to the folder left.
   tree.SetPath(Q(dir / "usb/data"));
-  QCOMPARE(tree.Selected()->ParentNode()->kind(), TShellNode::Kind::Volume);
+  QTRY_COMPARE_WITH_TIMEOUT(tree.Selected()->ParentNode()->kind(), TShellNode::Kind::Volume,
+                            kGuardMs);
   QSignalSpy changes(&tree, &TShellTree::OnChange);
   dir.Write("mountinfo", rootLine);
   tree.DeviceChange();
   QCOMPARE(ChildNames(root), QStringList({"~", "/"}));
-  QCOMPARE(tree.Selected(), usbFolder);
+  QTRY_COMPARE_WITH_TIMEOUT(tree.Selected(), usbFolder, kGuardMs);
   QCOMPARE(changes.count(), 1);
   QCOMPARE(usbFolder->childCount(), 0);
   QVERIFY(!usbFolder->isExpanded());
   tree.expandItem(usbFolder);
-  QCOMPARE(usbFolder->childCount(), 1);
+  QTRY_COMPARE_WITH_TIMEOUT(usbFolder->childCount(), 1, kGuardMs);
 
   // A refresh that reads the volumes before the change notice comes hides nothing from it.
   dir.Write("mountinfo", rootLine + usbLine);
@@ -786,9 +850,9 @@ void ShellTreeTest::realMountsAreNoticedWithoutPolling() {
     void operator()() { done = done || umount(point.c_str()) == 0; }
     ~Unmount() { (*this)(); }
   } unmount{dir / "point"};
-  QTRY_VERIFY_WITH_TIMEOUT(ChildNames(root).contains(point), 1000);
+  QTRY_VERIFY_WITH_TIMEOUT(ChildNames(root).contains(point), kGuardMs);
   unmount();
-  QTRY_VERIFY_WITH_TIMEOUT(!ChildNames(root).contains(point), 1000);
+  QTRY_VERIFY_WITH_TIMEOUT(!ChildNames(root).contains(point), kGuardMs);
 }
 
 QTEST_MAIN(ShellTreeTest)

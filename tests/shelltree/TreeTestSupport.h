@@ -10,6 +10,7 @@
 #include <string>
 
 #include "shelltree/ShellTree.h"
+#include "support/EventSync.h"
 
 namespace quillon::testing {
 

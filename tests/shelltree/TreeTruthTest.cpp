@@ -33,34 +33,38 @@ void TreeTruthTest::aFolderMadeAgainIsANewFolder() {
   TempDir dir;
   fs::create_directories(dir / "x/old");
   auto tree = TreeAt(dir.path());
+  QVERIFY(tree->Settle(kGuardMs));
   tree->SetPath(Q(dir / "x"));
+  QVERIFY(tree->Settle(kGuardMs));
   TShellNode* x = tree->Selected();
   QVERIFY(tree->IsMonitored(x));
   QCOMPARE(ChildNames(x), QStringList{"old"});
 
   fs::remove_all(dir / "x");
   fs::create_directory(dir / "x");
-  QVERIFY(tree->Settle());
+  QVERIFY(tree->Settle(kGuardMs));
   TShellNode* again = ChildNamed(tree->RootNode(), "x");
   QVERIFY(again);
   QCOMPARE(again->childCount(), 0);  // the old children went with the old folder
   tree->expandItem(again);
-  QVERIFY(tree->Settle());
+  QVERIFY(tree->Settle(kGuardMs));
+  QVERIFY(tree->Settle(kGuardMs));
   QVERIFY(tree->IsMonitored(again));
   fs::create_directory(dir / "x/new");
-  QTRY_COMPARE_WITH_TIMEOUT(ChildNames(again), QStringList{"new"}, 1000);
+  QTRY_COMPARE_WITH_TIMEOUT(ChildNames(again), QStringList{"new"}, kGuardMs);
 
   // The root folder made again: the watch the host ended comes back with it.
   fs::create_directories(dir / "root/gone");
   auto rooted = TreeAt(dir / "root");
+  QVERIFY(rooted->Settle(kGuardMs));
   QVERIFY(rooted->IsMonitored(rooted->RootNode()));
   fs::remove_all(dir / "root");
   fs::create_directory(dir / "root");
-  QVERIFY(rooted->Settle());
+  QVERIFY(rooted->Settle(kGuardMs));
   QCOMPARE(rooted->RootNode()->childCount(), 0);
   QVERIFY(rooted->IsMonitored(rooted->RootNode()));
   fs::create_directory(dir / "root/back");
-  QTRY_COMPARE_WITH_TIMEOUT(ChildNames(rooted->RootNode()), QStringList{"back"}, 1000);
+  QTRY_COMPARE_WITH_TIMEOUT(ChildNames(rooted->RootNode()), QStringList{"back"}, kGuardMs);
 }
 
 void TreeTruthTest::theSelectionMovesToTheNearestExistingFolder() {
@@ -68,32 +72,36 @@ void TreeTruthTest::theSelectionMovesToTheNearestExistingFolder() {
   fs::create_directories(dir / "a/b/c");
   fs::create_directories(dir / "a/b2");
   auto tree = TreeAt(dir.path());
+  QVERIFY(tree->Settle(kGuardMs));
   QSignalSpy changes(tree.get(), &TShellTree::OnChange);
 
   // A folder above the selection goes: its nearest existing ancestor is selected, once.
   tree->SetPath(Q(dir / "a/b/c"));
+  QVERIFY(tree->Settle(kGuardMs));
   changes.clear();
   fs::remove_all(dir / "a/b");
-  QVERIFY(tree->Settle());
+  QVERIFY(tree->Settle(kGuardMs));
   QCOMPARE(tree->Path(), Q(dir / "a"));
   QCOMPARE(changes.count(), 1);
   QCOMPARE(changes.at(0).at(0).value<TShellNode*>(), tree->Selected());
 
   // The selected folder itself goes: its parent, not a sibling.
   tree->SetPath(Q(dir / "a/b2"));
+  QVERIFY(tree->Settle(kGuardMs));
   changes.clear();
   fs::remove(dir / "a/b2");
-  QVERIFY(tree->Settle());
+  QVERIFY(tree->Settle(kGuardMs));
   QCOMPARE(tree->Path(), Q(dir / "a"));
   QCOMPARE(changes.count(), 1);
 
   // Renamed away, the same.
   fs::create_directories(dir / "a/r/s");
-  QVERIFY(tree->Settle());
+  QVERIFY(tree->Settle(kGuardMs));
   tree->SetPath(Q(dir / "a/r/s"));
+  QVERIFY(tree->Settle(kGuardMs));
   changes.clear();
   fs::rename(dir / "a/r", dir / "moved");
-  QVERIFY(tree->Settle());
+  QVERIFY(tree->Settle(kGuardMs));
   QCOMPARE(tree->Path(), Q(dir / "a"));
   QCOMPARE(changes.count(), 1);
 }
@@ -102,6 +110,7 @@ void TreeTruthTest::wheelDeltasAccumulate() {
   TempDir dir;
   for (int i = 0; i < 200; ++i) fs::create_directories(dir / ("f" + std::to_string(1000 + i)));
   auto tree = TreeAt(dir.path());
+  QVERIFY(tree->Settle(kGuardMs));
   QScrollBar* bar = tree->verticalScrollBar();
   auto wheel = [&](int delta) {
     const QPointF at(20, 20);
@@ -134,6 +143,7 @@ void TreeTruthTest::namesSortInNaturalOrder() {
                            "alpha"})
     fs::create_directories(dir / name);
   auto tree = TreeAt(dir.path());
+  QVERIFY(tree->Settle(kGuardMs));
   QCOMPARE(ChildNames(tree->RootNode()), (QStringList{"alpha",
                                                       QString::fromUtf8("\xc3\x89"
                                                                         "clair"),
@@ -146,6 +156,7 @@ void TreeTruthTest::expandedFoldersShowOpenAndTheSystemMenuIsAnnounced() {
   // Icons are looked up when first drawn: a theme set once the tree was built, before it was
   // drawn, still gives the open folder its icon.
   auto tree = TreeAt(dir.path());
+  QVERIFY(tree->Settle(kGuardMs));
   // A theme of one icon: the open folder.
   fs::create_directories(dir / "icons/open-only/16x16/places");
   dir.Write("icons/open-only/index.theme",
@@ -170,12 +181,14 @@ void TreeTruthTest::expandedFoldersShowOpenAndTheSystemMenuIsAnnounced() {
   TShellNode* a = ChildNamed(tree->RootNode(), "a");
   const QImage closed = a->icon(0).pixmap(16, 16).toImage();
   tree->expandItem(a);
+  QVERIFY(tree->Settle(kGuardMs));
   QCOMPARE(a->icon(0).pixmap(16, 16).toImage().pixelColor(8, 8), QColor(Qt::yellow));
   tree->collapseItem(a);
   QCOMPARE(a->icon(0).pixmap(16, 16).toImage(), closed);
 
   // Raised before the system menu shows, with the node and the menu to change.
   tree->SetPath(Q(dir / "a"));
+  QVERIFY(tree->Settle(kGuardMs));
   QStringList shown;
   connect(tree.get(), &TShellTree::OnSystemContextMenu, this, [&](TShellNode* node, QMenu*& menu) {
     QCOMPARE(node, a);

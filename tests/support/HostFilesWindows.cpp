@@ -38,9 +38,10 @@ bool Exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// Waits up to ten seconds for the path to be there (or gone).
+// Waits for the path to be there (or gone), up to two minutes: a guard that only stops a host
+// shell that never ran, however slowly Wine starts one on a busy machine.
 bool AwaitPath(const std::string& path, bool there) {
-  for (int i = 0; i < 1000; ++i) {
+  for (int i = 0; i < 12000; ++i) {
     if (Exists(path) == there) return true;
     Sleep(10);
   }

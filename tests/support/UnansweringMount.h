@@ -54,6 +54,11 @@ class UnansweringMount {
   bool ok() const { return mounted_; }
   const std::string& why() const { return why_; }
   const std::string& point() const { return point_; }
+  // Whether the mount has ended: a check that finds it ended waited on it until then.
+  bool Ended() const {
+    const std::lock_guard lock(mutex_);
+    return fd_ < 0;
+  }
 
   // Ends the mount: every waiting request fails at once, then the mount is detached.
   void End() {
@@ -82,7 +87,7 @@ class UnansweringMount {
   int fd_ = -1;
   bool mounted_ = false;
   bool ending_ = false;
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
   std::condition_variable wake_;
   std::thread watchdog_;
 };

@@ -107,7 +107,11 @@ TEST(Volumes, TheHostListsItsRoot) {
   const std::vector<Volume> volumes = ListVolumes(kMountTablePath, std::chrono::seconds(5), &late);
   ASSERT_FALSE(volumes.empty());
   EXPECT_EQ(volumes[0].mount_point, "/");
-  EXPECT_TRUE(late.empty());
+  // Only the mounts that other tests running meanwhile leave unanswered are late.
+  for (const std::string& point : late) {
+    const Volume* volume = VolumeHoldingPath(volumes, point);
+    EXPECT_TRUE(volume && volume->device == "quillon-test") << point;
+  }
   EXPECT_TRUE(ListVolumes("/no/such/table").empty());
   EXPECT_TRUE(IsVolumeRoot("/"));
   EXPECT_FALSE(IsVolumeRoot("/proc"));  // a kernel file system is no drive
@@ -136,12 +140,12 @@ TEST(Volumes, AMountThatNeverAnswersIsListedLateWithoutWaiting) {
   std::filesystem::create_directory(dir / "point");
   testing::UnansweringMount mount(dir / "point");
   if (!mount.ok()) GTEST_SKIP() << mount.why();
-  mount.EndAfter(std::chrono::seconds(5));  // a listing that waits fails instead of hanging
+  // A listing that waits for the mount finds it ended, long after the listing's own patience.
+  mount.EndAfter(std::chrono::seconds(60));
   std::vector<std::string> late;
-  const auto start = std::chrono::steady_clock::now();
   const std::vector<Volume> volumes =
       ListVolumes(kMountTablePath, std::chrono::milliseconds(100), &late);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+  EXPECT_FALSE(mount.Ended()) << "the listing waited for the mount";
   // Other tests may hold such mounts of their own meanwhile.
   EXPECT_NE(std::find(late.begin(), late.end(), mount.point()), late.end());
   EXPECT_TRUE(VolumeHoldingPath(volumes, mount.point() + "/x"));
