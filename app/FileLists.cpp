@@ -85,8 +85,8 @@ bool WaitBriefly(BlockingWork& work, std::uint64_t ticket) {
 // Waits as WaitBriefly does, but gives up at once on a folder found to be large.
 bool WaitWhileSmall(BlockingWork& work, std::uint64_t ticket, const std::atomic<qsizetype>& seen) {
   const auto deadline = BlockingWork::Clock::now() + kAnswerPatience;
-  while (!work.WaitFor(ticket, std::min(deadline, BlockingWork::Clock::now() +
-                                                      std::chrono::milliseconds(5)))) {
+  while (!work.WaitFor(
+      ticket, std::min(deadline, BlockingWork::Clock::now() + std::chrono::milliseconds(5)))) {
     if (seen.load() > kLargeFolder || BlockingWork::Clock::now() >= deadline) return false;
   }
   return true;
@@ -245,9 +245,8 @@ void TFileListBox::AddFiles(const std::shared_ptr<const QStringList>& names, qsi
     done();
     return;
   }
-  QTimer::singleShot(0, this, [this, names, to, request, done] {
-    AddFiles(names, to, request, done);
-  });
+  QTimer::singleShot(0, this,
+                     [this, names, to, request, done] { AddFiles(names, to, request, done); });
 }
 
 bool TFileListBox::Settle(int milliseconds) {

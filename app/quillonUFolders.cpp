@@ -54,7 +54,7 @@ void TmainF::BuildStatusInfo() {
 
 bool TmainF::SettleStatusInfo(int milliseconds) {
   return info_work_->work().RunUntilIdle(BlockingWork::Clock::now() +
-                                  std::chrono::milliseconds(milliseconds));
+                                         std::chrono::milliseconds(milliseconds));
 }
 
 void TmainF::AbandonStatusInfo() {
@@ -72,15 +72,16 @@ void TmainF::DescribeOffThread(const std::string& path,
   auto stop = std::make_shared<std::atomic<bool>>(false);
   info_stop_ = stop;
   const std::string lane = ST1 ? ST1->LaneOf(path) : path;
-  info_work_->work().Post(lane, [this, request, describe = std::move(describe), stop]() -> BlockingWork::Answer {
-    std::string text = describe(*stop);
-    return [this, request, text = std::move(text)] {
-      if (request != info_request_) return;
-      info_stop_.reset();
-      status_label_->setText(FromBytes(text));
-      emit StatusInfoShown();
-    };
-  });
+  info_work_->work().Post(
+      lane, [this, request, describe = std::move(describe), stop]() -> BlockingWork::Answer {
+        std::string text = describe(*stop);
+        return [this, request, text = std::move(text)] {
+          if (request != info_request_) return;
+          info_stop_.reset();
+          status_label_->setText(FromBytes(text));
+          emit StatusInfoShown();
+        };
+      });
 }
 
 void TmainF::infoCBClick() {

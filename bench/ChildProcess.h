@@ -16,7 +16,7 @@ extern char** environ;
 // quiet). first_byte gets the seconds from its start to the first byte it wrote; false when it
 // failed.
 inline bool RunChild(std::vector<std::string> arguments, std::string& output, double& first_byte,
-              bool quiet = false) {
+                     bool quiet = false) {
   int ends[2];
   if (pipe2(ends, O_CLOEXEC) != 0) return false;
   std::vector<char*> argv;
@@ -45,4 +45,3 @@ inline bool RunChild(std::vector<std::string> arguments, std::string& output, do
   if (started) waitpid(child, &status, 0);
   return started && WIFEXITED(status) && WEXITSTATUS(status) == 0 && first_byte >= 0;
 }
-

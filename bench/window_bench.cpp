@@ -35,7 +35,6 @@
 
 #include "ChildProcess.h"
 #include "FirstPaint.h"
-#include "window_disk_bench.h"
 #include "app/QuillonApplication.h"
 #include "app/ReportMemo.h"
 #include "app/Windows.h"
@@ -49,6 +48,7 @@
 #include "util/Platform.h"
 #include "util/RunJournal.h"
 #include "util/ui/StartUpWarmUp.h"
+#include "window_disk_bench.h"
 
 using quillon::QuillonApplication;
 using quillon::QuillonWindows;

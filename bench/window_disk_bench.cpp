@@ -109,13 +109,12 @@ void ShowWindowAt(TmainF& window, const std::string& folder) {
 
 bool Report(const char* name, const Stall& stall, double limit, const char* what) {
   const bool ok = stall.longest_ms / 1000.0 <= limit;
-  std::printf("CASE %s stall=%.3fs limit=%.3fs (%s %s) %s\n", name, stall.longest_ms / 1000.0,
-              limit, what,
-              stall.done_after_ms < 0
-                  ? "never"
-                  : ("after " + std::to_string(stall.done_after_ms / 1000.0).substr(0, 5) + " s")
-                        .c_str(),
-              ok ? "ok" : "MISSED");
+  std::printf(
+      "CASE %s stall=%.3fs limit=%.3fs (%s %s) %s\n", name, stall.longest_ms / 1000.0, limit, what,
+      stall.done_after_ms < 0
+          ? "never"
+          : ("after " + std::to_string(stall.done_after_ms / 1000.0).substr(0, 5) + " s").c_str(),
+      ok ? "ok" : "MISSED");
   std::fflush(stdout);
   return ok;
 }
@@ -136,13 +135,12 @@ bool LargeFolderCase(const std::string& parent) {
     std::printf("select-200k: the tree does not show the folder\n");
     return false;
   }
-  const Stall stall = MeasureStall(
-      [&] { window.ST1->setCurrentItem(large); },
-      [&] {
-        return window.StatusText().contains("bytes; Created: ") &&
-               window.FileListBox1->count() == kFiles;
-      },
-      60000);
+  const Stall stall = MeasureStall([&] { window.ST1->setCurrentItem(large); },
+                                   [&] {
+                                     return window.StatusText().contains("bytes; Created: ") &&
+                                            window.FileListBox1->count() == kFiles;
+                                   },
+                                   60000);
   window.close();
   return Report("select-200k-files", stall, 0.100, "size shown and the files listed");
 }
@@ -223,7 +221,8 @@ bool FirstRunCase(const std::string& parent, int repeat) {
   const std::string source = dir / "names.txt";
   WriteNames(source, kFiles);
   const std::string self = quillon::ExecutablePath();
-  const std::string batch = quillon::FolderOfPath(quillon::FolderOfPath(self)) + "/cli/quillon-batch";
+  const std::string batch =
+      quillon::FolderOfPath(quillon::FolderOfPath(self)) + "/cli/quillon-batch";
   double in_window = 1e9, batch_best = 1e9;
   int made = 0;
   // Every run into a new folder, none removed before the case ends: a file system creates

@@ -40,9 +40,7 @@ int TShellTree::CompareNodes(const TShellNode& a, const TShellNode& b) const {
   int result = 0;
   switch (file_sort_type_) {
     case so_Name: break;
-    case so_Size:
-      result = a.size_ < b.size_ ? -1 : (a.size_ > b.size_ ? 1 : 0);
-      break;
+    case so_Size: result = a.size_ < b.size_ ? -1 : (a.size_ > b.size_ ? 1 : 0); break;
     case so_Type: {
       const std::string_view x = ExtensionOf(a.RelativeId()), y = ExtensionOf(b.RelativeId());
       result = collator_.compare(QString::fromUtf8(x.data(), qsizetype(x.size())),

@@ -197,7 +197,8 @@ void TShellTree::WatchEvents(const std::vector<TDiscMonitor::Event>& events) {
 void TShellTree::HoldChanges(bool hold) {
   changes_held_ = hold;
   if (hold) return;
-  for (const std::uint64_t serial : std::exchange(held_changes_, {})) FolderChanged(NodeBySerial(serial));
+  for (const std::uint64_t serial : std::exchange(held_changes_, {}))
+    FolderChanged(NodeBySerial(serial));
 }
 
 // Re-reads for change reports are gathered per folder: at most one every 100 ms, the first

@@ -32,6 +32,7 @@
 #include "settings/SettingsFile.h"
 #include "shelltree/ShellTree.h"
 #include "support/EventSync.h"
+#include "support/FileSizeLimit.h"
 #include "support/RecordingRunHost.h"
 #include "support/RecordingSeam.h"
 #include "support/TempDir.h"
@@ -433,15 +434,19 @@ void MainWindowTest::failureOfFileOutputShowsApplicationError() {
   TmainF& w = *f.window;
   const std::string source = f.dir.Write("two.txt", "a\r\nb\r\n");
   std::filesystem::create_directory(f.dir / "out");
-  w.RunSettings().FillKind = "single";
-  w.RunSettings().FillText = true;
-  w.RunSettings().FillTextFile = f.dir / "no-such-text.txt";
+  w.RunSettings().FillKind = "fix";
+  w.RunSettings().FillSize = 100000;
   f.SetPaths(source, f.dir / "out");
-  w.RunB->click();
+  {
+    // The first fill outgrows what this process may write.
+    const quillon::testing::FileSizeLimit limit(4096);
+    w.RunB->click();
+  }
   QCOMPARE(f.seam.boxes.size(), std::size_t(1));
   QCOMPARE(f.seam.boxes[0].kind, BoxKind::ApplicationError);
   QCOMPARE(f.seam.boxes[0].title, QStringLiteral("Quillon"));
-  QCOMPARE(f.seam.boxes[0].text, QStringLiteral("File not found."));
+  QCOMPARE(f.seam.boxes[0].text, QStringLiteral("Disk full."));
+  QVERIFY2(std::filesystem::is_empty(f.dir / "out"), "the file whose filling failed is left");
   QCOMPARE(ButtonStates(w), QStringLiteral("cancel=0 run=1 clear=1"));
   QVERIFY(w.RunPB->isHidden());
   QCOMPARE(ReportLines(w), std::vector<std::string>{"Started..."});
@@ -826,7 +831,8 @@ void MainWindowTest::statusBarInformation() {
   const auto described = [&](const std::function<void()>& select) {
     shown.clear();
     select();
-    return shown.isEmpty() && !shown.wait() ? QStringLiteral("(never described)") : w.StatusText();
+    return shown.isEmpty() && !shown.wait(kGuardMs) ? QStringLiteral("(never described)")
+                                                    : w.StatusText();
   };
 
   // Unticked: nothing is described.

@@ -155,7 +155,6 @@ TEST(LongLineCancel, CancelActsWithinALineHoweverLong) {
   }
 }
 
-
 // Takes a file away once the checks have passed, as another program might.
 class TakingHost : public RecordingRunHost {
  public:
