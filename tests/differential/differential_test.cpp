@@ -4,9 +4,9 @@
 // leave the tree as it found it. Only the run asks its questions and tells that it made the
 // destination: those boxes are left out of its standard error.
 //
-//   differential_test [--cases N] [--seed S] [--in FOLDER] [--verbose]
+//   differential_test [--cases N] [--origin S] [--in FOLDER] [--verbose]
 //
-// The cases follow from the seed alone; they are made in a new folder in FOLDER (/tmp when not
+// The cases follow from the origin alone; they are made in a new folder in FOLDER (/tmp when not
 // given), so another file system (one that ignores letter case, one without links) can be
 // tried. Exit status 0 when every case agreed, 1 otherwise.
 #include <sys/stat.h>
@@ -28,10 +28,10 @@ namespace fs = std::filesystem;
 using quillon::testing::Outcome;
 using quillon::testing::RunBatch;
 
-// The same numbers from the same seed on every host (splitmix64).
+// The same numbers from the same origin on every host (splitmix64).
 class Random {
  public:
-  explicit Random(std::uint64_t seed) : state_(seed) {}
+  explicit Random(std::uint64_t origin) : state_(origin) {}
   std::uint64_t Next() {
     std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
@@ -97,7 +97,7 @@ struct Case {
   enum class Shape { File, Missing, Folder, Pipe } source_shape, fill_shape;
   std::string fill_text;    // relative to the case's folder; "" for none
   std::string destination;  // relative to the case's folder unless absolute
-  std::uint64_t tree_seed = 0;
+  std::uint64_t tree_origin = 0;
 };
 
 Case MakeCase(Random& random) {
@@ -149,7 +149,7 @@ Case MakeCase(Random& random) {
   // Mostly a folder that is there, so that most cases reach their lines.
   made.destination = random.Chance(70) ? "out" : random.Pick(kDestinations);
   if (made.destination == "long") made.destination = std::string(260, 'x') + "/n";
-  made.tree_seed = random.Next();
+  made.tree_origin = random.Next();
   return made;
 }
 
@@ -169,7 +169,7 @@ void MakeShape(const fs::path& path, Case::Shape shape, const std::string& bytes
   }
 }
 
-// The case's folder as the case says, made the same way each time from its seed.
+// The case's folder as the case says, made the same way each time from its origin.
 void MakeTree(const fs::path& folder, const Case& made) {
   fs::create_directories(folder);
   MakeShape(folder / "src.txt", made.source_shape, made.source_bytes);
@@ -184,7 +184,7 @@ void MakeTree(const fs::path& folder, const Case& made) {
   fs::create_directory(out);
   fs::create_directory_symlink(out, folder / "linkout", left_out);
   fs::create_directory(folder / "ro");
-  Random random(made.tree_seed);
+  Random random(made.tree_origin);
   const char* const kFiles[] = {"a.txt", "Name.txt", "old.txt",   "b",        "x.y",
                                 "c.md",  "file.txt", "sub/a.txt", "deep.txt", "a.TXT"};
   for (std::size_t i = random.Below(5); i > 0; --i) {
@@ -281,21 +281,21 @@ void ShowDifference(const char* what, const std::string& planned, const std::str
 
 int main(int argc, char** argv) {
   std::size_t cases = 300;
-  std::uint64_t seed = 1;
+  std::uint64_t origin = 1;
   bool verbose = false;
   std::string in = "/tmp";
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "--cases" && i + 1 < argc) {
       cases = std::stoul(argv[++i]);
-    } else if (argument == "--seed" && i + 1 < argc) {
-      seed = std::stoull(argv[++i]);
+    } else if (argument == "--origin" && i + 1 < argc) {
+      origin = std::stoull(argv[++i]);
     } else if (argument == "--in" && i + 1 < argc) {
       in = argv[++i];
     } else if (argument == "--verbose") {
       verbose = true;
     } else {
-      std::fputs("usage: differential_test [--cases N] [--seed S] [--in FOLDER] [--verbose]\n",
+      std::fputs("usage: differential_test [--cases N] [--origin S] [--in FOLDER] [--verbose]\n",
                  stderr);
       return 2;
     }
@@ -305,7 +305,7 @@ int main(int argc, char** argv) {
   const fs::path scratch = scratch_template;
   const fs::path folder = scratch / "case";
   const bool proc = fs::is_directory("/proc/self");
-  Random random(seed);
+  Random random(origin);
   std::size_t mismatches = 0, refused = 0, failed = 0;
   for (std::size_t number = 1; number <= cases; ++number) {
     Case made = MakeCase(random);
@@ -336,9 +336,9 @@ int main(int argc, char** argv) {
     }
     ++mismatches;
     std::printf(
-        "case %zu of seed %llu: MISMATCH%s, destination %s, exit %d (dry run) and %d\n"
+        "case %zu of origin %llu: MISMATCH%s, destination %s, exit %d (dry run) and %d\n"
         "  settings: %s\n  source: %s\n",
-        number, static_cast<unsigned long long>(seed),
+        number, static_cast<unsigned long long>(origin),
         unchanged ? "" : " (the dry run changed the tree)", made.destination.c_str(),
         planned.status, ran.status, Shown(made.settings).c_str(), Shown(made.source_bytes).c_str());
     ShowDifference("standard output", planned.out, ran.out);
@@ -346,8 +346,8 @@ int main(int argc, char** argv) {
   }
   RemoveTree(scratch);
   std::printf(
-      "differential: %zu cases of seed %llu (%zu refused by the checks, %zu ended by a "
+      "differential: %zu cases of origin %llu (%zu refused by the checks, %zu ended by a "
       "failure), mismatches: %zu\n",
-      cases, static_cast<unsigned long long>(seed), refused, failed, mismatches);
+      cases, static_cast<unsigned long long>(origin), refused, failed, mismatches);
   return mismatches == 0 ? 0 : 1;
 }
